@@ -1,0 +1,42 @@
+# Warnings and sanitizers shared by every target of the project.
+set(CADRIX_SANITIZE "" CACHE STRING "Sanitizers: empty, 'address' (ASan+UBSan) or 'thread' (TSan)")
+set(CADRIX_WERROR OFF CACHE BOOL "Treat warnings as errors")
+
+add_compile_options(-Wall -Wextra -Wpedantic)
+if(CADRIX_WERROR)
+  add_compile_options(-Werror)
+endif()
+
+if(CADRIX_SANITIZE STREQUAL "address")
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+elseif(CADRIX_SANITIZE STREQUAL "thread")
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+elseif(NOT CADRIX_SANITIZE STREQUAL "")
+  message(FATAL_ERROR "CADRIX_SANITIZE must be empty, 'address' or 'thread'")
+endif()
+
+# A run-time loaded module: C entry points only, nothing else exported, built
+# into the module folder of the build tree and installed into lib/cadrix/.
+# Usage: cadrix_add_module(<target> VERSION_SCRIPT <file> SOURCES ...)
+function(cadrix_add_module target)
+  cmake_parse_arguments(M "" "VERSION_SCRIPT;OUTPUT_DIR" "SOURCES" ${ARGN})
+  add_library(${target} MODULE ${M_SOURCES})
+  set_target_properties(${target} PROPERTIES
+    PREFIX ""
+    CXX_VISIBILITY_PRESET hidden
+    C_VISIBILITY_PRESET hidden
+    VISIBILITY_INLINES_HIDDEN ON)
+  if(M_OUTPUT_DIR)
+    set_target_properties(${target} PROPERTIES LIBRARY_OUTPUT_DIRECTORY "${M_OUTPUT_DIR}")
+  else()
+    set_target_properties(${target} PROPERTIES LIBRARY_OUTPUT_DIRECTORY "${CADRIX_MODULE_OUTPUT_DIR}")
+    install(TARGETS ${target} LIBRARY DESTINATION "${CADRIX_MODULE_SUBDIR}")
+  endif()
+  if(M_VERSION_SCRIPT)
+    target_link_options(${target} PRIVATE "-Wl,--version-script=${M_VERSION_SCRIPT}")
+    set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS "${M_VERSION_SCRIPT}")
+  endif()
+  target_link_options(${target} PRIVATE "-Wl,--no-undefined")
+endfunction()

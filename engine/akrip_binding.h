@@ -1,0 +1,66 @@
+// Binding of the CD extraction library akrip.so and the drive set built on it.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "akrip_records.h"
+#include "disc_model.h"
+#include "module_loader.h"
+
+namespace cadrix {
+
+// The seven entry points, bound by name from akrip.so.
+struct AkripEntryPoints {
+    ModuleHandle module;
+    GetCDListProc GetCDList = nullptr;
+    GetCDHandleProc GetCDHandle = nullptr;
+    CloseCDHandleProc CloseCDHandle = nullptr;
+    ModifyCDParmsProc ModifyCDParms = nullptr;
+    ReadTOCProc ReadTOC = nullptr;
+    ReadCDAudioLBAExProc ReadCDAudioLBAEx = nullptr;
+    GetCDDBDiskIDProc GetCDDBDiskID = nullptr;
+
+    // Loads the module and binds all seven names; on any missing name the
+    // module is unloaded again and false returned.
+    bool Bind();
+    void Unbind();
+    bool IsBound() const { return module != nullptr; }
+};
+
+// The drives, their records and the disc database folder: the state the
+// main dialog (or a headless front-end) keeps for the whole run.
+class DriveSet {
+public:
+    DriveSet() = default;
+    DriveSet(const DriveSet&) = delete;
+    DriveSet& operator=(const DriveSet&) = delete;
+    ~DriveSet();
+
+    // Binds the library and opens up to eight drives; true when at least one
+    // drive was found.
+    bool InitAKRip();
+    // Clears drive `drive`'s record and reads its TOC, disc id and database
+    // entry again.
+    void ReadDisc(int drive);
+    // Probes every drive for a changed disc and re-reads the changed ones;
+    // true when the drive at currentDrive changed.
+    bool ProbeDiscChange();
+    // Closes the handles and unloads the library (idempotent).
+    void Release();
+
+    // While a run extracts from `drive`, a disc change on it is not applied:
+    // its re-read waits for EndExtraction(), which performs it and returns
+    // true when that drive is currentDrive.
+    void BeginExtraction(int drive);
+    bool EndExtraction();
+
+    AkripEntryPoints akrip;
+    std::array<DriveRecord, MAX_DRIVES> drives{};
+    int32_t driveCount = 0;
+    int32_t currentDrive = 0;
+    std::string dataDir;  // ends in '/', or empty when no database folder is known
+};
+
+}  // namespace cadrix

@@ -1,0 +1,61 @@
+// What Cadrix knows about each drive and the disc in it.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "akrip_records.h"
+
+namespace cadrix {
+
+constexpr int MAX_DRIVES = 8;
+constexpr int TRACK_SLOTS = 100;  // slot t is track t; slot 0 is never used
+
+// Texts are byte strings in the system code page; empty means missing.
+struct TrackRecord {
+    std::string artist;
+    std::string title;
+    std::string comment;
+    uint32_t lengthMs = 0;
+    int32_t selected = 0;
+    int32_t isData = 0;
+};
+
+struct DriveRecord {
+    HCDROM handle = 0;
+    TocBuffer toc{};
+    std::string name;
+    uint32_t discId = 0;
+    std::string discArtist;
+    std::string discTitle;  // with " (n)" appended for a disc of a numbered set
+    std::string genre;
+    std::string year;
+    std::string region;
+    int32_t compilation = 0;
+    int32_t trackCount = 0;
+    std::array<TrackRecord, TRACK_SLOTS> tracks{};
+};
+
+// One row of the track list as the list shows it.
+struct TrackRow {
+    std::string number;    // track number in decimal
+    std::string title;     // at most 255 bytes
+    std::string duration;  // FormatDuration of the track's length
+    bool checked = false;
+    int32_t itemData = 0;  // the track number
+};
+
+struct TrackListing {
+    std::vector<TrackRow> rows;
+    std::string caption;
+};
+
+// Rows and caption for one drive's record.
+TrackListing FillTrackList(const DriveRecord& record);
+
+// "M:SS" under an hour, "1:MM:SS" up to two hours, "H:MM:SS" beyond.
+std::string FormatDuration(uint32_t ms);
+
+}  // namespace cadrix

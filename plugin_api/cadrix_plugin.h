@@ -1,0 +1,61 @@
+/* The contract between Cadrix and an encoder plug-in (cadrix_wma, cadrix_ogg).
+ * A plug-in is a shared module that exports exactly OpenOutput, WriteOutput
+ * and CloseOutput with C linkage. Everything crossing here is plain C: no
+ * exceptions, no C++ types. */
+#ifndef CADRIX_PLUGIN_H
+#define CADRIX_PLUGIN_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Track information handed to OpenOutput. Texts are NUL-terminated 8-bit
+ * strings owned by the host and valid during the OpenOutput call only; an
+ * empty text means the value is missing. A plug-in treats a null record as
+ * all-empty with track number 0, and a null text as empty. */
+typedef struct OutputTrackInfo {
+    int32_t trackNumber; /* 1-based number of the track on the disc */
+    const char* title;
+    const char* artist;
+    const char* album;
+    const char* genre;
+    const char* year;
+    const char* region;
+    const char* comment;
+} OutputTrackInfo;
+
+/* Quality code bits understood by cadrix_wma; cadrix_ogg takes its slider
+ * position 0..110 unchanged. */
+#define QUALITY_LEVEL_MASK 0x0F
+#define QUALITY_VBR_FLAG 0x40
+#define QUALITY_LOSSLESS_FLAG 0x80
+
+/* baseName: full path of the output without extension; the folder exists.
+ * Returns 1 when the output is open and ready for samples, 0 on failure. */
+typedef int32_t (*OpenOutputProc)(const char* baseName, int32_t qualityCode,
+                                  const OutputTrackInfo* info);
+/* pcm: byteCount bytes of 44.1 kHz 16-bit stereo little-endian PCM, at most
+ * 63,504 bytes, read by the plug-in during the call only. 1 = accepted. */
+typedef int32_t (*WriteOutputProc)(const uint8_t* pcm, uint32_t byteCount);
+/* Finishes the file and releases everything of the current output. */
+typedef void (*CloseOutputProc)(void);
+
+#if defined(CADRIX_PLUGIN_IMPLEMENTATION)
+#define CADRIX_PLUGIN_EXPORT __attribute__((visibility("default")))
+CADRIX_PLUGIN_EXPORT int32_t OpenOutput(const char* baseName, int32_t qualityCode,
+                                        const OutputTrackInfo* info);
+CADRIX_PLUGIN_EXPORT int32_t WriteOutput(const uint8_t* pcm, uint32_t byteCount);
+CADRIX_PLUGIN_EXPORT void CloseOutput(void);
+#endif
+
+#ifdef __cplusplus
+} /* extern "C" */
+
+static_assert(offsetof(OutputTrackInfo, title) == sizeof(void*));
+static_assert(sizeof(OutputTrackInfo) == 8 * sizeof(void*));
+#endif
+
+#endif

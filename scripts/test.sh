@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds Cadrix and runs every test:
+#   1. the whole suite under AddressSanitizer + UndefinedBehaviorSanitizer,
+#   2. the threaded suites under ThreadSanitizer,
+#   3. each fuzz target for a short, bounded time.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+
+bash scripts/install-deps.sh
+
+jobs=$(nproc)
+export QT_QPA_PLATFORM=offscreen
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1
+export LSAN_OPTIONS="suppressions=$root/tests/lsan.supp:print_suppressions=0"
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$root/tests/tsan.supp"
+
+echo "== ASan+UBSan build and tests =="
+cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DCADRIX_SANITIZE=address -DCADRIX_WERROR=ON
+cmake --build build/asan -j"$jobs"
+ctest --test-dir build/asan --output-on-failure -j"$jobs" --timeout 600
+
+echo "== TSan build and threaded tests =="
+cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCADRIX_SANITIZE=thread \
+  -DCADRIX_BUILD_UI=OFF -DCADRIX_BUILD_BENCH=OFF
+cmake --build build/tsan -j"$jobs"
+ctest --test-dir build/tsan --output-on-failure -j"$jobs" -L threads --timeout 600
+
+echo "== Fuzz targets =="
+CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCADRIX_FUZZ=ON \
+  -DCADRIX_BUILD_TESTS=OFF -DCADRIX_BUILD_UI=OFF -DCADRIX_BUILD_BENCH=OFF
+cmake --build build/fuzz -j"$jobs"
+seconds=${CADRIX_FUZZ_SECONDS:-20}
+shopt -s nullglob
+for target in build/fuzz/fuzz/*; do
+  [ -x "$target" ] || continue
+  name=$(basename "$target")
+  corpus="build/fuzz/corpus/$name"
+  mkdir -p "$corpus"
+  seeds=()
+  [ -d "fuzz/seeds/$name" ] && seeds=("fuzz/seeds/$name")
+  echo "-- $name for ${seconds}s"
+  "$target" -max_total_time="$seconds" -rss_limit_mb=2048 -print_final_stats=0 "$corpus" "${seeds[@]}" \
+    2> "build/fuzz/$name.log" || { tail -50 "build/fuzz/$name.log"; exit 1; }
+done
+echo "== All tests passed =="
