@@ -1,0 +1,137 @@
+#include "extract_worker.h"
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <system_error>
+
+namespace cadrix {
+
+namespace {
+
+// The worker runs below the process's other threads: a higher nice value
+// for this thread alone (Linux applies PRIO_PROCESS with a tid per thread).
+void LowerOwnPriority() {
+    const pid_t self = gettid();
+    errno = 0;
+    int current = getpriority(PRIO_PROCESS, static_cast<id_t>(self));
+    if (current == -1 && errno != 0) current = 0;
+    setpriority(PRIO_PROCESS, static_cast<id_t>(self), std::min(current + WORKER_NICE_INCREMENT, 19));
+}
+
+int32_t LastTrack(const DriveRecord& drive) {
+    return std::min<int32_t>(drive.toc.lastTrack, TRACK_SLOTS - 1);
+}
+
+}  // namespace
+
+int32_t TrackStartFrame(const DriveRecord& drive, int32_t track) {
+    return static_cast<int32_t>(TocAddress(drive.toc.entries[track - 1]));
+}
+
+int32_t TrackFrameCount(const DriveRecord& drive, int32_t track) {
+    return static_cast<int32_t>(TocAddress(drive.toc.entries[track]) -
+                                TocAddress(drive.toc.entries[track - 1]));
+}
+
+uint32_t ExtractThreadProc(OutputSession& session) {
+    int32_t nextFrame = session.trackStart;
+    int32_t framesLeft = session.trackFrames;
+    int32_t blockFrames = BLOCK_FRAMES;
+    session.framesDone.store(0, std::memory_order_relaxed);
+
+    if (session.readBuffer != nullptr && session.overlapBuffer != nullptr && session.OpenTrack()) {
+        ReadBuffer* main = session.readBuffer;
+        ReadBuffer* overlap = session.overlapBuffer;
+        main->validBytes = 0;
+        overlap->validBytes = 0;
+        overlap->startFrame = 0;
+        overlap->frameCount = 0;
+        const HCDROM handle = session.drives[session.driveIndex].handle;
+
+        while (framesLeft > 0) {
+            if (session.abortRequested.load(std::memory_order_relaxed) != 0) break;
+            if (framesLeft < blockFrames) blockFrames = framesLeft;
+            bool read = false;
+            for (int attempt = 0; attempt < READ_ATTEMPTS && !read; ++attempt) {
+                main->frameCount = static_cast<uint32_t>(blockFrames);
+                main->startFrame = static_cast<uint32_t>(nextFrame);
+                read = session.readAudio != nullptr &&
+                       session.readAudio(handle, main, overlap) == READ_SUCCESS &&
+                       // A "successful" read that advanced no frame, or more
+                       // than a block holds, would stall or derail the track.
+                       main->frameCount >= 1 &&
+                       main->frameCount <= static_cast<uint32_t>(BLOCK_FRAMES);
+            }
+            if (!read) break;
+            if (!session.WriteBlock()) break;
+            const auto frames = static_cast<int32_t>(main->frameCount);
+            session.framesDone.fetch_add(frames, std::memory_order_relaxed);
+            nextFrame += frames;
+            framesLeft -= frames;
+        }
+        session.CloseTrack();
+    }
+    // Last access to the session: publishes the counters written above.
+    session.running.store(0, std::memory_order_release);
+    return 0;
+}
+
+bool StartWorker(OutputSession& session) {
+    // The previous worker has cleared `running`; all it has left is to return.
+    if (session.workerThread.joinable()) session.workerThread.join();
+    try {
+        session.workerThread = std::thread([&session] {
+            LowerOwnPriority();
+            ExtractThreadProc(session);
+        });
+    } catch (const std::system_error&) {
+        return false;
+    }
+    return true;
+}
+
+bool SelectNextTrack(OutputSession& session) {
+    const DriveRecord& drive = session.drives[session.driveIndex];
+    const int32_t last = LastTrack(drive);
+    for (int32_t n = session.currentTrack + 1; n <= last; ++n) {
+        if (drive.tracks[static_cast<size_t>(n)].selected == 0) continue;
+        session.currentTrack = n;
+        session.trackStart = TrackStartFrame(drive, n);
+        session.trackFrames = TrackFrameCount(drive, n);
+        session.trackBytesExpected = static_cast<uint32_t>(session.trackFrames) * FRAME_BYTES;
+        session.trackBytesWritten.store(0, std::memory_order_relaxed);
+        return true;
+    }
+    return false;
+}
+
+RunTotals ComputeRunTotals(const OutputSession& session) {
+    RunTotals totals;
+    const DriveRecord& drive = session.drives[session.driveIndex];
+    const int32_t last = LastTrack(drive);
+    uint32_t frames = 0;
+    for (int32_t n = 1; n <= last; ++n) {
+        if (drive.tracks[static_cast<size_t>(n)].selected == 0) continue;
+        frames += TocAddress(drive.toc.entries[n]) - TocAddress(drive.toc.entries[n - 1]);
+    }
+    totals.totalBytes = frames * FRAME_BYTES;
+    totals.lastTrackIsData = last > 0 ? drive.tracks[static_cast<size_t>(last)].isData : 0;
+    return totals;
+}
+
+TrackVerdict JudgeFinishedTrack(const OutputSession& session, const RunTotals& totals) {
+    const auto done = static_cast<uint32_t>(session.framesDone.load(std::memory_order_relaxed));
+    if (session.currentTrack == 0 || done >= static_cast<uint32_t>(session.trackFrames)) {
+        return TrackVerdict::Continue;
+    }
+    const int32_t last = LastTrack(session.drives[session.driveIndex]);
+    if (totals.lastTrackIsData != 0 && session.currentTrack == last - 1) {
+        return TrackVerdict::ShortComplete;
+    }
+    return TrackVerdict::ShortFailed;
+}
+
+}  // namespace cadrix
