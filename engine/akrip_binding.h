@@ -41,9 +41,14 @@ public:
     // Binds the library and opens up to eight drives; true when at least one
     // drive was found.
     bool InitAKRip();
+    // Sets dataDir from the suite's ini file; run once before the first
+    // ReadDisc.
+    void ReadDataDir();
     // Clears drive `drive`'s record and reads its TOC, disc id and database
-    // entry again.
+    // entry again. A damaged TOC leaves the record as for no disc.
     void ReadDisc(int drive);
+    // Copies the database entry of drive `drive`'s disc into its record.
+    void ReadDiscDatabase(int drive);
     // Probes every drive for a changed disc and re-reads the changed ones;
     // true when the drive at currentDrive changed.
     bool ProbeDiscChange();
@@ -51,16 +56,22 @@ public:
     void Release();
 
     // While a run extracts from `drive`, a disc change on it is not applied:
-    // its re-read waits for EndExtraction(), which performs it and returns
-    // true when that drive is currentDrive.
+    // the worker reads that record without a lock. The re-read waits for
+    // EndExtraction(), which performs it and returns true when that drive is
+    // currentDrive (the list then needs refilling).
     void BeginExtraction(int drive);
     bool EndExtraction();
+    bool RereadPending() const { return rereadPending_; }
 
     AkripEntryPoints akrip;
     std::array<DriveRecord, MAX_DRIVES> drives{};
     int32_t driveCount = 0;
     int32_t currentDrive = 0;
     std::string dataDir;  // ends in '/', or empty when no database folder is known
+
+private:
+    int32_t extractingDrive_ = -1;
+    bool rereadPending_ = false;
 };
 
 }  // namespace cadrix

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -52,8 +53,29 @@ struct TrackListing {
     std::string caption;
 };
 
-// Rows and caption for one drive's record.
+// Rows and caption for one drive's record: one row per audio track in
+// track order, the title cut to 255 bytes, and the disc caption (empty when
+// there are no rows).
 TrackListing FillTrackList(const DriveRecord& record);
+
+constexpr size_t MAX_TITLE_BYTES = 255;
+
+// Empties everything ReadDisc refills: TOC, disc id, texts, counts and all
+// 100 slots. `handle` and `name` stay.
+void ClearDisc(DriveRecord& record);
+
+// True when `toc` can be a real disc's: the last track is 1..99 and the
+// start addresses strictly increase from track 1 up to the lead-out. Any
+// other TOC with tracks is damaged and treated as no disc.
+bool IsTocUsable(const TocBuffer& toc);
+
+// Sets trackCount and each track's length, isData and selected from
+// record.toc, which IsTocUsable accepted.
+void ApplyToc(DriveRecord& record);
+
+// Milliseconds of `frames` CD frames (75 per second), truncated; saturates
+// at the largest 32-bit value.
+uint32_t FramesToMs(uint32_t frames);
 
 // "M:SS" under an hour, "1:MM:SS" up to two hours, "H:MM:SS" beyond.
 std::string FormatDuration(uint32_t ms);

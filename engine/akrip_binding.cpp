@@ -1,0 +1,185 @@
+#include "akrip_binding.h"
+
+#include <algorithm>
+#include <cstring>
+#include <type_traits>
+
+#include "disc_database.h"
+
+namespace cadrix {
+
+namespace {
+
+constexpr const char* kLibraryName = "akrip.so";
+
+template <auto Member>
+void AssignEntry(AkripEntryPoints& entries, void* address) {
+    using Proc = std::remove_reference_t<decltype(entries.*Member)>;
+    entries.*Member = reinterpret_cast<Proc>(address);
+}
+
+struct EntrySlot {
+    const char* name;
+    void (*assign)(AkripEntryPoints&, void*);
+};
+
+// The exports, in the library's documented order.
+constexpr EntrySlot kEntrySlots[] = {
+    {"GetCDList", &AssignEntry<&AkripEntryPoints::GetCDList>},
+    {"GetCDHandle", &AssignEntry<&AkripEntryPoints::GetCDHandle>},
+    {"CloseCDHandle", &AssignEntry<&AkripEntryPoints::CloseCDHandle>},
+    {"ModifyCDParms", &AssignEntry<&AkripEntryPoints::ModifyCDParms>},
+    {"ReadTOC", &AssignEntry<&AkripEntryPoints::ReadTOC>},
+    {"ReadCDAudioLBAEx", &AssignEntry<&AkripEntryPoints::ReadCDAudioLBAEx>},
+    {"GetCDDBDiskID", &AssignEntry<&AkripEntryPoints::GetCDDBDiskID>},
+};
+
+// Room for the identifier words of the largest usable TOC (99 tracks + 3).
+using DiscIdWords = std::array<uint32_t, TRACK_SLOTS + 2>;
+
+// Word 0 of GetCDDBDiskID for a TOC that IsTocUsable accepted.
+uint32_t QueryDiscId(const AkripEntryPoints& akrip, HCDROM handle, const TocBuffer& toc) {
+    DiscIdWords words{};
+    akrip.GetCDDBDiskID(handle, words.data(), int32_t{toc.lastTrack} + 3);
+    return words[0];
+}
+
+std::string TrimTrailingBlanks(const char* text, size_t capacity) {
+    std::string name(text, strnlen(text, capacity));
+    while (!name.empty() && name.back() == ' ') name.pop_back();
+    return name;
+}
+
+}  // namespace
+
+bool AkripEntryPoints::Bind() {
+    Unbind();
+    module = LoadModule(kLibraryName);
+    if (!module) return false;
+    for (const EntrySlot& slot : kEntrySlots) {
+        void* address = FindSymbol(module, slot.name);
+        if (address == nullptr) {
+            Unbind();
+            return false;
+        }
+        slot.assign(*this, address);
+    }
+    return true;
+}
+
+void AkripEntryPoints::Unbind() {
+    GetCDList = nullptr;
+    GetCDHandle = nullptr;
+    CloseCDHandle = nullptr;
+    ModifyCDParms = nullptr;
+    ReadTOC = nullptr;
+    ReadCDAudioLBAEx = nullptr;
+    GetCDDBDiskID = nullptr;
+    module.reset();
+}
+
+DriveSet::~DriveSet() { Release(); }
+
+bool DriveSet::InitAKRip() {
+    Release();
+    driveCount = 0;
+    currentDrive = 0;
+    if (!akrip.Bind()) return false;
+
+    DriveListBuffer list{};
+    akrip.GetCDList(&list);
+    driveCount = std::min<int32_t>(list.count, MAX_DRIVES);
+    for (int k = 0; k < driveCount; ++k) {
+        const DriveListEntry& entry = list.entries[k];
+        HandleRequest request{};
+        request.size = sizeof(HandleRequest);
+        request.version = 1;
+        request.hostAdapter = entry.hostAdapter;
+        request.target = entry.target;
+        request.lun = entry.lun;
+        request.readType = 0;
+        request.jitterCorrection = 0;
+        request.jitterFrames = 1;
+        request.overlapFrames = 3;
+        DriveRecord& drive = drives[static_cast<size_t>(k)];
+        drive = DriveRecord{};
+        drive.name = TrimTrailingBlanks(entry.productId, sizeof entry.productId);
+        // A zero handle is kept: the drive keeps its tab and simply shows no disc.
+        drive.handle = akrip.GetCDHandle(&request);
+    }
+    if (driveCount != 0) return true;
+    akrip.Unbind();
+    return false;
+}
+
+void DriveSet::ReadDataDir() { dataDir = cadrix::ReadDataDir(); }
+
+void DriveSet::ReadDisc(int drive) {
+    if (drive < 0 || drive >= driveCount) return;
+    DriveRecord& record = drives[static_cast<size_t>(drive)];
+    ClearDisc(record);
+    if (!akrip.IsBound()) return;
+
+    // TOC addresses must come back as frame numbers, not minute/second/frame.
+    akrip.ModifyCDParms(record.handle, AKRIP_PARM_MSF, 0);
+    akrip.ReadTOC(record.handle, &record.toc);
+    if (record.toc.lastTrack == 0) return;
+    if (!IsTocUsable(record.toc)) {
+        record.toc = TocBuffer{};
+        return;
+    }
+    record.discId = QueryDiscId(akrip, record.handle, record.toc);
+    ApplyToc(record);
+    ReadDiscDatabase(drive);
+}
+
+void DriveSet::ReadDiscDatabase(int drive) {
+    if (drive < 0 || drive >= driveCount) return;
+    cadrix::ReadDiscDatabase(dataDir, drives[static_cast<size_t>(drive)]);
+}
+
+bool DriveSet::ProbeDiscChange() {
+    if (!akrip.IsBound()) return false;
+    bool currentChanged = false;
+    for (int k = 0; k < driveCount; ++k) {
+        const DriveRecord& record = drives[static_cast<size_t>(k)];
+        // A scratch TOC: the record's own stays as it is unless the disc changed.
+        TocBuffer scratch{};
+        akrip.ReadTOC(record.handle, &scratch);
+        const uint32_t discId = IsTocUsable(scratch) ? QueryDiscId(akrip, record.handle, scratch) : 0;
+        if (discId == record.discId) continue;
+        if (k == extractingDrive_) {
+            rereadPending_ = true;
+            continue;
+        }
+        ReadDisc(k);
+        if (k == currentDrive) currentChanged = true;
+    }
+    return currentChanged;
+}
+
+void DriveSet::BeginExtraction(int drive) {
+    extractingDrive_ = drive;
+    rereadPending_ = false;
+}
+
+bool DriveSet::EndExtraction() {
+    const int drive = extractingDrive_;
+    extractingDrive_ = -1;
+    if (!rereadPending_) return false;
+    rereadPending_ = false;
+    ReadDisc(drive);
+    return drive == currentDrive;
+}
+
+void DriveSet::Release() {
+    if (!akrip.IsBound()) return;
+    for (int k = 0; k < driveCount; ++k) {
+        DriveRecord& record = drives[static_cast<size_t>(k)];
+        if (record.handle != 0) akrip.CloseCDHandle(record.handle);
+        record.handle = 0;
+    }
+    akrip.Unbind();
+}
+
+}  // namespace cadrix
