@@ -1,0 +1,474 @@
+#include "disc_generator.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <system_error>
+
+#include "cddb_disc_id.h"
+#include "data_sector.h"
+#include "music_synth.h"
+
+namespace cadrix::discgen {
+namespace {
+
+constexpr int kMaxTracks = 99;
+// Everything up to the lead-out must have an MSF address below 100 minutes.
+constexpr uint32_t kMaxLeadout = 100 * 60 * kFramesPerSecond - 150;
+// Frames synthesised per step when streaming audio.
+constexpr uint32_t kChunkFrames = 27 * 16;
+
+struct TrackLayout {
+    uint32_t pregapStart = 0;     // first PREGAP (silent) frame
+    uint32_t indexZeroStart = 0;  // first frame stored in the file
+    uint32_t start = 0;           // INDEX 01
+    uint32_t end = 0;             // one past the track's own material
+};
+
+struct DataFile {
+    std::string name;
+    std::string type;           // BINARY, MOTOROLA or WAVE
+    std::vector<size_t> tracks; // indexes into the description
+};
+
+struct DiscLayout {
+    std::vector<TrackLayout> tracks;
+    uint32_t leadout = 0;
+    uint32_t audioEnd = 0;
+};
+
+bool IsAudio(const TrackDescription& track) {
+    return track.mode == TrackMode::Audio;
+}
+
+DiscLayout LayOut(const DiscDescription& disc) {
+    DiscLayout layout;
+    uint32_t position = 0;
+    bool inSecondSession = false;
+    for (const TrackDescription& track : disc.tracks) {
+        TrackLayout t;
+        if (track.session == 2 && !inSecondSession) {
+            inSecondSession = true;
+            position += kSessionGapFrames;
+        }
+        t.pregapStart = position;
+        position += track.pregapFrames;
+        t.indexZeroStart = position;
+        position += track.indexZeroFrames;
+        t.start = position;
+        position += track.frames;
+        t.end = position;
+        if (IsAudio(track)) {
+            layout.audioEnd = t.end;
+        }
+        layout.tracks.push_back(t);
+    }
+    layout.leadout = position;
+    return layout;
+}
+
+uint64_t TrackSeed(uint64_t seed, size_t trackIndex) {
+    return seed * 1000003ULL + trackIndex * 7919ULL + 17;
+}
+
+// Streams the stored audio of one track (INDEX 00 frames, then the track) in
+// chunks of 16-bit stereo samples.
+template <typename Sink>
+void RenderTrackAudio(const DiscDescription& disc, size_t trackIndex, Sink&& sink) {
+    const TrackDescription& track = disc.tracks[trackIndex];
+    MusicSynth synth(TrackSeed(disc.seed, trackIndex));
+    std::vector<int16_t> samples(static_cast<size_t>(kChunkFrames) * kFrameBytes / 2);
+    uint32_t left = track.indexZeroFrames + track.frames;
+    while (left > 0) {
+        const uint32_t frames = std::min(left, kChunkFrames);
+        const std::span<int16_t> chunk(samples.data(), static_cast<size_t>(frames) * kFrameBytes / 2);
+        synth.Render(chunk);
+        sink(std::span<const int16_t>(chunk));
+        left -= frames;
+    }
+}
+
+// The stored audio of one track as little-endian bytes.
+std::vector<uint8_t> TrackAudioBytes(const DiscDescription& disc, size_t trackIndex) {
+    std::vector<uint8_t> bytes;
+    const TrackDescription& track = disc.tracks[trackIndex];
+    bytes.reserve(static_cast<size_t>(track.indexZeroFrames + track.frames) * kFrameBytes);
+    RenderTrackAudio(disc, trackIndex, [&](std::span<const int16_t> samples) {
+        for (int16_t sample : samples) {
+            const auto value = static_cast<uint16_t>(sample);
+            bytes.push_back(static_cast<uint8_t>(value));
+            bytes.push_back(static_cast<uint8_t>(value >> 8));
+        }
+    });
+    return bytes;
+}
+
+std::vector<DataFile> PlanFiles(const DiscDescription& disc, std::string_view baseName) {
+    std::vector<DataFile> files;
+    const bool perTrack = disc.filePerTrack || disc.audioFiles == AudioFileType::Wave;
+    uint32_t previousSectorBytes = 0;
+    for (size_t i = 0; i < disc.tracks.size(); ++i) {
+        const TrackDescription& track = disc.tracks[i];
+        std::string type = "BINARY";
+        if (IsAudio(track)) {
+            type = disc.audioFiles == AudioFileType::Motorola ? "MOTOROLA"
+                   : disc.audioFiles == AudioFileType::Wave   ? "WAVE"
+                                                              : "BINARY";
+        }
+        const uint32_t sectorBytes = SectorBytes(track.mode);
+        if (perTrack || files.empty() || files.back().type != type || previousSectorBytes != sectorBytes) {
+            files.push_back(DataFile{{}, type, {}});
+        }
+        files.back().tracks.push_back(i);
+        previousSectorBytes = sectorBytes;
+    }
+    for (DataFile& file : files) {
+        const char* extension = file.type == "WAVE" ? ".wav" : ".bin";
+        if (files.size() == 1) {
+            file.name = std::string(baseName) + extension;
+        } else {
+            char number[8];
+            std::snprintf(number, sizeof number, "-%02zu", file.tracks.front() + 1);
+            file.name = std::string(baseName) + number + extension;
+        }
+    }
+    return files;
+}
+
+std::string Msf(uint64_t frames) {
+    char text[72];
+    std::snprintf(text, sizeof text, "%02llu:%02llu:%02llu",
+                  static_cast<unsigned long long>(frames / (60 * kFramesPerSecond)),
+                  static_cast<unsigned long long>(frames / kFramesPerSecond % 60),
+                  static_cast<unsigned long long>(frames % kFramesPerSecond));
+    return text;
+}
+
+const char* ModeText(TrackMode mode) {
+    switch (mode) {
+    case TrackMode::Audio: return "AUDIO";
+    case TrackMode::Mode1Raw: return "MODE1/2352";
+    case TrackMode::Mode1Cooked: return "MODE1/2048";
+    case TrackMode::Mode2Raw: return "MODE2/2352";
+    }
+    return "AUDIO";
+}
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+// Writes to a temporary name and renames it into place once complete.
+class AtomicFile {
+public:
+    explicit AtomicFile(std::filesystem::path path)
+        : path_(std::move(path)), temporary_(path_.string() + ".part") {
+        file_.reset(std::fopen(temporary_.c_str(), "wb"));
+        if (file_) {
+            std::setvbuf(file_.get(), nullptr, _IOFBF, 1 << 20);
+        }
+    }
+    AtomicFile(const AtomicFile&) = delete;
+    AtomicFile& operator=(const AtomicFile&) = delete;
+    ~AtomicFile() {
+        if (file_) {
+            file_.reset();
+            std::error_code ignored;
+            std::filesystem::remove(temporary_, ignored);
+        }
+    }
+
+    bool IsOpen() const { return file_ != nullptr; }
+
+    bool Write(std::span<const uint8_t> bytes) {
+        return file_ && std::fwrite(bytes.data(), 1, bytes.size(), file_.get()) == bytes.size();
+    }
+
+    bool Commit() {
+        if (!file_) {
+            return false;
+        }
+        const bool flushed = std::fflush(file_.get()) == 0 && std::ferror(file_.get()) == 0;
+        const bool closed = std::fclose(file_.release()) == 0;
+        std::error_code error;
+        if (flushed && closed) {
+            std::filesystem::rename(temporary_, path_, error);
+            if (!error) {
+                return true;
+            }
+        }
+        std::filesystem::remove(temporary_, error);
+        return false;
+    }
+
+private:
+    std::filesystem::path path_;
+    std::filesystem::path temporary_;
+    FilePtr file_;
+};
+
+void PutLe32(std::vector<uint8_t>& out, uint32_t value) {
+    for (int i = 0; i < 4; ++i) {
+        out.push_back(static_cast<uint8_t>(value >> (8 * i)));
+    }
+}
+
+void PutText(std::vector<uint8_t>& out, const char* text) {
+    out.insert(out.end(), text, text + 4);
+}
+
+std::vector<uint8_t> WaveHeader(uint32_t dataBytes) {
+    std::vector<uint8_t> header;
+    PutText(header, "RIFF");
+    PutLe32(header, 36 + dataBytes);
+    PutText(header, "WAVE");
+    PutText(header, "fmt ");
+    PutLe32(header, 16);
+    PutLe32(header, 1U | (2U << 16));   // PCM, 2 channels
+    PutLe32(header, 44100);
+    PutLe32(header, 44100 * 4);
+    PutLe32(header, 4U | (16U << 16));  // block align 4, 16 bits
+    PutText(header, "data");
+    PutLe32(header, dataBytes);
+    return header;
+}
+
+bool WriteTrackMaterial(const DiscDescription& disc, const DiscLayout& layout, size_t trackIndex,
+                        bool bigEndian, AtomicFile& out) {
+    const TrackDescription& track = disc.tracks[trackIndex];
+    if (IsAudio(track)) {
+        std::vector<uint8_t> bytes;
+        bool ok = true;
+        RenderTrackAudio(disc, trackIndex, [&](std::span<const int16_t> samples) {
+            bytes.resize(samples.size() * 2);
+            const int high = bigEndian ? 0 : 1;
+            for (size_t i = 0; i < samples.size(); ++i) {
+                const auto value = static_cast<uint16_t>(samples[i]);
+                bytes[2 * i + static_cast<size_t>(1 - high)] = static_cast<uint8_t>(value);
+                bytes[2 * i + static_cast<size_t>(high)] = static_cast<uint8_t>(value >> 8);
+            }
+            ok = ok && out.Write(bytes);
+        });
+        return ok;
+    }
+    std::vector<uint8_t> sector(SectorBytes(track.mode));
+    const TrackLayout& t = layout.tracks[trackIndex];
+    for (uint32_t lba = t.indexZeroStart; lba < t.end; ++lba) {
+        MakeDataSector(track.mode, lba, disc.seed, sector);
+        if (!out.Write(sector)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void SetError(std::string* error, std::string text) {
+    if (error != nullptr) {
+        *error = std::move(text);
+    }
+}
+
+}  // namespace
+
+bool IsValidDescription(const DiscDescription& disc, std::string* why) {
+    if (disc.tracks.empty() || disc.tracks.size() > kMaxTracks) {
+        SetError(why, "a disc has 1 to 99 tracks");
+        return false;
+    }
+    int session = 1;
+    for (size_t i = 0; i < disc.tracks.size(); ++i) {
+        const TrackDescription& track = disc.tracks[i];
+        const std::string name = "track " + std::to_string(i + 1);
+        if (track.frames == 0) {
+            SetError(why, name + " has no frames");
+            return false;
+        }
+        if (track.session < session || track.session > 2) {
+            SetError(why, name + ": sessions must be 1, then 2");
+            return false;
+        }
+        if (track.session == 2 && session == 1) {
+            if (i == 0) {
+                SetError(why, "the first session needs a track");
+                return false;
+            }
+            if (IsAudio(track) || track.pregapFrames != 0 || track.indexZeroFrames != 0) {
+                SetError(why, name + ": the second session opens with a data track without pregap fields");
+                return false;
+            }
+        }
+        session = track.session;
+        if (track.frames > kMaxLeadout || track.pregapFrames > kMaxLeadout || track.indexZeroFrames > kMaxLeadout) {
+            SetError(why, name + " is too long");
+            return false;
+        }
+    }
+    if (LayOut(disc).leadout > kMaxLeadout) {
+        SetError(why, "the disc is longer than 99 minutes");
+        return false;
+    }
+    return true;
+}
+
+ExpectedToc ExpectedTocOf(const DiscDescription& disc) {
+    ExpectedToc toc;
+    if (!IsValidDescription(disc)) {
+        return toc;
+    }
+    const DiscLayout layout = LayOut(disc);
+    for (size_t i = 0; i < disc.tracks.size(); ++i) {
+        toc.trackStarts.push_back(layout.tracks[i].start);
+        toc.dataTracks.push_back(!IsAudio(disc.tracks[i]));
+    }
+    toc.leadout = layout.leadout;
+    toc.audioEnd = layout.audioEnd;
+    toc.cddbId = CddbDiscId(toc.trackStarts, toc.leadout);
+    return toc;
+}
+
+std::vector<uint8_t> ExpectedAudioRange(const DiscDescription& disc, uint32_t lba, uint32_t frames) {
+    std::vector<uint8_t> out(static_cast<size_t>(frames) * kFrameBytes, 0);
+    if (!IsValidDescription(disc)) {
+        return out;
+    }
+    const DiscLayout layout = LayOut(disc);
+    const uint64_t end = uint64_t{lba} + frames;
+    for (size_t i = 0; i < disc.tracks.size(); ++i) {
+        const TrackLayout& t = layout.tracks[i];
+        // PREGAP frames of an audio track are digital silence: already zero.
+        if (!IsAudio(disc.tracks[i]) || t.end <= lba || t.indexZeroStart >= end) {
+            continue;
+        }
+        const std::vector<uint8_t> audio = TrackAudioBytes(disc, i);
+        const uint32_t from = std::max(lba, t.indexZeroStart);
+        const auto to = static_cast<uint32_t>(std::min<uint64_t>(end, t.end));
+        std::copy(audio.begin() + static_cast<std::ptrdiff_t>(uint64_t{from - t.indexZeroStart} * kFrameBytes),
+                  audio.begin() + static_cast<std::ptrdiff_t>(uint64_t{to - t.indexZeroStart} * kFrameBytes),
+                  out.begin() + static_cast<std::ptrdiff_t>(uint64_t{from - lba} * kFrameBytes));
+    }
+    return out;
+}
+
+std::vector<uint8_t> ExpectedTrackPcm(const DiscDescription& disc, int trackNumber) {
+    if (!IsValidDescription(disc) || trackNumber < 1 || static_cast<size_t>(trackNumber) > disc.tracks.size()) {
+        return {};
+    }
+    const auto index = static_cast<size_t>(trackNumber - 1);
+    if (!IsAudio(disc.tracks[index])) {
+        return {};
+    }
+    const DiscLayout layout = LayOut(disc);
+    uint32_t end = layout.leadout;
+    if (index + 1 < disc.tracks.size()) {
+        const TrackLayout& next = layout.tracks[index + 1];
+        // A following audio track's pregap belongs to this track; a data
+        // track's pregap, or the session gap, ends the readable audio.
+        end = IsAudio(disc.tracks[index + 1]) ? next.start : layout.tracks[index].end;
+    }
+    const uint32_t start = layout.tracks[index].start;
+    return ExpectedAudioRange(disc, start, end - start);
+}
+
+std::string CueSheetText(const DiscDescription& disc, std::string_view baseName) {
+    if (!IsValidDescription(disc)) {
+        return {};
+    }
+    const std::vector<DataFile> files = PlanFiles(disc, baseName);
+    const bool twoSessions = disc.tracks.back().session == 2;
+    std::string cue = "REM COMMENT \"cadrix-discgen\"\n";
+    if (twoSessions) {
+        cue += "REM SESSION 01\n";
+    }
+    int session = 1;
+    for (const DataFile& file : files) {
+        uint64_t fileFrames = 0;  // position in the file, in sectors
+        bool fileLineWritten = false;
+        for (size_t index : file.tracks) {
+            const TrackDescription& track = disc.tracks[index];
+            if (track.session != session) {
+                session = track.session;
+                cue += "REM SESSION 02\n";
+            }
+            if (!fileLineWritten) {
+                cue += "FILE \"" + file.name + "\" " + file.type + "\n";
+                fileLineWritten = true;
+            }
+            char line[64];
+            std::snprintf(line, sizeof line, "  TRACK %02zu %s\n", index + 1, ModeText(track.mode));
+            cue += line;
+            if (track.pregapFrames > 0) {
+                cue += "    PREGAP " + Msf(track.pregapFrames) + "\n";
+            }
+            if (track.indexZeroFrames > 0) {
+                cue += "    INDEX 00 " + Msf(fileFrames) + "\n";
+            }
+            fileFrames += track.indexZeroFrames;
+            cue += "    INDEX 01 " + Msf(fileFrames) + "\n";
+            fileFrames += track.frames;
+        }
+    }
+    return cue;
+}
+
+bool WriteDiscImage(const DiscDescription& disc, const std::filesystem::path& folder, std::string_view baseName,
+                    std::string* error) {
+    std::string why;
+    if (!IsValidDescription(disc, &why)) {
+        SetError(error, "invalid disc: " + why);
+        return false;
+    }
+    if (baseName.empty() || baseName.find('/') != std::string_view::npos) {
+        SetError(error, "invalid image name");
+        return false;
+    }
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    if (ec) {
+        SetError(error, "cannot create " + folder.string() + ": " + ec.message());
+        return false;
+    }
+    const DiscLayout layout = LayOut(disc);
+    for (const DataFile& file : PlanFiles(disc, baseName)) {
+        AtomicFile out(folder / file.name);
+        bool ok = out.IsOpen();
+        if (ok && file.type == "WAVE") {
+            uint64_t frames = 0;
+            for (size_t index : file.tracks) {
+                frames += disc.tracks[index].indexZeroFrames + disc.tracks[index].frames;
+            }
+            ok = out.Write(WaveHeader(static_cast<uint32_t>(frames * kFrameBytes)));
+        }
+        for (size_t index : file.tracks) {
+            ok = ok && WriteTrackMaterial(disc, layout, index, file.type == "MOTOROLA", out);
+        }
+        if (!ok || !out.Commit()) {
+            SetError(error, "cannot write " + (folder / file.name).string());
+            return false;
+        }
+    }
+    const std::string cue = CueSheetText(disc, baseName);
+    AtomicFile cueFile(folder / (std::string(baseName) + ".cue"));
+    if (!cueFile.Write(std::span(reinterpret_cast<const uint8_t*>(cue.data()), cue.size())) || !cueFile.Commit()) {
+        SetError(error, "cannot write the CUE sheet in " + folder.string());
+        return false;
+    }
+    return true;
+}
+
+DiscDescription EvenDisc(uint32_t totalFrames, int trackCount, uint64_t seed) {
+    DiscDescription disc;
+    disc.seed = seed;
+    if (trackCount < 1) {
+        return disc;
+    }
+    const uint32_t each = totalFrames / static_cast<uint32_t>(trackCount);
+    for (int i = 0; i < trackCount; ++i) {
+        TrackDescription track;
+        track.frames = i + 1 < trackCount ? each : totalFrames - each * static_cast<uint32_t>(trackCount - 1);
+        disc.tracks.push_back(track);
+    }
+    return disc;
+}
+
+}  // namespace cadrix::discgen
