@@ -88,17 +88,23 @@ void RenderTrackAudio(const DiscDescription& disc, size_t trackIndex, Sink&& sin
     }
 }
 
+void StoreSamples(std::span<const int16_t> samples, bool bigEndian, std::span<uint8_t> bytes) {
+    const size_t low = bigEndian ? 1 : 0;
+    for (size_t i = 0; i < samples.size(); ++i) {
+        const auto value = static_cast<uint16_t>(samples[i]);
+        bytes[2 * i + low] = static_cast<uint8_t>(value);
+        bytes[2 * i + (1 - low)] = static_cast<uint8_t>(value >> 8);
+    }
+}
+
 // The stored audio of one track as little-endian bytes.
 std::vector<uint8_t> TrackAudioBytes(const DiscDescription& disc, size_t trackIndex) {
-    std::vector<uint8_t> bytes;
     const TrackDescription& track = disc.tracks[trackIndex];
-    bytes.reserve(static_cast<size_t>(track.indexZeroFrames + track.frames) * kFrameBytes);
+    std::vector<uint8_t> bytes(static_cast<size_t>(track.indexZeroFrames + track.frames) * kFrameBytes);
+    size_t at = 0;
     RenderTrackAudio(disc, trackIndex, [&](std::span<const int16_t> samples) {
-        for (int16_t sample : samples) {
-            const auto value = static_cast<uint16_t>(sample);
-            bytes.push_back(static_cast<uint8_t>(value));
-            bytes.push_back(static_cast<uint8_t>(value >> 8));
-        }
+        StoreSamples(samples, false, std::span(bytes).subspan(at, samples.size() * 2));
+        at += samples.size() * 2;
     });
     return bytes;
 }
@@ -242,12 +248,7 @@ bool WriteTrackMaterial(const DiscDescription& disc, const DiscLayout& layout, s
         bool ok = true;
         RenderTrackAudio(disc, trackIndex, [&](std::span<const int16_t> samples) {
             bytes.resize(samples.size() * 2);
-            const int high = bigEndian ? 0 : 1;
-            for (size_t i = 0; i < samples.size(); ++i) {
-                const auto value = static_cast<uint16_t>(samples[i]);
-                bytes[2 * i + static_cast<size_t>(1 - high)] = static_cast<uint8_t>(value);
-                bytes[2 * i + static_cast<size_t>(high)] = static_cast<uint8_t>(value >> 8);
-            }
+            StoreSamples(samples, bigEndian, bytes);
             ok = ok && out.Write(bytes);
         });
         return ok;
