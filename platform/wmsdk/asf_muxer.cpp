@@ -1,0 +1,343 @@
+#include "asf_muxer.h"
+
+#include <algorithm>
+#include <chrono>
+#include <random>
+
+namespace wmsdk {
+namespace {
+
+constexpr GUID kHeaderObject{0x75B22630, 0x668E, 0x11CF, {0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C}};
+constexpr GUID kDataObject{0x75B22636, 0x668E, 0x11CF, {0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C}};
+constexpr GUID kSimpleIndexObject{0x33000890, 0xE5B1, 0x11CF, {0x89, 0xF4, 0x00, 0xA0, 0xC9, 0x03, 0x49, 0xCB}};
+constexpr GUID kFilePropertiesObject{0x8CABDCA1, 0xA947, 0x11CF, {0x8E, 0xE4, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65}};
+constexpr GUID kStreamPropertiesObject{0xB7DC0791, 0xA9B7, 0x11CF, {0x8E, 0xE6, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65}};
+constexpr GUID kHeaderExtensionObject{0x5FBF03B5, 0xA92E, 0x11CF, {0x8E, 0xE3, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65}};
+constexpr GUID kReserved1{0xABD3D211, 0xA9BA, 0x11CF, {0x8E, 0xE6, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65}};
+constexpr GUID kCodecListObject{0x86D15240, 0x311D, 0x11D0, {0xA3, 0xA4, 0x00, 0xA0, 0xC9, 0x03, 0x48, 0xF6}};
+constexpr GUID kReserved2{0x86D15241, 0x311D, 0x11D0, {0xA3, 0xA4, 0x00, 0xA0, 0xC9, 0x03, 0x48, 0xF6}};
+constexpr GUID kContentDescriptionObject{0x75B22633, 0x668E, 0x11CF, {0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C}};
+constexpr GUID kExtendedContentDescriptionObject{0xD2D0A440, 0xE307, 0x11D2, {0x97, 0xF0, 0x00, 0xA0, 0xC9, 0x5E, 0xA8, 0x50}};
+constexpr GUID kAudioMedia{0xF8699E40, 0x5B4D, 0x11CF, {0xA8, 0xFD, 0x00, 0x80, 0x5F, 0x5C, 0x44, 0x2B}};
+constexpr GUID kAudioSpread{0xBFC3CD50, 0x618F, 0x11CF, {0x8B, 0xB2, 0x00, 0xAA, 0x00, 0xB4, 0xE2, 0x20}};
+
+constexpr size_t kPacketHeader = 14;   // error correction, flags, padding, send time, duration, payload flags
+constexpr size_t kPayloadHeader = 17;  // stream, object, offset, replicated data (size, time), length
+constexpr int kMaxPayloads = 63;
+constexpr size_t kDataObjectHeader = 50;
+constexpr uint64_t kIndexIntervalHns = 10'000'000;
+
+class Bytes {
+public:
+    explicit Bytes(std::vector<uint8_t>& out) : out_(out) {}
+    void U8(uint8_t v) { out_.push_back(v); }
+    void U16(uint16_t v) { Le(v, 2); }
+    void U32(uint32_t v) { Le(v, 4); }
+    void U64(uint64_t v) { Le(v, 8); }
+    void Guid(const GUID& g) {
+        U32(g.Data1);
+        U16(g.Data2);
+        U16(g.Data3);
+        out_.insert(out_.end(), g.Data4, g.Data4 + 8);
+    }
+    void Raw(std::span<const uint8_t> b) { out_.insert(out_.end(), b.begin(), b.end()); }
+    void Text(std::u16string_view s) {  // UTF-16LE with terminator
+        for (char16_t c : s) U16(c);
+        U16(0);
+    }
+    // Starts an object; returns the position of its size field.
+    size_t Begin(const GUID& g) {
+        const size_t start = out_.size();
+        Guid(g);
+        U64(0);
+        return start;
+    }
+    void End(size_t start) { Patch(start + 16, out_.size() - start, 8); }
+    void Patch(size_t at, uint64_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i) out_[at + i] = static_cast<uint8_t>(v >> (8 * i));
+    }
+    size_t Size() const { return out_.size(); }
+
+private:
+    void Le(uint64_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i) out_.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    }
+    std::vector<uint8_t>& out_;
+};
+
+uint16_t TextBytes(std::u16string_view s) { return s.empty() ? 0 : static_cast<uint16_t>((s.size() + 1) * 2); }
+
+GUID RandomGuid() {
+    std::random_device rd;
+    GUID g{};
+    g.Data1 = rd();
+    const uint32_t b = rd();
+    g.Data2 = static_cast<uint16_t>(b);
+    g.Data3 = static_cast<uint16_t>(((b >> 16) & 0x0FFF) | 0x4000);
+    const uint32_t c = rd(), d = rd();
+    for (int i = 0; i < 4; ++i) {
+        g.Data4[i] = static_cast<uint8_t>(c >> (8 * i));
+        g.Data4[4 + i] = static_cast<uint8_t>(d >> (8 * i));
+    }
+    g.Data4[0] = static_cast<uint8_t>((g.Data4[0] & 0x3F) | 0x80);
+    return g;
+}
+
+uint64_t FileTimeNow() {
+    using namespace std::chrono;
+    const auto since1970 = duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
+    return (static_cast<uint64_t>(since1970) + 11'644'473'600ull * 1'000'000) * 10;
+}
+
+uint64_t SamplesToMs(uint64_t samples, uint32_t rate) { return (samples * 1000 + rate / 2) / rate; }
+
+}  // namespace
+
+AsfMuxer::AsfMuxer(AsfStreamFormat format, AsfMetadata metadata)
+    : format_(std::move(format)), metadata_(std::move(metadata)), fileId_(RandomGuid()), creationTime_(FileTimeNow()) {
+    packet_.assign(kPacketSize, 0);
+    index_.reserve(8192);
+}
+
+AsfMuxer::~AsfMuxer() = default;
+
+std::vector<uint8_t> AsfMuxer::BuildHeader(uint64_t fileSize, uint64_t durationHns) const {
+    std::vector<uint8_t> out;
+    Bytes b(out);
+    const size_t header = b.Begin(kHeaderObject);
+    const size_t countAt = b.Size();
+    b.U32(0);
+    b.U8(1);
+    b.U8(2);
+    uint32_t objects = 0;
+
+    size_t o = b.Begin(kFilePropertiesObject);
+    b.Guid(fileId_);
+    b.U64(fileSize);
+    b.U64(creationTime_);
+    b.U64(packetCount_);
+    b.U64(durationHns + uint64_t(kPrerollMs) * 10'000);
+    b.U64(durationHns);
+    b.U64(kPrerollMs);
+    b.U32(0x02);  // seekable
+    b.U32(kPacketSize);
+    b.U32(kPacketSize);
+    b.U32(format_.avgBytesPerSec * 8);
+    b.End(o);
+    ++objects;
+
+    o = b.Begin(kStreamPropertiesObject);
+    b.Guid(kAudioMedia);
+    b.Guid(kAudioSpread);
+    b.U64(0);
+    b.U32(static_cast<uint32_t>(18 + format_.codecData.size()));
+    b.U32(8);
+    b.U16(1);  // stream number 1
+    b.U32(0);
+    b.U16(format_.formatTag);
+    b.U16(format_.channels);
+    b.U32(format_.samplesPerSec);
+    b.U32(format_.avgBytesPerSec);
+    b.U16(format_.blockAlign);
+    b.U16(format_.bitsPerSample);
+    b.U16(static_cast<uint16_t>(format_.codecData.size()));
+    b.Raw(format_.codecData);
+    // Audio spread with a span of 1: no interleaving of frames.
+    b.U8(1);
+    b.U16(format_.blockAlign);
+    b.U16(format_.blockAlign);
+    b.U16(1);
+    b.U8(0);
+    b.End(o);
+    ++objects;
+
+    o = b.Begin(kHeaderExtensionObject);
+    b.Guid(kReserved1);
+    b.U16(6);
+    b.U32(0);
+    b.End(o);
+    ++objects;
+
+    o = b.Begin(kCodecListObject);
+    b.Guid(kReserved2);
+    b.U32(1);
+    b.U16(2);  // audio codec
+    b.U16(static_cast<uint16_t>(format_.codecName.size() + 1));
+    b.Text(format_.codecName);
+    b.U16(static_cast<uint16_t>(format_.codecDescription.size() + 1));
+    b.Text(format_.codecDescription);
+    b.U16(2);
+    b.U16(format_.formatTag);
+    b.End(o);
+    ++objects;
+
+    const AsfMetadata& m = metadata_;
+    const std::u16string* texts[] = {&m.title, &m.author, &m.copyright, &m.description, &m.rating};
+    if (std::any_of(std::begin(texts), std::end(texts), [](auto* t) { return !t->empty(); })) {
+        o = b.Begin(kContentDescriptionObject);
+        for (auto* t : texts) b.U16(TextBytes(*t));
+        for (auto* t : texts)
+            if (!t->empty()) b.Text(*t);
+        b.End(o);
+        ++objects;
+    }
+
+    if (!m.extended.empty()) {
+        o = b.Begin(kExtendedContentDescriptionObject);
+        b.U16(static_cast<uint16_t>(m.extended.size()));
+        for (const AsfAttribute& a : m.extended) {
+            b.U16(static_cast<uint16_t>((a.name.size() + 1) * 2));
+            b.Text(a.name);
+            b.U16(static_cast<uint16_t>(a.type));
+            b.U16(static_cast<uint16_t>(a.value.size()));
+            b.Raw(a.value);
+        }
+        b.End(o);
+        ++objects;
+    }
+    b.Patch(countAt, objects, 4);
+    b.End(header);
+
+    const size_t data = b.Begin(kDataObject);
+    b.Guid(fileId_);
+    b.U64(packetCount_);
+    b.U8(1);
+    b.U8(1);
+    b.Patch(data + 16, kDataObjectHeader + packetCount_ * kPacketSize, 8);
+    return out;
+}
+
+bool AsfMuxer::Write(std::span<const uint8_t> bytes) {
+    if (failed_ || !file_) return false;
+    if (std::fwrite(bytes.data(), 1, bytes.size(), file_.get()) != bytes.size()) failed_ = true;
+    return !failed_;
+}
+
+bool AsfMuxer::Open(const std::string& path) {
+    path_ = path;
+    file_.reset(std::fopen(path.c_str(), "wb"));
+    if (!file_) return false;
+    std::setvbuf(file_.get(), nullptr, _IOFBF, 256 * 1024);
+    const std::vector<uint8_t> header = BuildHeader(0, 0);
+    headerSize_ = header.size();
+    if (!Write(header)) {
+        Abandon();
+        return false;
+    }
+    return true;
+}
+
+void AsfMuxer::AddIndexEntriesBefore(uint64_t presentationMs) {
+    while (index_.size() * 1000 < presentationMs) index_.push_back(lastObject_);
+}
+
+bool AsfMuxer::AddFrame(std::span<const uint8_t> frame, uint64_t firstSample) {
+    if (failed_ || !file_) return false;
+    if (frame.empty()) return true;
+    const uint64_t mediaMs = SamplesToMs(firstSample, format_.samplesPerSec);
+    const uint64_t endMs = SamplesToMs(firstSample + WmaStandardEncoder::kFrameSamples, format_.samplesPerSec);
+    const uint64_t presentationMs = mediaMs + kPrerollMs;
+    AddIndexEntriesBefore(presentationMs);
+
+    size_t offset = 0;
+    uint64_t firstPacket = 0, lastPacket = 0;
+    while (offset < frame.size()) {
+        if (payloads_ == kMaxPayloads || kPacketSize - used_ < kPayloadHeader + 1) {
+            if (!FlushPacket()) return false;
+        }
+        if (payloads_ == 0) {
+            used_ = kPacketHeader;
+            packetSendMs_ = static_cast<uint32_t>(mediaMs);
+        }
+        const size_t n = std::min(frame.size() - offset, kPacketSize - used_ - kPayloadHeader);
+        uint8_t* p = packet_.data() + used_;
+        p[0] = 0x81;  // stream 1, key frame
+        p[1] = objectNumber_;
+        auto put = [](uint8_t* at, uint64_t v, int bytes) {
+            for (int i = 0; i < bytes; ++i) at[i] = static_cast<uint8_t>(v >> (8 * i));
+        };
+        put(p + 2, offset, 4);
+        p[6] = 8;
+        put(p + 7, frame.size(), 4);
+        put(p + 11, presentationMs, 4);
+        put(p + 15, n, 2);
+        std::copy_n(frame.data() + offset, n, p + kPayloadHeader);
+        if (offset == 0) firstPacket = packetCount_;
+        lastPacket = packetCount_;
+        used_ += kPayloadHeader + n;
+        offset += n;
+        ++payloads_;
+        packetEndMs_ = static_cast<uint32_t>(endMs);
+    }
+    lastObject_ = {static_cast<uint32_t>(firstPacket), static_cast<uint16_t>(lastPacket - firstPacket + 1)};
+    ++objectNumber_;
+    return true;
+}
+
+bool AsfMuxer::FlushPacket() {
+    if (payloads_ == 0) return true;
+    uint8_t* p = packet_.data();
+    const size_t padding = kPacketSize - used_;
+    std::fill(p + used_, p + kPacketSize, 0);
+    p[0] = 0x82;  // error correction data present, 2 bytes
+    p[1] = 0;
+    p[2] = 0;
+    p[3] = 0x11;  // several payloads, padding length as WORD
+    p[4] = 0x5D;  // replicated data length BYTE, offset DWORD, object number BYTE, stream BYTE
+    p[5] = static_cast<uint8_t>(padding);
+    p[6] = static_cast<uint8_t>(padding >> 8);
+    for (int i = 0; i < 4; ++i) p[7 + i] = static_cast<uint8_t>(packetSendMs_ >> (8 * i));
+    const uint32_t duration = std::min<uint32_t>(packetEndMs_ - packetSendMs_, 0xFFFF);
+    p[11] = static_cast<uint8_t>(duration);
+    p[12] = static_cast<uint8_t>(duration >> 8);
+    p[13] = static_cast<uint8_t>(0x80 | payloads_);  // payload lengths as WORD
+    payloads_ = 0;
+    used_ = 0;
+    if (!Write(packet_)) return false;
+    ++packetCount_;
+    return true;
+}
+
+bool AsfMuxer::Finish(uint64_t samples) {
+    if (!file_) return false;
+    bool ok = FlushPacket();
+    const uint64_t durationHns = (samples * 10'000'000 + format_.samplesPerSec / 2) / format_.samplesPerSec;
+    const size_t entries = static_cast<size_t>((durationHns + uint64_t(kPrerollMs) * 10'000) / kIndexIntervalHns) + 1;
+    AddIndexEntriesBefore(uint64_t(entries) * 1000);
+    index_.resize(entries, lastObject_);
+
+    std::vector<uint8_t> index;
+    Bytes b(index);
+    const size_t o = b.Begin(kSimpleIndexObject);
+    b.Guid(fileId_);
+    b.U64(kIndexIntervalHns);
+    uint16_t maxCount = 1;
+    for (const IndexEntry& e : index_) maxCount = std::max(maxCount, e.count);
+    b.U32(maxCount);
+    b.U32(static_cast<uint32_t>(index_.size()));
+    for (const IndexEntry& e : index_) {
+        b.U32(e.packet);
+        b.U16(e.count);
+    }
+    b.End(o);
+    ok = ok && Write(index);
+
+    const uint64_t fileSize = headerSize_ + uint64_t(packetCount_) * kPacketSize + index.size();
+    const std::vector<uint8_t> header = BuildHeader(fileSize, durationHns);
+    // The header is rewritten even after a failed write, so that it describes
+    // the packets that did reach the file.
+    failed_ = header.size() != headerSize_;
+    std::clearerr(file_.get());
+    ok = std::fseek(file_.get(), 0, SEEK_SET) == 0 && Write(header) && ok;
+    ok = std::fflush(file_.get()) == 0 && ok;
+    ok = std::fclose(file_.release()) == 0 && ok;
+    return ok && !failed_;
+}
+
+void AsfMuxer::Abandon() {
+    if (!file_) return;
+    file_.reset();
+    std::remove(path_.c_str());
+}
+
+}  // namespace wmsdk

@@ -1,0 +1,301 @@
+#include "wm_writer.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <string_view>
+#include <system_error>
+
+#include "utf16.h"
+#include "wm_profile.h"
+
+namespace wmsdk {
+namespace {
+
+constexpr size_t kMaxPathUnits = 4096;
+constexpr size_t kMaxNameUnits = 1024;
+
+std::u16string Ascii16(std::string_view s) { return {s.begin(), s.end()}; }
+
+}  // namespace
+
+int64_t BitRateForVbrQuality(uint32_t quality) {
+    if (quality <= 10) return 64000;
+    if (quality <= 25) return 80000;
+    if (quality <= 50) return 96000;
+    if (quality <= 75) return 160000;
+    if (quality <= 90) return 256000;
+    return 320000;
+}
+
+WmWriter::~WmWriter() {
+    // A writer released while writing still leaves a finished file.
+    if (state_ == State::Writing) EndWriting();
+}
+
+HRESULT WmWriter::QueryInterface(REFIID iid, void** object) {
+    if (!object) return E_POINTER;
+    if (iid == IID_IUnknown || iid == IID_IWMWriter) {
+        *object = static_cast<IWMWriter*>(this);
+    } else if (iid == IID_IWMHeaderInfo) {
+        *object = static_cast<IWMHeaderInfo*>(this);
+    } else {
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+}
+
+ULONG WmWriter::AddRef() { return refs_.fetch_add(1, std::memory_order_relaxed) + 1; }
+
+ULONG WmWriter::Release() {
+    const ULONG left = refs_.fetch_sub(1, std::memory_order_acq_rel) - 1;
+    if (left == 0) delete this;
+    return left;
+}
+
+HRESULT WmWriter::SetProfile(IWMProfile* profile) {
+    if (state_ != State::Configuring) return E_UNEXPECTED;
+    auto* ours = dynamic_cast<WmProfile*>(profile);
+    if (!ours) return E_INVALIDARG;
+    const AudioProfile& p = ours->Profile();
+    // Only WMA Standard has an encoder; WMA Lossless profiles are refused.
+    if (p.formatTag != WAVE_FORMAT_WMAUDIO2) return E_NOTIMPL;
+    if (p.channels != 2 || p.samplesPerSec != 44100 || p.bitsPerSample != 16) return E_NOTIMPL;
+    const int64_t bitRate = p.vbrEnabled ? BitRateForVbrQuality(p.vbrQuality) : int64_t(p.bitrate);
+    if (bitRate < 24000 || bitRate > 640000) return E_INVALIDARG;
+    auto encoder = std::unique_ptr<WmaStandardEncoder>(new (std::nothrow) WmaStandardEncoder);
+    if (!encoder) return E_OUTOFMEMORY;
+    if (!encoder->Open(bitRate)) return E_FAIL;
+    encoder_ = std::move(encoder);
+    return S_OK;
+}
+
+HRESULT WmWriter::SetOutputFilename(LPCWSTR fileName) {
+    if (state_ != State::Configuring) return E_UNEXPECTED;
+    if (!fileName) return E_POINTER;
+    const auto length = BoundedLength(fileName, kMaxPathUnits);
+    if (!length || *length == 0) return E_INVALIDARG;
+    auto path = Utf16ToFileName(std::u16string_view(fileName, *length));
+    if (!path) return E_INVALIDARG;
+    path_ = std::move(*path);
+    return S_OK;
+}
+
+HRESULT WmWriter::SetAttribute(WORD streamNumber, LPCWSTR name, WMT_ATTR_DATATYPE type, const BYTE* value,
+                               WORD length) {
+    if (state_ != State::Configuring) return E_UNEXPECTED;
+    if (streamNumber != 0) return E_INVALIDARG;  // only file-level attributes
+    if (!name || (!value && length > 0)) return E_POINTER;
+    try {
+        return SetAttributeUnguarded(name, type, value, length);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+HRESULT WmWriter::SetAttributeUnguarded(LPCWSTR name, WMT_ATTR_DATATYPE type, const BYTE* value, WORD length) {
+    const auto nameLength = BoundedLength(name, kMaxNameUnits);
+    if (!nameLength || *nameLength == 0) return E_INVALIDARG;
+    const std::u16string key(name, *nameLength);
+
+    AsfAttribute attribute;
+    attribute.name = key;
+    switch (type) {
+        case WMT_TYPE_STRING: {
+            if (length % 2 != 0) return E_INVALIDARG;
+            std::u16string text(length / 2, u'\0');
+            if (length > 0) std::memcpy(text.data(), value, length);
+            text.erase(std::find(text.begin(), text.end(), u'\0'), text.end());
+            for (const auto& [field, slot] : {std::pair{u"Title", &metadata_.title},
+                                             {u"Author", &metadata_.author},
+                                             {u"Copyright", &metadata_.copyright},
+                                             {u"Description", &metadata_.description},
+                                             {u"Rating", &metadata_.rating}}) {
+                if (key == field) {
+                    *slot = std::move(text);
+                    return S_OK;
+                }
+            }
+            attribute.type = AsfValueType::String;
+            for (char16_t c : text) {
+                attribute.value.push_back(static_cast<uint8_t>(c));
+                attribute.value.push_back(static_cast<uint8_t>(c >> 8));
+            }
+            attribute.value.insert(attribute.value.end(), {0, 0});
+            break;
+        }
+        case WMT_TYPE_DWORD:
+        case WMT_TYPE_BOOL:
+        case WMT_TYPE_QWORD:
+        case WMT_TYPE_WORD: {
+            const WORD size = type == WMT_TYPE_QWORD ? 8 : type == WMT_TYPE_WORD ? 2 : 4;
+            if (length != size) return E_INVALIDARG;
+            uint64_t number = 0;
+            if (size == 8) {
+                std::memcpy(&number, value, 8);
+            } else if (size == 4) {
+                uint32_t v;
+                std::memcpy(&v, value, 4);
+                number = v;
+            } else {
+                uint16_t v;
+                std::memcpy(&v, value, 2);
+                number = v;
+            }
+            attribute.type = type == WMT_TYPE_DWORD ? AsfValueType::Dword
+                             : type == WMT_TYPE_BOOL ? AsfValueType::Bool
+                             : type == WMT_TYPE_QWORD ? AsfValueType::Qword
+                                                      : AsfValueType::Word;
+            for (int i = 0; i < size; ++i) attribute.value.push_back(static_cast<uint8_t>(number >> (8 * i)));
+            break;
+        }
+        case WMT_TYPE_BINARY:
+            attribute.type = AsfValueType::Bytes;
+            attribute.value.assign(value, value + length);
+            break;
+        default:
+            return E_INVALIDARG;
+    }
+    for (const auto* text : {u"Title", u"Author", u"Copyright", u"Description", u"Rating"})
+        if (key == text) return E_INVALIDARG;  // content description texts are strings
+
+    auto& list = metadata_.extended;
+    auto existing = std::find_if(list.begin(), list.end(), [&](const AsfAttribute& a) { return a.name == key; });
+    if (existing != list.end()) {
+        *existing = std::move(attribute);
+    } else {
+        if (list.size() >= 0xFFFF) return E_INVALIDARG;
+        list.push_back(std::move(attribute));
+    }
+    return S_OK;
+}
+
+HRESULT WmWriter::BeginWriting() {
+    if (state_ != State::Configuring || !encoder_ || path_.empty()) return E_UNEXPECTED;
+    try {
+        AsfStreamFormat format;
+        format.formatTag = WAVE_FORMAT_WMAUDIO2;
+        format.channels = WmaStandardEncoder::kChannels;
+        format.samplesPerSec = WmaStandardEncoder::kSampleRate;
+        format.avgBytesPerSec = encoder_->AvgBytesPerSec();
+        format.blockAlign = encoder_->BlockAlign();
+        format.bitsPerSample = 16;
+        const auto codecData = encoder_->CodecData();
+        format.codecData.assign(codecData.begin(), codecData.end());
+        format.codecName = u"Windows Media Audio Standard";
+        const uint32_t kbps = (format.avgBytesPerSec * 8 + 500) / 1000;
+        format.codecDescription = Ascii16(std::to_string(kbps) + " kbps, 44 kHz, stereo CBR");
+
+        auto muxer = std::make_unique<AsfMuxer>(std::move(format), metadata_);
+        if (!muxer->Open(path_)) return E_WRITE_FAULT;
+        muxer_ = std::move(muxer);
+        worker_ = std::thread([this] { Run(); });
+    } catch (const std::system_error&) {
+        if (muxer_) muxer_->Abandon();
+        muxer_.reset();
+        return E_OUTOFMEMORY;
+    } catch (const std::bad_alloc&) {
+        if (muxer_) muxer_->Abandon();
+        muxer_.reset();
+        return E_OUTOFMEMORY;
+    }
+    state_ = State::Writing;
+    return S_OK;
+}
+
+HRESULT WmWriter::AllocateSample(DWORD size, INSSBuffer** sample) {
+    if (!sample) return E_POINTER;
+    *sample = nullptr;
+    // A buffer whose only reference is the pool's is idle and can go out again.
+    for (ComPtr<NssBuffer>& buffer : pool_) {
+        if (buffer->RefCount() == 1 && buffer->Capacity() >= size) {
+            buffer->Reuse(size);
+            buffer->AddRef();
+            *sample = buffer.Get();
+            return S_OK;
+        }
+    }
+    NssBuffer* fresh = NssBuffer::Create(std::max(size, kPooledCapacity));
+    if (!fresh) return E_OUTOFMEMORY;
+    fresh->Reuse(size);
+    if (pool_.size() < kPoolLimit && size <= kPooledCapacity) {
+        try {
+            pool_.push_back(ComPtr<NssBuffer>::Attach(fresh));
+            fresh->AddRef();
+        } catch (const std::bad_alloc&) {
+        }
+    }
+    *sample = fresh;
+    return S_OK;
+}
+
+HRESULT WmWriter::WriteSample(DWORD inputNumber, QWORD, DWORD, INSSBuffer* sample) {
+    if (state_ != State::Writing) return E_UNEXPECTED;
+    if (!sample) return E_POINTER;
+    if (inputNumber != 0) return E_INVALIDARG;
+    if (const HRESULT failure = failure_.load(std::memory_order_acquire); FAILED(failure)) return failure;
+    sample->AddRef();
+    {
+        std::unique_lock lock(mutex_);
+        // The encoding thread always takes samples off, so this wait ends.
+        changed_.wait(lock, [this] { return count_ < kQueueDepth; });
+        queue_[(head_ + count_) % kQueueDepth] = sample;
+        ++count_;
+    }
+    changed_.notify_all();
+    return S_OK;
+}
+
+void WmWriter::Run() {
+    for (;;) {
+        INSSBuffer* sample = nullptr;
+        {
+            std::unique_lock lock(mutex_);
+            changed_.wait(lock, [this] { return count_ > 0 || endQueued_; });
+            if (count_ == 0) return;
+            sample = queue_[head_];
+            head_ = (head_ + 1) % kQueueDepth;
+            --count_;
+        }
+        changed_.notify_all();
+        if (SUCCEEDED(failure_.load(std::memory_order_relaxed))) {
+            BYTE* data = nullptr;
+            DWORD length = 0;
+            HRESULT hr = sample->GetBufferAndLength(&data, &length);
+            if (SUCCEEDED(hr) && !encoder_->Encode({data, length}, *muxer_)) hr = E_FAIL;
+            if (FAILED(hr)) failure_.store(hr, std::memory_order_release);
+        }
+        sample->Release();
+    }
+}
+
+HRESULT WmWriter::EndWriting() {
+    if (state_ != State::Writing) return E_UNEXPECTED;
+    {
+        std::lock_guard lock(mutex_);
+        endQueued_ = true;
+    }
+    changed_.notify_all();
+    worker_.join();
+    state_ = State::Ended;
+
+    HRESULT hr = failure_.load(std::memory_order_acquire);
+    if (SUCCEEDED(hr) && !encoder_->Finish(*muxer_)) hr = E_FAIL;
+    // Even after a failure the file is finished with what was written.
+    if (!muxer_->Finish(encoder_->DeliveredSamples()) && SUCCEEDED(hr)) hr = E_WRITE_FAULT;
+    muxer_.reset();
+    encoder_.reset();
+    return hr;
+}
+
+}  // namespace wmsdk
+
+HRESULT WMCreateWriter(IUnknown* certificate, IWMWriter** writer) {
+    if (!writer) return E_POINTER;
+    *writer = nullptr;
+    if (certificate) return E_INVALIDARG;
+    *writer = new (std::nothrow) wmsdk::WmWriter;
+    return *writer ? S_OK : E_OUTOFMEMORY;
+}

@@ -1,0 +1,75 @@
+// The writer: takes PCM samples, encodes them on a thread of its own and
+// writes the ASF file.
+#ifndef CADRIX_WMSDK_WM_WRITER_H
+#define CADRIX_WMSDK_WM_WRITER_H
+
+#include <array>
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "asf_muxer.h"
+#include "com_ptr.h"
+#include "nss_buffer.h"
+#include "wma_standard_encoder.h"
+#include "wmsdk.h"
+
+namespace wmsdk {
+
+// The WMA Standard bit rate that stands in for a quality-based VBR profile.
+int64_t BitRateForVbrQuality(uint32_t quality);
+
+class WmWriter final : public IWMWriter, public IWMHeaderInfo {
+public:
+    WmWriter() = default;
+
+    HRESULT QueryInterface(REFIID iid, void** object) override;
+    ULONG AddRef() override;
+    ULONG Release() override;
+
+    HRESULT SetProfile(IWMProfile* profile) override;
+    HRESULT SetOutputFilename(LPCWSTR fileName) override;
+    HRESULT BeginWriting() override;
+    HRESULT AllocateSample(DWORD size, INSSBuffer** sample) override;
+    HRESULT WriteSample(DWORD inputNumber, QWORD time, DWORD flags, INSSBuffer* sample) override;
+    HRESULT EndWriting() override;
+
+    HRESULT SetAttribute(WORD streamNumber, LPCWSTR name, WMT_ATTR_DATATYPE type, const BYTE* value,
+                         WORD length) override;
+
+private:
+    ~WmWriter();
+    void Run();
+    HRESULT SetAttributeUnguarded(LPCWSTR name, WMT_ATTR_DATATYPE type, const BYTE* value, WORD length);
+
+    enum class State { Configuring, Writing, Ended };
+    static constexpr size_t kQueueDepth = 8;
+    static constexpr size_t kPoolLimit = kQueueDepth + 2;
+    static constexpr DWORD kPooledCapacity = 27 * 2352;
+
+    std::atomic<ULONG> refs_{1};
+    State state_ = State::Configuring;
+    std::unique_ptr<WmaStandardEncoder> encoder_;
+    std::string path_;
+    AsfMetadata metadata_;
+    std::unique_ptr<AsfMuxer> muxer_;
+    std::vector<ComPtr<NssBuffer>> pool_;
+
+    // Samples on their way to the encoding thread; each entry holds a reference.
+    std::thread worker_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::array<INSSBuffer*, kQueueDepth> queue_{};
+    size_t head_ = 0;
+    size_t count_ = 0;
+    bool endQueued_ = false;
+    std::atomic<HRESULT> failure_{S_OK};
+};
+
+}  // namespace wmsdk
+
+#endif
