@@ -1,0 +1,195 @@
+// cadrix-rip: the headless front-end. Lists the drives and their discs, or
+// extracts tracks of one disc through the same engine objects as the dialog.
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "akrip_binding.h"
+#include "disc_model.h"
+#include "extract_worker.h"
+#include "extraction_run.h"
+#include "output_format.h"
+#include "output_session.h"
+#include "plugin_binding.h"
+#include "rip_options.h"
+
+namespace {
+
+using namespace cadrix;
+
+constexpr int EXIT_COMPLETE = 0;
+constexpr int EXIT_FAILED = 1;
+constexpr int EXIT_USAGE = 2;
+constexpr int EXIT_ABORTED = 130;
+
+volatile std::sig_atomic_t gInterrupted = 0;
+
+void OnInterrupt(int) { gInterrupted = 1; }
+
+void InstallInterruptHandler() {
+    struct sigaction action{};
+    action.sa_handler = &OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+// Workers are started with SIGINT and SIGTERM blocked, so only this thread
+// sees them and a read or write in progress is never interrupted.
+bool StartWorkerWithoutSignals(OutputSession& session) {
+    sigset_t block;
+    sigset_t previous;
+    sigemptyset(&block);
+    sigaddset(&block, SIGINT);
+    sigaddset(&block, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &block, &previous);
+    const bool started = StartWorker(session);
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    return started;
+}
+
+int Usage(const std::string& error) {
+    std::fprintf(stderr, "cadrix-rip: %s\n%s", error.c_str(), rip::USAGE);
+    return EXIT_USAGE;
+}
+
+bool OpenDrives(DriveSet& drives) {
+    if (!drives.InitAKRip()) {
+        std::fprintf(stderr, "cadrix-rip: Could not initialize AKRip library.\n");
+        return false;
+    }
+    drives.ReadDataDir();
+    for (int k = 0; k < drives.driveCount; ++k) drives.ReadDisc(k);
+    return true;
+}
+
+int List(DriveSet& drives) {
+    for (int k = 0; k < drives.driveCount; ++k) {
+        const TrackListing listing = FillTrackList(drives.drives[static_cast<size_t>(k)]);
+        std::printf("Drive %d: %s\n", k + 1, drives.drives[static_cast<size_t>(k)].name.c_str());
+        std::printf("  Disc: %s\n", listing.caption.c_str());
+        for (const TrackRow& row : listing.rows) {
+            std::printf("  %s\t%s\t%s\n", row.number.c_str(), row.title.c_str(), row.duration.c_str());
+        }
+    }
+    return EXIT_COMPLETE;
+}
+
+void ShowProgress(const ExtractionRun& run, bool tty) {
+    if (!tty) return;
+    std::printf("\r%s %3u%% (total %3u%%)", run.StatusText().c_str(), run.TrackPosition(),
+                run.TotalPosition());
+    std::fflush(stdout);
+}
+
+int Extract(DriveSet& drives, const rip::RipOptions& options) {
+    const int drive = options.drive - 1;
+    if (drive >= drives.driveCount) {
+        return Usage("there is no drive " + std::to_string(options.drive) + " (" +
+                     std::to_string(drives.driveCount) + " found)");
+    }
+    DriveRecord& disc = drives.drives[static_cast<size_t>(drive)];
+    int selected = 0;
+    for (int t = 1; t <= disc.trackCount && t < TRACK_SLOTS; ++t) {
+        TrackRecord& track = disc.tracks[static_cast<size_t>(t)];
+        const bool wanted = options.tracksGiven ? options.tracks.test(static_cast<size_t>(t)) : true;
+        track.selected = wanted && track.isData == 0 ? 1 : 0;
+        selected += track.selected;
+    }
+    if (options.tracksGiven) {
+        for (int t = 1; t < TRACK_SLOTS; ++t) {
+            if (!options.tracks.test(static_cast<size_t>(t))) continue;
+            if (t > disc.trackCount || disc.tracks[static_cast<size_t>(t)].isData != 0) {
+                return Usage("track " + std::to_string(t) + " is not an audio track of the disc");
+            }
+        }
+    }
+    if (selected == 0) {
+        std::fprintf(stderr, "cadrix-rip: the disc in drive %d has no audio track\n", options.drive);
+        return EXIT_FAILED;
+    }
+
+    ModuleHandle plugin;
+    if (options.format != FORMAT_PCM) {
+        plugin = LoadPluginModule(options.format);
+        if (!plugin) {
+            return Usage(std::string("the plug-in ") + FindOutputFormat(options.format)->moduleFile +
+                         " of this format could not be loaded");
+        }
+    }
+
+    PollEvent ending = PollEvent::None;
+    std::string folder;
+    drives.BeginExtraction(drive);
+    {
+        OutputSession session;
+        if (!session.Init(options.output, drives.drives.data(), drive, plugin.get(), options.format,
+                          QualityCode(options.format, options.quality))) {
+            std::fprintf(stderr, "cadrix-rip: %s\n",
+                         options.format == FORMAT_PCM ? "cannot start the extraction"
+                                                      : "the plug-in lacks an entry point");
+            drives.EndExtraction();
+            return options.format == FORMAT_PCM ? EXIT_FAILED : EXIT_USAGE;
+        }
+        session.readAudio = drives.akrip.ReadCDAudioLBAEx;
+
+        const bool tty = isatty(STDOUT_FILENO) != 0;
+        ExtractionRun run(session, &StartWorkerWithoutSignals);
+        run.Begin(100);  // bar positions in percent
+        bool lineOpen = false;
+        while (!run.Finished()) {
+            if (gInterrupted != 0 && run.State() != RunState::Aborting) run.RequestAbort(true);
+            const PollOutcome outcome = run.PollWorker();
+            if (outcome.event == PollEvent::TrackStarted) {
+                if (tty && lineOpen) std::printf("\n");
+                if (!tty) std::printf("%s\n", run.StatusText().c_str());
+                lineOpen = tty;
+            }
+            if (outcome.event != PollEvent::None) ending = outcome.event;
+            ShowProgress(run, tty);
+            if (!run.Finished()) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        if (lineOpen) std::printf("\n");
+        if (run.State() != RunState::Aborted) std::printf("%s\n", run.StatusText().c_str());
+        std::string file;
+        if (session.currentTrack != 0) session.BuildTrackPaths(folder, file);
+        // The session's destruction waits for a worker still finishing its block.
+    }
+    drives.EndExtraction();
+    if (!folder.empty()) std::printf("Output folder: %s\n", folder.c_str());
+    switch (ending) {
+        case PollEvent::Completed:
+            return EXIT_COMPLETE;
+        case PollEvent::Aborted:
+            std::printf("Audio extraction aborted.\n");
+            return EXIT_ABORTED;
+        default:
+            return gInterrupted != 0 ? EXIT_ABORTED : EXIT_FAILED;
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string_view> args(argv + 1, argv + argc);
+    rip::RipOptions options;
+    std::string error;
+    if (!rip::ParseRipOptions(args, options, error)) return Usage(error);
+    if (options.help) {
+        std::fputs(rip::USAGE, stdout);
+        return EXIT_COMPLETE;
+    }
+    InstallInterruptHandler();
+    DriveSet drives;
+    if (!OpenDrives(drives)) return EXIT_FAILED;
+    const int status = options.list ? List(drives) : Extract(drives, options);
+    drives.Release();
+    return status;
+}

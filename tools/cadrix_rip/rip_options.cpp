@@ -1,0 +1,144 @@
+#include "rip_options.h"
+
+#include <charconv>
+
+#include "output_format.h"
+
+namespace cadrix::rip {
+
+const char* const USAGE =
+    "Usage: cadrix-rip --list\n"
+    "       cadrix-rip [--drive N] [--tracks LIST] [--format FORMAT] [--quality N] --output DIR\n"
+    "\n"
+    "Copies the audio tracks of the disc in drive N (default 1) to one file per\n"
+    "track, in a folder named after the disc under DIR.\n"
+    "\n"
+    "  --list           list every drive, its disc and its tracks\n"
+    "  --drive N        the drive to read, numbered from 1 as --list shows them\n"
+    "  --tracks LIST    tracks to extract, e.g. 1,3-5 (default: every audio track)\n"
+    "  --format FORMAT  pcm (WAVE, default), ogg, wma, wma-vbr or wma-lossless\n"
+    "  --quality N      quality slider position: ogg 0-110 (default 50),\n"
+    "                   wma 0-9 (default 5), wma-vbr 0-5 (default 3)\n"
+    "  --output DIR     base output folder\n"
+    "  --help           show this text\n"
+    "\n"
+    "Exit status: 0 complete, 1 failed, 2 usage error, 130 aborted (Ctrl-C).\n";
+
+namespace {
+
+bool ParseInt(std::string_view text, int& value) {
+    if (text.empty()) return false;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return error == std::errc() && end == text.data() + text.size();
+}
+
+}  // namespace
+
+bool ParseTrackList(std::string_view text, std::bitset<100>& tracks) {
+    tracks.reset();
+    if (text.empty()) return false;
+    while (true) {
+        const size_t comma = text.find(',');
+        const std::string_view item = text.substr(0, comma);
+        const size_t dash = item.find('-');
+        int first = 0;
+        int last = 0;
+        if (!ParseInt(item.substr(0, dash), first)) return false;
+        last = first;
+        if (dash != std::string_view::npos && !ParseInt(item.substr(dash + 1), last)) return false;
+        if (first < 1 || last > 99 || first > last) return false;
+        for (int t = first; t <= last; ++t) tracks.set(static_cast<size_t>(t));
+        if (comma == std::string_view::npos) break;
+        text.remove_prefix(comma + 1);
+    }
+    return true;
+}
+
+bool ParseRipOptions(const std::vector<std::string_view>& args, RipOptions& options,
+                     std::string& error) {
+    options = RipOptions{};
+    std::string_view formatName = "pcm";
+    std::string_view qualityText;
+    for (size_t i = 0; i < args.size(); ++i) {
+        std::string_view arg = args[i];
+        std::string_view value;
+        bool inlineValue = false;
+        if (const size_t eq = arg.find('='); arg.starts_with("--") && eq != std::string_view::npos) {
+            value = arg.substr(eq + 1);
+            arg = arg.substr(0, eq);
+            inlineValue = true;
+        }
+        auto takeValue = [&]() -> bool {
+            if (inlineValue) return true;
+            if (i + 1 >= args.size()) {
+                error = std::string(arg) + " needs a value";
+                return false;
+            }
+            value = args[++i];
+            return true;
+        };
+        if (arg == "--help" || arg == "-h") {
+            options.help = true;
+        } else if (arg == "--list") {
+            options.list = true;
+        } else if (arg == "--drive") {
+            if (!takeValue()) return false;
+            if (!ParseInt(value, options.drive) || options.drive < 1 || options.drive > 8) {
+                error = "--drive takes a drive number from 1 to 8";
+                return false;
+            }
+        } else if (arg == "--tracks") {
+            if (!takeValue()) return false;
+            if (!ParseTrackList(value, options.tracks)) {
+                error = "--tracks takes a list like 1,3-5 of track numbers 1-99";
+                return false;
+            }
+            options.tracksGiven = true;
+        } else if (arg == "--format") {
+            if (!takeValue()) return false;
+            formatName = value;
+        } else if (arg == "--quality") {
+            if (!takeValue()) return false;
+            qualityText = value;
+            options.qualityGiven = true;
+        } else if (arg == "--output") {
+            if (!takeValue()) return false;
+            options.output = std::string(value);
+        } else {
+            error = "unknown argument: " + std::string(arg);
+            return false;
+        }
+    }
+    if (options.help) return true;
+
+    const OutputFormatInfo* format = FindOutputFormatByCliName(formatName);
+    if (format == nullptr) {
+        error = "unknown format: " + std::string(formatName);
+        return false;
+    }
+    options.format = format->format;
+    options.quality = format->defaultPosition;
+    if (options.qualityGiven) {
+        if (!format->usesSlider) {
+            error = std::string("--format ") + format->cliName + " takes no --quality";
+            return false;
+        }
+        if (!ParseInt(qualityText, options.quality) || options.quality < 0 ||
+            options.quality > format->sliderMax) {
+            error = std::string("--quality for ") + format->cliName + " is 0 to " +
+                    std::to_string(format->sliderMax);
+            return false;
+        }
+    }
+    if (!options.list && options.output.empty()) {
+        error = "--output DIR is required";
+        return false;
+    }
+    if (options.list && (options.tracksGiven || !options.output.empty())) {
+        error = "--list takes no other option";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace cadrix::rip
