@@ -1,0 +1,65 @@
+// The drive list and the open handles of the library.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "akrip_records.h"
+#include "drive.h"
+#include "physical_drive.h"
+
+namespace akrip {
+
+// Host adapter numbers of virtual drives start here, above any real one.
+inline constexpr uint8_t kVirtualHostAdapter = 200;
+
+struct DriveEntry {
+    bool physical = false;
+    std::string location;  // device node, or the folder of a virtual drive
+    uint8_t hostAdapter = 0;
+    uint8_t target = 0;
+    uint8_t lun = 0;
+    std::string product;  // at most 16 characters
+};
+
+// The folders named by CADRIX_VIRTUAL_DRIVES (':'-separated; empty entries
+// are skipped).
+std::vector<std::string> ParseVirtualDriveFolders(std::string_view value);
+
+// Real drives first, then one virtual drive per folder; at most eight.
+std::vector<DriveEntry> BuildDriveList(const std::vector<PhysicalDriveInfo>& physical,
+                                       const std::vector<std::string>& folders);
+
+// One open handle. Calls on it are serialised by `mutex`.
+struct OpenHandle {
+    std::mutex mutex;
+    std::unique_ptr<Drive> drive;
+    bool msf = true;  // ReadTOC addresses as MSF until switched off
+};
+
+class DriveRegistry {
+public:
+    static DriveRegistry& Instance();
+
+    // Looks for the drives again and fills `list`.
+    void List(DriveListBuffer& list);
+    // A new handle on the listed drive with the request's address; 0 if none.
+    HCDROM Open(const HandleRequest& request);
+    bool Close(HCDROM handle);
+    std::shared_ptr<OpenHandle> Find(HCDROM handle);
+
+private:
+    void Enumerate();  // with mutex_ held
+
+    std::mutex mutex_;
+    bool listed_ = false;
+    std::vector<DriveEntry> drives_;
+    std::map<HCDROM, std::shared_ptr<OpenHandle>> handles_;
+    HCDROM nextHandle_ = 1;
+};
+
+}  // namespace akrip

@@ -1,0 +1,66 @@
+// The description of a disc image as its cue sheet or cdrdao TOC file states
+// it, before any data file has been looked at: which files, which tracks,
+// and which pieces of which file (or silence) make up each track.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace akrip {
+
+inline constexpr uint32_t kAudioSectorBytes = 2352;
+inline constexpr int32_t kFramesPerSecond = 75;
+inline constexpr int32_t kFramesPerMinute = 60 * kFramesPerSecond;
+// Lead-out, lead-in and pregap between the sessions of a multi-session disc.
+inline constexpr int32_t kSessionGapFrames = 11400;
+// The MSF offset between the start of the lead-in area and LSN 0.
+inline constexpr int32_t kMsfOffsetFrames = 150;
+// A disc's addresses must fit 99:59:74 in MSF.
+inline constexpr int32_t kMaxDiscFrames = 100 * kFramesPerMinute;
+inline constexpr int kMaxTracks = 99;
+
+// How the samples of a data file are stored.
+enum class FileFormat : uint8_t {
+    RawLittleEndian,  // CUE BINARY, cdrdao .wav payload after SWAP
+    RawBigEndian,     // CUE MOTOROLA, cdrdao raw audio files
+    WaveLittleEndian, // RIFF WAVE: samples start at the "data" chunk
+    WaveBigEndian     // RIFF WAVE whose samples are to be swapped (cdrdao SWAP)
+};
+
+struct PlanFile {
+    std::string name;  // as written in the sheet, relative to the sheet's folder
+    FileFormat format = FileFormat::RawLittleEndian;
+};
+
+// A run of bytes of one track: from a file, or generated silence.
+struct PlanPiece {
+    int file = -1;                   // index into ImagePlan::files; -1: silence
+    uint64_t offset = 0;             // byte offset into the file's payload
+    std::optional<uint64_t> length;  // bytes; none: up to the end of the payload
+    bool swapBytes = false;          // cdrdao SWAP on this piece
+};
+
+struct PlanTrack {
+    bool audio = true;
+    uint32_t sectorBytes = kAudioSectorBytes;  // bytes per sector in the pieces
+    uint8_t flags = 0;                         // control bits other than "data"
+    int session = 1;
+    // INDEX 01 lies index1Sectors after the start of pieces[index1Piece];
+    // everything before it is the track's pregap.
+    size_t index1Piece = 0;
+    int64_t index1Sectors = 0;
+    std::vector<PlanPiece> pieces;
+};
+
+struct ImagePlan {
+    std::vector<PlanFile> files;
+    std::vector<PlanTrack> tracks;
+};
+
+// Parses "mm:ss:ff" (75 frames a second) into frames.
+std::optional<int64_t> ParseMsf(std::string_view text);
+
+}  // namespace akrip
