@@ -1,0 +1,61 @@
+// The demo disc through the real akrip.so: the drive, its tracks with names
+// and durations, and the caption, named from the generated disc database.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+
+#include "akrip_binding.h"
+#include "demo_disc.h"
+
+namespace cadrix {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(DemoDisc, ListsTracksAndCaptionFromTheDatabase) {
+    std::string pattern = (fs::temp_directory_path() / "cadrix-demo-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    const fs::path root = pattern;
+    std::string error;
+    ASSERT_TRUE(discgen::WriteDemo(root, &error)) << error;
+    setenv("CADRIX_MODULE_DIR", CADRIX_REAL_MODULE_DIR, 1);
+    setenv("CADRIX_VIRTUAL_DRIVES", (root / "drive").c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
+
+    const discgen::DemoAlbum& album = discgen::DemoAlbumInfo();
+    const uint32_t discId = discgen::ExpectedTocOf(discgen::DemoDiscDescription()).cddbId;
+    {
+        DriveSet drives;
+        ASSERT_TRUE(drives.InitAKRip());
+        drives.ReadDataDir();
+        EXPECT_EQ(drives.dataDir, (root / "database").string() + "/");
+        int demo = -1;
+        for (int k = 0; k < drives.driveCount; ++k) {
+            drives.ReadDisc(k);
+            if (drives.drives[k].discId == discId) demo = k;
+        }
+        ASSERT_GE(demo, 0) << "no drive holds the demo disc";
+        const DriveRecord& record = drives.drives[demo];
+        EXPECT_FALSE(record.name.empty());
+        EXPECT_NE(record.name.back(), ' ');
+        EXPECT_EQ(record.genre, "Ambient Electronica");
+        EXPECT_EQ(record.year, album.year);
+
+        const TrackListing listing = FillTrackList(record);
+        EXPECT_EQ(listing.caption, album.artist + " - " + album.title);
+        ASSERT_EQ(listing.rows.size(), album.trackTitles.size());
+        const char* durations[] = {"0:31", "0:24", "0:38", "0:27", "0:34"};
+        for (size_t i = 0; i < listing.rows.size(); ++i) {
+            EXPECT_EQ(listing.rows[i].number, std::to_string(i + 1));
+            EXPECT_EQ(listing.rows[i].title, album.trackTitles[i]);
+            EXPECT_EQ(listing.rows[i].duration, durations[i]);
+            EXPECT_TRUE(listing.rows[i].checked);
+        }
+        EXPECT_FALSE(drives.ProbeDiscChange());
+    }
+    fs::remove_all(root);
+}
+
+}  // namespace
+}  // namespace cadrix
