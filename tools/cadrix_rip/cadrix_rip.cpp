@@ -178,6 +178,8 @@ int Extract(DriveSet& drives, const rip::RipOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Scripts read the progress lines as they come.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     std::vector<std::string_view> args(argv + 1, argv + argc);
     rip::RipOptions options;
     std::string error;

@@ -1,0 +1,227 @@
+// cadrix-rip: its command line, and end to end over the real akrip.so and
+// generated disc images.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+
+#include "demo_disc.h"
+#include "disc_generator.h"
+#include "extraction_test_support.h"
+#include "output_format.h"
+#include "rip_options.h"
+
+namespace fs = std::filesystem;
+
+namespace cadrix {
+namespace {
+
+using rip::ParseRipOptions;
+using rip::ParseTrackList;
+using rip::RipOptions;
+
+bool Parse(std::vector<std::string_view> args, RipOptions& options) {
+    std::string error;
+    return ParseRipOptions(args, options, error);
+}
+
+TEST(RipOptions, DefaultsAndValues) {
+    RipOptions o;
+    ASSERT_TRUE(Parse({"--output", "/x"}, o));
+    EXPECT_EQ(o.drive, 1);
+    EXPECT_FALSE(o.tracksGiven);
+    EXPECT_EQ(o.format, FORMAT_PCM);
+    ASSERT_TRUE(Parse({"--format", "ogg", "--output=/x"}, o));
+    EXPECT_EQ(o.quality, 50);
+    ASSERT_TRUE(Parse({"--format=wma", "--output", "/x"}, o));
+    EXPECT_EQ(o.quality, 5);
+    ASSERT_TRUE(Parse({"--format", "wma-vbr", "--output", "/x"}, o));
+    EXPECT_EQ(o.quality, 3);
+    ASSERT_TRUE(Parse({"--drive", "2", "--tracks", "1,3-5", "--format", "ogg", "--quality", "110",
+                       "--output", "/x"}, o));
+    EXPECT_EQ(o.drive, 2);
+    EXPECT_EQ(o.quality, 110);
+    EXPECT_EQ(o.tracks.count(), 4u);
+    EXPECT_TRUE(o.tracks.test(4));
+    EXPECT_FALSE(o.tracks.test(2));
+    ASSERT_TRUE(Parse({"--list"}, o));
+    EXPECT_TRUE(o.list);
+    ASSERT_TRUE(Parse({"--help"}, o));
+    EXPECT_TRUE(o.help);
+}
+
+TEST(RipOptions, UsageErrors) {
+    RipOptions o;
+    for (const std::vector<std::string_view>& args : std::vector<std::vector<std::string_view>>{
+             {},
+             {"--output"},
+             {"--bogus", "--output", "/x"},
+             {"--drive", "0", "--output", "/x"},
+             {"--drive", "9", "--output", "/x"},
+             {"--tracks", "0", "--output", "/x"},
+             {"--tracks", "5-3", "--output", "/x"},
+             {"--tracks", "1,,2", "--output", "/x"},
+             {"--tracks", "100", "--output", "/x"},
+             {"--format", "mp3", "--output", "/x"},
+             {"--format", "wma", "--quality", "10", "--output", "/x"},
+             {"--format", "wma-vbr", "--quality", "-1", "--output", "/x"},
+             {"--quality", "3", "--output", "/x"},  // WAVE has no quality
+             {"--list", "--output", "/x"},
+         }) {
+        std::string joined;
+        for (auto a : args) joined += std::string(a) + " ";
+        EXPECT_FALSE(Parse(args, o)) << joined;
+    }
+    std::bitset<100> tracks;
+    EXPECT_TRUE(ParseTrackList("99", tracks));
+    EXPECT_FALSE(ParseTrackList("1-", tracks));
+    EXPECT_FALSE(ParseTrackList("a", tracks));
+}
+
+#ifdef CADRIX_RIP_PATH
+
+struct RunResult {
+    int status = -1;
+    std::string output;
+};
+
+// Runs cadrix-rip with the demo's environment; `onLine` sees every line of
+// its standard output as it comes, with the child's pid.
+RunResult RunRip(const std::vector<std::string>& args, const std::vector<std::string>& env,
+                 const std::function<void(const std::string&, pid_t)>& onLine = {}) {
+    int pipeEnds[2];
+    if (pipe(pipeEnds) != 0) return {};
+    const pid_t child = fork();
+    if (child == 0) {
+        dup2(pipeEnds[1], STDOUT_FILENO);
+        close(pipeEnds[0]);
+        close(pipeEnds[1]);
+        for (const auto& e : env) putenv(const_cast<char*>(e.c_str()));
+        std::vector<char*> argv{const_cast<char*>(CADRIX_RIP_PATH)};
+        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(CADRIX_RIP_PATH, argv.data());
+        _exit(127);
+    }
+    close(pipeEnds[1]);
+    RunResult result;
+    std::string line;
+    char c;
+    while (read(pipeEnds[0], &c, 1) == 1) {
+        result.output += c;
+        if (c != '\n') {
+            line += c;
+            continue;
+        }
+        if (onLine) onLine(line, child);
+        line.clear();
+    }
+    close(pipeEnds[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 256 + WTERMSIG(status);
+    return result;
+}
+
+class RipEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        root = tmp.Path() + "/demo";
+        ASSERT_TRUE(discgen::WriteDemo(root));
+        env = {"CADRIX_VIRTUAL_DRIVES=" + root + "/drive", "XDG_CONFIG_HOME=" + root + "/config",
+               "HOME=" + tmp.Path()};
+        out = tmp.Path() + "/out";
+    }
+    std::vector<fs::path> Wavs() const {
+        std::vector<fs::path> files;
+        for (const auto& e : fs::recursive_directory_iterator(out)) {
+            if (e.path().extension() == ".wav") files.push_back(e.path());
+        }
+        std::sort(files.begin(), files.end());
+        return files;
+    }
+    test::TempFolder tmp;
+    std::string root;
+    std::string out;
+    std::vector<std::string> env;
+};
+
+TEST_F(RipEndToEnd, ListsAndRipsTheDemoDiscBitExactly) {
+    const auto& album = discgen::DemoAlbumInfo();
+    const RunResult list = RunRip({"--list"}, env);
+    EXPECT_EQ(list.status, 0);
+    EXPECT_NE(list.output.find("Drive 1: "), std::string::npos) << list.output;
+    EXPECT_NE(list.output.find(album.artist + " - " + album.title), std::string::npos) << list.output;
+    EXPECT_NE(list.output.find("\t" + album.trackTitles[0] + "\t"), std::string::npos);
+
+    const RunResult rip = RunRip({"--output", out}, env);
+    EXPECT_EQ(rip.status, 0) << rip.output;
+    EXPECT_NE(rip.output.find("Audio extraction completed."), std::string::npos);
+    const auto files = Wavs();
+    const auto disc = discgen::DemoDiscDescription();
+    ASSERT_EQ(files.size(), disc.tracks.size());
+    for (size_t i = 0; i < files.size(); ++i) {
+        const auto bytes = test::ReadWholeFile(files[i].string());
+        ASSERT_TRUE(test::IsConsistentWave(bytes)) << files[i];
+        const auto pcm = discgen::ExpectedTrackPcm(disc, static_cast<int>(i + 1));
+        EXPECT_TRUE(bytes.size() == pcm.size() + 44 &&
+                    std::equal(pcm.begin(), pcm.end(), bytes.begin() + 44))
+            << files[i];
+        EXPECT_EQ(files[i].parent_path().filename().string(), album.artist + " - " + album.title);
+    }
+}
+
+TEST_F(RipEndToEnd, ChosenTracksAndExitStatuses) {
+    const RunResult some = RunRip({"--tracks", "2,4", "--output", out}, env);
+    EXPECT_EQ(some.status, 0) << some.output;
+    ASSERT_EQ(Wavs().size(), 2u);
+    EXPECT_EQ(Wavs()[0].filename().string().substr(0, 5), "02 - ");
+    EXPECT_EQ(RunRip({"--tracks", "9", "--output", out}, env).status, 2);
+    EXPECT_EQ(RunRip({"--drive", "3", "--output", out}, env).status, 2);
+    EXPECT_EQ(RunRip({"--nonsense"}, env).status, 2);
+    EXPECT_EQ(RunRip({"--help"}, env).status, 0);
+    // An output folder that cannot be made fails the run.
+    EXPECT_EQ(RunRip({"--output", "/proc/cadrix-no/such"}, env).status, 1);
+}
+
+TEST_F(RipEndToEnd, AudioBeforeTheDataSessionOfAnEnhancedCd) {
+    discgen::DiscDescription disc;
+    disc.tracks = {{.frames = 900}, {.frames = 700}, {.frames = 600, .mode = discgen::TrackMode::Mode1Raw, .session = 2}};
+    ASSERT_TRUE(discgen::WriteDiscImage(disc, root + "/drive", "demo"));
+    const RunResult rip = RunRip({"--output", out}, env);
+    EXPECT_EQ(rip.status, 0) << rip.output;
+    const auto files = Wavs();
+    ASSERT_EQ(files.size(), 2u);
+    for (int t = 1; t <= 2; ++t) {
+        const auto bytes = test::ReadWholeFile(files[static_cast<size_t>(t - 1)].string());
+        const auto pcm = discgen::ExpectedTrackPcm(disc, t);
+        EXPECT_TRUE(test::IsConsistentWave(bytes));
+        EXPECT_TRUE(bytes.size() == pcm.size() + 44 &&
+                    std::equal(pcm.begin(), pcm.end(), bytes.begin() + 44))
+            << "track " << t << " " << bytes.size() << " vs " << pcm.size() + 44;
+    }
+}
+
+TEST_F(RipEndToEnd, InterruptAbortsWithConsistentFiles) {
+    discgen::DiscDescription disc = discgen::EvenDisc(75 * 60 * 4, 2);
+    ASSERT_TRUE(discgen::WriteDiscImage(disc, root + "/drive", "demo"));
+    const RunResult rip = RunRip({"--output", out}, env, [](const std::string& line, pid_t pid) {
+        if (line.find("Extracting Track 1...") != std::string::npos) kill(pid, SIGINT);
+    });
+    EXPECT_EQ(rip.status, 130) << rip.output;
+    const auto files = Wavs();
+    ASSERT_EQ(files.size(), 1u);  // track 2 never started
+    const auto bytes = test::ReadWholeFile(files[0].string());
+    EXPECT_TRUE(test::IsConsistentWave(bytes));
+    EXPECT_LT(bytes.size(), 44 + discgen::ExpectedTrackPcm(disc, 1).size());
+}
+
+#endif
+
+}  // namespace
+}  // namespace cadrix
