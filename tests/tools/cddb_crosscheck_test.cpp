@@ -44,17 +44,6 @@ uint32_t LibdiscidId(const std::vector<uint32_t>& starts, uint32_t leadout) {
     return static_cast<uint32_t>(std::stoul(discid_get_freedb_id(disc.get()), nullptr, 16));
 }
 
-DiscDescription AudioDisc(std::vector<uint32_t> frames, uint64_t seed = 3) {
-    DiscDescription disc;
-    disc.seed = seed;
-    for (uint32_t f : frames) {
-        TrackDescription track;
-        track.frames = f;
-        disc.tracks.push_back(track);
-    }
-    return disc;
-}
-
 // Random discs: 1 to 99 tracks, some with INDEX 00 or PREGAP, some with a data
 // track first or last, some Enhanced CDs; at most about 88 minutes long.
 DiscDescription RandomDisc(std::mt19937& random, uint32_t maxTrackFrames) {
@@ -172,6 +161,17 @@ private:
     fs::path path_;
 };
 
+DiscDescription AudioDisc(std::vector<uint32_t> frames, uint64_t seed = 3) {
+    DiscDescription disc;
+    disc.seed = seed;
+    for (uint32_t f : frames) {
+        TrackDescription track;
+        track.frames = f;
+        disc.tracks.push_back(track);
+    }
+    return disc;
+}
+
 struct ModuleCloser {
     void operator()(void* module) const { dlclose(module); }
 };
@@ -184,8 +184,8 @@ Proc Bind(void* module, const char* name) {
 }  // namespace
 
 // Generated images in virtual drive folders: akrip.so reports the TOC the
-// generator expects and libdiscid's id for it.
-TEST(CddbDiscId, AkripReportsLibdiscidsIdForGeneratedImages) {
+// generator expects, libdiscid's id for it, and the expected audio.
+TEST(CddbDiscId, AkripReportsTheGeneratedTocIdAndAudio) {
     TempDir dir;
     std::vector<DiscDescription> discs;
     discs.push_back(AudioDisc({225, 315, 413, 450}));
@@ -230,7 +230,8 @@ TEST(CddbDiscId, AkripReportsLibdiscidsIdForGeneratedImages) {
     const auto modify = Bind<ModifyCDParmsProc>(module.get(), "ModifyCDParms");
     const auto readToc = Bind<ReadTOCProc>(module.get(), "ReadTOC");
     const auto getId = Bind<GetCDDBDiskIDProc>(module.get(), "GetCDDBDiskID");
-    ASSERT_TRUE(getList && getHandle && closeHandle && modify && readToc && getId);
+    const auto read = Bind<ReadCDAudioLBAExProc>(module.get(), "ReadCDAudioLBAEx");
+    ASSERT_TRUE(getList && getHandle && closeHandle && modify && readToc && getId && read);
 
     DriveListBuffer list{};
     getList(&list);
@@ -270,6 +271,35 @@ TEST(CddbDiscId, AkripReportsLibdiscidsIdForGeneratedImages) {
         getId(handle, words.data(), static_cast<int32_t>(words.size()));
         EXPECT_EQ(Hex(words[0]), Hex(LibdiscidId(expected.trackStarts, expected.leadout))) << product;
         EXPECT_EQ(words[0], expected.cddbId) << product;
+
+        // Every audio track read as the extraction worker reads it equals the
+        // generator's expected PCM, up to where the readable audio ends.
+        std::vector<uint8_t> storage(sizeof(ReadBuffer) + 27 * AKRIP_FRAME_BYTES);
+        std::vector<uint8_t> overlapStorage(sizeof(ReadBuffer) + 3 * AKRIP_FRAME_BYTES);
+        auto* main = reinterpret_cast<ReadBuffer*>(storage.data());
+        auto* overlap = reinterpret_cast<ReadBuffer*>(overlapStorage.data());
+        main->capacity = 27 * AKRIP_FRAME_BYTES;
+        overlap->capacity = 3 * AKRIP_FRAME_BYTES;
+        for (int k = 0; k < toc.lastTrack; ++k) {
+            if (expected.dataTracks[static_cast<size_t>(k)]) {
+                continue;
+            }
+            std::vector<uint8_t> pcm;
+            uint32_t position = starts[static_cast<size_t>(k)];
+            const uint32_t end = TocAddress(toc.entries[k + 1]);
+            main->validBytes = 0;
+            while (position < end) {
+                main->startFrame = position;
+                main->frameCount = std::min<uint32_t>(27, end - position);
+                if (read(handle, main, overlap) != 1 || main->frameCount == 0) {
+                    break;
+                }
+                const uint8_t* data = ReadBufferData(main) + main->dataOffset;
+                pcm.insert(pcm.end(), data, data + main->validBytes);
+                position += main->frameCount;
+            }
+            EXPECT_TRUE(pcm == ExpectedTrackPcm(discs[i], k + 1)) << product << " track " << k + 1;
+        }
         closeHandle(handle);
     }
     unsetenv("CADRIX_VIRTUAL_DRIVES");
