@@ -72,7 +72,9 @@ void Put16(Bytes& out, uint16_t v) {
     out.push_back(static_cast<uint8_t>(v));
     out.push_back(static_cast<uint8_t>(v >> 8));
 }
-void PutId(Bytes& out, const char* id) { out.insert(out.end(), id, id + 4); }
+void PutId(Bytes& out, const char* id) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(id[i]));
+}
 }  // namespace
 
 Bytes Wave(const Bytes& samples, bool extensible) {
