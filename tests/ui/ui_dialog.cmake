@@ -1,0 +1,9 @@
+# The dialogs, headless (offscreen platform, set by the test's own main).
+if(NOT CADRIX_BUILD_UI)
+  return()
+endif()
+find_package(Qt6 REQUIRED COMPONENTS Test)
+cadrix_add_test(ui_dialog_test
+  SOURCES "${CMAKE_CURRENT_LIST_DIR}/ui_dialog_test.cpp" "${CMAKE_CURRENT_LIST_DIR}/ui_test_main.cpp"
+  LIBS cadrix_ui Qt6::Test fake_akrip_control fake_plugin_control)
+target_include_directories(ui_dialog_test PRIVATE "${CMAKE_CURRENT_LIST_DIR}")

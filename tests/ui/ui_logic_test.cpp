@@ -1,0 +1,252 @@
+// The dialog's logic that needs no window: stored settings, the disk-space
+// estimate, the quality tooltip texts and the single-instance marker.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include "output_format.h"
+#include "quality_tip.h"
+#include "settings.h"
+#include "single_instance.h"
+#include "space_estimate.h"
+#include "ui_test_support.h"
+
+namespace cadrix {
+namespace {
+
+using test::ReadFile;
+using test::TempDir;
+using test::WriteFile;
+
+uint32_t Word(uint32_t ogg, uint32_t wma, uint32_t vbr, uint32_t format) {
+    return ogg | wma << 8 | vbr << 16 | format << 24;
+}
+
+std::string FormatLine(uint32_t word) { return "CadrixFormat=" + std::to_string(word) + "\n"; }
+
+TEST(Settings, DefaultsWhenNothingIsStored) {
+    TempDir dir;
+    const CadrixSettings s = LoadSettingsFile(dir / "missing.conf", "/home/u/Documents");
+    EXPECT_EQ(s.format, FORMAT_PCM);
+    EXPECT_EQ(s.oggQuality, 50);
+    EXPECT_EQ(s.wmaQuality, 5);
+    EXPECT_EQ(s.wmaVbrQuality, 3);
+    EXPECT_EQ(s.outputDir, "/home/u/Documents/My Music");
+    // The documents folder may already end in a separator; none known: empty.
+    EXPECT_EQ(LoadSettingsFile(dir / "missing.conf", "/").outputDir, "/My Music");
+    EXPECT_EQ(LoadSettingsFile(dir / "missing.conf", "").outputDir, "");
+}
+
+TEST(Settings, StoredBytesComeBackInTheirPlaces) {
+    TempDir dir;
+    WriteFile(dir / "s.conf", "CadrixDir=/music/out\n" + FormatLine(Word(70, 9, 5, 3)));
+    const CadrixSettings s = LoadSettingsFile(dir / "s.conf", "/docs");
+    EXPECT_EQ(s.oggQuality, 70);
+    EXPECT_EQ(s.wmaQuality, 9);
+    EXPECT_EQ(s.wmaVbrQuality, 5);
+    EXPECT_EQ(s.format, 3);
+    EXPECT_EQ(s.outputDir, "/music/out");
+}
+
+TEST(Settings, OutOfRangeValuesFallBackToTheirOwnDefaults) {
+    TempDir dir;
+    WriteFile(dir / "s.conf", FormatLine(Word(120, 12, 7, 9)));
+    CadrixSettings s = LoadSettingsFile(dir / "s.conf", "");
+    EXPECT_EQ(s.format, 0);
+    EXPECT_EQ(s.oggQuality, 50);
+    EXPECT_EQ(s.wmaQuality, 5);
+    EXPECT_EQ(s.wmaVbrQuality, 3);
+
+    // 101..110 are slider positions, yet the stored value comes back as 50;
+    // the upper edges that are still in range stay.
+    WriteFile(dir / "s.conf", FormatLine(Word(105, 9, 5, 4)));
+    s = LoadSettingsFile(dir / "s.conf", "");
+    EXPECT_EQ(s.oggQuality, 50);
+    EXPECT_EQ(s.wmaQuality, 9);
+    EXPECT_EQ(s.wmaVbrQuality, 5);
+    EXPECT_EQ(s.format, 4);
+    WriteFile(dir / "s.conf", FormatLine(Word(100, 10, 6, 5)));
+    s = LoadSettingsFile(dir / "s.conf", "");
+    EXPECT_EQ(s.oggQuality, 100);
+    EXPECT_EQ(s.wmaQuality, 5);
+    EXPECT_EQ(s.wmaVbrQuality, 3);
+    EXPECT_EQ(s.format, 0);
+}
+
+TEST(Settings, GarbageOrUnreadableFilesGiveDefaults) {
+    TempDir dir;
+    for (const std::string& text : {std::string("CadrixFormat=banana\n"), std::string("CadrixFormat=4294967296\n"),
+                                   std::string("CadrixFormat=-1\n"), std::string("\x01\xff\xfe garbage\0\n", 14),
+                                   std::string("CadrixFormat\n"), std::string("CadrixFormat= 12\n")}) {
+        WriteFile(dir / "s.conf", text);
+        const CadrixSettings s = LoadSettingsFile(dir / "s.conf", "/docs");
+        EXPECT_EQ(s.format, 0) << text;
+        EXPECT_EQ(s.oggQuality, 50) << text;
+        EXPECT_EQ(s.wmaQuality, 5) << text;
+        EXPECT_EQ(s.wmaVbrQuality, 3) << text;
+        EXPECT_EQ(s.outputDir, "/docs/My Music") << text;
+    }
+    // A folder where the file should be cannot be read either.
+    std::filesystem::create_directories(dir / "folder.conf");
+    EXPECT_EQ(LoadSettingsFile(dir / "folder.conf", "/docs").format, 0);
+    // A stored folder longer than 255 bytes does not read: default folder.
+    WriteFile(dir / "s.conf", "CadrixDir=/" + std::string(300, 'a') + "\n");
+    EXPECT_EQ(LoadSettingsFile(dir / "s.conf", "/docs").outputDir, "/docs/My Music");
+}
+
+TEST(Settings, SaveWritesTheFourByteValueAndKeepsTheSuitesOtherValues) {
+    TempDir dir;
+    const std::string path = dir / "Zephyrtone/Zephyrtone.conf";
+    WriteFile(path, "# suite\nPlayerVolume=80\ncadrixformat=1\nCadrixDir=/old\nCadrixDir=/older\n");
+    CadrixSettings s;
+    s.format = FORMAT_WMA_VBR;
+    s.oggQuality = 110;
+    s.wmaQuality = 2;
+    s.wmaVbrQuality = 4;
+    s.outputDir = "/home/u/My Music\nwith \\ odd bytes";
+    ASSERT_TRUE(SaveSettingsFile(path, s));
+    const std::string text = ReadFile(path);
+    EXPECT_EQ(text, "# suite\nPlayerVolume=80\nCadrixFormat=" + std::to_string(110 + 256 * 2 + 65536 * 4 + 16777216u * 3) +
+                        "\nCadrixDir=/home/u/My Music\\nwith \\\\ odd bytes\n");
+    const CadrixSettings back = LoadSettingsFile(path, "");
+    EXPECT_EQ(back.outputDir, s.outputDir);
+    EXPECT_EQ(back.format, 3);
+    EXPECT_EQ(back.oggQuality, 50);  // 110 is kept in the file but loads as 50
+    // No temporary file is left beside it.
+    int files = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir / "Zephyrtone")) ++files;
+    EXPECT_EQ(files, 1);
+}
+
+TEST(Settings, LongFolderIsStoredAsItsFirst255Bytes) {
+    TempDir dir;
+    CadrixSettings s;
+    s.outputDir = "/" + std::string(299, 'x');
+    ASSERT_TRUE(SaveSettingsFile(dir / "s.conf", s));
+    EXPECT_EQ(LoadSettingsFile(dir / "s.conf", "").outputDir, s.outputDir.substr(0, 255));
+    EXPECT_EQ(ParseSettingsText(ReadFile(dir / "s.conf")).formatWord, Word(50, 5, 3, 0));
+}
+
+TEST(Settings, RefusedSaveLeavesNothingBehind) {
+    TempDir dir;
+    WriteFile(dir / "blocker", "a file where the folder should be");
+    CadrixSettings s;
+    EXPECT_FALSE(SaveSettingsFile(dir / "blocker/Zephyrtone.conf", s));
+    EXPECT_FALSE(SaveSettingsFile("", s));
+}
+
+TEST(SpaceEstimate, ExamplesOfTheEstimateLine) {
+    const QualityPositions q;  // 50, 5, 3
+    EXPECT_EQ(EstimatedTrackBytes(FORMAT_PCM, q, 180000), 31752000u);
+    EXPECT_EQ(SpaceEstimateText(FORMAT_PCM, 31752000), "Disk Space Required: 30Mb");
+    EXPECT_EQ(EstimatedTrackBytes(FORMAT_OGG, q, 60000), 960000u);
+    EXPECT_EQ(SpaceEstimateText(FORMAT_OGG, 960000), "Disk Space Required: 1Mb [Estimated]");
+    EXPECT_EQ(EstimatedTrackBytes(FORMAT_WMA, q, 60000), 960000u);
+    EXPECT_EQ(SpaceEstimateText(FORMAT_WMA, 960000), "Disk Space Required: 1Mb");
+    EXPECT_EQ(EstimatedTrackBytes(FORMAT_WMA_LOSSLESS, q, 60000), 6750000u);
+    EXPECT_EQ(SpaceEstimateText(FORMAT_WMA_LOSSLESS, 6750000), "Disk Space Required: 6Mb [Estimated]");
+    EXPECT_EQ(EstimatedTrackBytes(FORMAT_WMA_VBR, q, 60000), 160u * 60000 / 8);
+    EXPECT_EQ(SpaceEstimateText(FORMAT_WMA_VBR, 1200000), "Disk Space Required: 1Mb [Estimated]");
+    // Half a MiB counted from whole KiB rounds up, one byte less does not.
+    EXPECT_EQ(SpaceEstimateText(FORMAT_PCM, 524287), "Disk Space Required: 0Mb");
+    EXPECT_EQ(SpaceEstimateText(FORMAT_PCM, 524288), "Disk Space Required: 1Mb");
+    // Zero is never marked as estimated.
+    for (int32_t f = 0; f <= 4; ++f) EXPECT_EQ(SpaceEstimateText(f, 0), "Disk Space Required: 0Mb");
+    // A 45-minute track does not wrap around.
+    EXPECT_EQ(SpaceEstimateText(FORMAT_PCM, EstimatedTrackBytes(FORMAT_PCM, q, 45 * 60000)),
+              "Disk Space Required: 454Mb");
+}
+
+TEST(SpaceEstimate, OggRatesBlendBetweenTableEntries) {
+    EXPECT_EQ(OggRateKbps(0), 48u);
+    EXPECT_EQ(OggRateKbps(50), 128u);
+    EXPECT_EQ(OggRateKbps(55), 144u);
+    EXPECT_EQ(OggRateKbps(105), 410u);
+    EXPECT_EQ(OggRateKbps(110), 500u);
+    EXPECT_EQ(OggRateKbps(1), (48u * 9 + 64u) / 10);
+    QualityPositions q;
+    q.oggQuality = 105;
+    EXPECT_EQ(EstimatedTrackBytes(FORMAT_OGG, q, 8000), 410u * 1000);
+    q.wmaQuality = 9;
+    q.wmaVbrQuality = 0;
+    EXPECT_EQ(EstimatedTrackBytes(FORMAT_WMA, q, 8), 320u);
+    EXPECT_EQ(EstimatedTrackBytes(FORMAT_WMA_VBR, q, 8), 64u);
+}
+
+TEST(QualityTip, TextsForEveryFormat) {
+    EXPECT_EQ(QualityTipText(FORMAT_PCM, 0, "x"), "Uncompressed");
+    EXPECT_EQ(QualityTipText(FORMAT_WMA_LOSSLESS, 0, "x"), "Lossless");
+    const std::pair<int, const char*> ogg[] = {{0, "-0.10"}, {5, "-0.05"}, {9, "-0.01"}, {10, "0.00"},
+                                               {45, "0.35"}, {60, "0.50"}, {110, "1.00"}, {19, "0.09"}};
+    for (const auto& [position, value] : ogg) {
+        EXPECT_EQ(QualityTipText(FORMAT_OGG, position, ""), std::string("Quality: ") + value);
+    }
+    const int rates[] = {32, 48, 64, 80, 96, 128, 160, 192, 256, 320};
+    for (int p = 0; p < 10; ++p) {
+        EXPECT_EQ(QualityTipText(FORMAT_WMA, p, ""), "Bitrate: " + std::to_string(rates[p]) + "kbps");
+    }
+    EXPECT_EQ(QualityTipText(FORMAT_WMA, 10, "kept"), "kept");
+    for (int p = 0; p <= 5; ++p) EXPECT_EQ(QualityTipText(FORMAT_WMA_VBR, p, ""), "Quality: " + std::to_string(p));
+    EXPECT_EQ(QualityTipText(7, 3, "kept"), "kept");
+}
+
+TEST(SingleInstance, SecondHolderIsRefusedAndOrderlyEndRemovesTheMarker) {
+    TempDir dir;
+    SingleInstance first;
+    ASSERT_EQ(first.Acquire(dir.Path()), SingleInstance::Result::Acquired);
+    EXPECT_EQ(first.Path(), dir / "Zephyrtone.Cadrix");
+    SingleInstance second;
+    EXPECT_EQ(second.Acquire(dir.Path()), SingleInstance::Result::AlreadyRunning);
+    first.Release();
+    EXPECT_FALSE(std::filesystem::exists(dir / "Zephyrtone.Cadrix"));
+    EXPECT_EQ(second.Acquire(dir.Path()), SingleInstance::Result::Acquired);
+    EXPECT_EQ(SingleInstance().Acquire(dir / "no/such/folder"), SingleInstance::Result::Unavailable);
+}
+
+TEST(SingleInstance, CrashedHolderLeavesNoStaleLock) {
+    TempDir dir;
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        SingleInstance held;
+        const char ok = held.Acquire(dir.Path()) == SingleInstance::Result::Acquired ? 'y' : 'n';
+        if (write(ready[1], &ok, 1) != 1) _exit(1);
+        pause();
+        _exit(0);
+    }
+    char ok = 0;
+    ASSERT_EQ(read(ready[0], &ok, 1), 1);
+    ASSERT_EQ(ok, 'y');
+    SingleInstance probe;
+    EXPECT_EQ(probe.Acquire(dir.Path()), SingleInstance::Result::AlreadyRunning);
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    close(ready[0]);
+    close(ready[1]);
+    EXPECT_TRUE(std::filesystem::exists(dir / "Zephyrtone.Cadrix"));  // left behind, but not locked
+    EXPECT_EQ(probe.Acquire(dir.Path()), SingleInstance::Result::Acquired);
+}
+
+TEST(SingleInstance, FallbackFolderIsPrivateToTheUser) {
+    TempDir dir;
+    const char* runtime = getenv("XDG_RUNTIME_DIR");
+    const std::string saved = runtime != nullptr ? runtime : "";
+    unsetenv("XDG_RUNTIME_DIR");
+    setenv("TMPDIR", dir.Path().c_str(), 1);
+    const std::string folder = InstanceMarkerFolder();
+    if (!saved.empty()) setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
+    unsetenv("TMPDIR");
+    EXPECT_EQ(folder, dir / ("Zephyrtone-" + std::to_string(getuid())));
+    struct stat st{};
+    ASSERT_EQ(stat(folder.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+}
+
+}  // namespace
+}  // namespace cadrix

@@ -1,0 +1,159 @@
+#include "extract_dialog.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimerEvent>
+
+#include "alert_sound.h"
+#include "app_icon.h"
+#include "dlu_layout.h"
+
+namespace cadrix {
+
+namespace {
+
+QProgressBar* SmoothBar(QWidget* parent, const QRect& rect) {
+    auto* bar = new QProgressBar(parent);
+    bar->setTextVisible(false);
+    bar->setGeometry(rect);
+    bar->setRange(0, 0);
+    bar->setValue(0);
+    return bar;
+}
+
+QLabel* PlainLabel(const QString& text, QWidget* parent, const QRect& rect) {
+    auto* label = new QLabel(text, parent);
+    label->setTextFormat(Qt::PlainText);  // "&" stays a literal ampersand
+    label->setGeometry(rect);
+    return label;
+}
+
+}  // namespace
+
+ExtractDialog::ExtractDialog(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("Extracting Audio"));
+    setWindowIcon(AppIcon());
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+    setModal(true);
+    setFont(DialogTemplateFont());
+    const DluMapper dlu(font());
+    setFixedSize(dlu.Size(223, 124));
+
+    auto* progressGroup = new QGroupBox(QStringLiteral("Progress"), this);
+    progressGroup->setGeometry(dlu.Rect(7, 7, 208, 59));
+    PlainLabel(QStringLiteral("Current Track:"), this, dlu.Rect(13, 17, 53, 8));
+    trackProgress_ = SmoothBar(this, dlu.Rect(14, 27, 195, 10));
+    PlainLabel(QStringLiteral("Total:"), this, dlu.Rect(13, 40, 19, 8));
+    totalProgress_ = SmoothBar(this, dlu.Rect(14, 50, 195, 10));
+    auto* statusGroup = new QGroupBox(QStringLiteral("Status"), this);
+    statusGroup->setGeometry(dlu.Rect(7, 68, 208, 27));
+    status_ = PlainLabel(QStringLiteral("Status:"), this, dlu.Rect(13, 79, 194, 9));
+    status_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    closeButton_ = new QPushButton(QStringLiteral("Close"), this);
+    closeButton_->setGeometry(dlu.Rect(86, 103, 50, 14));
+    closeButton_->setDefault(true);
+    connect(closeButton_, &QPushButton::clicked, this, &ExtractDialog::accept);
+
+    progressGroup->lower();
+    statusGroup->lower();
+    // The frames one pixel wider, the button one pixel to the right.
+    for (QWidget* frame : {static_cast<QWidget*>(progressGroup), static_cast<QWidget*>(statusGroup)}) {
+        frame->resize(frame->width() + 1, frame->height());
+    }
+    closeButton_->move(closeButton_->pos() + QPoint(1, 0));
+}
+
+ExtractDialog::~ExtractDialog() { OnDestroy(); }
+
+int ExtractDialog::Run() {
+    OnInitDialog();
+    return exec();
+}
+
+void ExtractDialog::OnInitDialog() {
+    // The bar's client area: inside its one-pixel border.
+    barRange_ = std::max(1, totalProgress_->width() - 2);
+    trackProgress_->setRange(0, barRange_);
+    totalProgress_->setRange(0, barRange_);
+    if (outputSession == nullptr) {
+        status_->setText(QString::fromUtf8(STATUS_NO_TIMER));
+        return;
+    }
+    run_ = std::make_unique<ExtractionRun>(*outputSession, startWorker);
+    pollTimerId_ = startTimer(EXTRACT_TIMER_PERIOD_MS);
+    run_->Begin(barRange_, pollTimerId_ != 0);
+    Render();
+}
+
+void ExtractDialog::timerEvent(QTimerEvent* event) {
+    if (pollTimerId_ != 0 && event->timerId() == pollTimerId_) {
+        PollWorker();
+        return;
+    }
+    QDialog::timerEvent(event);
+}
+
+void ExtractDialog::PollWorker() {
+    const PollOutcome outcome = run_->PollWorker();
+    if (!run_->TimerWanted() && pollTimerId_ != 0) {
+        killTimer(pollTimerId_);
+        pollTimerId_ = 0;
+    }
+    Render();
+    switch (outcome.event) {
+    case PollEvent::Completed:
+        PlaySound();
+        accept();  // no worker runs now: this closes the dialog at once
+        break;
+    case PollEvent::Failed:
+        if (outcome.playSound) PlaySound();
+        break;
+    default:
+        break;
+    }
+}
+
+void ExtractDialog::Render() {
+    if (!run_) return;
+    status_->setText(QString::fromStdString(run_->StatusText()));
+    closeButton_->setText(QString::fromUtf8(run_->ButtonText()));
+    trackProgress_->setValue(static_cast<int>(std::min<uint32_t>(run_->TrackPosition(), barRange_)));
+    totalProgress_->setValue(static_cast<int>(std::min<uint32_t>(run_->TotalPosition(), barRange_)));
+}
+
+void ExtractDialog::PlaySound() {
+    ++soundsPlayed_;
+    AlertSound::Instance().Play();
+}
+
+void ExtractDialog::accept() {
+    if (run_) {
+        run_->RequestAbort(true);
+        Render();
+    }
+    QDialog::accept();
+}
+
+void ExtractDialog::reject() {
+    if (run_) run_->RequestAbort(false);
+    QDialog::reject();
+}
+
+void ExtractDialog::done(int result) {
+    QDialog::done(result);
+    OnDestroy();
+}
+
+void ExtractDialog::OnDestroy() {
+    if (destroyed_) return;
+    destroyed_ = true;
+    if (pollTimerId_ != 0) killTimer(pollTimerId_);
+    pollTimerId_ = 0;
+    // At most about a second; the session's destructor waits for the rest.
+    if (run_) run_->WaitForWorker();
+}
+
+}  // namespace cadrix

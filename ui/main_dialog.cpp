@@ -1,0 +1,437 @@
+#include "main_dialog.h"
+
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QStandardPaths>
+#include <QTimerEvent>
+
+#include "about_dialog.h"
+#include "app_icon.h"
+#include "disc_model.h"
+#include "disc_monitor.h"
+#include "disc_text.h"
+#include "dlu_layout.h"
+#include "extract_dialog.h"
+#include "message_box.h"
+#include "output_format.h"
+#include "output_session.h"
+#include "quality_slider.h"
+#include "settings.h"
+#include "space_estimate.h"
+#include "tab_pane.h"
+#include "track_list.h"
+
+namespace cadrix {
+
+namespace {
+
+std::string ToBytes(const QString& path) { return QFile::encodeName(path).toStdString(); }
+QString FromBytes(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
+
+QLineEdit* ReadOnlyField(QWidget* parent, Qt::Alignment alignment) {
+    auto* field = new QLineEdit(parent);
+    field->setReadOnly(true);
+    field->setAlignment(alignment);
+    // A read-only edit is drawn on the dialog's face colour.
+    QPalette palette = field->palette();
+    palette.setColor(QPalette::Base, palette.color(QPalette::Window));
+    field->setPalette(palette);
+    return field;
+}
+
+void Nudge(QWidget* widget, int dx, int dy) { widget->move(widget->pos() + QPoint(dx, dy)); }
+
+QString ChooseFolderWithQtDialog(QWidget* parent) {
+    QFileDialog dialog(parent, QString::fromUtf8(BROWSE_TITLE), QDir::homePath());
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly, true);
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    if (dialog.exec() != QDialog::Accepted) return {};
+    const QStringList chosen = dialog.selectedFiles();
+    return chosen.isEmpty() ? QString() : chosen.first();
+}
+
+}  // namespace
+
+MainDialog::MainDialog(QWidget* parent) : QDialog(parent) {
+    loadModule_ = [](std::string_view fileName) { return LoadModule(fileName); };
+    chooseFolder_ = &ChooseFolderWithQtDialog;
+    documentsFolder_ = [] { return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation); };
+    setWindowTitle(QStringLiteral("Cadrix"));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+    setFont(DialogTemplateFont());
+    CreateControls();
+}
+
+MainDialog::~MainDialog() { OnDestroy(); }
+
+void MainDialog::CreateControls() {
+    const DluMapper dlu(font());
+    setFixedSize(dlu.Size(356, 265));
+
+    // Template order is the tab order; the frames (tab pane, group boxes)
+    // are lowered below the controls they enclose afterwards.
+    trackList_ = new TrackList(this);
+    trackList_->setGeometry(dlu.Rect(14, 45, 327, 120));
+
+    caption_ = ReadOnlyField(this, Qt::AlignCenter);
+    caption_->setGeometry(dlu.Rect(14, 26, 327, 13));
+
+    spaceText_ = ReadOnlyField(this, Qt::AlignLeft | Qt::AlignVCenter);
+    spaceText_->setGeometry(dlu.Rect(14, 171, 150, 12));
+
+    driveTabs_ = new TabPane(this);
+    driveTabs_->setGeometry(dlu.Rect(7, 7, 341, 184));
+
+    browseButton_ = new QPushButton(QStringLiteral("Browse"), this);
+    browseButton_->setGeometry(dlu.Rect(298, 204, 42, 13));
+    browseButton_->setAutoDefault(false);
+
+    formatList_ = new QComboBox(this);
+    const QRect comboRect = dlu.Rect(14, 238, 143, 80);
+    formatList_->setGeometry(comboRect.x(), comboRect.y(), comboRect.width(), formatList_->sizeHint().height());
+    formatList_->setMaxVisibleItems(8);
+
+    slider_ = new QualitySlider(this);
+    slider_->setGeometry(dlu.Rect(178, 238, 107, 12));
+
+    extractButton_ = new QPushButton(QStringLiteral("Extract"), this);
+    extractButton_->setGeometry(dlu.Rect(298, 231, 50, 27));
+    extractButton_->setDefault(true);
+
+    outputGroup_ = new QGroupBox(QStringLiteral("Base Output Path"), this);
+    outputGroup_->setGeometry(dlu.Rect(7, 194, 341, 31));
+
+    outputField_ = ReadOnlyField(this, Qt::AlignCenter);
+    outputField_->setGeometry(dlu.Rect(14, 204, 277, 13));
+
+    formatGroup_ = new QGroupBox(QStringLiteral("Output Format"), this);
+    formatGroup_->setGeometry(dlu.Rect(7, 227, 157, 31));
+
+    qualityGroup_ = new QGroupBox(QStringLiteral("Output Quality"), this);
+    qualityGroup_->setGeometry(dlu.Rect(172, 227, 119, 31));
+
+    for (QWidget* frame : {static_cast<QWidget*>(qualityGroup_), static_cast<QWidget*>(formatGroup_),
+                           static_cast<QWidget*>(outputGroup_), static_cast<QWidget*>(driveTabs_)}) {
+        frame->lower();
+    }
+
+    connect(driveTabs_->Bar(), &QTabBar::currentChanged, this, &MainDialog::OnDriveTabChanged);
+    connect(trackList_, &QTreeWidget::itemChanged, this, [this] { OnTrackItemChanged(); });
+    connect(trackList_, &QTreeWidget::currentItemChanged, this, [this] { OnTrackItemChanged(); });
+    connect(formatList_, &QComboBox::currentIndexChanged, this, &MainDialog::OnFormatChanged);
+    connect(browseButton_, &QPushButton::clicked, this, &MainDialog::OnBrowse);
+    connect(extractButton_, &QPushButton::clicked, this, &MainDialog::OnOK);
+}
+
+bool MainDialog::OnInitDialog() {
+    // The "About" entry lives in the dialog's context menu (contextMenuEvent).
+    setWindowIcon(AppIcon());
+
+    if (!drives_.InitAKRip()) {
+        ShowMessage(this, QString::fromUtf8(MSG_AKRIP_FAILED));
+        return false;
+    }
+
+    QPalette listPalette = trackList_->palette();
+    listPalette.setColor(QPalette::Base, Qt::white);
+    trackList_->setPalette(listPalette);
+
+    extractButton_->setIcon(AppIcon());
+    extractButton_->setIconSize(QSize(32, 32));
+
+    Nudge(formatGroup_, 0, 1);
+    Nudge(qualityGroup_, 0, 1);
+    Nudge(extractButton_, 1, 1);
+    Nudge(browseButton_, 1, 0);
+
+    // Columns in pixels; together they fill the list when its scroll bar shows.
+    trackList_->setColumnCount(3);
+    trackList_->setHeaderLabels({QStringLiteral("Track"), QStringLiteral("Title"), QStringLiteral("Duration")});
+    trackList_->headerItem()->setTextAlignment(2, Qt::AlignCenter);
+    const int clientWidth = trackList_->width() - 2 * trackList_->frameWidth();
+    const int scrollBarWidth = trackList_->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, trackList_);
+    trackList_->setColumnWidth(0, 52);
+    trackList_->setColumnWidth(1, clientWidth - scrollBarWidth - 132);
+    trackList_->setColumnWidth(2, 80);
+
+    listFilling_ = 1;
+    drives_.ReadDataDir();
+
+    {
+        const QSignalBlocker block(driveTabs_->Bar());
+        for (int k = 0; k < drives_.driveCount; ++k) {
+            driveTabs_->Bar()->addTab(DecodeDiscText(drives_.drives[static_cast<size_t>(k)].name));
+            drives_.ReadDisc(k);
+        }
+        driveTabs_->Bar()->setCurrentIndex(0);
+    }
+
+    drives_.currentDrive = 0;
+    FillTrackList();
+
+    {
+        const QSignalBlocker block(formatList_);
+        const OutputFormatInfo* pcm = FindOutputFormat(FORMAT_PCM);
+        formatList_->addItem(QString::fromUtf8(pcm->listText), FORMAT_PCM);
+        oggModule_ = loadModule_(OGG_MODULE_FILE);
+        wmaModule_ = loadModule_(WMA_MODULE_FILE);
+        for (const OutputFormatInfo& info : OutputFormats()) {
+            if (info.format == FORMAT_PCM) continue;
+            const bool present = info.format == FORMAT_OGG ? oggModule_ != nullptr : wmaModule_ != nullptr;
+            if (present) formatList_->addItem(QString::fromUtf8(info.listText), info.format);
+        }
+
+        LoadSettings();
+
+        const int entry = formatList_->findData(format_);
+        if (entry >= 0) {
+            formatList_->setCurrentIndex(entry);
+        } else {
+            formatList_->setCurrentIndex(0);
+            format_ = FORMAT_PCM;
+        }
+    }
+
+    slider_->InitTip();
+    UpdateQualityControls();
+    UpdateSpaceEstimate();
+    timerId_ = startTimer(QUALITY_TIMER_PERIOD_MS);
+
+    if (watchDevices_) {
+        discMonitor_ = new DiscMonitor(this);
+        connect(discMonitor_, &DiscMonitor::deviceChanged, this, &MainDialog::OnDeviceChange);
+        discMonitor_->Start();
+    }
+    initialised_ = true;
+    return true;
+}
+
+void MainDialog::FillTrackList() {
+    listFilling_ = 1;
+    trackList_->clear();
+    const DriveRecord& record = drives_.drives[static_cast<size_t>(drives_.currentDrive)];
+    const TrackListing listing = cadrix::FillTrackList(record);
+    QList<QTreeWidgetItem*> items;
+    for (const TrackRow& row : listing.rows) {
+        auto* item = new QTreeWidgetItem;
+        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+        const QString title = DecodeDiscText(row.title);
+        item->setText(0, QString::fromStdString(row.number));
+        item->setText(1, title);
+        item->setToolTip(1, title);
+        item->setText(2, QString::fromStdString(row.duration));
+        item->setTextAlignment(2, Qt::AlignCenter);
+        item->setData(0, Qt::UserRole, row.itemData);
+        item->setCheckState(0, row.checked ? Qt::Checked : Qt::Unchecked);
+        items.append(item);
+    }
+    trackList_->addTopLevelItems(items);
+    caption_->setText(DecodeDiscText(listing.caption));
+    caption_->setCursorPosition(0);
+    listFilling_ = 0;
+}
+
+void MainDialog::OnDriveTabChanged(int index) {
+    if (index < 0 || index == drives_.currentDrive || index >= drives_.driveCount) return;
+    drives_.currentDrive = index;
+    FillTrackList();
+    UpdateSpaceEstimate();
+}
+
+void MainDialog::OnTrackItemChanged() {
+    if (listFilling_ != 0) return;
+    DriveRecord& record = drives_.drives[static_cast<size_t>(drives_.currentDrive)];
+    for (int i = 0; i < trackList_->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* item = trackList_->topLevelItem(i);
+        const int32_t track = TrackList::ItemData(item);
+        if (track < 1 || track >= TRACK_SLOTS) continue;
+        record.tracks[static_cast<size_t>(track)].selected = item->checkState(0) == Qt::Checked ? 1 : 0;
+    }
+    UpdateSpaceEstimate();
+}
+
+void MainDialog::OnFormatChanged(int index) {
+    if (index < 0) return;
+    const int32_t chosen = formatList_->itemData(index).toInt();
+    if (chosen == format_) return;
+    format_ = chosen;
+    UpdateQualityControls();
+    UpdateSpaceEstimate();
+}
+
+int32_t* MainDialog::KeptPosition() {
+    switch (format_) {
+    case FORMAT_OGG: return &oggQuality_;
+    case FORMAT_WMA: return &wmaQuality_;
+    case FORMAT_WMA_VBR: return &wmaVbrQuality_;
+    default: return nullptr;
+    }
+}
+
+void MainDialog::UpdateQualityControls() {
+    if (int32_t* kept = KeptPosition()) {
+        slider_->SetFormat(format_, *kept);
+        slider_->setEnabled(true);
+        qualityGroup_->setEnabled(true);
+    } else {
+        slider_->SetFormat(format_, 0);
+        slider_->setEnabled(false);
+        qualityGroup_->setEnabled(false);
+    }
+}
+
+void MainDialog::PollQuality() {
+    int32_t* kept = KeptPosition();
+    if (kept == nullptr) return;
+    const int position = slider_->value();
+    if (position == *kept) return;
+    *kept = position;
+    slider_->UpdateTip();
+    UpdateSpaceEstimate();
+}
+
+void MainDialog::timerEvent(QTimerEvent* event) {
+    if (timerId_ != 0 && event->timerId() == timerId_) {
+        PollQuality();
+        return;
+    }
+    QDialog::timerEvent(event);
+}
+
+void MainDialog::UpdateSpaceEstimate() {
+    const DriveRecord& record = drives_.drives[static_cast<size_t>(drives_.currentDrive)];
+    const QualityPositions quality{oggQuality_, wmaQuality_, wmaVbrQuality_};
+    uint64_t total = 0;
+    for (int i = 0; i < trackList_->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* item = trackList_->topLevelItem(i);
+        if (item->checkState(0) != Qt::Checked) continue;
+        const int32_t track = TrackList::ItemData(item);
+        if (track < 1 || track >= TRACK_SLOTS) continue;
+        total += EstimatedTrackBytes(format_, quality, record.tracks[static_cast<size_t>(track)].lengthMs);
+    }
+    spaceText_->setText(QString::fromStdString(SpaceEstimateText(format_, total)));
+    spaceText_->setCursorPosition(0);
+}
+
+void MainDialog::SetOutputDir(const std::string& dir) {
+    outputDir_ = dir;
+    const QString text = FromBytes(dir);
+    outputField_->setText(text);
+    // Caret before the last character, so the end of a long path shows.
+    outputField_->setCursorPosition(text.isEmpty() ? 0 : static_cast<int>(text.size()) - 1);
+}
+
+void MainDialog::LoadSettings() {
+    const CadrixSettings settings = LoadSettingsFile(SettingsFilePath(), ToBytes(documentsFolder_ ? documentsFolder_() : QString()));
+    format_ = settings.format;
+    oggQuality_ = settings.oggQuality;
+    wmaQuality_ = settings.wmaQuality;
+    wmaVbrQuality_ = settings.wmaVbrQuality;
+    SetOutputDir(settings.outputDir);
+}
+
+void MainDialog::SaveSettings() {
+    CadrixSettings settings;
+    settings.format = format_;
+    settings.oggQuality = oggQuality_;
+    settings.wmaQuality = wmaQuality_;
+    settings.wmaVbrQuality = wmaVbrQuality_;
+    settings.outputDir = outputDir_;
+    SaveSettingsFile(SettingsFilePath(), settings);  // a refused save is silent
+}
+
+void MainDialog::OnBrowse() {
+    const QString chosen = chooseFolder_ ? chooseFolder_(this) : QString();
+    if (chosen.isEmpty()) return;
+    SetOutputDir(ToBytes(chosen));
+}
+
+void MainDialog::OnOK() {
+    if (!initialised_ || destroyed_) return;
+    if (trackList_->CheckedTracks().empty()) {
+        ShowMessage(this, QString::fromUtf8(MSG_NO_TRACKS));
+        return;
+    }
+    if (outputDir_.empty()) {
+        ShowMessage(this, QString::fromUtf8(MSG_NO_OUTPUT_PATH));
+        return;
+    }
+
+    ExtractDialog progress(this);
+    auto session = std::make_unique<OutputSession>();
+
+    void* module = nullptr;
+    int32_t position = 0;
+    switch (format_) {
+    case FORMAT_OGG: module = oggModule_.get(); position = oggQuality_; break;
+    case FORMAT_WMA: module = wmaModule_.get(); position = wmaQuality_; break;
+    case FORMAT_WMA_VBR: module = wmaModule_.get(); position = wmaVbrQuality_; break;
+    case FORMAT_WMA_LOSSLESS: module = wmaModule_.get(); break;
+    default: break;
+    }
+
+    // A disc change on the drive being read waits until the run is over.
+    const int32_t drive = drives_.currentDrive;
+    drives_.BeginExtraction(drive);
+    if (session->Init(outputDir_, drives_.drives.data(), drive, module, format_, QualityCode(format_, position))) {
+        session->readAudio = drives_.akrip.ReadCDAudioLBAEx;
+        progress.outputSession = session.get();
+        progress.Run();
+    }
+    session.reset();
+    if (drives_.EndExtraction()) {
+        FillTrackList();
+        UpdateSpaceEstimate();
+    }
+}
+
+void MainDialog::OnDeviceChange() {
+    if (!initialised_ || destroyed_) return;
+    if (drives_.ProbeDiscChange()) {
+        FillTrackList();
+        UpdateSpaceEstimate();
+    }
+}
+
+void MainDialog::ShowAbout() {
+    AboutDialog about(this);
+    about.exec();
+}
+
+void MainDialog::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu menu(this);
+    menu.addAction(QStringLiteral("&About Cadrix..."), this, &MainDialog::ShowAbout);
+    menu.exec(event->globalPos());
+}
+
+void MainDialog::accept() { OnOK(); }
+
+void MainDialog::done(int result) {
+    QDialog::done(result);
+    OnDestroy();
+}
+
+void MainDialog::OnDestroy() {
+    if (destroyed_) return;
+    destroyed_ = true;
+    if (timerId_ != 0) killTimer(timerId_);
+    timerId_ = 0;
+    if (discMonitor_ != nullptr) discMonitor_->Stop();
+    oggModule_.reset();
+    wmaModule_.reset();
+    drives_.Release();
+    if (initialised_) SaveSettings();
+}
+
+}  // namespace cadrix

@@ -1,0 +1,146 @@
+// The main dialog: one tab per CD drive, the selected drive's tracks in a
+// check-box list, the base output folder, the output format and quality with
+// the disk-space estimate, and Extract, which runs the progress dialog.
+// It owns the drive set, the plug-in modules and the settings for its life.
+#pragma once
+
+#include <QDialog>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "akrip_binding.h"
+#include "module_loader.h"
+
+class QComboBox;
+class QGroupBox;
+class QLineEdit;
+class QPushButton;
+class QTreeWidgetItem;
+
+namespace cadrix {
+
+class DiscMonitor;
+class QualitySlider;
+class TabPane;
+class TrackList;
+
+inline constexpr int QUALITY_TIMER_PERIOD_MS = 100;
+inline constexpr const char* BROWSE_TITLE = "Select the base output folder for extracted audio files:";
+inline constexpr const char* MSG_AKRIP_FAILED = "Could not initialize AKRip library.";
+inline constexpr const char* MSG_NO_TRACKS = "No tracks selected.";
+inline constexpr const char* MSG_NO_OUTPUT_PATH = "Please specify a base output path.";
+
+class MainDialog : public QDialog {
+    Q_OBJECT
+public:
+    // Loads a plug-in module by file name; replaceable so tests decide which
+    // plug-ins exist.
+    using ModuleLoader = std::function<ModuleHandle(std::string_view fileName)>;
+    // Asks for a folder; returns the chosen path or an empty string.
+    using FolderChooser = std::function<QString(QWidget* parent)>;
+    // The user's documents folder (empty when unknown).
+    using DocumentsFolder = std::function<QString()>;
+
+    explicit MainDialog(QWidget* parent = nullptr);
+    ~MainDialog() override;
+
+    void SetModuleLoader(ModuleLoader loader) { loadModule_ = std::move(loader); }
+    void SetFolderChooser(FolderChooser chooser) { chooseFolder_ = std::move(chooser); }
+    void SetDocumentsFolder(DocumentsFolder folder) { documentsFolder_ = std::move(folder); }
+    // Watch for disc changes (udev and the virtual drive folders); off in
+    // tests that drive OnDeviceChange themselves.
+    void SetWatchDevices(bool watch) { watchDevices_ = watch; }
+
+    // Start-up. False when the CD extraction library could not be set up:
+    // the message has been shown and the program is to end.
+    bool OnInitDialog();
+    // Extract (the button and Enter); never ends the dialog.
+    void OnOK();
+    void OnBrowse();
+    void OnDeviceChange();
+    void OnDriveTabChanged(int index);
+    void OnTrackItemChanged();
+    void OnFormatChanged(int index);
+    void PollQuality();
+    // Shutdown: timer, plug-ins, drives, settings. Runs once.
+    void OnDestroy();
+
+    void FillTrackList();
+    void UpdateQualityControls();
+    void LoadSettings();
+    void SaveSettings();
+    void UpdateSpaceEstimate();
+    void ShowAbout();
+
+    // State and controls, for the application and for tests.
+    DriveSet& Drives() { return drives_; }
+    int32_t Format() const { return format_; }
+    int32_t OggQuality() const { return oggQuality_; }
+    int32_t WmaQuality() const { return wmaQuality_; }
+    int32_t WmaVbrQuality() const { return wmaVbrQuality_; }
+    const std::string& OutputDir() const { return outputDir_; }
+    bool HasOggModule() const { return oggModule_ != nullptr; }
+    bool HasWmaModule() const { return wmaModule_ != nullptr; }
+    int TimerId() const { return timerId_; }
+    TabPane* DriveTabs() const { return driveTabs_; }
+    TrackList* Tracks() const { return trackList_; }
+    QLineEdit* CaptionField() const { return caption_; }
+    QLineEdit* SpaceField() const { return spaceText_; }
+    QLineEdit* OutputDirField() const { return outputField_; }
+    QComboBox* FormatList() const { return formatList_; }
+    QualitySlider* Slider() const { return slider_; }
+    QGroupBox* QualityGroup() const { return qualityGroup_; }
+    QPushButton* ExtractButton() const { return extractButton_; }
+    QPushButton* BrowseButton() const { return browseButton_; }
+
+public slots:
+    void accept() override;  // Enter without a default button: Extract
+    void done(int result) override;
+
+protected:
+    void timerEvent(QTimerEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    void CreateControls();
+    void SetOutputDir(const std::string& dir);
+    int32_t* KeptPosition();
+
+    // Controls, in template order.
+    TrackList* trackList_ = nullptr;
+    QLineEdit* caption_ = nullptr;
+    QLineEdit* spaceText_ = nullptr;
+    TabPane* driveTabs_ = nullptr;
+    QPushButton* browseButton_ = nullptr;
+    QComboBox* formatList_ = nullptr;
+    QualitySlider* slider_ = nullptr;
+    QPushButton* extractButton_ = nullptr;
+    QGroupBox* outputGroup_ = nullptr;
+    QLineEdit* outputField_ = nullptr;
+    QGroupBox* formatGroup_ = nullptr;
+    QGroupBox* qualityGroup_ = nullptr;
+
+    DriveSet drives_;
+    std::string outputDir_;
+    int32_t format_ = 0;
+    int32_t oggQuality_ = 50;
+    int32_t wmaQuality_ = 5;
+    int32_t wmaVbrQuality_ = 3;
+    int32_t listFilling_ = 0;
+    int timerId_ = 0;
+    ModuleHandle oggModule_;
+    ModuleHandle wmaModule_;
+
+    bool initialised_ = false;
+    bool destroyed_ = false;
+    bool watchDevices_ = true;
+    ModuleLoader loadModule_;
+    FolderChooser chooseFolder_;
+    DocumentsFolder documentsFolder_;
+    DiscMonitor* discMonitor_ = nullptr;
+};
+
+}  // namespace cadrix

@@ -1,0 +1,59 @@
+#include "quality_slider.h"
+
+#include <QCursor>
+#include <QToolTip>
+
+#include "output_format.h"
+#include "quality_tip.h"
+
+namespace cadrix {
+
+QualitySlider::QualitySlider(QWidget* parent) : QSlider(Qt::Horizontal, parent) {
+    setTickPosition(QSlider::TicksBelow);
+    setFocusPolicy(Qt::StrongFocus);
+}
+
+void QualitySlider::InitTip() {
+    tipReady_ = true;
+    tipText_ = "Quality";
+    setToolTip(TipText());
+    UpdateTip();
+}
+
+void QualitySlider::SetFormat(int32_t format, int32_t position) {
+    format_ = format;
+    auto setup = [this, position](int maximum, int step) {
+        setRange(0, maximum);
+        setTickInterval(step);
+        setPageStep(step);
+        setSingleStep(1);
+        setValue(position);
+    };
+    switch (format) {
+    case FORMAT_OGG:
+        setup(110, 10);
+        break;
+    case FORMAT_WMA:
+        setup(9, 1);
+        break;
+    case FORMAT_WMA_VBR:
+        setup(5, 1);
+        break;
+    default:
+        setValue(0);
+        break;
+    }
+    UpdateTip();
+}
+
+void QualitySlider::UpdateTip() {
+    lastPosition_ = value();
+    tipText_ = QualityTipText(format_, lastPosition_, tipText_);
+    if (!tipReady_) return;
+    const QString text = TipText();
+    setToolTip(text);
+    // A tooltip already on screen (the user hovers or drags) follows at once.
+    if (QToolTip::isVisible() && underMouse()) QToolTip::showText(QCursor::pos(), text, this);
+}
+
+}  // namespace cadrix
