@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Rips a generated 74-minute disc to WMA at 128 kbit/s with cadrix-rip
+# (akrip.so reading the image, cadrix_wma.so encoding) and compares the time
+# with FFmpeg encoding the same raw image with its own wmav2 encoder and ASF
+# muxer. The image is read once first, so both runs start from a warm cache.
+#
+#   bash bench/rip_wma.sh [build folder]     (default: build/bench, Release)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$root/build/bench}
+runs=${CADRIX_BENCH_RUNS:-1}
+minutes=${CADRIX_BENCH_MINUTES:-74}
+
+if [ ! -f "$build/CMakeCache.txt" ]; then
+  cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DCADRIX_BUILD_TESTS=OFF \
+    -DCADRIX_BUILD_UI=OFF -DCADRIX_BUILD_BENCH=ON >/dev/null
+fi
+cmake --build "$build" -j"$(nproc)" --target akrip cadrix_wma cadrix-rip cadrix-discgen >/dev/null
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/cadrix-bench.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+drive="$work/drive"
+"$build/bin/cadrix-discgen" --out "$drive" --name disc --minutes "$minutes" --seed 74 >/dev/null
+image="$drive/disc.bin"
+seconds_of_audio=$(awk -v n="$(stat -c %s "$image")" 'BEGIN { printf "%.1f", n / 176400 }')
+echo "image: $seconds_of_audio s of audio"
+cat "$image" > /dev/null
+
+now() { date +%s.%N; }
+elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", b - a }'; }
+best() { awk -v t="$1" -v b="$2" 'BEGIN { print (b == "" || t < b) ? t : b }'; }
+
+# cadrix-rip: the 128 kbit/s position of the WMA slider is 5.
+best_rip=""
+for _ in $(seq "$runs"); do
+  rm -rf "$work/out" && mkdir -p "$work/out" "$work/config"
+  start=$(now)
+  CADRIX_VIRTUAL_DRIVES="$drive" XDG_CONFIG_HOME="$work/config" \
+    "$build/bin/cadrix-rip" --format wma --quality 5 --output "$work/out" >/dev/null
+  best_rip=$(best "$(elapsed "$start" "$(now)")" "$best_rip")
+done
+rip_bytes=$(find "$work/out" -name '*.wma' -printf '%s\n' | awk '{ s += $1 } END { print s + 0 }')
+rip_files=$(find "$work/out" -name '*.wma' | wc -l)
+
+best_ff=""
+for _ in $(seq "$runs"); do
+  start=$(now)
+  ffmpeg -nostdin -v error -y -f s16le -ar 44100 -ac 2 -i "$image" -c:a wmav2 -b:a 128k "$work/out.wma"
+  best_ff=$(best "$(elapsed "$start" "$(now)")" "$best_ff")
+done
+ff_bytes=$(stat -c %s "$work/out.wma")
+
+awk -v s="$seconds_of_audio" -v r="$best_rip" -v f="$best_ff" -v rb="$rip_bytes" -v fb="$ff_bytes" -v n="$rip_files" 'BEGIN {
+  printf "cadrix-rip --format wma --quality 5: %.2f s (%.0fx real time), %d files, %.1f kbit/s on disk\n", r, s / r, n, rb * 8 / s / 1000
+  printf "ffmpeg -c:a wmav2 -b:a 128k:          %.2f s (%.0fx real time), 1 file, %.1f kbit/s on disk\n", f, s / f, fb * 8 / s / 1000
+  printf "cadrix-rip takes %.2fx the time of ffmpeg\n", r / f
+}'
