@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "text_widening.h"
@@ -56,6 +57,14 @@ int32_t WmaSession::FailOpen() {
 int32_t WmaSession::OpenOutput(const char* baseName, int32_t qualityCode, const OutputTrackInfo* info) {
     if (open) CloseOutput();  // the host never does this; finish the previous file rather than lose it
     platform.coInitialize(nullptr);
+    try {
+        return OpenInitialised(baseName, qualityCode, info);
+    } catch (const std::bad_alloc&) {
+        return FailOpen();
+    }
+}
+
+int32_t WmaSession::OpenInitialised(const char* baseName, int32_t qualityCode, const OutputTrackInfo* info) {
 
     trackInfo = info ? *info : OutputTrackInfo{};
     ReleaseObjects();

@@ -39,6 +39,7 @@ public:
     bool IsOpen() const { return open; }
 
 private:
+    int32_t OpenInitialised(const char* baseName, int32_t qualityCode, const OutputTrackInfo* info);
     int32_t FailOpen();
     void WriteHeaderAttributes();
     void ReleaseObjects();
