@@ -4,6 +4,7 @@
 
 #include "app_icon.h"
 #include "main_dialog.h"
+#include "quit_signals.h"
 #include "single_instance.h"
 
 namespace {
@@ -25,6 +26,7 @@ int RunCadrix(int argc, char** argv) {
     {
         cadrix::MainDialog dialog;
         if (dialog.OnInitDialog()) {
+            cadrix::QuitSignals quitSignals(&dialog);
             dialog.exec();
         } else {
             status = 1;
