@@ -6,7 +6,7 @@ packages=(
   build-essential cmake pkg-config git ca-certificates
   libgtest-dev libgmock-dev clang libclang-rt-14-dev
   libcdio-dev libcdio-paranoia-dev libudev-dev libcue-dev libdiscid-dev
-  qt6-base-dev libcanberra-dev fonts-liberation2 fonts-dejavu-core
+  qt6-base-dev libcanberra-dev libcanberra-pulse fonts-liberation2 fonts-dejavu-core
   libavcodec-dev libavformat-dev libavutil-dev libexpat1-dev
   libvorbis-dev
   ffmpeg python3 python3-mutagen
