@@ -2,6 +2,8 @@
 // bar positions, failure, completion and abort. Workers are scripted here;
 // the threaded suite below runs real ones.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <random>
 #include <thread>
@@ -203,6 +205,29 @@ int32_t PatternRead(HCDROM, ReadBuffer* main, ReadBuffer*) {
     main->validBytes = main->frameCount * FRAME_BYTES;
     main->dataOffset = 0;
     return 1;
+}
+
+std::atomic<int> gWorkerNice{-100};
+
+int32_t NiceRecordingRead(HCDROM handle, ReadBuffer* main, ReadBuffer* overlap) {
+    gWorkerNice = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
+    return PatternRead(handle, main, overlap);
+}
+
+TEST(RunThreads, WorkerRunsBelowTheCallersPriority) {
+    TempFolder tmp;
+    std::array<DriveRecord, MAX_DRIVES> drives{};
+    drives[0] = MakeDisc({0, 10});
+    OutputSession session;
+    ASSERT_TRUE(session.Init(tmp.Path(), drives.data(), 0, nullptr, 0, 0));
+    session.readAudio = &NiceRecordingRead;
+    ASSERT_TRUE(SelectNextTrack(session));
+    session.running.store(1, std::memory_order_release);
+    ASSERT_TRUE(StartWorker(session));
+    session.workerThread.join();
+    const int own = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
+    EXPECT_EQ(gWorkerNice.load(), std::min(own + WORKER_NICE_INCREMENT, 19));
+    EXPECT_EQ(session.running.load(std::memory_order_acquire), 0);
 }
 
 TEST(RunThreads, ManyRunsAbortedAtRandomPointsLeaveConsistentFiles) {
