@@ -92,7 +92,6 @@ private:
     struct IndexEntry { uint32_t packet; uint16_t count; };
     std::vector<IndexEntry> index_;
     IndexEntry lastObject_{0, 1};
-    uint64_t maxObjectMs_ = 0;
 };
 
 }  // namespace wmsdk
