@@ -82,12 +82,48 @@ int List(DriveSet& drives) {
     return EXIT_COMPLETE;
 }
 
-void ShowProgress(const ExtractionRun& run, bool tty) {
-    if (!tty) return;
-    std::printf("\r%s %3u%% (total %3u%%)", run.StatusText().c_str(), run.TrackPosition(),
-                run.TotalPosition());
-    std::fflush(stdout);
-}
+// The progress line of the track being extracted, redrawn in place on a
+// terminal ("Extracting Track 3...  45% (total 12%)"); elsewhere one plain
+// line per track.
+class ProgressLine {
+public:
+    explicit ProgressLine(bool tty) : tty_(tty) {}
+
+    // A new track started, so the previous one was delivered in full.
+    void TrackStarted(const ExtractionRun& run) {
+        if (open_) {
+            Draw(100, run.TotalPosition());
+            std::printf("\n");
+        }
+        text_ = run.StatusText();
+        open_ = tty_;
+        if (open_) {
+            Draw(0, run.TotalPosition());
+        } else {
+            std::printf("%s\n", text_.c_str());
+        }
+    }
+    void Update(const ExtractionRun& run) {
+        if (open_) Draw(run.TrackPosition(), run.TotalPosition());
+    }
+    // Ends the open line; drawn full when the whole run was delivered.
+    void Finish(bool complete) {
+        if (!open_) return;
+        if (complete) Draw(100, 100);
+        std::printf("\n");
+        open_ = false;
+    }
+
+private:
+    void Draw(uint32_t track, uint32_t total) {
+        std::printf("\r%s %3u%% (total %3u%%)", text_.c_str(), track, total);
+        std::fflush(stdout);
+    }
+
+    bool tty_;
+    bool open_ = false;
+    std::string text_;
+};
 
 int Extract(DriveSet& drives, const rip::RipOptions& options) {
     const int drive = options.drive - 1;
@@ -140,23 +176,26 @@ int Extract(DriveSet& drives, const rip::RipOptions& options) {
         }
         session.readAudio = drives.akrip.ReadCDAudioLBAEx;
 
-        const bool tty = isatty(STDOUT_FILENO) != 0;
         ExtractionRun run(session, &StartWorkerWithoutSignals);
         run.Begin(100);  // bar positions in percent
-        bool lineOpen = false;
+        ProgressLine line(isatty(STDOUT_FILENO) != 0);
         while (!run.Finished()) {
             if (gInterrupted != 0 && run.State() != RunState::Aborting) run.RequestAbort(true);
             const PollOutcome outcome = run.PollWorker();
-            if (outcome.event == PollEvent::TrackStarted) {
-                if (tty && lineOpen) std::printf("\n");
-                if (!tty) std::printf("%s\n", run.StatusText().c_str());
-                lineOpen = tty;
+            switch (outcome.event) {
+                case PollEvent::TrackStarted:
+                    line.TrackStarted(run);
+                    break;
+                case PollEvent::None:
+                    line.Update(run);
+                    break;
+                default:  // the run ended; only a complete one shows full bars
+                    line.Finish(outcome.event == PollEvent::Completed);
+                    break;
             }
             if (outcome.event != PollEvent::None) ending = outcome.event;
-            ShowProgress(run, tty);
             if (!run.Finished()) std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
-        if (lineOpen) std::printf("\n");
         if (run.State() != RunState::Aborted) std::printf("%s\n", run.StatusText().c_str());
         std::string file;
         if (session.currentTrack != 0) session.BuildTrackPaths(folder, file);
