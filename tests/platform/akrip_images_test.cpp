@@ -3,6 +3,7 @@
 // and "no disc" for every damaged one.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 
@@ -68,6 +69,19 @@ const ImageCase kCases[] = {
          WriteText(d / "wave.cue", cue);
      },
      {0, 225, 540, 953, 1403}, 0x15001204, 0, [] { return std::vector<AudioRegion>{{0, AllTracks()}}; }},
+    {"WaveWithPartialLastFrame",
+     [](const TempDir& d) {
+         Bytes tail = Music(1, 5);
+         tail.resize(400);  // 100 samples
+         WriteFile(d / "t.wav", Wave(Concat({Track(0), tail})));
+         WriteText(d / "t.cue", "FILE \"t.wav\" WAVE\n TRACK 01 AUDIO\n  INDEX 01 00:00:00\n");
+     },
+     {0, 226}, 0x02000301, 0,
+     [] {
+         Bytes last = Music(1, 5);
+         std::fill(last.begin() + 400, last.end(), 0);  // completed with silence
+         return std::vector<AudioRegion>{{0, Concat({Track(0), last})}};
+     }},
     {"BomLowerCaseUnquotedNamesCrlf",
      [](const TempDir& d) {
          std::string cue = "\xEF\xBB\xBFrem COMMENT \"made by hand\"\r\nperformer \"Someone\"\r\n";

@@ -33,6 +33,8 @@ TEST(AkripThreads, ProbeEjectAndReadRaceOnOneHandle) {
     std::atomic<int> goodReads{0}, wrongReads{0}, wrongIds{0}, probes{0};
 
     std::thread worker([&] {
+        // Start once the probe runs, so that the two really overlap.
+        while (probes.load(std::memory_order_relaxed) == 0) std::this_thread::yield();
         ReadBlock block;
         for (int pass = 0; pass < 6; ++pass) {
             for (uint32_t start = 0; start < 1403; start += 27) {
@@ -47,14 +49,14 @@ TEST(AkripThreads, ProbeEjectAndReadRaceOnOneHandle) {
         stop.store(true, std::memory_order_release);
     });
     std::thread probe([&] {
-        while (!stop.load(std::memory_order_acquire)) {
+        do {
             TocBuffer toc{};
             akrip.ReadTOC(handle, &toc);
             uint32_t words[7] = {};
             const uint32_t id = toc.lastTrack ? akrip.GetCDDBDiskID(handle, words, 7) : 0;
             if (id != 0 && id != 0x15001204u) wrongIds.fetch_add(1, std::memory_order_relaxed);
             probes.fetch_add(1, std::memory_order_relaxed);
-        }
+        } while (!stop.load(std::memory_order_acquire));
     });
     std::thread user([&] {
         // Ejects and inserts the disc while the others run.

@@ -131,11 +131,12 @@ VirtualDrive::VirtualDrive(std::string folder) : folder_(std::move(folder)) {}
 
 DiscToc VirtualDrive::ReadToc() {
     image_ = FindDiscImage(folder_);
+    probed_ = true;
     return image_ ? image_->toc : DiscToc{};
 }
 
 uint32_t VirtualDrive::ReadAudio(int64_t lsn, uint32_t frames, uint8_t* out) {
-    if (!image_) image_ = FindDiscImage(folder_);  // read before any TOC
+    if (!probed_) ReadToc();  // a read before any TOC read
     if (!image_) return 0;
     const uint32_t readable = ReadableImageFrames(*image_, lsn, frames);
     if (readable == 0 || !ReadImageAudio(*image_, lsn, readable, out)) return 0;

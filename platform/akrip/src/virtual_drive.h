@@ -18,7 +18,8 @@ public:
 
 private:
     std::string folder_;
-    std::optional<DiscImage> image_;
+    bool probed_ = false;
+    std::optional<DiscImage> image_;  // the disc found by the last look
 };
 
 // The disc in `folder`: the first image by name (cue sheets and cdrdao TOC
