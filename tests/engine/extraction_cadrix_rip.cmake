@@ -10,5 +10,8 @@ if(TARGET cadrix_rip_options)
     target_compile_definitions(extraction_cadrix_rip_test PRIVATE
       CADRIX_RIP_PATH="$<TARGET_FILE:cadrix-rip>")
     add_dependencies(extraction_cadrix_rip_test cadrix-rip akrip)
+    if(TARGET fake_plugin_wma)
+      add_dependencies(extraction_cadrix_rip_test fake_plugin_wma)
+    endif()
   endif()
 endif()
