@@ -37,18 +37,20 @@ void InstallInterruptHandler() {
     action.sa_handler = &OnInterrupt;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    // Ctrl-C, kill and a closed terminal all stop the run the same way, so
+    // the current file is finished properly; a closed output pipe only
+    // makes the progress lines fail.
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &action, nullptr);
+    signal(SIGPIPE, SIG_IGN);
 }
 
-// Workers are started with SIGINT and SIGTERM blocked, so only this thread
+// Workers are started with those signals blocked, so only this thread
 // sees them and a read or write in progress is never interrupted.
 bool StartWorkerWithoutSignals(OutputSession& session) {
     sigset_t block;
     sigset_t previous;
     sigemptyset(&block);
-    sigaddset(&block, SIGINT);
-    sigaddset(&block, SIGTERM);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&block, sig);
     pthread_sigmask(SIG_BLOCK, &block, &previous);
     const bool started = StartWorker(session);
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
