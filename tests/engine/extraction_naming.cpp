@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <random>
 
 #include "extract_worker.h"
 #include "extraction_test_support.h"
@@ -208,6 +209,43 @@ TEST_F(NamingTest, HostileTextsStayInsideTheBaseFolder) {
     const std::string canonicalBase = fs::canonical(base).string() + "/";
     for (const auto& file : files) {
         EXPECT_EQ(fs::canonical(base + "/" + file).string().rfind(canonicalBase, 0), 0u) << file;
+    }
+}
+
+TEST_F(NamingTest, RandomTextsNeverLeaveTheDiscFolder) {
+    // Texts of random bytes, biased towards dots, separators and blanks.
+    std::mt19937 random(2024);
+    const std::string alphabet = "..../\\ -_aZ\x01\x80\xff";
+    auto text = [&] {
+        std::string t(random() % 300, ' ');
+        for (char& c : t) {
+            c = random() % 2 ? alphabet[random() % alphabet.size()] : static_cast<char>(random());
+        }
+        return t;
+    };
+    OutputSession paths;
+    ASSERT_TRUE(paths.Init(base, &disc, 0, nullptr, 0, 0));
+    for (int i = 0; i < 3000; ++i) {
+        disc.discArtist = text();
+        disc.discTitle = text();
+        disc.compilation = static_cast<int32_t>(random() % 2);
+        paths.currentTrack = static_cast<int32_t>(1 + random() % 12);
+        disc.tracks[static_cast<size_t>(paths.currentTrack)].artist = text();
+        disc.tracks[static_cast<size_t>(paths.currentTrack)].title = text();
+        std::string folder, file;
+        if (!paths.BuildTrackPaths(folder, file)) continue;  // folder path over 244 bytes
+        EXPECT_LE(folder.size(), 244u);
+        ASSERT_EQ(folder.rfind(base + "/", 0), 0u) << folder;
+        ASSERT_EQ(file.rfind(folder + "/", 0), 0u) << file;
+        const std::string folderName = folder.substr(base.size() + 1);
+        const std::string fileName = file.substr(folder.size() + 1);
+        EXPECT_EQ(folderName.find('/'), std::string::npos);
+        EXPECT_NE(folderName, ".");
+        EXPECT_NE(folderName, "..");
+        EXPECT_EQ(fileName.find('/'), std::string::npos);
+        EXPECT_LE(fileName.size() + 4, 255u);
+        EXPECT_LE(file.size(), 256u);
+        EXPECT_NE(file.back(), '.');
     }
 }
 
