@@ -12,12 +12,6 @@ TabPane::TabPane(QWidget* parent) : QWidget(parent), bar_(new QTabBar(this)) {
     connect(bar_, &QTabBar::currentChanged, this, [this] { LayoutBar(); });
 }
 
-QRect TabPane::DisplayRect() const {
-    const int top = bar_->isVisible() || bar_->count() > 0 ? bar_->sizeHint().height() : 0;
-    const QRect pane(0, top, width(), height() - top);
-    return pane.adjusted(4, 4, -4, -4).translated(pos());
-}
-
 void TabPane::LayoutBar() {
     const QSize hint = bar_->sizeHint();
     bar_->setGeometry(0, 0, std::min(hint.width(), width()), hint.height());
@@ -39,7 +33,6 @@ void TabPane::paintEvent(QPaintEvent*) {
     option.rect = QRect(0, top - 1, width(), height() - top + 1);
     option.lineWidth = style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, this);
     option.selectedTabRect = bar_->tabRect(bar_->currentIndex());
-    option.selectedTabRect.translate(0, 0);
     painter.drawPrimitive(QStyle::PE_FrameTabWidget, option);
 }
 

@@ -14,8 +14,6 @@ public:
     explicit TabPane(QWidget* parent = nullptr);
 
     QTabBar* Bar() const { return bar_; }
-    // The pane's display area (below the tabs) in the parent's coordinates.
-    QRect DisplayRect() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
