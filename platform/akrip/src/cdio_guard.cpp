@@ -10,16 +10,24 @@ namespace {
 // caller's terminal or ends its process, so the messages are dropped.
 void QuietLogHandler(cdio_log_level_t, const char*) {}
 
-}  // namespace
-
 std::mutex& CdioMutex() {
     static std::mutex mutex;
     return mutex;
 }
 
-void InstallCdioLogHandler() {
-    std::lock_guard lock(CdioMutex());
-    cdio_log_set_handler(QuietLogHandler);
+bool handlerInstalled = false;  // guarded by CdioMutex()
+
+}  // namespace
+
+std::unique_lock<std::mutex> LockCdio() {
+    std::unique_lock lock(CdioMutex());
+    if (!handlerInstalled) {
+        cdio_log_set_handler(QuietLogHandler);
+        handlerInstalled = true;
+    }
+    return lock;
 }
+
+void InstallCdioLogHandler() { LockCdio(); }
 
 }  // namespace akrip

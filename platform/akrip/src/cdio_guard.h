@@ -6,10 +6,11 @@
 
 namespace akrip {
 
-// Held around every libcdio and paranoia call.
-std::mutex& CdioMutex();
+// Held around every libcdio and paranoia call. The first lock replaces
+// libcdio's log handler by one that never exits.
+std::unique_lock<std::mutex> LockCdio();
 
-// Replaces libcdio's log handler by one that never exits; idempotent.
+// Replaces the log handler now (at load time); idempotent.
 void InstallCdioLogHandler();
 
 }  // namespace akrip

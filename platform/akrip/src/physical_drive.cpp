@@ -143,10 +143,11 @@ struct PhysicalDrive::Session {
         if (cdda) cdio_cddap_close_no_free_cdio(cdda);
         if (cdio) cdio_destroy(cdio);
     }
-    bool StartParanoia() {
+    bool StartParanoia(int testFlags) {
         if (paranoia) return true;
-        cdda = cdio_cddap_identify_cdio(cdio, CDDA_MESSAGE_FORGETIT, nullptr);
+        if (!cdda) cdda = cdio_cddap_identify_cdio(cdio, CDDA_MESSAGE_FORGETIT, nullptr);
         if (!cdda || cdio_cddap_open(cdda) != 0) return false;
+        cdda->i_test_flags = testFlags;
         paranoia = cdio_paranoia_init(cdda);
         if (!paranoia) return false;
         cdio_paranoia_modeset(paranoia, PARANOIA_MODE_FULL ^ PARANOIA_MODE_NEVERSKIP);
@@ -155,21 +156,22 @@ struct PhysicalDrive::Session {
     }
 };
 
-PhysicalDrive::PhysicalDrive(std::string device) : device_(std::move(device)) {}
+PhysicalDrive::PhysicalDrive(std::string device, bool cueImage)
+    : device_(std::move(device)), cueImage_(cueImage) {}
 
 PhysicalDrive::~PhysicalDrive() {
-    std::lock_guard lock(CdioMutex());
+    const auto lock = LockCdio();
     session_.reset();
 }
 
 DiscToc PhysicalDrive::ReadToc() {
-    std::lock_guard lock(CdioMutex());
+    const auto lock = LockCdio();
     // libcdio caches the TOC of an open device: open it again for a new disc.
     if (!session_ || toc_.Empty() || cdio_get_media_changed(session_->cdio) != 0) {
         session_.reset();
         toc_ = {};
         ranges_.clear();
-        CdIo_t* cdio = cdio_open(device_.c_str(), DRIVER_LINUX);
+        CdIo_t* cdio = cdio_open(device_.c_str(), cueImage_ ? DRIVER_BINCUE : DRIVER_LINUX);
         if (!cdio) return toc_;
         session_ = std::make_unique<Session>();
         session_->cdio = cdio;
@@ -198,14 +200,14 @@ DiscToc PhysicalDrive::ReadToc() {
 }
 
 uint32_t PhysicalDrive::ReadAudio(int64_t lsn, uint32_t frames, uint8_t* out) {
-    std::lock_guard lock(CdioMutex());
+    const auto lock = LockCdio();
     if (!session_) return 0;
     auto range = std::find_if(ranges_.begin(), ranges_.end(),
                               [lsn](const AudioRange& r) { return lsn >= r.begin && lsn < r.end; });
     if (range == ranges_.end()) return 0;
     // Paranoia hangs when asked for sectors past the audio: clamp first.
     const auto count = static_cast<uint32_t>(std::min<int64_t>(frames, range->end - lsn));
-    if (!session_->StartParanoia()) return 0;
+    if (!session_->StartParanoia(testFlags_)) return 0;
     if (lsn != session_->nextLsn) {
         // A seek empties paranoia's cache; sequential requests do not seek.
         cdio_paranoia_seek(session_->paranoia, static_cast<int32_t>(lsn), SEEK_SET);

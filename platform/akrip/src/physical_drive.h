@@ -32,14 +32,23 @@ std::vector<AudioRange> ReadableAudioRanges(const DiscToc& toc);
 
 class PhysicalDrive : public Drive {
 public:
-    explicit PhysicalDrive(std::string device);
+    // `device` is a device node; with `cueImage` it is a cue sheet opened
+    // through libcdio's own image driver, so that this class can be tested
+    // without hardware.
+    explicit PhysicalDrive(std::string device, bool cueImage = false);
     ~PhysicalDrive() override;
     DiscToc ReadToc() override;
     uint32_t ReadAudio(int64_t lsn, uint32_t frames, uint8_t* out) override;
 
+    // libcdio's simulated read faults (CDDA_TEST_* flags) for the reads
+    // that follow; for tests of the paranoia path.
+    void SimulateReadFaults(int flags) { testFlags_ = flags; }
+
 private:
     struct Session;  // the libcdio objects of one disc
     std::string device_;
+    bool cueImage_ = false;
+    int testFlags_ = 0;
     std::unique_ptr<Session> session_;
     DiscToc toc_;
     std::vector<AudioRange> ranges_;
