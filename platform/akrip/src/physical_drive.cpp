@@ -202,6 +202,14 @@ DiscToc PhysicalDrive::ReadToc() {
 uint32_t PhysicalDrive::ReadAudio(int64_t lsn, uint32_t frames, uint8_t* out) {
     const auto lock = LockCdio();
     if (!session_) return 0;
+    if (cdio_get_media_changed(session_->cdio) > 0) {
+        // Another disc: the ranges no longer hold, and paranoia hangs past
+        // the end of a disc. Nothing is read until the next TOC read.
+        session_.reset();
+        toc_ = {};
+        ranges_.clear();
+        return 0;
+    }
     auto range = std::find_if(ranges_.begin(), ranges_.end(),
                               [lsn](const AudioRange& r) { return lsn >= r.begin && lsn < r.end; });
     if (range == ranges_.end()) return 0;
