@@ -65,6 +65,14 @@ TEST(AkripModule, VirtualDriveListFromEnvironment) {
     EXPECT_EQ(names, (std::vector<std::string>{"first", "a-folder-name-lo"}));
     ASSERT_EQ(adapters.size(), 2u);
     EXPECT_NE(adapters[0], adapters[1]);
+
+    // The same seen as the 970 bytes the program reads: count at 1, entry k
+    // at 2 + 121 k with its address in bytes 0..2 and the text at 78.
+    const auto* raw = reinterpret_cast<const uint8_t*>(&list);
+    EXPECT_EQ(raw[1], list.count);
+    const size_t last = 2 + 121 * size_t(list.count - 1);
+    EXPECT_EQ(raw[last], adapters[1]);
+    EXPECT_EQ(std::memcmp(raw + last + 78, "a-folder-name-lo", 17), 0);
 }
 
 TEST(AkripModule, DriveListHoldsAtMostEight) {
