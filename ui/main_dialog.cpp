@@ -4,7 +4,9 @@
 #include <QContextMenuEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QGroupBox>
+#include <QLabel>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
@@ -55,6 +57,26 @@ QString ChooseFolderWithQtDialog(QWidget* parent) {
     dialog.setOption(QFileDialog::ShowDirsOnly, true);
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    // The text also stands inside the dialog, above the folder view, where the
+    // classic folder chooser shows it (a window manager may not show titles).
+    if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout())) {
+        struct Placed {
+            QLayoutItem* item;
+            int row, column, rowSpan, columnSpan;
+        };
+        QList<Placed> placed;
+        while (grid->count() > 0) {
+            Placed p{};
+            grid->getItemPosition(0, &p.row, &p.column, &p.rowSpan, &p.columnSpan);
+            p.item = grid->takeAt(0);
+            placed.append(p);
+        }
+        auto* title = new QLabel(QString::fromUtf8(BROWSE_TITLE), &dialog);
+        title->setObjectName(QStringLiteral("browseTitle"));
+        title->setTextFormat(Qt::PlainText);
+        grid->addWidget(title, 0, 0, 1, -1);
+        for (const Placed& p : placed) grid->addItem(p.item, p.row + 1, p.column, p.rowSpan, p.columnSpan);
+    }
     if (dialog.exec() != QDialog::Accepted) return {};
     const QStringList chosen = dialog.selectedFiles();
     return chosen.isEmpty() ? QString() : chosen.first();

@@ -374,6 +374,9 @@ TEST_F(DialogTest, BrowseUsesQtsFolderDialogWithItsTitle) {
         QWidget* chooser = QApplication::activeModalWidget();
         ASSERT_NE(chooser, nullptr);
         title = chooser->windowTitle();
+        auto* shown = chooser->findChild<QLabel*>(QStringLiteral("browseTitle"));
+        ASSERT_NE(shown, nullptr);
+        EXPECT_EQ(shown->text(), title);
         auto* name = chooser->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
         ASSERT_NE(name, nullptr);
         name->setText(QString::fromStdString(out_.Path()));
