@@ -464,6 +464,26 @@ TEST_F(RunTest, CompleteRunWritesEveryCheckedTrackAndClosesItself) {
     EXPECT_TRUE(messages_.empty());
 }
 
+TEST_F(RunTest, DiscChangeOnTheDriveBeingReadWaitsForTheRunsEnd) {
+    auto dialog = ReadyDialog();
+    bool checked = false;
+    OnProgressDialog([&](ExtractDialog&) {
+        // A longer disc, so the reads of the old one still succeed.
+        fake_.SetToc(0, MakeToc({0, 30, 75, 135, 600}));
+        fake_.SetDiscId(0, 0x5150);
+        dialog->OnDeviceChange();
+        EXPECT_EQ(dialog->Drives().drives[0].trackCount, 3);  // the record the worker reads stays
+        EXPECT_EQ(dialog->Tracks()->topLevelItemCount(), 3);
+        checked = true;
+    });
+    dialog->OnOK();
+    EXPECT_TRUE(checked);
+    // After the run the deferred re-read happened and the list shows it.
+    EXPECT_EQ(dialog->Drives().drives[0].trackCount, 4);
+    EXPECT_EQ(dialog->Tracks()->topLevelItemCount(), 4);
+    EXPECT_EQ(dialog->CaptionField()->text(), QStringLiteral("Untitled Disc"));
+}
+
 TEST_F(RunTest, FailedRunStaysOpenWithFullBars) {
     auto dialog = ReadyDialog();
     fake_.FailReads(0, 1, -1);
