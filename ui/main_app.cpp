@@ -1,5 +1,7 @@
 // Cadrix's entry point: the single-instance guard, then the main dialog,
 // run modally until the user closes it.
+#include <signal.h>
+
 #include <QApplication>
 
 #include "app_icon.h"
@@ -10,26 +12,34 @@
 namespace {
 
 int RunCadrix(int argc, char** argv) {
+    // A quit request that arrives while the program starts waits until it
+    // can be handled the orderly way (QuitSignals below).
+    sigset_t quitSignals;
+    sigemptyset(&quitSignals);
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&quitSignals, sig);
+    pthread_sigmask(SIG_BLOCK, &quitSignals, nullptr);
+
     // Before any Qt object: a second copy ends here silently, without
     // needing a display.
     cadrix::SingleInstance marker;
     if (marker.Acquire() == cadrix::SingleInstance::Result::AlreadyRunning) return 0;
 
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("cadrix"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Cadrix"));
-    QApplication::setDesktopFileName(QStringLiteral("cadrix"));
-    QApplication::setStyle(QStringLiteral("Windows"));
-    QApplication::setWindowIcon(cadrix::AppIcon());
-
     int status = 0;
     {
+        QApplication app(argc, argv);
+        QApplication::setApplicationName(QStringLiteral("cadrix"));
+        QApplication::setApplicationDisplayName(QStringLiteral("Cadrix"));
+        QApplication::setDesktopFileName(QStringLiteral("cadrix"));
+        QApplication::setStyle(QStringLiteral("Windows"));
+        QApplication::setWindowIcon(cadrix::AppIcon());
+
         cadrix::MainDialog dialog;
+        cadrix::QuitSignals quit(&dialog);
+        pthread_sigmask(SIG_UNBLOCK, &quitSignals, nullptr);
         if (dialog.OnInitDialog()) {
-            cadrix::QuitSignals quitSignals(&dialog);
             dialog.exec();
         } else {
-            status = 1;
+            status = 1;  // the start-up message has been shown
         }
     }
     marker.Release();

@@ -45,9 +45,7 @@ QuitSignals::~QuitSignals() {
     for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaction(sig, &action, nullptr);
 }
 
-void QuitSignals::RequestQuit() {
-    CloseTopDialog();
-}
+void QuitSignals::RequestQuit() { CloseTopDialog(); }
 
 void QuitSignals::CloseTopDialog() {
     // A dialog above the main one (progress, message, chooser, About) goes
@@ -59,6 +57,8 @@ void QuitSignals::CloseTopDialog() {
         return;
     }
     retry_.stop();
+    // Before the main dialog runs (a start-up message was closed above) its
+    // start-up ends the program by itself.
     if (mainDialog_->isVisible()) mainDialog_->reject();
 }
 

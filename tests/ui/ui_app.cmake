@@ -8,3 +8,4 @@ cadrix_add_test(ui_app_test
 target_include_directories(ui_app_test PRIVATE "${CMAKE_CURRENT_LIST_DIR}")
 target_compile_definitions(ui_app_test PRIVATE CADRIX_EXE="$<TARGET_FILE:cadrix>")
 add_dependencies(ui_app_test cadrix)
+target_link_libraries(ui_app_test PRIVATE fake_akrip_control)
