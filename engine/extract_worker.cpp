@@ -37,7 +37,7 @@ int32_t TrackFrameCount(const DriveRecord& drive, int32_t track) {
 }
 
 uint32_t ExtractThreadProc(OutputSession& session) {
-    int32_t nextFrame = session.trackStart;
+    auto nextFrame = static_cast<uint32_t>(session.trackStart);
     int32_t framesLeft = session.trackFrames;
     int32_t blockFrames = BLOCK_FRAMES;
     session.framesDone.store(0, std::memory_order_relaxed);
@@ -57,7 +57,7 @@ uint32_t ExtractThreadProc(OutputSession& session) {
             bool read = false;
             for (int attempt = 0; attempt < READ_ATTEMPTS && !read; ++attempt) {
                 main->frameCount = static_cast<uint32_t>(blockFrames);
-                main->startFrame = static_cast<uint32_t>(nextFrame);
+                main->startFrame = nextFrame;
                 read = session.readAudio != nullptr &&
                        session.readAudio(handle, main, overlap) == READ_SUCCESS &&
                        // A "successful" read that advanced no frame, or more
@@ -69,7 +69,7 @@ uint32_t ExtractThreadProc(OutputSession& session) {
             if (!session.WriteBlock()) break;
             const auto frames = static_cast<int32_t>(main->frameCount);
             session.framesDone.fetch_add(frames, std::memory_order_relaxed);
-            nextFrame += frames;
+            nextFrame += static_cast<uint32_t>(frames);
             framesLeft -= frames;
         }
         session.CloseTrack();
