@@ -188,7 +188,9 @@ Proc Bind(void* module, const char* name) {
 TEST(CddbDiscId, AkripReportsTheGeneratedTocIdAndAudio) {
     TempDir dir;
     std::vector<DiscDescription> discs;
-    discs.push_back(AudioDisc({225, 315, 413, 450}));
+    DiscDescription extra = AudioDisc({225, 315, 413, 450});  // data track with a stored pregap
+    extra.tracks.push_back({185, TrackMode::Mode1Raw, 150, 0, 1});
+    discs.push_back(extra);
     DiscDescription pregaps = AudioDisc({300, 200, 150, 99}, 4);
     pregaps.tracks[1].indexZeroFrames = 150;
     pregaps.tracks[2].pregapFrames = 75;
