@@ -429,6 +429,10 @@ bool WriteDiscImage(const DiscDescription& disc, const std::filesystem::path& fo
         SetError(error, "cannot create " + folder.string() + ": " + ec.message());
         return false;
     }
+    // An image being replaced disappears first (the drive folder reads as
+    // empty) so a failure part-way never leaves an old sheet over new files.
+    const std::filesystem::path cuePath = folder / (std::string(baseName) + ".cue");
+    std::filesystem::remove(cuePath, ec);
     const DiscLayout layout = LayOut(disc);
     for (const DataFile& file : PlanFiles(disc, baseName)) {
         AtomicFile out(folder / file.name);
@@ -449,7 +453,7 @@ bool WriteDiscImage(const DiscDescription& disc, const std::filesystem::path& fo
         }
     }
     const std::string cue = CueSheetText(disc, baseName);
-    AtomicFile cueFile(folder / (std::string(baseName) + ".cue"));
+    AtomicFile cueFile(cuePath);
     if (!cueFile.Write(std::span(reinterpret_cast<const uint8_t*>(cue.data()), cue.size())) || !cueFile.Commit()) {
         SetError(error, "cannot write the CUE sheet in " + folder.string());
         return false;

@@ -66,10 +66,11 @@ struct ExpectedToc {
 bool IsValidDescription(const DiscDescription& disc, std::string* why = nullptr);
 
 // Writes <folder>/<baseName>.cue and the files it names (created or replaced;
-// the folder is created if missing). The data files are written first and the
-// CUE sheet last, through a temporary name, so a folder never holds a CUE
-// sheet whose files are incomplete. False on an invalid description or a
-// write error (message in `error`).
+// the folder is created if missing). An existing sheet of that name is removed
+// first, the data files are written next and the CUE sheet last, each through
+// a temporary name, so a folder never holds a CUE sheet whose files are
+// incomplete. False on an invalid description or a write error (message in
+// `error`).
 bool WriteDiscImage(const DiscDescription& disc, const std::filesystem::path& folder,
                     std::string_view baseName, std::string* error = nullptr);
 
