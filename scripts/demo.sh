@@ -28,8 +28,8 @@ fi
 
 echo "No display (\$DISPLAY and \$WAYLAND_DISPLAY are unset), so the dialog cannot open."
 echo "On a desktop this command starts the Cadrix dialog on the demo disc; here the"
-echo "headless front-end cadrix-rip does the same job. To see the dialog without a"
-echo "desktop: xvfb-run -a -s '-screen 0 1024x768x24' bash scripts/demo.sh"
+echo "headless front-end cadrix-rip does the same job. (xvfb-run -a bash scripts/demo.sh"
+echo "runs the dialog on a virtual X screen, e.g. to take screenshots of it.)"
 echo
 echo "== The demo drive =="
 "$build/bin/cadrix-rip" --list
