@@ -46,6 +46,8 @@ QLineEdit* ReadOnlyField(QWidget* parent, Qt::Alignment alignment) {
     QPalette palette = field->palette();
     palette.setColor(QPalette::Base, palette.color(QPalette::Window));
     field->setPalette(palette);
+    // Not a tab stop; a click still puts the caret in it for copying.
+    field->setFocusPolicy(Qt::ClickFocus);
     return field;
 }
 
@@ -114,6 +116,7 @@ void MainDialog::CreateControls() {
 
     driveTabs_ = new TabPane(this);
     driveTabs_->setGeometry(dlu.Rect(7, 7, 341, 184));
+    driveTabs_->Bar()->setFocusPolicy(Qt::ClickFocus);  // not a tab stop either
 
     browseButton_ = new QPushButton(QStringLiteral("Browse"), this);
     browseButton_->setGeometry(dlu.Rect(298, 204, 42, 13));

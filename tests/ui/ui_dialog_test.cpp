@@ -182,6 +182,23 @@ TEST_F(DialogTest, OneDriveShowsItsDiscNamedFromTheDatabase) {
     EXPECT_NE(dialog->TimerId(), 0);
 }
 
+TEST_F(DialogTest, TabKeyVisitsTheTabStopsInTemplateOrder) {
+    fake_.SetDriveCount(1);
+    InsertDisc(0);
+    auto dialog = MakeDialog({WMA_MODULE_FILE});
+    ASSERT_TRUE(dialog->OnInitDialog());
+    SelectFormat(*dialog, FORMAT_WMA);  // the slider takes part only when enabled
+    dialog->show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dialog.get()));
+    dialog->Tracks()->setFocus();
+    const std::vector<QWidget*> expected = {dialog->BrowseButton(), dialog->FormatList(), dialog->Slider(),
+                                            dialog->ExtractButton(), dialog->Tracks()};
+    for (QWidget* next : expected) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget(), next) << next->metaObject()->className();
+    }
+}
+
 TEST_F(DialogTest, EightDrivesGetATabEach) {
     fake_.SetDriveCount(8);
     for (int k = 0; k < 8; ++k) fake_.SetDriveName(k, ("DRIVE " + std::to_string(k)).c_str());
