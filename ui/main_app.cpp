@@ -3,6 +3,7 @@
 #include <signal.h>
 
 #include <QApplication>
+#include <QStyle>
 
 #include "app_icon.h"
 #include "main_dialog.h"
@@ -30,7 +31,9 @@ int RunCadrix(int argc, char** argv) {
         QApplication::setApplicationName(QStringLiteral("cadrix"));
         QApplication::setApplicationDisplayName(QStringLiteral("Cadrix"));
         QApplication::setDesktopFileName(QStringLiteral("cadrix"));
+        // The classic look throughout, whatever colour scheme the desktop uses.
         QApplication::setStyle(QStringLiteral("Windows"));
+        QApplication::setPalette(QApplication::style()->standardPalette());
         QApplication::setWindowIcon(cadrix::AppIcon());
 
         cadrix::MainDialog dialog;

@@ -170,6 +170,7 @@ bool MainDialog::OnInitDialog() {
 
     QPalette listPalette = trackList_->palette();
     listPalette.setColor(QPalette::Base, Qt::white);
+    listPalette.setColor(QPalette::Text, Qt::black);
     trackList_->setPalette(listPalette);
 
     extractButton_->setIcon(AppIcon());
