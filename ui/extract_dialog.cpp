@@ -45,17 +45,17 @@ ExtractDialog::ExtractDialog(QWidget* parent) : QDialog(parent) {
     auto* progressGroup = new QGroupBox(QStringLiteral("Progress"), this);
     progressGroup->setGeometry(dlu.Rect(7, 7, 208, 59));
     PlainLabel(QStringLiteral("Current Track:"), this, dlu.Rect(13, 17, 53, 8));
-    trackProgress_ = SmoothBar(this, dlu.Rect(14, 27, 195, 10));
+    trackProgress = SmoothBar(this, dlu.Rect(14, 27, 195, 10));
     PlainLabel(QStringLiteral("Total:"), this, dlu.Rect(13, 40, 19, 8));
-    totalProgress_ = SmoothBar(this, dlu.Rect(14, 50, 195, 10));
+    totalProgress = SmoothBar(this, dlu.Rect(14, 50, 195, 10));
     auto* statusGroup = new QGroupBox(QStringLiteral("Status"), this);
     statusGroup->setGeometry(dlu.Rect(7, 68, 208, 27));
     status_ = PlainLabel(QStringLiteral("Status:"), this, dlu.Rect(13, 79, 194, 9));
     status_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    closeButton_ = new QPushButton(QStringLiteral("Close"), this);
-    closeButton_->setGeometry(dlu.Rect(86, 103, 50, 14));
-    closeButton_->setDefault(true);
-    connect(closeButton_, &QPushButton::clicked, this, &ExtractDialog::accept);
+    closeButton = new QPushButton(QStringLiteral("Close"), this);
+    closeButton->setGeometry(dlu.Rect(86, 103, 50, 14));
+    closeButton->setDefault(true);
+    connect(closeButton, &QPushButton::clicked, this, &ExtractDialog::accept);
 
     progressGroup->lower();
     statusGroup->lower();
@@ -63,7 +63,7 @@ ExtractDialog::ExtractDialog(QWidget* parent) : QDialog(parent) {
     for (QWidget* frame : {static_cast<QWidget*>(progressGroup), static_cast<QWidget*>(statusGroup)}) {
         frame->resize(frame->width() + 1, frame->height());
     }
-    closeButton_->move(closeButton_->pos() + QPoint(1, 0));
+    closeButton->move(closeButton->pos() + QPoint(1, 0));
 }
 
 ExtractDialog::~ExtractDialog() { OnDestroy(); }
@@ -75,21 +75,21 @@ int ExtractDialog::Run() {
 
 void ExtractDialog::OnInitDialog() {
     // The bar's client area: inside its one-pixel border.
-    barRange_ = std::max(1, totalProgress_->width() - 2);
-    trackProgress_->setRange(0, barRange_);
-    totalProgress_->setRange(0, barRange_);
+    barRange = std::max(1, totalProgress->width() - 2);
+    trackProgress->setRange(0, barRange);
+    totalProgress->setRange(0, barRange);
     if (outputSession == nullptr) {
         status_->setText(QString::fromUtf8(STATUS_NO_TIMER));
         return;
     }
     run_ = std::make_unique<ExtractionRun>(*outputSession, startWorker);
-    pollTimerId_ = startTimer(EXTRACT_TIMER_PERIOD_MS);
-    run_->Begin(barRange_, pollTimerId_ != 0);
+    pollTimerId = startTimer(EXTRACT_TIMER_PERIOD_MS);
+    run_->Begin(barRange, pollTimerId != 0);
     Render();
 }
 
 void ExtractDialog::timerEvent(QTimerEvent* event) {
-    if (pollTimerId_ != 0 && event->timerId() == pollTimerId_) {
+    if (pollTimerId != 0 && event->timerId() == pollTimerId) {
         PollWorker();
         return;
     }
@@ -98,9 +98,9 @@ void ExtractDialog::timerEvent(QTimerEvent* event) {
 
 void ExtractDialog::PollWorker() {
     const PollOutcome outcome = run_->PollWorker();
-    if (!run_->TimerWanted() && pollTimerId_ != 0) {
-        killTimer(pollTimerId_);
-        pollTimerId_ = 0;
+    if (!run_->TimerWanted() && pollTimerId != 0) {
+        killTimer(pollTimerId);
+        pollTimerId = 0;
     }
     Render();
     switch (outcome.event) {
@@ -119,9 +119,9 @@ void ExtractDialog::PollWorker() {
 void ExtractDialog::Render() {
     if (!run_) return;
     status_->setText(QString::fromStdString(run_->StatusText()));
-    closeButton_->setText(QString::fromUtf8(run_->ButtonText()));
-    trackProgress_->setValue(static_cast<int>(std::min<uint32_t>(run_->TrackPosition(), barRange_)));
-    totalProgress_->setValue(static_cast<int>(std::min<uint32_t>(run_->TotalPosition(), barRange_)));
+    closeButton->setText(QString::fromUtf8(run_->ButtonText()));
+    trackProgress->setValue(static_cast<int>(std::min<uint32_t>(run_->TrackPosition(), barRange)));
+    totalProgress->setValue(static_cast<int>(std::min<uint32_t>(run_->TotalPosition(), barRange)));
 }
 
 void ExtractDialog::PlaySound() {
@@ -150,8 +150,8 @@ void ExtractDialog::done(int result) {
 void ExtractDialog::OnDestroy() {
     if (destroyed_) return;
     destroyed_ = true;
-    if (pollTimerId_ != 0) killTimer(pollTimerId_);
-    pollTimerId_ = 0;
+    if (pollTimerId != 0) killTimer(pollTimerId);
+    pollTimerId = 0;
     // At most about a second; the session's destructor waits for the rest.
     if (run_) run_->WaitForWorker();
 }

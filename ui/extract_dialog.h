@@ -30,11 +30,11 @@ public:
     // Initialises the run and shows the dialog modally until it closes.
     int Run();
 
-    QPushButton* CloseButton() const { return closeButton_; }
-    QProgressBar* TotalProgress() const { return totalProgress_; }
-    QProgressBar* TrackProgress() const { return trackProgress_; }
+    QPushButton* CloseButton() const { return closeButton; }
+    QProgressBar* TotalProgress() const { return totalProgress; }
+    QProgressBar* TrackProgress() const { return trackProgress; }
     QLabel* StatusLine() const { return status_; }
-    int32_t BarRange() const { return barRange_; }
+    int32_t BarRange() const { return barRange; }
     const ExtractionRun* RunLogic() const { return run_.get(); }
     // How often the completion sound was started (tests).
     int SoundsPlayed() const { return soundsPlayed_; }
@@ -54,13 +54,13 @@ private:
     void PlaySound();
     void OnDestroy();
 
-    QPushButton* closeButton_ = nullptr;
-    QProgressBar* totalProgress_ = nullptr;
-    QProgressBar* trackProgress_ = nullptr;
+    QPushButton* closeButton = nullptr;
+    QProgressBar* totalProgress = nullptr;
+    QProgressBar* trackProgress = nullptr;
     QLabel* status_ = nullptr;
     std::unique_ptr<ExtractionRun> run_;
-    int32_t barRange_ = 0;
-    int pollTimerId_ = 0;
+    int32_t barRange = 0;
+    int pollTimerId = 0;
     int soundsPlayed_ = 0;
     bool destroyed_ = false;
 };

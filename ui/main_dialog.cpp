@@ -163,7 +163,7 @@ bool MainDialog::OnInitDialog() {
     // The "About" entry lives in the dialog's context menu (contextMenuEvent).
     setWindowIcon(AppIcon());
 
-    if (!drives_.InitAKRip()) {
+    if (!drives.InitAKRip()) {
         ShowMessage(this, QString::fromUtf8(MSG_AKRIP_FAILED));
         return false;
     }
@@ -191,48 +191,48 @@ bool MainDialog::OnInitDialog() {
     trackList_->setColumnWidth(1, clientWidth - scrollBarWidth - 132);
     trackList_->setColumnWidth(2, 80);
 
-    listFilling_ = 1;
-    drives_.ReadDataDir();
+    listFilling = 1;
+    drives.ReadDataDir();
 
     {
         const QSignalBlocker block(driveTabs_->Bar());
-        for (int k = 0; k < drives_.driveCount; ++k) {
-            driveTabs_->Bar()->addTab(DecodeDiscText(drives_.drives[static_cast<size_t>(k)].name));
-            drives_.ReadDisc(k);
+        for (int k = 0; k < drives.driveCount; ++k) {
+            driveTabs_->Bar()->addTab(DecodeDiscText(drives.drives[static_cast<size_t>(k)].name));
+            drives.ReadDisc(k);
         }
         driveTabs_->Bar()->setCurrentIndex(0);
     }
 
-    drives_.currentDrive = 0;
+    drives.currentDrive = 0;
     FillTrackList();
 
     {
         const QSignalBlocker block(formatList_);
         const OutputFormatInfo* pcm = FindOutputFormat(FORMAT_PCM);
         formatList_->addItem(QString::fromUtf8(pcm->listText), FORMAT_PCM);
-        oggModule_ = loadModule_(OGG_MODULE_FILE);
-        wmaModule_ = loadModule_(WMA_MODULE_FILE);
+        oggModule = loadModule_(OGG_MODULE_FILE);
+        wmaModule = loadModule_(WMA_MODULE_FILE);
         for (const OutputFormatInfo& info : OutputFormats()) {
             if (info.format == FORMAT_PCM) continue;
-            const bool present = info.format == FORMAT_OGG ? oggModule_ != nullptr : wmaModule_ != nullptr;
+            const bool present = info.format == FORMAT_OGG ? oggModule != nullptr : wmaModule != nullptr;
             if (present) formatList_->addItem(QString::fromUtf8(info.listText), info.format);
         }
 
         LoadSettings();
 
-        const int entry = formatList_->findData(format_);
+        const int entry = formatList_->findData(format);
         if (entry >= 0) {
             formatList_->setCurrentIndex(entry);
         } else {
             formatList_->setCurrentIndex(0);
-            format_ = FORMAT_PCM;
+            format = FORMAT_PCM;
         }
     }
 
     slider_->InitTip();
     UpdateQualityControls();
     UpdateSpaceEstimate();
-    timerId_ = startTimer(QUALITY_TIMER_PERIOD_MS);
+    timerId = startTimer(QUALITY_TIMER_PERIOD_MS);
 
     if (watchDevices_) {
         discMonitor_ = new DiscMonitor(this);
@@ -244,9 +244,9 @@ bool MainDialog::OnInitDialog() {
 }
 
 void MainDialog::FillTrackList() {
-    listFilling_ = 1;
+    listFilling = 1;
     trackList_->clear();
-    const DriveRecord& record = drives_.drives[static_cast<size_t>(drives_.currentDrive)];
+    const DriveRecord& record = drives.drives[static_cast<size_t>(drives.currentDrive)];
     const TrackListing listing = cadrix::FillTrackList(record);
     QList<QTreeWidgetItem*> items;
     for (const TrackRow& row : listing.rows) {
@@ -265,19 +265,19 @@ void MainDialog::FillTrackList() {
     trackList_->addTopLevelItems(items);
     caption_->setText(DecodeDiscText(listing.caption));
     caption_->setCursorPosition(0);
-    listFilling_ = 0;
+    listFilling = 0;
 }
 
 void MainDialog::OnDriveTabChanged(int index) {
-    if (index < 0 || index == drives_.currentDrive || index >= drives_.driveCount) return;
-    drives_.currentDrive = index;
+    if (index < 0 || index == drives.currentDrive || index >= drives.driveCount) return;
+    drives.currentDrive = index;
     FillTrackList();
     UpdateSpaceEstimate();
 }
 
 void MainDialog::OnTrackItemChanged() {
-    if (listFilling_ != 0) return;
-    DriveRecord& record = drives_.drives[static_cast<size_t>(drives_.currentDrive)];
+    if (listFilling != 0) return;
+    DriveRecord& record = drives.drives[static_cast<size_t>(drives.currentDrive)];
     for (int i = 0; i < trackList_->topLevelItemCount(); ++i) {
         const QTreeWidgetItem* item = trackList_->topLevelItem(i);
         const int32_t track = TrackList::ItemData(item);
@@ -290,28 +290,28 @@ void MainDialog::OnTrackItemChanged() {
 void MainDialog::OnFormatChanged(int index) {
     if (index < 0) return;
     const int32_t chosen = formatList_->itemData(index).toInt();
-    if (chosen == format_) return;
-    format_ = chosen;
+    if (chosen == format) return;
+    format = chosen;
     UpdateQualityControls();
     UpdateSpaceEstimate();
 }
 
 int32_t* MainDialog::KeptPosition() {
-    switch (format_) {
-    case FORMAT_OGG: return &oggQuality_;
-    case FORMAT_WMA: return &wmaQuality_;
-    case FORMAT_WMA_VBR: return &wmaVbrQuality_;
+    switch (format) {
+    case FORMAT_OGG: return &oggQuality;
+    case FORMAT_WMA: return &wmaQuality;
+    case FORMAT_WMA_VBR: return &wmaVbrQuality;
     default: return nullptr;
     }
 }
 
 void MainDialog::UpdateQualityControls() {
     if (int32_t* kept = KeptPosition()) {
-        slider_->SetFormat(format_, *kept);
+        slider_->SetFormat(format, *kept);
         slider_->setEnabled(true);
         qualityGroup_->setEnabled(true);
     } else {
-        slider_->SetFormat(format_, 0);
+        slider_->SetFormat(format, 0);
         slider_->setEnabled(false);
         qualityGroup_->setEnabled(false);
     }
@@ -328,7 +328,7 @@ void MainDialog::PollQuality() {
 }
 
 void MainDialog::timerEvent(QTimerEvent* event) {
-    if (timerId_ != 0 && event->timerId() == timerId_) {
+    if (timerId != 0 && event->timerId() == timerId) {
         PollQuality();
         return;
     }
@@ -336,22 +336,22 @@ void MainDialog::timerEvent(QTimerEvent* event) {
 }
 
 void MainDialog::UpdateSpaceEstimate() {
-    const DriveRecord& record = drives_.drives[static_cast<size_t>(drives_.currentDrive)];
-    const QualityPositions quality{oggQuality_, wmaQuality_, wmaVbrQuality_};
+    const DriveRecord& record = drives.drives[static_cast<size_t>(drives.currentDrive)];
+    const QualityPositions quality{oggQuality, wmaQuality, wmaVbrQuality};
     uint64_t total = 0;
     for (int i = 0; i < trackList_->topLevelItemCount(); ++i) {
         const QTreeWidgetItem* item = trackList_->topLevelItem(i);
         if (item->checkState(0) != Qt::Checked) continue;
         const int32_t track = TrackList::ItemData(item);
         if (track < 1 || track >= TRACK_SLOTS) continue;
-        total += EstimatedTrackBytes(format_, quality, record.tracks[static_cast<size_t>(track)].lengthMs);
+        total += EstimatedTrackBytes(format, quality, record.tracks[static_cast<size_t>(track)].lengthMs);
     }
-    spaceText_->setText(QString::fromStdString(SpaceEstimateText(format_, total)));
+    spaceText_->setText(QString::fromStdString(SpaceEstimateText(format, total)));
     spaceText_->setCursorPosition(0);
 }
 
 void MainDialog::SetOutputDir(const std::string& dir) {
-    outputDir_ = dir;
+    outputDir = dir;
     const QString text = FromBytes(dir);
     outputField_->setText(text);
     // Caret before the last character, so the end of a long path shows.
@@ -360,20 +360,20 @@ void MainDialog::SetOutputDir(const std::string& dir) {
 
 void MainDialog::LoadSettings() {
     const CadrixSettings settings = LoadSettingsFile(SettingsFilePath(), ToBytes(documentsFolder_ ? documentsFolder_() : QString()));
-    format_ = settings.format;
-    oggQuality_ = settings.oggQuality;
-    wmaQuality_ = settings.wmaQuality;
-    wmaVbrQuality_ = settings.wmaVbrQuality;
+    format = settings.format;
+    oggQuality = settings.oggQuality;
+    wmaQuality = settings.wmaQuality;
+    wmaVbrQuality = settings.wmaVbrQuality;
     SetOutputDir(settings.outputDir);
 }
 
 void MainDialog::SaveSettings() {
     CadrixSettings settings;
-    settings.format = format_;
-    settings.oggQuality = oggQuality_;
-    settings.wmaQuality = wmaQuality_;
-    settings.wmaVbrQuality = wmaVbrQuality_;
-    settings.outputDir = outputDir_;
+    settings.format = format;
+    settings.oggQuality = oggQuality;
+    settings.wmaQuality = wmaQuality;
+    settings.wmaVbrQuality = wmaVbrQuality;
+    settings.outputDir = outputDir;
     SaveSettingsFile(SettingsFilePath(), settings);  // a refused save is silent
 }
 
@@ -389,7 +389,7 @@ void MainDialog::OnOK() {
         ShowMessage(this, QString::fromUtf8(MSG_NO_TRACKS));
         return;
     }
-    if (outputDir_.empty()) {
+    if (outputDir.empty()) {
         ShowMessage(this, QString::fromUtf8(MSG_NO_OUTPUT_PATH));
         return;
     }
@@ -399,24 +399,24 @@ void MainDialog::OnOK() {
 
     void* module = nullptr;
     int32_t position = 0;
-    switch (format_) {
-    case FORMAT_OGG: module = oggModule_.get(); position = oggQuality_; break;
-    case FORMAT_WMA: module = wmaModule_.get(); position = wmaQuality_; break;
-    case FORMAT_WMA_VBR: module = wmaModule_.get(); position = wmaVbrQuality_; break;
-    case FORMAT_WMA_LOSSLESS: module = wmaModule_.get(); break;
+    switch (format) {
+    case FORMAT_OGG: module = oggModule.get(); position = oggQuality; break;
+    case FORMAT_WMA: module = wmaModule.get(); position = wmaQuality; break;
+    case FORMAT_WMA_VBR: module = wmaModule.get(); position = wmaVbrQuality; break;
+    case FORMAT_WMA_LOSSLESS: module = wmaModule.get(); break;
     default: break;
     }
 
     // A disc change on the drive being read waits until the run is over.
-    const int32_t drive = drives_.currentDrive;
-    drives_.BeginExtraction(drive);
-    if (session->Init(outputDir_, drives_.drives.data(), drive, module, format_, QualityCode(format_, position))) {
-        session->readAudio = drives_.akrip.ReadCDAudioLBAEx;
+    const int32_t drive = drives.currentDrive;
+    drives.BeginExtraction(drive);
+    if (session->Init(outputDir, drives.drives.data(), drive, module, format, QualityCode(format, position))) {
+        session->readAudio = drives.akrip.ReadCDAudioLBAEx;
         progress.outputSession = session.get();
         progress.Run();
     }
     session.reset();
-    if (drives_.EndExtraction()) {
+    if (drives.EndExtraction()) {
         FillTrackList();
         UpdateSpaceEstimate();
     }
@@ -424,7 +424,7 @@ void MainDialog::OnOK() {
 
 void MainDialog::OnDeviceChange() {
     if (!initialised_ || destroyed_) return;
-    if (drives_.ProbeDiscChange()) {
+    if (drives.ProbeDiscChange()) {
         FillTrackList();
         UpdateSpaceEstimate();
     }
@@ -451,12 +451,12 @@ void MainDialog::done(int result) {
 void MainDialog::OnDestroy() {
     if (destroyed_) return;
     destroyed_ = true;
-    if (timerId_ != 0) killTimer(timerId_);
-    timerId_ = 0;
+    if (timerId != 0) killTimer(timerId);
+    timerId = 0;
     if (discMonitor_ != nullptr) discMonitor_->Stop();
-    oggModule_.reset();
-    wmaModule_.reset();
-    drives_.Release();
+    oggModule.reset();
+    wmaModule.reset();
+    drives.Release();
     if (initialised_) SaveSettings();
 }
 

@@ -76,15 +76,15 @@ public:
     void ShowAbout();
 
     // State and controls, for the application and for tests.
-    DriveSet& Drives() { return drives_; }
-    int32_t Format() const { return format_; }
-    int32_t OggQuality() const { return oggQuality_; }
-    int32_t WmaQuality() const { return wmaQuality_; }
-    int32_t WmaVbrQuality() const { return wmaVbrQuality_; }
-    const std::string& OutputDir() const { return outputDir_; }
-    bool HasOggModule() const { return oggModule_ != nullptr; }
-    bool HasWmaModule() const { return wmaModule_ != nullptr; }
-    int TimerId() const { return timerId_; }
+    DriveSet& Drives() { return drives; }
+    int32_t Format() const { return format; }
+    int32_t OggQuality() const { return oggQuality; }
+    int32_t WmaQuality() const { return wmaQuality; }
+    int32_t WmaVbrQuality() const { return wmaVbrQuality; }
+    const std::string& OutputDir() const { return outputDir; }
+    bool HasOggModule() const { return oggModule != nullptr; }
+    bool HasWmaModule() const { return wmaModule != nullptr; }
+    int TimerId() const { return timerId; }
     TabPane* DriveTabs() const { return driveTabs_; }
     TrackList* Tracks() const { return trackList_; }
     QLineEdit* CaptionField() const { return caption_; }
@@ -123,16 +123,16 @@ private:
     QGroupBox* formatGroup_ = nullptr;
     QGroupBox* qualityGroup_ = nullptr;
 
-    DriveSet drives_;
-    std::string outputDir_;
-    int32_t format_ = 0;
-    int32_t oggQuality_ = 50;
-    int32_t wmaQuality_ = 5;
-    int32_t wmaVbrQuality_ = 3;
-    int32_t listFilling_ = 0;
-    int timerId_ = 0;
-    ModuleHandle oggModule_;
-    ModuleHandle wmaModule_;
+    DriveSet drives;
+    std::string outputDir;
+    int32_t format = 0;
+    int32_t oggQuality = 50;
+    int32_t wmaQuality = 5;
+    int32_t wmaVbrQuality = 3;
+    int32_t listFilling = 0;
+    int timerId = 0;
+    ModuleHandle oggModule;
+    ModuleHandle wmaModule;
 
     bool initialised_ = false;
     bool destroyed_ = false;

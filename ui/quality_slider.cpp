@@ -15,13 +15,13 @@ QualitySlider::QualitySlider(QWidget* parent) : QSlider(Qt::Horizontal, parent) 
 
 void QualitySlider::InitTip() {
     tipReady_ = true;
-    tipText_ = "Quality";
+    tipText = "Quality";
     setToolTip(TipText());
     UpdateTip();
 }
 
-void QualitySlider::SetFormat(int32_t format, int32_t position) {
-    format_ = format;
+void QualitySlider::SetFormat(int32_t newFormat, int32_t position) {
+    format = newFormat;
     auto setup = [this, position](int maximum, int step) {
         setRange(0, maximum);
         setTickInterval(step);
@@ -29,7 +29,7 @@ void QualitySlider::SetFormat(int32_t format, int32_t position) {
         setSingleStep(1);
         setValue(position);
     };
-    switch (format) {
+    switch (newFormat) {
     case FORMAT_OGG:
         setup(110, 10);
         break;
@@ -47,8 +47,8 @@ void QualitySlider::SetFormat(int32_t format, int32_t position) {
 }
 
 void QualitySlider::UpdateTip() {
-    lastPosition_ = value();
-    tipText_ = QualityTipText(format_, lastPosition_, tipText_);
+    lastPosition = value();
+    tipText = QualityTipText(format, lastPosition, tipText);
     if (!tipReady_) return;
     const QString text = TipText();
     setToolTip(text);

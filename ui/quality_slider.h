@@ -23,14 +23,14 @@ public:
     // Rebuilds the tooltip text from the current position.
     void UpdateTip();
 
-    int32_t Format() const { return format_; }
-    QString TipText() const { return QString::fromStdString(tipText_); }
+    int32_t Format() const { return format; }
+    QString TipText() const { return QString::fromStdString(tipText); }
 
 private:
     bool tipReady_ = false;
-    int32_t lastPosition_ = 0;
-    int32_t format_ = 0;
-    std::string tipText_;
+    int32_t lastPosition = 0;
+    int32_t format = 0;
+    std::string tipText;
 };
 
 }  // namespace cadrix
