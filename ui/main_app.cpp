@@ -12,7 +12,15 @@
 
 namespace {
 
-int RunCadrix(int argc, char** argv) {
+// The application object: the guard, the main dialog's modal run, the end.
+class MainApp {
+public:
+    int InitInstance(int argc, char** argv);
+};
+
+MainApp theApp;
+
+int MainApp::InitInstance(int argc, char** argv) {
     // A quit request that arrives while the program starts waits until it
     // can be handled the orderly way (QuitSignals below).
     sigset_t quitSignals;
@@ -51,4 +59,4 @@ int RunCadrix(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) { return RunCadrix(argc, argv); }
+int main(int argc, char** argv) { return theApp.InitInstance(argc, argv); }
