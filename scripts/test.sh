@@ -34,7 +34,7 @@ cmake --build build/fuzz -j"$jobs"
 seconds=${CADRIX_FUZZ_SECONDS:-20}
 shopt -s nullglob
 for target in build/fuzz/fuzz/*; do
-  [ -x "$target" ] || continue
+  [ -f "$target" ] && [ -x "$target" ] || continue
   name=$(basename "$target")
   corpus="build/fuzz/corpus/$name"
   mkdir -p "$corpus"
