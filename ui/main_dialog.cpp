@@ -1,5 +1,7 @@
 #include "main_dialog.h"
 
+#include "documents_folder.h"
+
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QFile>
@@ -89,7 +91,7 @@ QString ChooseFolderWithQtDialog(QWidget* parent) {
 MainDialog::MainDialog(QWidget* parent) : QDialog(parent) {
     loadModule_ = [](std::string_view fileName) { return LoadModule(fileName); };
     chooseFolder_ = &ChooseFolderWithQtDialog;
-    documentsFolder_ = [] { return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation); };
+    documentsFolder_ = &UserDocumentsFolder;
     setWindowTitle(QStringLiteral("Cadrix"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);

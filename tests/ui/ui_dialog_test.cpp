@@ -27,6 +27,7 @@
 #include "about_dialog.h"
 #include "alert_sound.h"
 #include "disc_text.h"
+#include "documents_folder.h"
 #include "dlu_layout.h"
 #include "extract_dialog.h"
 #include "fake_akrip_control.h"
@@ -608,6 +609,18 @@ TEST(AlertSoundTest, SilentWithoutASoundServer) {
     AlertSound sound;
     for (int i = 0; i < 5; ++i) sound.Play();  // returns at once, plays nothing
     EXPECT_FALSE(sound.IsPlaying());
+}
+
+TEST(DocumentsFolder, HomeStandsInUntilTheDocumentsFolderExists) {
+    const std::string home = getenv("HOME");
+    std::filesystem::create_directories(home);
+    std::error_code ec;
+    std::filesystem::remove_all(home + "/Documents", ec);
+    // ~/My Music can be created one level below home on a fresh account.
+    EXPECT_EQ(UserDocumentsFolder(), QString::fromStdString(home));
+    std::filesystem::create_directories(home + "/Documents");
+    EXPECT_EQ(UserDocumentsFolder(), QString::fromStdString(home + "/Documents"));
+    std::filesystem::remove_all(home + "/Documents", ec);
 }
 
 TEST(DiscText, Utf8ElseWindows1252) {
