@@ -108,6 +108,8 @@ HRESULT WmWriter::SetAttributeUnguarded(LPCWSTR name, WMT_ATTR_DATATYPE type, co
             std::u16string text(length / 2, u'\0');
             if (length > 0) std::memcpy(text.data(), value, length);
             text.erase(std::find(text.begin(), text.end(), u'\0'), text.end());
+            // The file stores the text with its terminator under a 16-bit byte length.
+            if ((text.size() + 1) * 2 > 0xFFFF) return E_INVALIDARG;
             for (const auto& [field, slot] : {std::pair{u"Title", &metadata_.title},
                                              {u"Author", &metadata_.author},
                                              {u"Copyright", &metadata_.copyright},

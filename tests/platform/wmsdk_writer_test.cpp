@@ -379,6 +379,36 @@ TEST(WmsdkWriter, RefusesCallsOutOfOrderAndUnsupportedProfiles) {
     EXPECT_EQ(writer->EndWriting(), S_OK);
 }
 
+// Texts are stored with 16-bit byte lengths that include the terminator:
+// 32,766 units fit, a value of 32,767 units without its own terminator does not.
+TEST(WmsdkWriter, TextsWhoseLengthWouldNotFitSixteenBitsAreRefused) {
+    TempDir dir;
+    ComPtr<IWMWriter> writer = ConfiguredWriter(dir / "l.wma");
+    ASSERT_TRUE(writer);
+    ComPtr<IWMHeaderInfo> header = HeaderOf(writer);
+    ASSERT_TRUE(header);
+    const std::u16string tooLong(32767, u'x');
+    for (const char16_t* name : {u"Title", u"WM/AlbumTitle"}) {
+        EXPECT_EQ(header->SetAttribute(0, name, WMT_TYPE_STRING, reinterpret_cast<const BYTE*>(tooLong.data()),
+                                       static_cast<WORD>(tooLong.size() * 2)),
+                  E_INVALIDARG);
+    }
+    const std::u16string longest(32766, u'y');
+    EXPECT_EQ(SetString(header.Get(), u"Title", longest), S_OK);
+    EXPECT_EQ(SetString(header.Get(), u"WM/AlbumTitle", longest), S_OK);
+    ASSERT_EQ(writer->BeginWriting(), S_OK);
+    ASSERT_EQ(writer->EndWriting(), S_OK);
+    header.Reset();
+    writer.Reset();
+
+    const std::vector<uint8_t> content = ReadAll(dir / "l.wma");
+    const AsfFile f = Parse(content);
+    EXPECT_EQ(f.title, longest);
+    ASSERT_TRUE(f.extended.count(u"WM/AlbumTitle"));
+    EXPECT_EQ(f.extended.at(u"WM/AlbumTitle").second.size(), 65534u);
+    EXPECT_EQ(f.fileSizeField, content.size());
+}
+
 TEST(WmsdkWriter, ReusesIdleSampleBuffersOnly) {
     TempDir dir;
     ComPtr<IWMWriter> writer = ConfiguredWriter(dir / "s.wma");
