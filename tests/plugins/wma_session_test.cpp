@@ -160,6 +160,19 @@ TEST_F(WmaSessionTest, NullInfoAndNullTextsWriteOnlyTheTrack) {
     session.CloseOutput();
 }
 
+// The byte length passed with a text is 16 bits: a text too long for it is
+// left out rather than passed with a length cut short.
+TEST_F(WmaSessionTest, ATextTooLongForItsByteLengthIsLeftOut) {
+    const std::string longest(32766, 'a'), tooLong(32767, 'b');
+    info = {1, longest.c_str(), tooLong.c_str(), "", "", "", "", ""};
+    ASSERT_EQ(Open(), 1);
+    ASSERT_EQ(sdk.attributes.size(), 3u);
+    EXPECT_EQ(sdk.attributes[0].name, u"Title");
+    EXPECT_EQ(sdk.attributes[0].value.size(), 65534u);
+    EXPECT_EQ(sdk.attributes[1].name, u"WM/Track");
+    session.CloseOutput();
+}
+
 TEST_F(WmaSessionTest, WidensUtf8AndWindows1252Texts) {
     info = {1, "Caf\xC3\xA9 \xF0\x9D\x84\x9E", "\x80 caf\xE9", "", "", "", "", ""};
     ASSERT_EQ(Open(), 1);
