@@ -72,6 +72,9 @@ TEST(RipOptions, UsageErrors) {
              {"--format", "wma-vbr", "--quality", "-1", "--output", "/x"},
              {"--quality", "3", "--output", "/x"},  // WAVE has no quality
              {"--list", "--output", "/x"},
+             {"--list", "--drive", "2"},  // --list shows every drive
+             {"--list", "--format", "ogg"},
+             {"--list", "--tracks", "1"},
          }) {
         std::string joined;
         for (auto a : args) joined += std::string(a) + " ";

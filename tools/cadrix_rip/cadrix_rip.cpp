@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -118,7 +119,10 @@ public:
 
 private:
     void Draw(uint32_t track, uint32_t total) {
-        std::printf("\r%s %3u%% (total %3u%%)", text_.c_str(), track, total);
+        // A drive that hands back more frames than asked can push the byte
+        // counts past the track's size; a bar stops at its end, so does this.
+        std::printf("\r%s %3u%% (total %3u%%)", text_.c_str(), std::min(track, 100u),
+                    std::min(total, 100u));
         std::fflush(stdout);
     }
 
@@ -198,6 +202,8 @@ int Extract(DriveSet& drives, const rip::RipOptions& options) {
             if (outcome.event != PollEvent::None) ending = outcome.event;
             if (!run.Finished()) std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
+        // An abort between two tracks ends the run without a poll event.
+        line.Finish(false);
         if (run.State() != RunState::Aborted) std::printf("%s\n", run.StatusText().c_str());
         std::string file;
         if (session.currentTrack != 0) session.BuildTrackPaths(folder, file);
@@ -229,7 +235,8 @@ int main(int argc, char** argv) {
         std::fputs(rip::USAGE, stdout);
         return EXIT_COMPLETE;
     }
-    InstallInterruptHandler();
+    // Only an extraction has files to finish; a listing stops at Ctrl-C.
+    if (!options.list) InstallInterruptHandler();
     DriveSet drives;
     if (!OpenDrives(drives)) return EXIT_FAILED;
     const int status = options.list ? List(drives) : Extract(drives, options);

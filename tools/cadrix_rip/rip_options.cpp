@@ -59,6 +59,8 @@ bool ParseRipOptions(const std::vector<std::string_view>& args, RipOptions& opti
     options = RipOptions{};
     std::string_view formatName = "pcm";
     std::string_view qualityText;
+    bool driveGiven = false;
+    bool formatGiven = false;
     for (size_t i = 0; i < args.size(); ++i) {
         std::string_view arg = args[i];
         std::string_view value;
@@ -87,6 +89,7 @@ bool ParseRipOptions(const std::vector<std::string_view>& args, RipOptions& opti
                 error = "--drive takes a drive number from 1 to 8";
                 return false;
             }
+            driveGiven = true;
         } else if (arg == "--tracks") {
             if (!takeValue()) return false;
             if (!ParseTrackList(value, options.tracks)) {
@@ -97,6 +100,7 @@ bool ParseRipOptions(const std::vector<std::string_view>& args, RipOptions& opti
         } else if (arg == "--format") {
             if (!takeValue()) return false;
             formatName = value;
+            formatGiven = true;
         } else if (arg == "--quality") {
             if (!takeValue()) return false;
             qualityText = value;
@@ -134,7 +138,9 @@ bool ParseRipOptions(const std::vector<std::string_view>& args, RipOptions& opti
         error = "--output DIR is required";
         return false;
     }
-    if (options.list && (options.tracksGiven || !options.output.empty())) {
+    // --list shows every drive; an option it would silently ignore is refused.
+    if (options.list && (driveGiven || formatGiven || options.qualityGiven || options.tracksGiven ||
+                         !options.output.empty())) {
         error = "--list takes no other option";
         return false;
     }
