@@ -258,6 +258,22 @@ TEST_F(NamingTest, BaseFolderIsCreatedOneLevelOnly) {
     EXPECT_FALSE(OpenClose(1, tmp.Path() + "/plainfile"));
 }
 
+TEST_F(NamingTest, TrackNumbersOutsideTheSlotsAreRefused) {
+    for (int track : {0, -1, TRACK_SLOTS}) {
+        EXPECT_FALSE(OpenClose(track, base)) << track;
+        EXPECT_EQ(session->outputOpen, 0);
+    }
+    EXPECT_FALSE(fs::exists(base));
+}
+
+TEST_F(NamingTest, CurrentDirectoryIsNeverChanged) {
+    const fs::path before = fs::current_path();
+    disc.tracks[1].title = "One";
+    ASSERT_TRUE(OpenClose(1, base));
+    EXPECT_TRUE(fs::exists(base + "/Band - First Album/01 - One.wav"));
+    EXPECT_EQ(fs::current_path(), before);
+}
+
 TEST_F(NamingTest, InitRefusesEmptyBaseNullDrivesAndMissingPlugin) {
     OutputSession s;
     EXPECT_FALSE(s.Init("", &disc, 0, nullptr, 0, 0));

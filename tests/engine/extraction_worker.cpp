@@ -98,6 +98,31 @@ TEST_F(WorkerTest, ReadDeliveringNoFrameCountsAsAFailedAttempt) {
     EXPECT_TRUE(WaveHolds(TrackFile(1), 0, 30));
 }
 
+// The fake's read, but the first call claims one frame more than a block
+// holds.
+ReadCDAudioLBAExProc gRealRead = nullptr;
+int gOverCountingCalls = 0;
+int32_t OverCountingRead(HCDROM handle, ReadBuffer* main, ReadBuffer* overlap) {
+    const int32_t result = gRealRead(handle, main, overlap);
+    if (++gOverCountingCalls == 1) main->frameCount = BLOCK_FRAMES + 1;
+    return result;
+}
+
+TEST_F(WorkerTest, ReadClaimingMoreThanABlockCountsAsAFailedAttempt) {
+    SetDisc({0, 30});
+    auto session = NewSession();
+    gRealRead = readAudio;
+    gOverCountingCalls = 0;
+    session->readAudio = &OverCountingRead;
+    ExtractNextTrackHere(*session);
+    const auto reads = Reads();
+    ASSERT_EQ(reads.size(), 3u);
+    EXPECT_EQ(reads[1].start, 0);  // the same block again
+    EXPECT_EQ(reads[2].start, 27);
+    EXPECT_EQ(session->framesDone, 30);
+    EXPECT_TRUE(WaveHolds(TrackFile(1), 0, 30));
+}
+
 TEST_F(WorkerTest, AbortDuringAReadWritesThatBlockAndClosesTheTrack) {
     SetDisc({0, 270});
     fake.BlockOnRead(0, 2);
