@@ -37,7 +37,8 @@ int MainApp::InitInstance(int argc, char** argv) {
     {
         QApplication app(argc, argv);
         QApplication::setApplicationName(QStringLiteral("cadrix"));
-        QApplication::setApplicationDisplayName(QStringLiteral("Cadrix"));
+        // No display name: the platform would append it to every window
+        // title after a dash; each dialog's caption is exactly its own.
         QApplication::setDesktopFileName(QStringLiteral("cadrix"));
         // The classic look throughout, whatever colour scheme the desktop uses.
         QApplication::setStyle(QStringLiteral("Windows"));
