@@ -124,7 +124,10 @@ void ToMsf(TocEntry& entry) {
     };
 
     FakeDrive* drive = state.DriveOf(handle);
-    if (drive == nullptr) return finish(0);
+    if (drive == nullptr) {
+        main->validBytes = 0;
+        return finish(0);
+    }
     const int callNumber = ++drive->readCalls;
 
     if (drive->blockOnCall == callNumber) {
@@ -133,12 +136,51 @@ void ToMsf(TocEntry& entry) {
         state.changed.wait(lock, [&] { return !state.blocked; });
     }
 
+    // A failed read, as the real library reports it: no valid bytes.
+    auto fail = [&] {
+        main->validBytes = 0;
+        main->status = 1;
+        return finish(0);
+    };
+
     const bool failing = callNumber >= drive->failFirst && drive->failFirst > 0 &&
                          (drive->failCount < 0 || callNumber < drive->failFirst + drive->failCount);
-    if (failing) return finish(0);
+    if (failing) return fail();
 
+    // Requests the real library refuses: no frames, more than a read may
+    // ask for, or more than the data area holds.
     const uint32_t start = main->startFrame;
     uint32_t frames = main->frameCount;
+    if (frames == 0 || frames > AKRIP_MAX_READ_FRAMES || frames > main->capacity / AKRIP_FRAME_BYTES) {
+        return fail();
+    }
+
+    // Only audio can be read. A request that starts outside the audio (no
+    // disc, a data track, at or past the lead-out) fails; one that runs past
+    // the end of the audio delivers the frames up to it, with the count
+    // lowered.
+    {
+        const int last = std::min<int>(drive->toc.lastTrack, AKRIP_TOC_ENTRIES - 1);
+        uint32_t audioEnd = 0;
+        for (int k = 0; k < last; ++k) {
+            const uint32_t begin = TocAddress(drive->toc.entries[k]);
+            const uint32_t end = TocAddress(drive->toc.entries[k + 1]);
+            if (start < begin || start >= end) continue;
+            if ((drive->toc.entries[k].adrControl & AKRIP_TOC_CONTROL_DATA) != 0) break;
+            // Consecutive audio tracks read as one run.
+            audioEnd = end;
+            for (int n = k + 1; n < last && (drive->toc.entries[n].adrControl & AKRIP_TOC_CONTROL_DATA) == 0 &&
+                                TocAddress(drive->toc.entries[n + 1]) > audioEnd;
+                 ++n) {
+                audioEnd = TocAddress(drive->toc.entries[n + 1]);
+            }
+            break;
+        }
+        if (audioEnd == 0) return fail();
+        frames = std::min(frames, audioEnd - start);
+    }
+
+    // Scripted deviations on top.
     if (drive->frameLimit != 0) frames = std::min(frames, drive->frameLimit);
     if (auto it = drive->framesOnCall.find(callNumber); it != drive->framesOnCall.end()) {
         frames = it->second;
@@ -146,12 +188,6 @@ void ToMsf(TocEntry& entry) {
     const uint32_t offset =
         std::min<uint32_t>(static_cast<uint32_t>(std::max(drive->dataOffset, 0)), main->capacity);
     frames = std::min<uint32_t>(frames, (main->capacity - offset) / AKRIP_FRAME_BYTES);
-
-    // A drive cannot read beyond the end of its disc.
-    if (drive->hasDisc && drive->toc.lastTrack != 0) {
-        const uint32_t leadOut = TocAddress(drive->toc.entries[drive->toc.lastTrack]);
-        if (start >= leadOut || frames > leadOut - start) return finish(0);
-    }
 
     uint8_t* data = ReadBufferData(main) + offset;
     for (uint32_t i = 0; i < frames; ++i) {
@@ -259,12 +295,22 @@ FAKE_EXPORT uint32_t GetCDDBDiskID(HCDROM handle, uint32_t* ids, int32_t wordCou
     state.Log("GetCDDBDiskID", handle).a = wordCount;
     const FakeDrive* drive = state.DriveOf(handle);
     if (drive == nullptr || !drive->hasDisc || wordCount < 1) return 0;
-    // Every word the caller announced is written, so a short array shows up
-    // under AddressSanitizer.
-    ids[0] = drive->discId;
-    for (int32_t w = 1; w < wordCount; ++w) {
-        const int entry = std::min<int>(w - 1, AKRIP_TOC_ENTRIES - 1);
-        ids[w] = TocAddress(drive->toc.entries[entry]);
+    // The words the real library writes, as far as the caller's count
+    // reaches: the id, the track count, each track's start + 150 and the
+    // disc length in seconds. A caller's array shorter than last + 3 words
+    // shows up under AddressSanitizer.
+    const int last = std::min<int>(drive->toc.lastTrack, AKRIP_TOC_ENTRIES - 1);
+    const int32_t words = std::min<int32_t>(wordCount, last + 3);
+    for (int32_t w = 0; w < words; ++w) {
+        if (w == 0) {
+            ids[w] = drive->discId;
+        } else if (w == 1) {
+            ids[w] = static_cast<uint32_t>(last);
+        } else if (w < last + 2) {
+            ids[w] = TocAddress(drive->toc.entries[w - 2]) + 150;
+        } else {
+            ids[w] = (TocAddress(drive->toc.entries[last]) + 150) / 75;
+        }
     }
     return drive->discId;
 }

@@ -158,16 +158,22 @@ public:
     void SetHandle(int drive, uint32_t handle) { setHandle_(drive, handle); }
     // The disc in drive k; ReadTOC copies it (addresses as LBA once
     // ModifyCDParms(handle, 36, 0) was called on the handle, as 0/M/S/F of
-    // LBA + 150 before).
+    // LBA + 150 before). Reads behave as the real library's: only its audio
+    // tracks can be read; a read that starts anywhere else fails, one that
+    // runs past the end of the audio (a data track, the lead-out) delivers
+    // the frames up to it with the frame count lowered. Requests for 0 or
+    // more than 27 frames, or more than the data area holds, fail.
     void SetToc(int drive, const TocBuffer& toc) { setToc_(drive, &toc); }
-    // Takes the disc out of drive k: ReadTOC leaves the buffer untouched.
+    // Takes the disc out of drive k: reads fail, and ReadTOC leaves the
+    // buffer untouched (stricter than the real library, which zeroes it, so
+    // that a caller relying on that instead of zeroing shows up).
     void ClearToc(int drive) { clearToc_(drive); }
     // Word 0 that GetCDDBDiskID writes for drive k.
     void SetDiscId(int drive, uint32_t id) { setDiscId_(drive, id); }
 
     // Read calls of drive k are numbered from 1 (since Reset). Calls
-    // firstCall .. firstCall + count - 1 fail (result 0); count < 0 means
-    // every call from firstCall on.
+    // firstCall .. firstCall + count - 1 fail (result 0, valid-byte count 0);
+    // count < 0 means every call from firstCall on.
     void FailReads(int drive, int firstCall, int count) { failReads_(drive, firstCall, count); }
     // A successful read of drive k delivers at most `frames` frames (0: no limit).
     void SetReadFrameLimit(int drive, uint32_t frames) { setReadFrameLimit_(drive, frames); }
