@@ -244,6 +244,25 @@ TEST(AkripModule, FolderDriveSeesInsertAndEject) {
     EXPECT_EQ(akrip.DiscId(handle), 0x1c001204u);
 }
 
+TEST(AkripModule, DiscIdDescribesTheTocLastRead) {
+    TempDir dir;
+    WriteReferenceDisc(dir);
+    Akrip akrip;
+    const HCDROM handle = akrip.OpenFolder(dir.Path());
+    ASSERT_NE(handle, 0u);
+    TocBuffer toc{};
+    akrip.ReadTOC(handle, &toc);
+    ASSERT_EQ(toc.lastTrack, 4);
+
+    // The disc is swapped between the TOC read and the id query.
+    std::filesystem::rename(dir / "audio.cue", dir / "audio.cue.out");
+    std::vector<uint32_t> words(toc.lastTrack + 3u);
+    akrip.GetCDDBDiskID(handle, words.data(), static_cast<int32_t>(words.size()));
+    EXPECT_EQ(words[0], 0x15001204u);
+    // The next TOC read sees the change.
+    EXPECT_EQ(akrip.DiscId(handle), 0u);
+}
+
 TEST(AkripModule, BrokenSheetDoesNotHideAGoodOne) {
     TempDir dir;
     WriteReferenceDisc(dir);

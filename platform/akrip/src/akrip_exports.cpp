@@ -70,8 +70,9 @@ AKRIP_EXPORT int32_t ReadTOC(HCDROM handle, TocBuffer* toc) {
         auto open = DriveRegistry::Instance().Find(handle);
         if (!open) return 0;
         std::lock_guard lock(open->mutex);
-        const akrip::DiscToc disc = open->drive->ReadToc();
-        akrip::FillTocRecord(disc, open->msf, *toc);
+        open->lastToc.reset();
+        open->lastToc = open->drive->ReadToc();
+        akrip::FillTocRecord(*open->lastToc, open->msf, *toc);
         return toc->lastTrack != 0 ? 1 : 0;
     } catch (...) {
         std::memset(toc, 0, sizeof *toc);
@@ -112,7 +113,7 @@ AKRIP_EXPORT uint32_t GetCDDBDiskID(HCDROM handle, uint32_t* ids, int32_t wordCo
         auto open = DriveRegistry::Instance().Find(handle);
         if (!open) return 0;
         std::lock_guard lock(open->mutex);
-        const akrip::DiscToc disc = open->drive->ReadToc();
+        const akrip::DiscToc disc = open->lastToc ? *open->lastToc : open->drive->ReadToc();
         if (ids && wordCount > 0) {
             akrip::FillCddbWords(disc, std::span(ids, static_cast<size_t>(wordCount)));
         }

@@ -4,6 +4,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,6 +40,10 @@ struct OpenHandle {
     std::mutex mutex;
     std::unique_ptr<Drive> drive;
     bool msf = true;  // ReadTOC addresses as MSF until switched off
+    // The TOC that ReadTOC last returned: the disc id describes that TOC, so
+    // a disc swapped between the two calls cannot pair one disc's TOC with
+    // another disc's id.
+    std::optional<DiscToc> lastToc;
 };
 
 class DriveRegistry {
