@@ -1,21 +1,17 @@
 #include "cddb_id.h"
 
+#include <array>
+
+#include "cddb_disc_id.h"
 #include "image_plan.h"
 
 namespace akrip {
 
 uint32_t CddbDiscId(const DiscToc& toc) {
-    if (toc.Empty()) return 0;
-    uint32_t digitSum = 0;
-    for (const TocTrack& track : toc.tracks) {
-        for (uint32_t seconds = static_cast<uint32_t>(track.start + kMsfOffsetFrames) / kFramesPerSecond;
-             seconds > 0; seconds /= 10) {
-            digitSum += seconds % 10;
-        }
-    }
-    const uint32_t length = static_cast<uint32_t>(toc.leadOut + kMsfOffsetFrames) / kFramesPerSecond -
-                            static_cast<uint32_t>(toc.tracks.front().start + kMsfOffsetFrames) / kFramesPerSecond;
-    return ((digitSum % 255) << 24) | ((length & 0xFFFF) << 8) | static_cast<uint32_t>(toc.tracks.size() & 0xFF);
+    if (toc.Empty() || toc.tracks.size() > size_t{kMaxTracks}) return 0;
+    std::array<uint32_t, kMaxTracks> starts{};
+    for (size_t i = 0; i < toc.tracks.size(); ++i) starts[i] = static_cast<uint32_t>(toc.tracks[i].start);
+    return ::CddbDiscId(std::span(starts.data(), toc.tracks.size()), static_cast<uint32_t>(toc.leadOut));
 }
 
 void FillCddbWords(const DiscToc& toc, std::span<uint32_t> words) {
