@@ -221,11 +221,12 @@ void PutLe32(std::vector<uint8_t>& out, uint32_t value) {
 }
 
 void PutText(std::vector<uint8_t>& out, const char* text) {
-    out.insert(out.end(), text, text + 4);
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(text[i]));
 }
 
 std::vector<uint8_t> WaveHeader(uint32_t dataBytes) {
     std::vector<uint8_t> header;
+    header.reserve(44);
     PutText(header, "RIFF");
     PutLe32(header, 36 + dataBytes);
     PutText(header, "WAVE");
