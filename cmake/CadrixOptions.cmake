@@ -6,6 +6,13 @@ add_compile_options(-Wall -Wextra -Wpedantic)
 if(CADRIX_WERROR)
   add_compile_options(-Werror)
 endif()
+# GCC 12 reports -Wrestrict inside libstdc++'s std::string concatenation when
+# optimising (GCC bug 105651); the report is false and fires in user code
+# such as "0" + std::to_string(n).
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_GREATER_EQUAL 12
+   AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
+  add_compile_options($<$<COMPILE_LANGUAGE:CXX>:-Wno-restrict>)
+endif()
 
 if(CADRIX_SANITIZE STREQUAL "address")
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)

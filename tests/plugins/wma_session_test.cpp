@@ -2,6 +2,7 @@
 // stamps, header attributes, file name and every failure path.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -61,7 +62,9 @@ TEST(WmaProfileTable, EverySlotLoadsInTheWritersProfileManager) {
         for (size_t k = length; k < WMA_PROFILE_SLOT_SIZE; ++k) ASSERT_EQ(slot[k], 0);
         const auto profile = wmsdk::ParseAudioProfile(std::string_view(slot, length));
         ASSERT_TRUE(profile);
-        EXPECT_EQ(profile->name, (i < 10 ? "0" : "") + std::to_string(i));
+        char name[8];
+        std::snprintf(name, sizeof name, "%02d", i);
+        EXPECT_EQ(profile->name, name);
         EXPECT_EQ(profile->vbrEnabled, i >= 10);
         if (i >= 10) {
             EXPECT_EQ(profile->vbrQuality, vbrQualities[i - 10]);
