@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "cadrix_plugin.h"
+#include "plugin_module.h"
 #include "ogg_test_decoder.h"
 #include "wma_test_audio.h"
 
@@ -25,43 +26,13 @@ namespace {
 constexpr uint32_t kBlockBytes = 63504;  // one read of 27 CD frames
 constexpr size_t kBlockFrames = kBlockBytes / 4;
 
-struct Plugin {
-    Plugin() {
-        handle = dlopen(CADRIX_OGG_MODULE, RTLD_NOW | RTLD_LOCAL);
-        if (!handle) return;
-        open = reinterpret_cast<OpenOutputProc>(dlsym(handle, "OpenOutput"));
-        write = reinterpret_cast<WriteOutputProc>(dlsym(handle, "WriteOutput"));
-        close = reinterpret_cast<CloseOutputProc>(dlsym(handle, "CloseOutput"));
-    }
-    ~Plugin() {
-        if (handle) dlclose(handle);
-    }
-    void* handle = nullptr;
-    OpenOutputProc open = nullptr;
-    WriteOutputProc write = nullptr;
-    CloseOutputProc close = nullptr;
-};
+using Plugin = plugin_test::PluginModule;
+using plugin_test::TempDir;
 
 Plugin& TheModule() {
-    static Plugin plugin;
+    static Plugin plugin(CADRIX_OGG_MODULE);
     return plugin;
 }
-
-class TempDir {
-public:
-    TempDir() {
-        char pattern[] = "/tmp/cadrix-ogg-XXXXXX";
-        if (mkdtemp(pattern) != nullptr) path_ = pattern;
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
-};
 
 // Open, every block, close, as the worker does; false when a call failed.
 bool WriteTrack(const fs::path& base, int32_t quality, const OutputTrackInfo* info, const std::vector<uint8_t>& pcm,

@@ -18,6 +18,7 @@ extern "C" {
 #include <vector>
 
 #include "cadrix_plugin.h"
+#include "plugin_module.h"
 #include "wma_test_audio.h"
 
 namespace fs = std::filesystem;
@@ -26,40 +27,13 @@ namespace {
 
 constexpr uint32_t kBlockBytes = 63504;
 
-struct Plugin {
-    Plugin() {
-        handle = dlopen(CADRIX_WMA_MODULE, RTLD_NOW | RTLD_LOCAL);
-        if (!handle) return;
-        open = reinterpret_cast<OpenOutputProc>(dlsym(handle, "OpenOutput"));
-        write = reinterpret_cast<WriteOutputProc>(dlsym(handle, "WriteOutput"));
-        close = reinterpret_cast<CloseOutputProc>(dlsym(handle, "CloseOutput"));
-    }
-    ~Plugin() {
-        if (handle) dlclose(handle);
-    }
-    void* handle = nullptr;
-    OpenOutputProc open = nullptr;
-    WriteOutputProc write = nullptr;
-    CloseOutputProc close = nullptr;
-};
+using Plugin = plugin_test::PluginModule;
+using plugin_test::TempDir;
 
 Plugin& TheModule() {
-    static Plugin plugin;
+    static Plugin plugin(CADRIX_WMA_MODULE);
     return plugin;
 }
-
-class TempDir {
-public:
-    TempDir() {
-        char pattern[] = "/tmp/cadrix-wma-XXXXXX";
-        path_ = mkdtemp(pattern);
-    }
-    ~TempDir() { fs::remove_all(path_); }
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
-};
 
 struct Decoded {
     std::map<std::string, std::string> tags;
