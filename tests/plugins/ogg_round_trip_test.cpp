@@ -37,15 +37,7 @@ Plugin& TheModule() {
 // Open, every block, close, as the worker does; false when a call failed.
 bool WriteTrack(const fs::path& base, int32_t quality, const OutputTrackInfo* info, const std::vector<uint8_t>& pcm,
                 uint32_t blockBytes = kBlockBytes) {
-    Plugin& m = TheModule();
-    if (m.open(base.c_str(), quality, info) != 1) return false;
-    bool ok = true;
-    for (size_t at = 0; at < pcm.size() && ok; at += blockBytes) {
-        const auto n = static_cast<uint32_t>(std::min<size_t>(blockBytes, pcm.size() - at));
-        ok = m.write(pcm.data() + at, n) == 1;
-    }
-    m.close();
-    return ok;
+    return TheModule().WriteTrack(base, quality, info, pcm, blockBytes);
 }
 
 std::string Comment(const DecodedOgg& d, const std::string& name) {

@@ -5,7 +5,10 @@
 #include <dlfcn.h>
 #include <stdlib.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <filesystem>
+#include <span>
 #include <system_error>
 
 #include "cadrix_plugin.h"
@@ -23,6 +26,20 @@ struct PluginModule {
     ~PluginModule() {
         if (handle) dlclose(handle);
     }
+    // Open, every block, close, as the extraction worker does; false when a
+    // call failed.
+    bool WriteTrack(const std::filesystem::path& base, int32_t quality, const OutputTrackInfo* info,
+                    std::span<const uint8_t> pcm, uint32_t blockBytes) {
+        if (open(base.c_str(), quality, info) != 1) return false;
+        bool ok = true;
+        for (size_t at = 0; at < pcm.size() && ok; at += blockBytes) {
+            const auto n = static_cast<uint32_t>(std::min<size_t>(blockBytes, pcm.size() - at));
+            ok = write(pcm.data() + at, n) == 1;
+        }
+        close();
+        return ok;
+    }
+
     PluginModule(const PluginModule&) = delete;
     PluginModule& operator=(const PluginModule&) = delete;
 

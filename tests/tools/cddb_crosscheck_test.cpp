@@ -17,6 +17,7 @@
 #include "akrip_records.h"
 #include "cddb_disc_id.h"
 #include "disc_generator.h"
+#include "temp_dir.h"
 
 namespace fs = std::filesystem;
 using namespace cadrix::discgen;
@@ -143,23 +144,7 @@ TEST(CddbDiscId, AgreesWithLibdiscidOnRandomGeneratedDiscs) {
 
 namespace {
 
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "cadrix-cddb-XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr) {
-            path_ = pattern;
-        }
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
-};
+using tools_test::TempDir;
 
 DiscDescription AudioDisc(std::vector<uint32_t> frames, uint64_t seed = 3) {
     DiscDescription disc;

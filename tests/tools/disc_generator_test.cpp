@@ -15,29 +15,14 @@
 #include "data_sector.h"
 #include "demo_disc.h"
 #include "music_synth.h"
+#include "temp_dir.h"
 
 namespace fs = std::filesystem;
 using namespace cadrix::discgen;
 
 namespace {
 
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "cadrix-discgen-XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr) {
-            path_ = pattern;
-        }
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
-};
+using tools_test::TempDir;
 
 std::vector<uint8_t> ReadFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);

@@ -1,0 +1,30 @@
+// A fresh temporary folder, removed with everything in it.
+#pragma once
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+namespace tools_test {
+
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "cadrix-tools-XXXXXX").string();
+        if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+}  // namespace tools_test
