@@ -1,7 +1,7 @@
 /* The contract between Cadrix and an encoder plug-in (cadrix_wma, cadrix_ogg).
- * A plug-in is a shared module that exports exactly OpenOutput, WriteOutput
- * and CloseOutput with C linkage. Everything crossing here is plain C: no
- * exceptions, no C++ types. */
+ * A plug-in is a shared module that exports OpenOutput, WriteOutput and
+ * CloseOutput with C linkage, and may export OutputErrorText. Everything
+ * crossing here is plain C: no exceptions, no C++ types. */
 #ifndef CADRIX_PLUGIN_H
 #define CADRIX_PLUGIN_H
 
@@ -42,6 +42,10 @@ typedef int32_t (*OpenOutputProc)(const char* baseName, int32_t qualityCode,
 typedef int32_t (*WriteOutputProc)(const uint8_t* pcm, uint32_t byteCount);
 /* Finishes the file and releases everything of the current output. */
 typedef void (*CloseOutputProc)(void);
+/* Optional. Why the last OpenOutput or WriteOutput failed, as a short
+ * NUL-terminated UTF-8 text ("" when it did not fail). The text belongs to
+ * the plug-in and stays valid until its next call. Never null. */
+typedef const char* (*OutputErrorTextProc)(void);
 
 #if defined(CADRIX_PLUGIN_IMPLEMENTATION)
 #define CADRIX_PLUGIN_EXPORT __attribute__((visibility("default")))
@@ -49,6 +53,7 @@ CADRIX_PLUGIN_EXPORT int32_t OpenOutput(const char* baseName, int32_t qualityCod
                                         const OutputTrackInfo* info);
 CADRIX_PLUGIN_EXPORT int32_t WriteOutput(const uint8_t* pcm, uint32_t byteCount);
 CADRIX_PLUGIN_EXPORT void CloseOutput(void);
+CADRIX_PLUGIN_EXPORT const char* OutputErrorText(void);
 #endif
 
 #ifdef __cplusplus

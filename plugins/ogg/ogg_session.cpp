@@ -6,8 +6,10 @@
 #include <vorbis/vorbisenc.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "vorbis_comment_text.h"
@@ -122,7 +124,8 @@ OggSession::~OggSession() { CloseOutput(); }
 
 int32_t OggSession::OpenOutput(const char* baseName, int32_t qualityCode, const OutputTrackInfo* info) {
     if (encoder) CloseOutput();  // the host never does this; finish the previous file rather than lose it
-    if (baseName == nullptr || *baseName == '\0') return 0;
+    ClearError();
+    if (baseName == nullptr || *baseName == '\0') return Fail("no output file name");
     const OutputTrackInfo track = info ? *info : OutputTrackInfo{};
 
     // The encoder is set up completely before the file is created, so a
@@ -132,7 +135,7 @@ int32_t OggSession::OpenOutput(const char* baseName, int32_t qualityCode, const 
     next->info.Started(0);
     if (vorbis_encode_init_vbr(next->info.get(), kChannels, kSampleRate,
                                static_cast<float>(VorbisQuality(qualityCode))) != 0) {
-        return 0;
+        return Fail("the Vorbis encoder refused the quality");
     }
     vorbis_comment_init(next->comment.get());
     next->comment.Started(0);
@@ -146,35 +149,38 @@ int32_t OggSession::OpenOutput(const char* baseName, int32_t qualityCode, const 
     AddComment(comment, "COMMENT", track.comment);
     AddComment(comment, "REGION", track.region);
 
-    if (!next->dsp.Started(vorbis_analysis_init(next->dsp.get(), next->info.get()))) return 0;
-    if (!next->block.Started(vorbis_block_init(next->dsp.get(), next->block.get()))) return 0;
-    if (!next->stream.Started(ogg_stream_init(next->stream.get(), NewSerialNumber()))) return 0;
     ogg_packet identification, comments, codebooks;
-    if (vorbis_analysis_headerout(next->dsp.get(), comment, &identification, &comments, &codebooks) != 0) return 0;
-    if (ogg_stream_packetin(next->stream.get(), &identification) != 0 ||
+    if (!next->dsp.Started(vorbis_analysis_init(next->dsp.get(), next->info.get())) ||
+        !next->block.Started(vorbis_block_init(next->dsp.get(), next->block.get())) ||
+        !next->stream.Started(ogg_stream_init(next->stream.get(), NewSerialNumber())) ||
+        vorbis_analysis_headerout(next->dsp.get(), comment, &identification, &comments, &codebooks) != 0 ||
+        ogg_stream_packetin(next->stream.get(), &identification) != 0 ||
         ogg_stream_packetin(next->stream.get(), &comments) != 0 ||
         ogg_stream_packetin(next->stream.get(), &codebooks) != 0) {
-        return 0;
+        return Fail("the Vorbis encoder could not start");
     }
 
     const std::string path = std::string(baseName) + ".ogg";
     next->file.reset(std::fopen(path.c_str(), "wb"));
-    if (!next->file) return 0;
+    if (!next->file) return Fail("cannot create '" + path + "': " + std::strerror(errno));
     // The headers end a page of their own, so the audio starts on a fresh one.
     if (!next->FlushPages() || std::fflush(next->file.get()) != 0) {
+        const int error = errno;
         next.reset();
         std::remove(path.c_str());
-        return 0;
+        return Fail("cannot write '" + path + "': " + std::strerror(error));
     }
     encoder = std::move(next);
+    path_ = path;
     return 1;
 }
 
 int32_t OggSession::WriteOutput(const uint8_t* pcm, uint32_t byteCount) {
-    if (!encoder || encoder->failed) return 0;
+    if (!encoder) return Fail("no output is open");
+    if (encoder->failed) return 0;  // the reason of the first failure stays
     if (byteCount == 0) return 1;
     // Only whole stereo frames of 16-bit samples are audio.
-    if (pcm == nullptr || byteCount % kBytesPerFrame != 0) return 0;
+    if (pcm == nullptr || byteCount % kBytesPerFrame != 0) return Fail("a block of partial sample frames");
     size_t framesLeft = byteCount / kBytesPerFrame;
     while (framesLeft > 0) {
         const size_t frames = std::min(framesLeft, kMaxFramesPerSubmit);
@@ -185,9 +191,12 @@ int32_t OggSession::WriteOutput(const uint8_t* pcm, uint32_t byteCount) {
             channels[0][i] = static_cast<float>(left) / 32768.0f;
             channels[1][i] = static_cast<float>(right) / 32768.0f;
         }
+        errno = 0;
         if (vorbis_analysis_wrote(encoder->dsp.get(), static_cast<int>(frames)) != 0 || !encoder->Drain()) {
             encoder->failed = true;
-            return 0;
+            const int error = errno;
+            return Fail(error != 0 ? "cannot write '" + path_ + "': " + std::strerror(error)
+                                   : std::string("the Vorbis encoder failed"));
         }
         framesLeft -= frames;
     }

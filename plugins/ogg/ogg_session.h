@@ -5,31 +5,33 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "cadrix_plugin.h"
+#include "plugin_session.h"
 
 // The libvorbisenc quality for a quality code: the slider position 0..110
 // gives (position - 10) / 100, that is -0.1 .. 1.0; positions outside that
 // range count as the nearest end.
 double VorbisQuality(int32_t qualityCode);
 
-class OggSession {
+class OggSession : public cadrix::plugin::Session {
 public:
     OggSession();
-    ~OggSession();
+    ~OggSession() override;
     OggSession(const OggSession&) = delete;
     OggSession& operator=(const OggSession&) = delete;
 
     // Creates baseName + ".ogg" with the Vorbis headers and the track's tags.
     // 1 when open; 0 leaves nothing behind: no file, no encoder.
-    int32_t OpenOutput(const char* baseName, int32_t qualityCode, const OutputTrackInfo* info);
+    int32_t OpenOutput(const char* baseName, int32_t qualityCode, const OutputTrackInfo* info) override;
     // Encodes whole sample frames (4 bytes each) and writes the finished
     // pages. 0 when the block is malformed or cannot be encoded or written.
-    int32_t WriteOutput(const uint8_t* pcm, uint32_t byteCount);
+    int32_t WriteOutput(const uint8_t* pcm, uint32_t byteCount) override;
     // Ends the stream after the samples delivered so far (the last page's
     // granule position is their exact count), closes the file and releases
     // the encoder. Does nothing when no output is open.
-    void CloseOutput();
+    void CloseOutput() override;
 
     bool IsOpen() const { return encoder != nullptr; }
 
@@ -37,6 +39,7 @@ public:
 
 private:
     std::unique_ptr<Encoder> encoder;
+    std::string path_;  // of the open output
 };
 
 #endif

@@ -1,6 +1,7 @@
 #include "wma_session.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <new>
 #include <string>
@@ -48,19 +49,20 @@ void WmaSession::ReleaseObjects() {
 // A failed open releases what it created and undoes the COM initialisation,
 // since no CloseOutput follows it. A writer released before BeginWriting
 // has created no file.
-int32_t WmaSession::FailOpen() {
+int32_t WmaSession::FailOpen(std::string reason) {
     ReleaseObjects();
     platform.coUninitialize();
-    return 0;
+    return Fail(std::move(reason));
 }
 
 int32_t WmaSession::OpenOutput(const char* baseName, int32_t qualityCode, const OutputTrackInfo* info) {
     if (open) CloseOutput();  // the host never does this; finish the previous file rather than lose it
+    ClearError();
     platform.coInitialize(nullptr);
     try {
         return OpenInitialised(baseName, qualityCode, info);
     } catch (const std::bad_alloc&) {
-        return FailOpen();
+        return FailOpen("out of memory");
     }
 }
 
@@ -71,27 +73,37 @@ int32_t WmaSession::OpenInitialised(const char* baseName, int32_t qualityCode, c
     sampleLength = 0;
     sampleClock = 0;
 
-    if (FAILED(platform.createWriter(nullptr, writer.Put())) || !writer) return FailOpen();
-    if (FAILED(platform.createProfileManager(profileManager.Put())) || !profileManager) return FailOpen();
+    if (FAILED(platform.createWriter(nullptr, writer.Put())) || !writer ||
+        FAILED(platform.createProfileManager(profileManager.Put())) || !profileManager) {
+        return FailOpen("the Windows Media writer could not be created");
+    }
 
     const int profileIndex = ChooseProfileIndex(qualityCode);
     WCHAR profileText[WMA_PROFILE_SLOT_SIZE];
     std::transform(WmaProfileTable[profileIndex], WmaProfileTable[profileIndex] + WMA_PROFILE_SLOT_SIZE,
                    profileText, [](char c) { return static_cast<WCHAR>(static_cast<unsigned char>(c)); });
-    if (FAILED(profileManager->LoadProfileByData(profileText, profile.Put())) || !profile) return FailOpen();
-    if (FAILED(writer->SetProfile(profile.Get()))) return FailOpen();
+    if (FAILED(profileManager->LoadProfileByData(profileText, profile.Put())) || !profile ||
+        FAILED(writer->SetProfile(profile.Get()))) {
+        return FailOpen("the Windows Media writer has no encoder for this quality");
+    }
 
-    if (!baseName) return FailOpen();
-    const std::u16string wideName = WidenFileName(std::string(baseName) + ".wma");
+    if (!baseName) return FailOpen("no output file name");
+    const std::string path = std::string(baseName) + ".wma";
+    const std::u16string wideName = WidenFileName(path);
     // A longer name would be cut short in the writer's buffer and name another file.
-    if (wideName.size() >= kFileNameUnits) return FailOpen();
+    if (wideName.size() >= kFileNameUnits) return FailOpen("the file name '" + path + "' is too long");
     WCHAR fileName[kFileNameUnits] = {};
     std::copy(wideName.begin(), wideName.end(), fileName);
-    if (FAILED(writer->SetOutputFilename(fileName))) return FailOpen();
+    if (FAILED(writer->SetOutputFilename(fileName))) return FailOpen("the file name '" + path + "' was refused");
 
     WriteHeaderAttributes();
 
-    if (FAILED(writer->BeginWriting())) return FailOpen();
+    errno = 0;
+    if (FAILED(writer->BeginWriting())) {
+        const int error = errno;
+        return FailOpen("cannot create '" + path + "'" + (error != 0 ? std::string(": ") + std::strerror(error) : ""));
+    }
+    path_ = path;
     sampleClock = 0;
     open = true;
     return 1;
@@ -126,25 +138,31 @@ void WmaSession::WriteHeaderAttributes() {
 }
 
 int32_t WmaSession::WriteOutput(const uint8_t* pcm, uint32_t byteCount) {
-    if (!open || (!pcm && byteCount > 0) || byteCount > INT32_MAX) return 0;
-    if (FAILED(writer->AllocateSample(byteCount, sample.Put())) || !sample) return 0;
+    if (!open) return Fail("no output is open");
+    if ((!pcm && byteCount > 0) || byteCount > INT32_MAX) return Fail("a malformed block");
+    if (FAILED(writer->AllocateSample(byteCount, sample.Put())) || !sample) return Fail("out of memory");
     // A sample that reports less room than asked for is not written into.
     if (FAILED(sample->GetBufferAndLength(&sampleData, &sampleLength)) || sampleLength < byteCount ||
         (!sampleData && byteCount > 0)) {
         sample.Reset();
         sampleData = nullptr;
-        return 0;
+        return Fail("the Windows Media writer gave a short sample buffer");
     }
     if (byteCount > 0) std::memcpy(sampleData, pcm, byteCount);
     if (FAILED(sample->SetLength(byteCount))) {
         sample.Reset();
         sampleData = nullptr;
-        return 0;
+        return Fail("the Windows Media writer refused the sample length");
     }
+    errno = 0;
     const HRESULT written = writer->WriteSample(0, static_cast<QWORD>(sampleClock) * 100, 0, sample.Get());
+    const int error = errno;
     sample.Reset();
     sampleData = nullptr;
-    if (FAILED(written)) return 0;
+    if (FAILED(written)) {
+        return Fail(error != 0 ? "cannot write '" + path_ + "': " + std::strerror(error)
+                               : std::string("the Windows Media writer refused the samples"));
+    }
     sampleClock += MulDiv(static_cast<int32_t>(byteCount), 100000, kPcmBytesPerSecond);
     return 1;
 }

@@ -3,8 +3,10 @@
 #define CADRIX_WMA_SESSION_H
 
 #include <cstdint>
+#include <string>
 
 #include "cadrix_plugin.h"
+#include "plugin_session.h"
 #include "com_ptr.h"
 #include "wmsdk.h"
 
@@ -23,16 +25,16 @@ struct WmaPlatform {
 // and the two flags are ignored.
 int ChooseProfileIndex(int32_t qualityCode);
 
-class WmaSession {
+class WmaSession : public cadrix::plugin::Session {
 public:
     explicit WmaSession(const WmaPlatform& platform);
-    ~WmaSession();
+    ~WmaSession() override;
     WmaSession(const WmaSession&) = delete;
     WmaSession& operator=(const WmaSession&) = delete;
 
-    int32_t OpenOutput(const char* baseName, int32_t qualityCode, const OutputTrackInfo* info);
-    int32_t WriteOutput(const uint8_t* pcm, uint32_t byteCount);
-    void CloseOutput();
+    int32_t OpenOutput(const char* baseName, int32_t qualityCode, const OutputTrackInfo* info) override;
+    int32_t WriteOutput(const uint8_t* pcm, uint32_t byteCount) override;
+    void CloseOutput() override;
 
     // Presentation time of the next block, in 10-microsecond units.
     int64_t SampleClock() const { return sampleClock; }
@@ -40,7 +42,7 @@ public:
 
 private:
     int32_t OpenInitialised(const char* baseName, int32_t qualityCode, const OutputTrackInfo* info);
-    int32_t FailOpen();
+    int32_t FailOpen(std::string reason);
     void WriteHeaderAttributes();
     void ReleaseObjects();
 
@@ -55,6 +57,7 @@ private:
     // Text pointers are the host's, read during OpenOutput only.
     OutputTrackInfo trackInfo{};
     bool open = false;
+    std::string path_;  // of the open output
 };
 
 #endif

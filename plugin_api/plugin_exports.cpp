@@ -1,0 +1,36 @@
+// The C entry points of an encoder plug-in over its module-wide session.
+// Nothing thrown inside may reach the host: an allocation failure is a
+// failed call.
+#define CADRIX_PLUGIN_IMPLEMENTATION
+#include "cadrix_plugin.h"
+#include "plugin_session.h"
+
+using cadrix::plugin::ModuleSession;
+
+int32_t OpenOutput(const char* baseName, int32_t qualityCode, const OutputTrackInfo* info) {
+    try {
+        return ModuleSession().OpenOutput(baseName, qualityCode, info);
+    } catch (...) {
+        return 0;
+    }
+}
+
+int32_t WriteOutput(const uint8_t* pcm, uint32_t byteCount) {
+    try {
+        return ModuleSession().WriteOutput(pcm, byteCount);
+    } catch (...) {
+        return 0;
+    }
+}
+
+void CloseOutput(void) {
+    try {
+        ModuleSession().CloseOutput();
+    } catch (...) {
+    }
+}
+
+const char* OutputErrorText(void) {
+    // The text lives in the session until its next call.
+    return ModuleSession().LastError().c_str();
+}

@@ -1,0 +1,41 @@
+// The inside of an encoder plug-in module: one session object carries the
+// module's single output from OpenOutput to CloseOutput. plugin_exports.cpp
+// turns it into the C entry points of cadrix_plugin.h; each plug-in defines
+// ModuleSession() and links that file in.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "cadrix_plugin.h"
+
+namespace cadrix::plugin {
+
+class Session {
+public:
+    virtual ~Session() = default;
+    virtual int32_t OpenOutput(const char* baseName, int32_t qualityCode,
+                               const OutputTrackInfo* info) = 0;
+    virtual int32_t WriteOutput(const uint8_t* pcm, uint32_t byteCount) = 0;
+    virtual void CloseOutput() = 0;
+
+    // Why the last OpenOutput or WriteOutput of this session failed; empty
+    // when nothing failed since the last successful OpenOutput.
+    const std::string& LastError() const { return lastError_; }
+
+protected:
+    // Records a failure; returns 0 so that `return Fail("...");` ends a call.
+    int32_t Fail(std::string reason) {
+        lastError_ = std::move(reason);
+        return 0;
+    }
+    void ClearError() { lastError_.clear(); }
+
+private:
+    std::string lastError_;
+};
+
+// The module's one session, defined by each plug-in.
+Session& ModuleSession();
+
+}  // namespace cadrix::plugin
