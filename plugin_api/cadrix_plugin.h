@@ -1,6 +1,7 @@
 /* The contract between Cadrix and an encoder plug-in (cadrix_wma, cadrix_ogg).
  * A plug-in is a shared module that exports OpenOutput, WriteOutput and
- * CloseOutput with C linkage, and may export OutputErrorText. Everything
+ * CloseOutput with C linkage, and may export SetTrackExtras and
+ * OutputErrorText, which a host binds only when present. Everything
  * crossing here is plain C: no exceptions, no C++ types. */
 #ifndef CADRIX_PLUGIN_H
 #define CADRIX_PLUGIN_H
@@ -27,6 +28,17 @@ typedef struct OutputTrackInfo {
     const char* comment;
 } OutputTrackInfo;
 
+/* More of what the host knows about the track, for tag formats that can
+ * hold it. `size` is sizeof(OutputTrackExtras) in the host's build, so the
+ * record may grow at its end; a plug-in reads only the fields that fit. */
+typedef struct OutputTrackExtras {
+    uint32_t size;
+    int32_t trackTotal;      /* number of the disc's last track; 0 unknown */
+    int32_t discNumber;      /* number of the disc within a set; 0 when not in a set */
+    int32_t compilation;     /* nonzero: the tracks have artists of their own */
+    const char* albumArtist; /* the disc's artist; empty when missing */
+} OutputTrackExtras;
+
 /* Quality code bits understood by cadrix_wma; cadrix_ogg takes its slider
  * position 0..110 unchanged. */
 #define QUALITY_LEVEL_MASK 0x0F
@@ -42,6 +54,10 @@ typedef int32_t (*OpenOutputProc)(const char* baseName, int32_t qualityCode,
 typedef int32_t (*WriteOutputProc)(const uint8_t* pcm, uint32_t byteCount);
 /* Finishes the file and releases everything of the current output. */
 typedef void (*CloseOutputProc)(void);
+/* Optional. Called by the host right before OpenOutput with the extras of
+ * the track being opened; they apply to that OpenOutput only. The record
+ * and its text are the host's and valid until that OpenOutput returns. */
+typedef void (*SetTrackExtrasProc)(const OutputTrackExtras* extras);
 /* Optional. Why the last OpenOutput or WriteOutput failed, as a short
  * NUL-terminated UTF-8 text ("" when it did not fail). The text belongs to
  * the plug-in and stays valid until its next call. Never null. */
@@ -53,6 +69,7 @@ CADRIX_PLUGIN_EXPORT int32_t OpenOutput(const char* baseName, int32_t qualityCod
                                         const OutputTrackInfo* info);
 CADRIX_PLUGIN_EXPORT int32_t WriteOutput(const uint8_t* pcm, uint32_t byteCount);
 CADRIX_PLUGIN_EXPORT void CloseOutput(void);
+CADRIX_PLUGIN_EXPORT void SetTrackExtras(const OutputTrackExtras* extras);
 CADRIX_PLUGIN_EXPORT const char* OutputErrorText(void);
 #endif
 

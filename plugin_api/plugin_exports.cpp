@@ -8,11 +8,13 @@
 using cadrix::plugin::ModuleSession;
 
 int32_t OpenOutput(const char* baseName, int32_t qualityCode, const OutputTrackInfo* info) {
+    int32_t opened = 0;
     try {
-        return ModuleSession().OpenOutput(baseName, qualityCode, info);
+        opened = ModuleSession().OpenOutput(baseName, qualityCode, info);
     } catch (...) {
-        return 0;
     }
+    ModuleSession().ClearExtras();
+    return opened;
 }
 
 int32_t WriteOutput(const uint8_t* pcm, uint32_t byteCount) {
@@ -27,6 +29,14 @@ void CloseOutput(void) {
     try {
         ModuleSession().CloseOutput();
     } catch (...) {
+    }
+}
+
+void SetTrackExtras(const OutputTrackExtras* extras) {
+    try {
+        ModuleSession().SetExtras(extras);
+    } catch (...) {
+        ModuleSession().ClearExtras();
     }
 }
 

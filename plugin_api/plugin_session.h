@@ -4,7 +4,10 @@
 // ModuleSession() and links that file in.
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "cadrix_plugin.h"
@@ -18,6 +21,25 @@ public:
                                const OutputTrackInfo* info) = 0;
     virtual int32_t WriteOutput(const uint8_t* pcm, uint32_t byteCount) = 0;
     virtual void CloseOutput() = 0;
+
+    // The extras given for the next OpenOutput (all zero and empty when the
+    // host gave none); the exports clear them after every OpenOutput.
+    const OutputTrackExtras& Extras() const { return extras_; }
+    void SetExtras(const OutputTrackExtras* extras) {
+        ClearExtras();
+        if (extras == nullptr) return;
+        // Only the fields that both sides know are read.
+        const size_t known = std::min<size_t>(extras->size, sizeof(OutputTrackExtras));
+        std::memcpy(&extras_, extras, known);
+        extras_.size = sizeof(OutputTrackExtras);
+        if (known < offsetof(OutputTrackExtras, albumArtist) + sizeof(const char*)) extras_.albumArtist = nullptr;
+        albumArtist_ = extras_.albumArtist != nullptr ? extras_.albumArtist : "";
+        extras_.albumArtist = albumArtist_.c_str();
+    }
+    void ClearExtras() {
+        extras_ = OutputTrackExtras{sizeof(OutputTrackExtras), 0, 0, 0, ""};
+        albumArtist_.clear();
+    }
 
     // Why the last OpenOutput or WriteOutput of this session failed; empty
     // when nothing failed since the last successful OpenOutput.
@@ -33,6 +55,8 @@ protected:
 
 private:
     std::string lastError_;
+    OutputTrackExtras extras_{sizeof(OutputTrackExtras), 0, 0, 0, ""};
+    std::string albumArtist_;
 };
 
 // The module's one session, defined by each plug-in.
