@@ -139,23 +139,27 @@ void DriveSet::ReadDiscDatabase(int drive) {
 }
 
 bool DriveSet::ProbeDiscChange() {
-    if (!akrip.IsBound()) return false;
     bool currentChanged = false;
     for (int k = 0; k < driveCount; ++k) {
-        const DriveRecord& record = drives[static_cast<size_t>(k)];
-        // A scratch TOC: the record's own stays as it is unless the disc changed.
-        TocBuffer scratch{};
-        akrip.ReadTOC(record.handle, &scratch);
-        const uint32_t discId = IsTocUsable(scratch) ? QueryDiscId(akrip, record.handle, scratch) : 0;
-        if (discId == record.discId) continue;
-        if (k == extractingDrive_) {
-            rereadPending_ = true;
-            continue;
-        }
-        ReadDisc(k);
-        if (k == currentDrive) currentChanged = true;
+        if (ProbeDrive(k) && k == currentDrive) currentChanged = true;
     }
     return currentChanged;
+}
+
+bool DriveSet::ProbeDrive(int drive) {
+    if (!akrip.IsBound() || drive < 0 || drive >= driveCount) return false;
+    const DriveRecord& record = drives[static_cast<size_t>(drive)];
+    // A scratch TOC: the record's own stays as it is unless the disc changed.
+    TocBuffer scratch{};
+    akrip.ReadTOC(record.handle, &scratch);
+    const uint32_t discId = IsTocUsable(scratch) ? QueryDiscId(akrip, record.handle, scratch) : 0;
+    if (discId == record.discId) return false;
+    if (drive == extractingDrive_) {
+        rereadPending_ = true;
+        return false;
+    }
+    ReadDisc(drive);
+    return true;
 }
 
 void DriveSet::BeginExtraction(int drive) {
@@ -163,13 +167,16 @@ void DriveSet::BeginExtraction(int drive) {
     rereadPending_ = false;
 }
 
-bool DriveSet::EndExtraction() {
+bool DriveSet::EndExtraction(bool probe) {
     const int drive = extractingDrive_;
     extractingDrive_ = -1;
-    if (!rereadPending_) return false;
-    rereadPending_ = false;
-    ReadDisc(drive);
-    return drive == currentDrive;
+    if (drive < 0) return false;
+    if (rereadPending_) {
+        rereadPending_ = false;
+        ReadDisc(drive);
+        return drive == currentDrive;
+    }
+    return probe && ProbeDrive(drive) && drive == currentDrive;
 }
 
 void DriveSet::Release() {

@@ -52,15 +52,19 @@ public:
     // Probes every drive for a changed disc and re-reads the changed ones;
     // true when the drive at currentDrive changed.
     bool ProbeDiscChange();
+    // Probes drive `drive` alone; true when its disc changed and its record
+    // was read again.
+    bool ProbeDrive(int drive);
     // Closes the handles and unloads the library (idempotent).
     void Release();
 
     // While a run extracts from `drive`, a disc change on it is not applied:
     // the worker reads that record without a lock. The re-read waits for
-    // EndExtraction(), which performs it and returns true when that drive is
-    // currentDrive (the list then needs refilling).
+    // EndExtraction(), which performs it (with `probe`, it also looks at the
+    // drive again first) and returns true when that re-read the record of
+    // currentDrive (the list then needs refilling). ExtractionJob calls both.
     void BeginExtraction(int drive);
-    bool EndExtraction();
+    bool EndExtraction(bool probe = false);
     bool RereadPending() const { return rereadPending_; }
 
     AkripEntryPoints akrip;

@@ -2,10 +2,11 @@
 
 #include <charconv>
 #include <cstdlib>
-#include <fstream>
 #include <limits>
+#include <optional>
 
 #include "genre_table.h"
+#include "small_file.h"
 
 namespace cadrix {
 
@@ -28,19 +29,23 @@ void ForEachLine(std::string_view text, Apply&& apply) {
     }
 }
 
-// The same over a file, one line in memory at a time. False when the file
-// cannot be opened.
-template <typename Apply>
-bool ForEachFileLine(const std::string& path, Apply&& apply) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in.is_open()) return false;
-    std::string line;
-    while (std::getline(in, line)) {
-        const bool terminated = !in.eof();
-        if (terminated && line.ends_with('\r')) line.pop_back();
-        if (apply(std::string_view(line))) break;
+// No line of a real ini or database file comes near this; a file with a
+// longer one is not such a file.
+constexpr size_t kMaxLineBytes = 64 * 1024;
+
+// The text of a small ini or database file, or none when it cannot be read
+// or is not one (see small_file.h; a line longer than kMaxLineBytes).
+std::optional<std::string> ReadTextFile(const std::string& path) {
+    auto text = ReadSmallFile(path);
+    if (!text) return std::nullopt;
+    size_t start = 0;
+    while (start < text->size()) {
+        size_t end = text->find('\n', start);
+        if (end == std::string::npos) end = text->size();
+        if (end - start > kMaxLineBytes) return std::nullopt;
+        start = end + 1;
     }
-    return true;
+    return text;
 }
 
 // Applies one ini line; true when it named a folder and reading stops.
@@ -105,9 +110,8 @@ std::string ParseDataDir(std::string_view ini) {
 std::string ReadDataDir() {
     const std::string path = SuiteIniPath();
     if (path.empty()) return {};
-    std::string dir;
-    ForEachFileLine(path, [&](std::string_view line) { return ApplyIniLine(line, dir); });
-    return FinishDataDir(std::move(dir));
+    const auto text = ReadTextFile(path);
+    return text ? ParseDataDir(*text) : std::string();
 }
 
 std::string DiscDatabasePath(std::string_view dataDir, uint32_t discId) {
@@ -165,6 +169,7 @@ void DiscDatabaseReader::ApplyLine(std::string_view line) {
 }
 
 void DiscDatabaseReader::Finish() {
+    if (inSet_ && setNumber_ != 0) record_.setNumber = setNumber_;
     if (inSet_ && setNumber_ != 0 && !record_.discTitle.empty()) {
         record_.discTitle.append(" (").append(std::to_string(setNumber_)).append(")");
     }
@@ -181,13 +186,10 @@ void ParseDiscDatabase(std::string_view text, DriveRecord& record) {
 
 bool ReadDiscDatabase(std::string_view dataDir, DriveRecord& record) {
     if (dataDir.empty()) return false;
-    DiscDatabaseReader reader(record);
-    const bool opened = ForEachFileLine(DiscDatabasePath(dataDir, record.discId), [&](std::string_view line) {
-        reader.ApplyLine(line);
-        return false;
-    });
-    if (opened) reader.Finish();
-    return opened;
+    const auto text = ReadTextFile(DiscDatabasePath(dataDir, record.discId));
+    if (!text) return false;
+    ParseDiscDatabase(*text, record);
+    return true;
 }
 
 }  // namespace cadrix

@@ -14,6 +14,7 @@ void ClearDisc(DriveRecord& record) {
     record.year.clear();
     record.region.clear();
     record.compilation = 0;
+    record.setNumber = 0;
     record.trackCount = 0;
     for (TrackRecord& slot : record.tracks) slot = TrackRecord{};
 }

@@ -35,6 +35,7 @@ struct DriveRecord {
     std::string year;
     std::string region;
     int32_t compilation = 0;
+    int32_t setNumber = 0;  // number of the disc within its set; 0 when not in a set
     int32_t trackCount = 0;
     std::array<TrackRecord, TRACK_SLOTS> tracks{};
 };

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <string>
 #include <system_error>
 
 namespace cadrix {
@@ -36,38 +37,45 @@ int32_t TrackFrameCount(const DriveRecord& drive, int32_t track) {
                                 TocAddress(drive.toc.entries[track - 1]));
 }
 
+namespace {
+
+// Reads the block at `frame` into the session's buffer: up to READ_ATTEMPTS
+// calls, until one succeeds. A "successful" read that advanced no frame, or
+// more than a block holds, would stall or derail the track and counts as a
+// failure.
+bool ReadBlock(OutputSession& session, HCDROM handle, uint32_t frame, int32_t blockFrames) {
+    ReadBuffer* main = session.readBuffer;
+    for (int attempt = 0; attempt < READ_ATTEMPTS; ++attempt) {
+        main->frameCount = static_cast<uint32_t>(blockFrames);
+        main->startFrame = frame;
+        // The library's overlap buffer is not used by any implementation.
+        if (session.readAudio != nullptr && session.readAudio(handle, main, nullptr) == READ_SUCCESS &&
+            main->frameCount >= 1 && main->frameCount <= static_cast<uint32_t>(BLOCK_FRAMES)) {
+            return true;
+        }
+    }
+    session.RecordFailure("cannot read sectors " + std::to_string(frame) + "-" +
+                          std::to_string(frame + static_cast<uint32_t>(blockFrames) - 1) + " of the disc");
+    return false;
+}
+
+}  // namespace
+
 uint32_t ExtractThreadProc(OutputSession& session) {
     auto nextFrame = static_cast<uint32_t>(session.trackStart);
     int32_t framesLeft = session.trackFrames;
     int32_t blockFrames = BLOCK_FRAMES;
     session.framesDone.store(0, std::memory_order_relaxed);
 
-    if (session.readBuffer != nullptr && session.overlapBuffer != nullptr && session.OpenTrack()) {
-        ReadBuffer* main = session.readBuffer;
-        ReadBuffer* overlap = session.overlapBuffer;
-        main->validBytes = 0;
-        overlap->validBytes = 0;
-        overlap->startFrame = 0;
-        overlap->frameCount = 0;
-        const HCDROM handle = session.drives[session.driveIndex].handle;
-
+    if (session.readBuffer != nullptr && session.OpenTrack()) {
+        session.readBuffer->validBytes = 0;
+        const HCDROM handle = session.Drive().handle;
         while (framesLeft > 0) {
             if (session.abortRequested.load(std::memory_order_relaxed) != 0) break;
             if (framesLeft < blockFrames) blockFrames = framesLeft;
-            bool read = false;
-            for (int attempt = 0; attempt < READ_ATTEMPTS && !read; ++attempt) {
-                main->frameCount = static_cast<uint32_t>(blockFrames);
-                main->startFrame = nextFrame;
-                read = session.readAudio != nullptr &&
-                       session.readAudio(handle, main, overlap) == READ_SUCCESS &&
-                       // A "successful" read that advanced no frame, or more
-                       // than a block holds, would stall or derail the track.
-                       main->frameCount >= 1 &&
-                       main->frameCount <= static_cast<uint32_t>(BLOCK_FRAMES);
-            }
-            if (!read) break;
+            if (!ReadBlock(session, handle, nextFrame, blockFrames)) break;
             if (!session.WriteBlock()) break;
-            const auto frames = static_cast<int32_t>(main->frameCount);
+            const auto frames = static_cast<int32_t>(session.readBuffer->frameCount);
             session.framesDone.fetch_add(frames, std::memory_order_relaxed);
             nextFrame += static_cast<uint32_t>(frames);
             framesLeft -= frames;
@@ -94,7 +102,7 @@ bool StartWorker(OutputSession& session) {
 }
 
 bool SelectNextTrack(OutputSession& session) {
-    const DriveRecord& drive = session.drives[session.driveIndex];
+    const DriveRecord& drive = session.Drive();
     const int32_t last = LastTrack(drive);
     for (int32_t n = session.currentTrack + 1; n <= last; ++n) {
         if (drive.tracks[static_cast<size_t>(n)].selected == 0) continue;
@@ -110,7 +118,7 @@ bool SelectNextTrack(OutputSession& session) {
 
 RunTotals ComputeRunTotals(const OutputSession& session) {
     RunTotals totals;
-    const DriveRecord& drive = session.drives[session.driveIndex];
+    const DriveRecord& drive = session.Drive();
     const int32_t last = LastTrack(drive);
     uint32_t frames = 0;
     for (int32_t n = 1; n <= last; ++n) {
@@ -127,7 +135,7 @@ TrackVerdict JudgeFinishedTrack(const OutputSession& session, const RunTotals& t
     if (session.currentTrack == 0 || done >= static_cast<uint32_t>(session.trackFrames)) {
         return TrackVerdict::Continue;
     }
-    const int32_t last = LastTrack(session.drives[session.driveIndex]);
+    const int32_t last = LastTrack(session.Drive());
     if (totals.lastTrackIsData != 0 && session.currentTrack == last - 1) {
         return TrackVerdict::ShortComplete;
     }

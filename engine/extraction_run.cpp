@@ -2,6 +2,8 @@
 
 #include <thread>
 
+#include "output_format.h"
+
 namespace cadrix {
 
 ExtractionRun::ExtractionRun(OutputSession& session, WorkerStarter startWorker)
@@ -47,11 +49,12 @@ PollOutcome ExtractionRun::PollWorker() {
                         outcome = {PollEvent::Completed, true};
                         break;
                     }
-                    status_ = session_.format == 0 ? STATUS_EXTRACTING : STATUS_COMPRESSING;
+                    status_ = IsCompressing() ? STATUS_COMPRESSING : STATUS_EXTRACTING;
                     status_ += std::to_string(session_.currentTrack) + "...";
                     session_.running.store(1, std::memory_order_release);
                     if (!startWorker_(session_)) {
                         session_.running.store(0, std::memory_order_release);
+                        session_.RecordFailure("the extraction thread could not be started");
                         Fail();
                         outcome = {PollEvent::Failed, session_.abortRequested.load() == 0};
                         break;
@@ -125,7 +128,20 @@ bool ExtractionRun::Finished() const {
            state_ == RunState::Failed || state_ == RunState::Aborted;
 }
 
+bool ExtractionRun::IsCompressing() const {
+    const OutputFormatInfo* info = FindOutputFormat(session_.Format());
+    return info != nullptr && info->IsPlugin();
+}
+
 void ExtractionRun::Fail() {
+    failedTrack_ = session_.currentTrack;
+    failureReason_ = session_.LastError();
+    if (failureReason_.empty()) {
+        failureReason_ = session_.abortRequested.load(std::memory_order_relaxed) != 0
+                             ? std::string("aborted")
+                             : "only " + std::to_string(session_.framesDone.load(std::memory_order_relaxed)) + " of " +
+                                   std::to_string(session_.trackFrames) + " sectors were read";
+    }
     button_ = BUTTON_CLOSE;
     status_ = STATUS_FAILED;
     session_.trackBytesWritten.store(session_.trackBytesExpected, std::memory_order_relaxed);

@@ -2,9 +2,9 @@
 // it. The view only forwards its timer, button and window events here and
 // renders what the run exposes (status text, button text, two bar positions).
 //
-// A view (the progress dialog, or cadrix-rip) drives it like this:
-//   - Opening: construct over an Init'ed OutputSession whose `readAudio` is
-//     set, then Begin(barRange, timerStarted), where barRange is the client
+// A view (the progress dialog, or cadrix-rip) drives the run of an
+// ExtractionJob (extraction_job.h) like this:
+//   - Opening: Begin(barRange, timerStarted), where barRange is the client
 //     width in pixels of the total bar (any positive range for a text view)
 //     and timerStarted says whether the 100 ms timer could be started. Render.
 //   - Every 100 ms while TimerWanted(): PollWorker(), then render
@@ -14,13 +14,13 @@
 //       Completed     play the completion sound, then close the view at once;
 //       Failed        play the sound when outcome.playSound, stop the timer,
 //                     stay open until the user closes (button reads "Close");
+//                     FailedTrack() and FailureReason() say which and why;
 //       Aborted       the worker of an aborted run has ended; nothing to show.
 //   - Button (or Enter): RequestAbort(true) (shows "Aborting audio
 //     extraction..." when a worker runs), then close the view.
 //     Esc / close box: RequestAbort(false), then close the view.
 //   - Window destruction: WaitForWorker() blocks for at most ~1 s. The
-//     OutputSession's destructor waits for the rest, so the session may be
-//     destroyed right after the view.
+//     job's End() waits for the rest.
 //   A front-end without a window (cadrix-rip) may instead keep calling
 //   PollWorker() after RequestAbort() until State() is Aborted.
 //
@@ -108,11 +108,16 @@ public:
     uint32_t TotalPosition() const { return totalPosition_; }
     const RunTotals& Totals() const { return totals_; }
     OutputSession& Session() { return session_; }
+    // The track that ended the run short, and why (empty when the run did
+    // not fail, or failed before a track started).
+    int32_t FailedTrack() const { return failedTrack_; }
+    const std::string& FailureReason() const { return failureReason_; }
 
     // One bar position by the /256 rule above.
     static uint32_t BarPosition(uint32_t done, uint32_t expected, int32_t barRange);
 
 private:
+    bool IsCompressing() const;
     void Fail();
     void Complete();
 
@@ -125,6 +130,8 @@ private:
     uint32_t totalPosition_ = 0;
     std::string status_ = "Status:";
     const char* button_ = BUTTON_CLOSE;
+    int32_t failedTrack_ = 0;
+    std::string failureReason_;
 };
 
 }  // namespace cadrix

@@ -1,20 +1,28 @@
 #include "output_format.h"
 
-#include <array>
-
 #include "cadrix_plugin.h"
+#include "quality_tip.h"
+#include "space_estimate.h"
 
 namespace cadrix {
 
 namespace {
 
+uint32_t WmaRate(int32_t position) { return RateAt(WMA_RATE_TABLE, position); }
+uint32_t WmaVbrRate(int32_t position) { return RateAt(WMA_VBR_RATE_TABLE, position); }
+uint32_t LosslessRate(int32_t) { return LOSSLESS_RATE_KBPS; }
+
 constexpr std::array<OutputFormatInfo, FORMAT_COUNT> kFormats{{
-    {FORMAT_PCM, "Windows PCM", nullptr, "pcm", false, 0, 0},
-    {FORMAT_OGG, "Ogg Vorbis 1.0", OGG_MODULE_FILE, "ogg", true, 110, 50},
-    {FORMAT_WMA, "Windows Media Audio 9", WMA_MODULE_FILE, "wma", true, 9, 5},
-    {FORMAT_WMA_VBR, "Windows Media Audio 9 VBR", WMA_MODULE_FILE, "wma-vbr", true, 5, 3},
-    {FORMAT_WMA_LOSSLESS, "Windows Media Audio 9 Lossless", WMA_MODULE_FILE, "wma-lossless",
-     false, 0, 0},
+    {FORMAT_PCM, "Windows PCM", nullptr, "pcm", 0, 1, 1, 0, 0, false, 0, &UncompressedTip, nullptr, 100, false},
+    {FORMAT_OGG, "Ogg Vorbis 1.0", OGG_MODULE_FILE, "ogg", 110, 10, 10, 50, 100, true, 0, &VorbisQualityTip,
+     &OggRateKbps, 0, true},
+    {FORMAT_WMA, "Windows Media Audio 9", WMA_MODULE_FILE, "wma", 9, 1, 1, 5, 9, true, 0, &WmaBitrateTip, &WmaRate,
+     0, false},
+    {FORMAT_WMA_VBR, "Windows Media Audio 9 VBR", WMA_MODULE_FILE, "wma-vbr", 5, 1, 1, 3, 5, true, QUALITY_VBR_FLAG,
+     &LevelTip, &WmaVbrRate, 0, true},
+    {FORMAT_WMA_LOSSLESS, "Windows Media Audio 9 Lossless", WMA_MODULE_FILE, "wma-lossless", 0, 1, 1, 0, 0, false,
+     QUALITY_LOSSLESS_FLAG, &LosslessTip, &LosslessRate, 0, true},
+    {FORMAT_FLAC, "FLAC", FLAC_MODULE_FILE, "flac", 8, 1, 1, 5, 8, true, 0, &CompressionTip, nullptr, 60, true},
 }};
 
 }  // namespace
@@ -34,17 +42,15 @@ const OutputFormatInfo* FindOutputFormatByCliName(std::string_view name) {
 }
 
 int32_t QualityCode(int32_t format, int32_t position) {
-    switch (format) {
-        case FORMAT_OGG:
-        case FORMAT_WMA:
-            return position;
-        case FORMAT_WMA_VBR:
-            return position + QUALITY_VBR_FLAG;
-        case FORMAT_WMA_LOSSLESS:
-            return QUALITY_LOSSLESS_FLAG;
-        default:
-            return 0;
-    }
+    const OutputFormatInfo* info = FindOutputFormat(format);
+    if (info == nullptr) return 0;
+    return (info->codeTakesPosition ? position : 0) + info->codeFlags;
+}
+
+QualityPositions DefaultQualityPositions() {
+    QualityPositions positions{};
+    for (const auto& entry : kFormats) positions[static_cast<size_t>(entry.format)] = entry.defaultPosition;
+    return positions;
 }
 
 }  // namespace cadrix

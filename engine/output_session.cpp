@@ -5,19 +5,20 @@
 
 #include <cerrno>
 #include <cinttypes>
+#include <cstring>
 #include <new>
 
-#include "plugin_binding.h"
-#include "wave_writer.h"
+#include "output_format.h"
+#include "output_sink.h"
 
 namespace cadrix {
 
 namespace {
 
 // Longest file name component Linux accepts; the extension a writer appends
-// (".wav", ".wma", ".ogg") must still fit.
+// (".wav", ".wma", ".ogg", ".flac" less its dot) must still fit.
 constexpr size_t MAX_NAME_COMPONENT = 255;
-constexpr size_t EXTENSION_ROOM = 4;
+constexpr size_t EXTENSION_ROOM = 5;
 
 void RemoveTrailingDots(std::string& path) {
     while (path.size() > 1 && path.back() == '.') path.pop_back();
@@ -28,63 +29,70 @@ bool IsFolder(const std::string& path) {
     return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-// The existence test and the one-level creation of a folder.
-bool EnsureFolder(const std::string& path) {
+// The existence test and the one-level creation of a folder; the reason in
+// `error` when it fails.
+bool EnsureFolder(const std::string& path, std::string& error) {
     if (IsFolder(path)) return true;
     if (mkdir(path.c_str(), 0777) == 0) return true;
-    return errno == EEXIST && IsFolder(path);
+    const int code = errno;
+    if (code == EEXIST && IsFolder(path)) return true;
+    std::string shown = path;
+    if (shown.size() > 1 && shown.back() == '/') shown.pop_back();
+    error = "cannot create the folder '" + shown + "': " + std::strerror(code == EEXIST ? ENOTDIR : code);
+    return false;
 }
 
 }  // namespace
+
+OutputSession::OutputSession() = default;
 
 OutputSession::~OutputSession() {
     if (workerThread.joinable()) {
         abortRequested.store(1, std::memory_order_relaxed);
         workerThread.join();
     }
-    if (waveFile != nullptr) {
-        std::fclose(waveFile);
-        waveFile = nullptr;
-    }
+    if (sink_ && outputOpen != 0) sink_->Close();
 }
 
-bool OutputSession::Init(std::string base, DriveRecord* driveArray, int32_t drive, void* module,
-                         int32_t outputFormat, int32_t quality) {
-    if (base.empty() || driveArray == nullptr || drive < 0 || drive >= MAX_DRIVES) return false;
+bool OutputSession::Init(std::string base, DriveRecord& drive, void* module, int32_t outputFormat,
+                         int32_t quality) {
+    lastError_.clear();
+    if (base.empty()) {
+        lastError_ = "no base output folder";
+        return false;
+    }
     format = outputFormat;
     qualityCode = quality;
-    driveIndex = drive;
-    pluginModule = module;
-    drives = driveArray;
+    drive_ = &drive;
     basePath = std::move(base);
     trackBytesWritten.store(0, std::memory_order_relaxed);
     totalBytesWritten.store(0, std::memory_order_relaxed);
     if (basePath.back() != '/') basePath.push_back('/');
-    if (!AllocateBuffers()) return false;
-    if (format == 0) {
-        openOutput = nullptr;
-        closeOutput = nullptr;
-        writeOutput = nullptr;
+    if (!AllocateBuffers()) {
+        lastError_ = "out of memory";
+        return false;
+    }
+    const OutputFormatInfo* info = FindOutputFormat(format);
+    if (info == nullptr || !info->IsPlugin()) {
+        sink_ = MakeWaveSink();
         return true;
     }
-    return BindPluginEntryPoints(*this);
+    sink_ = MakePluginSink(module, quality);
+    if (!sink_) {
+        lastError_ = std::string("the plug-in ") + info->moduleFile +
+                     (module == nullptr ? " is not loaded" : " lacks an entry point");
+    }
+    return sink_ != nullptr;
 }
 
 bool OutputSession::AllocateBuffers() {
     readStorage_.reset();
-    overlapStorage_.reset();
     readBuffer = nullptr;
-    overlapBuffer = nullptr;
     constexpr size_t header = sizeof(ReadBuffer);
     readStorage_.reset(new (std::nothrow) uint32_t[(header + READ_CAPACITY) / 4]());
-    overlapStorage_.reset(new (std::nothrow) uint32_t[(header + OVERLAP_CAPACITY) / 4]());
-    if (readStorage_ != nullptr) readBuffer = reinterpret_cast<ReadBuffer*>(readStorage_.get());
-    if (overlapStorage_ != nullptr) {
-        overlapBuffer = reinterpret_cast<ReadBuffer*>(overlapStorage_.get());
-    }
-    if (readBuffer == nullptr || overlapBuffer == nullptr) return false;
+    if (readStorage_ == nullptr) return false;
+    readBuffer = reinterpret_cast<ReadBuffer*>(readStorage_.get());
     readBuffer->capacity = READ_CAPACITY;
-    overlapBuffer->capacity = OVERLAP_CAPACITY;
     return true;
 }
 
@@ -109,18 +117,12 @@ void OutputSession::SanitizeName(std::string& text) {
     }
 }
 
-bool OutputSession::BuildTrackPaths(std::string& folderPath, std::string& filePath) {
-    const DriveRecord& disc = drives[driveIndex];
-    const TrackRecord& track = disc.tracks[static_cast<size_t>(currentTrack)];
+bool OutputSession::BuildFolderPath(std::string& folderPath) {
+    const DriveRecord& disc = *drive_;
     artistName = disc.discArtist;
     discName = disc.discTitle;
-    trackArtistName = track.artist;
-    trackName = track.title;
     SanitizeName(artistName);
     SanitizeName(discName);
-    SanitizeName(trackArtistName);
-    SanitizeName(trackName);
-
     std::string folderName;
     if (!discName.empty()) {
         folderName = artistName.empty() ? discName : artistName + " - " + discName;
@@ -131,7 +133,17 @@ bool OutputSession::BuildTrackPaths(std::string& folderPath, std::string& filePa
     }
     folderPath = basePath + folderName;
     RemoveTrailingDots(folderPath);
-    if (folderPath.size() > MAX_FOLDER_PATH) return false;
+    return folderPath.size() <= MAX_FOLDER_PATH;
+}
+
+bool OutputSession::BuildTrackPaths(std::string& folderPath, std::string& filePath) {
+    if (!BuildFolderPath(folderPath)) return false;
+    const DriveRecord& disc = *drive_;
+    const TrackRecord& track = disc.tracks[static_cast<size_t>(currentTrack)];
+    trackArtistName = track.artist;
+    trackName = track.title;
+    SanitizeName(trackArtistName);
+    SanitizeName(trackName);
 
     char number[16];
     std::snprintf(number, sizeof number, "%02d", static_cast<int>(currentTrack));
@@ -155,31 +167,58 @@ bool OutputSession::BuildTrackPaths(std::string& folderPath, std::string& filePa
     return true;
 }
 
+void OutputSession::RecordFailure(std::string reason) {
+    if (lastError_.empty()) lastError_ = std::move(reason);
+}
+
+void OutputSession::FillTrackInfo() {
+    const DriveRecord& disc = *drive_;
+    const TrackRecord& track = disc.tracks[static_cast<size_t>(currentTrack)];
+    OutputTrackInfo& info = trackInfo.info;
+    info.trackNumber = currentTrack;
+    info.title = track.title.c_str();
+    // On a compilation the track's own artist is passed, even when empty.
+    info.artist = disc.compilation != 0 ? track.artist.c_str() : disc.discArtist.c_str();
+    info.album = disc.discTitle.c_str();
+    info.genre = disc.genre.c_str();
+    info.year = disc.year.c_str();
+    info.region = disc.region.c_str();
+    info.comment = track.comment.c_str();
+    trackInfo.reserved[0] = 0;
+    trackInfo.reserved[1] = 0;
+}
+
+OutputTrackExtras OutputSession::TrackExtras() const {
+    const DriveRecord& disc = *drive_;
+    OutputTrackExtras extras{};
+    extras.size = sizeof extras;
+    extras.trackTotal = disc.trackCount;
+    extras.discNumber = disc.setNumber;
+    extras.compilation = disc.compilation;
+    extras.albumArtist = disc.discArtist.c_str();
+    return extras;
+}
+
 bool OutputSession::OpenTrack() {
     outputOpen = 0;
-    if (drives == nullptr || currentTrack < 1 || currentTrack >= TRACK_SLOTS) return false;
-    if (!EnsureFolder(basePath)) return false;
+    lastError_.clear();
+    if (drive_ == nullptr || !sink_ || currentTrack < 1 || currentTrack >= TRACK_SLOTS) {
+        lastError_ = "no track to open";
+        return false;
+    }
+    if (!EnsureFolder(basePath, lastError_)) return false;
     std::string folderPath;
     std::string filePath;
-    if (!BuildTrackPaths(folderPath, filePath)) return false;
-    if (!EnsureFolder(folderPath)) return false;
-    trackBytesWritten.store(0, std::memory_order_relaxed);
-
-    if (format != 0) {
-        const DriveRecord& disc = drives[driveIndex];
-        FillTrackInfo(*this, disc, disc.tracks[static_cast<size_t>(currentTrack)]);
-        return OpenPluginOutput(*this, filePath);
+    if (!BuildTrackPaths(folderPath, filePath)) {
+        lastError_ = "the folder path '" + folderPath + "' is longer than " + std::to_string(MAX_FOLDER_PATH) +
+                     " bytes";
+        return false;
     }
-
-    filePath += ".wav";
-    waveFile = std::fopen(filePath.c_str(), "wb");
-    if (waveFile == nullptr) return false;
-    // Unbuffered: each block is one write, so a short write is seen at once
-    // and the counted bytes are exactly the bytes on disk.
-    std::setvbuf(waveFile, nullptr, _IONBF, 0);
-    if (!WriteWaveHeader(0)) {
-        std::fclose(waveFile);
-        waveFile = nullptr;
+    if (!EnsureFolder(folderPath, lastError_)) return false;
+    trackBytesWritten.store(0, std::memory_order_relaxed);
+    FillTrackInfo();
+    if (!sink_->Open(filePath, trackInfo.info, TrackExtras())) {
+        lastError_ = sink_->LastError();
         return false;
     }
     outputOpen = 1;
@@ -187,45 +226,28 @@ bool OutputSession::OpenTrack() {
 }
 
 bool OutputSession::WriteBlock() {
-    if (readBuffer == nullptr) return false;
+    if (readBuffer == nullptr || !sink_ || outputOpen == 0) return false;
     const uint32_t count = readBuffer->validBytes;
     const int32_t offset = readBuffer->dataOffset;
     // Valid bytes the library claims outside the data area are refused.
     if (offset < 0 || uint64_t{static_cast<uint32_t>(offset)} + count > READ_CAPACITY) {
+        RecordFailure("the CD extraction library returned a malformed block");
         return false;
     }
-    const uint8_t* data = ReadBufferData(readBuffer) + offset;
-    if (format != 0) return WritePluginBlock(*this, data, count);
-
-    if (waveFile == nullptr) return false;
-    if (std::fwrite(data, 1, count, waveFile) != count) return false;
-    trackBytesWritten.fetch_add(count, std::memory_order_relaxed);
-    totalBytesWritten.fetch_add(count, std::memory_order_relaxed);
-    return true;
+    const bool written = sink_->Write({ReadBufferData(readBuffer) + offset, count});
+    // A WAVE file counts what reached it; a plug-in has seen every block.
+    if (written || sink_->CountsRefusedBlocks()) {
+        trackBytesWritten.fetch_add(count, std::memory_order_relaxed);
+        totalBytesWritten.fetch_add(count, std::memory_order_relaxed);
+    }
+    if (!written) RecordFailure(sink_->LastError());
+    return written;
 }
 
 bool OutputSession::CloseTrack() {
-    if (outputOpen == 0) return true;
-    if (format != 0) {
-        ClosePluginOutput(*this);
-    } else if (waveFile != nullptr) {
-        const uint32_t counted = trackBytesWritten.load(std::memory_order_relaxed);
-        // Bytes of a refused block that reached the disk are cut off, so the
-        // file is exactly the header and the bytes it announces.
-        if (ftruncate(fileno(waveFile), off_t{WAVE_HEADER_BYTES} + counted) != 0) {
-            // The header below still announces only the counted bytes.
-        }
-        WriteWaveHeader(counted);
-    }
-    if (waveFile != nullptr) {
-        std::fclose(waveFile);
-        waveFile = nullptr;
-    }
+    if (outputOpen == 0 || !sink_) return true;
+    sink_->Close();
     return true;
-}
-
-bool OutputSession::WriteWaveHeader(uint32_t dataSize) {
-    return cadrix::WriteWaveHeader(waveFile, dataSize);
 }
 
 }  // namespace cadrix

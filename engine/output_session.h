@@ -1,17 +1,11 @@
-// OutputSession: the state of one extraction run, shared by the front-end
-// that starts the run, the run logic (ExtractionRun) and the worker thread.
+// OutputSession: the state of one extraction run, shared by the run logic
+// (ExtractionRun, on the front-end's thread) and the worker thread. An
+// ExtractionJob (extraction_job.h) creates, initialises and owns it; a
+// front-end never wires it up itself.
 //
-// How a front-end uses it:
-//   1. DriveSet::BeginExtraction(drive), so that a disc change does not
-//      rewrite the record the worker reads.
-//   2. Construct, Init(base folder, drives, drive, plug-in module, format,
-//      quality code); on false show nothing and stop. Then set `readAudio`
-//      to the bound ReadCDAudioLBAEx (AkripEntryPoints::ReadCDAudioLBAEx).
-//   3. Drive an ExtractionRun over it (extraction_run.h).
-//   4. Destroy it. Destruction waits for a worker that may still run (after
-//      telling it to stop), so it is always safe, but may block until the
-//      worker's read in progress returns.
-//   5. DriveSet::EndExtraction(), which applies a deferred disc change.
+// A track's bytes go: the worker reads a block into `readBuffer`, WriteBlock
+// counts it and hands it to the sink chosen by Init (output_sink.h), which
+// writes a WAVE file or passes it to an encoder plug-in.
 //
 // Paths: '/' stands for the separator; the 244- and 256-byte limits count
 // bytes. Folders are tested with stat() and created one level with mkdir();
@@ -20,7 +14,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <thread>
@@ -31,12 +24,12 @@
 
 namespace cadrix {
 
+class OutputSink;
+
 // CD audio geometry used by the reader and the writers.
 constexpr uint32_t FRAME_BYTES = 2352;
 constexpr int32_t BLOCK_FRAMES = 27;
-constexpr int32_t OVERLAP_FRAMES = 3;
-constexpr uint32_t READ_CAPACITY = BLOCK_FRAMES * FRAME_BYTES;       // 63,504
-constexpr uint32_t OVERLAP_CAPACITY = OVERLAP_FRAMES * FRAME_BYTES;  // 7,056
+constexpr uint32_t READ_CAPACITY = BLOCK_FRAMES * FRAME_BYTES;  // 63,504
 
 // Path limits, in bytes.
 constexpr size_t MAX_FOLDER_PATH = 244;
@@ -50,21 +43,21 @@ struct SessionTrackInfo {
 
 class OutputSession {
 public:
-    OutputSession() = default;
+    OutputSession();
     OutputSession(const OutputSession&) = delete;
     OutputSession& operator=(const OutputSession&) = delete;
-    // Tells a running worker to stop and waits for it; frees the buffers.
-    // Closes no output, frees no module, does not touch `drives`.
+    // Tells a running worker to stop and waits for it; frees the buffer and
+    // the sink. Does not touch the drive record or unload a module.
     virtual ~OutputSession();
 
-    // Binds the session to a run. False (and nothing changed) on an empty
-    // base path or null drive array; false on a failed buffer allocation or,
-    // for a format other than FORMAT_PCM, when `pluginModule` is null or lacks
-    // one of OpenOutput / CloseOutput / WriteOutput (looked up on every call).
-    // `pluginModule` is a dlopen handle owned by the caller, kept loaded for
-    // the session's life.
-    bool Init(std::string basePath, DriveRecord* drives, int32_t driveIndex,
-              void* pluginModule, int32_t format, int32_t qualityCode);
+    // Binds the session to a run on `drive`: the base folder, the format and
+    // its quality code, and for a plug-in format the loaded plug-in module
+    // (owned by the caller, kept loaded for the session's life). False (with
+    // a reason) on an empty base path, a failed buffer allocation, or when
+    // the format needs a plug-in and `pluginModule` is null or lacks one of
+    // OpenOutput / CloseOutput / WriteOutput.
+    bool Init(std::string basePath, DriveRecord& drive, void* pluginModule, int32_t format,
+              int32_t qualityCode);
     bool AllocateBuffers();
     // Replaces control bytes, bytes >= 0x80 and \ / | : * ? " < > by '_'.
     static void SanitizeName(std::string& text);
@@ -73,21 +66,31 @@ public:
     bool OpenTrack();
     bool WriteBlock();
     bool CloseTrack();  // always true
-    bool WriteWaveHeader(uint32_t dataSize);
 
+    // The disc's folder under the base folder, or false when that path
+    // exceeds MAX_FOLDER_PATH. Creates nothing.
+    bool BuildFolderPath(std::string& folderPath);
     // The folder and file path OpenTrack uses for `currentTrack`, without
     // extension, or false when the folder path exceeds MAX_FOLDER_PATH.
     // Creates nothing.
     bool BuildTrackPaths(std::string& folderPath, std::string& filePath);
 
-    // Set by Init.
-    int32_t format = 0;
-    int32_t qualityCode = 0;
-    int32_t driveIndex = 0;
-    ReadBuffer* readBuffer = nullptr;     // owned: header + READ_CAPACITY bytes
-    ReadBuffer* overlapBuffer = nullptr;  // owned: header + OVERLAP_CAPACITY bytes
-    DriveRecord* drives = nullptr;        // not owned
-    ReadCDAudioLBAExProc readAudio = nullptr;  // set by the front-end after Init
+    int32_t Format() const { return format; }
+    int32_t QualityCode() const { return qualityCode; }
+    const DriveRecord& Drive() const { return *drive_; }
+
+    // Why the last track failed ("cannot create '/x/03 - A.wav': Permission
+    // denied"); empty when it did not. Written by the worker; read by the
+    // run logic once `running` reads 0.
+    const std::string& LastError() const { return lastError_; }
+    // Records why the current track failed (the first reason of a track is
+    // kept). Worker thread.
+    void RecordFailure(std::string reason);
+
+    // The read buffer: header + READ_CAPACITY bytes, owned. Filled by the
+    // worker's reads.
+    ReadBuffer* readBuffer = nullptr;
+    ReadCDAudioLBAExProc readAudio = nullptr;  // bound by the ExtractionJob
 
     // Written by the run logic while no worker runs (SelectNextTrack).
     int32_t currentTrack = 0;
@@ -103,26 +106,30 @@ public:
     std::atomic<int32_t> running{0};
     std::atomic<int32_t> abortRequested{0};
 
-    void* pluginModule = nullptr;  // not owned
-    std::FILE* waveFile = nullptr;  // owned while a WAVE track is open
-    int32_t outputOpen = 0;
-    std::string basePath;  // ends in '/' after Init
-    std::string artistName;
-    std::string discName;
-    std::string trackArtistName;
-    std::string trackName;
+    // The tags handed to a plug-in for the current track; texts point into
+    // the drive record (the raw texts, not the file-name copies).
     SessionTrackInfo trackInfo;
-    OpenOutputProc openOutput = nullptr;
-    CloseOutputProc closeOutput = nullptr;
-    WriteOutputProc writeOutput = nullptr;
 
     // The worker thread last started (StartWorker, extract_worker.h); joined
     // before the next start and by the destructor.
     std::thread workerThread;
 
 private:
+    void FillTrackInfo();
+    OutputTrackExtras TrackExtras() const;
+
+    int32_t format = 0;
+    int32_t qualityCode = 0;
+    DriveRecord* drive_ = nullptr;  // not owned
+    std::unique_ptr<OutputSink> sink_;
+    int32_t outputOpen = 0;
+    std::string basePath;  // ends in '/' after Init
+    std::string artistName;
+    std::string discName;
+    std::string trackArtistName;
+    std::string trackName;
+    std::string lastError_;
     std::unique_ptr<uint32_t[]> readStorage_;
-    std::unique_ptr<uint32_t[]> overlapStorage_;
 };
 
 }  // namespace cadrix

@@ -1,6 +1,7 @@
 #include "alert_sound.h"
 
 #include <canberra.h>
+#include <QApplication>
 #include <sys/stat.h>
 
 #include <cstdlib>
@@ -30,8 +31,12 @@ AlertSound& AlertSound::Instance() {
 
 void AlertSound::Play() {
     // Without a server libcanberra would fall back to ALSA, which on a
-    // machine without a sound card fills stderr with errors: stay silent.
-    if (!SoundServerReachable()) return;
+    // machine without a sound card fills stderr with errors: the window
+    // system's bell says it instead.
+    if (!SoundServerReachable()) {
+        QApplication::beep();
+        return;
+    }
     if (context_ == nullptr) {
         if (ca_context_create(&context_) != CA_SUCCESS) {
             context_ = nullptr;

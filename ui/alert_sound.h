@@ -15,7 +15,8 @@ public:
     AlertSound& operator=(const AlertSound&) = delete;
 
     // Starts the theme's "complete" sound (else "bell") and returns at once.
-    // Quietly does nothing when no sound server is reachable.
+    // Rings the window system's bell instead when no sound server is
+    // reachable.
     void Play();
     // True while the last sound still plays.
     bool IsPlaying();

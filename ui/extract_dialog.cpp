@@ -78,11 +78,11 @@ void ExtractDialog::OnInitDialog() {
     barRange = std::max(1, totalProgress->width() - 2);
     trackProgress->setRange(0, barRange);
     totalProgress->setRange(0, barRange);
-    if (outputSession == nullptr) {
+    if (job == nullptr) {
         status_->setText(QString::fromUtf8(STATUS_NO_TIMER));
         return;
     }
-    run_ = std::make_unique<ExtractionRun>(*outputSession, startWorker);
+    run_ = &job->Run();
     pollTimerId = startTimer(EXTRACT_TIMER_PERIOD_MS);
     run_->Begin(barRange, pollTimerId != 0);
     Render();
@@ -119,6 +119,12 @@ void ExtractDialog::PollWorker() {
 void ExtractDialog::Render() {
     if (!run_) return;
     status_->setText(QString::fromStdString(run_->StatusText()));
+    // The status line keeps its short text; why a run failed is its tooltip.
+    if (run_->State() == RunState::Failed && run_->FailedTrack() != 0) {
+        status_->setToolTip(QStringLiteral("Track %1: %2")
+                                .arg(run_->FailedTrack())
+                                .arg(QString::fromStdString(run_->FailureReason())));
+    }
     closeButton->setText(QString::fromUtf8(run_->ButtonText()));
     trackProgress->setValue(static_cast<int>(std::min<uint32_t>(run_->TrackPosition(), barRange)));
     totalProgress->setValue(static_cast<int>(std::min<uint32_t>(run_->TotalPosition(), barRange)));
@@ -152,7 +158,7 @@ void ExtractDialog::OnDestroy() {
     destroyed_ = true;
     if (pollTimerId != 0) killTimer(pollTimerId);
     pollTimerId = 0;
-    // At most about a second; the session's destructor waits for the rest.
+    // At most about a second; the job's End() waits for the rest.
     if (run_) run_->WaitForWorker();
 }
 

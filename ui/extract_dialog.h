@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "extraction_run.h"
+#include "extraction_job.h"
 
 class QLabel;
 class QProgressBar;
@@ -23,9 +23,7 @@ public:
     ~ExtractDialog() override;
 
     // Set by the main dialog before Run(); not owned.
-    OutputSession* outputSession = nullptr;
-    // Replaces the worker start (tests); default StartWorker.
-    WorkerStarter startWorker = &StartWorker;
+    ExtractionJob* job = nullptr;
 
     // Initialises the run and shows the dialog modally until it closes.
     int Run();
@@ -35,7 +33,7 @@ public:
     QProgressBar* TrackProgress() const { return trackProgress; }
     QLabel* StatusLine() const { return status_; }
     int32_t BarRange() const { return barRange; }
-    const ExtractionRun* RunLogic() const { return run_.get(); }
+    const ExtractionRun* RunLogic() const { return run_; }
     // How often the completion sound was started (tests).
     int SoundsPlayed() const { return soundsPlayed_; }
 
@@ -58,7 +56,7 @@ private:
     QProgressBar* totalProgress = nullptr;
     QProgressBar* trackProgress = nullptr;
     QLabel* status_ = nullptr;
-    std::unique_ptr<ExtractionRun> run_;
+    ExtractionRun* run_ = nullptr;  // the job's
     int32_t barRange = 0;
     int pollTimerId = 0;
     int soundsPlayed_ = 0;

@@ -2,6 +2,8 @@
 
 #include "documents_folder.h"
 
+#include <algorithm>
+
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QFile>
@@ -14,6 +16,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QStandardPaths>
 #include <QTimerEvent>
 
@@ -26,7 +29,7 @@
 #include "extract_dialog.h"
 #include "message_box.h"
 #include "output_format.h"
-#include "output_session.h"
+#include "extraction_job.h"
 #include "quality_slider.h"
 #include "settings.h"
 #include "space_estimate.h"
@@ -55,8 +58,13 @@ QLineEdit* ReadOnlyField(QWidget* parent, Qt::Alignment alignment) {
 
 void Nudge(QWidget* widget, int dx, int dy) { widget->move(widget->pos() + QPoint(dx, dy)); }
 
-QString ChooseFolderWithQtDialog(QWidget* parent) {
-    QFileDialog dialog(parent, QString::fromUtf8(BROWSE_TITLE), QDir::homePath());
+QString ChooseFolderWithQtDialog(QWidget* parent, const QString& start) {
+    // A base folder that does not exist yet opens its nearest existing parent.
+    QDir startDir(start.isEmpty() ? QDir::homePath() : start);
+    while (!startDir.exists() && startDir.cdUp()) {
+    }
+    QFileDialog dialog(parent, QString::fromUtf8(BROWSE_TITLE),
+                       startDir.exists() ? startDir.absolutePath() : QDir::homePath());
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly, true);
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
@@ -159,6 +167,10 @@ void MainDialog::CreateControls() {
     connect(formatList_, &QComboBox::currentIndexChanged, this, &MainDialog::OnFormatChanged);
     connect(browseButton_, &QPushButton::clicked, this, &MainDialog::OnBrowse);
     connect(extractButton_, &QPushButton::clicked, this, &MainDialog::OnOK);
+    // There is no window menu to hold "About" on Linux: F1 and the context
+    // menu open it.
+    auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    connect(help, &QShortcut::activated, this, &MainDialog::ShowAbout);
 }
 
 bool MainDialog::OnInitDialog() {
@@ -210,16 +222,7 @@ bool MainDialog::OnInitDialog() {
 
     {
         const QSignalBlocker block(formatList_);
-        const OutputFormatInfo* pcm = FindOutputFormat(FORMAT_PCM);
-        formatList_->addItem(QString::fromUtf8(pcm->listText), FORMAT_PCM);
-        oggModule = loadModule_(OGG_MODULE_FILE);
-        wmaModule = loadModule_(WMA_MODULE_FILE);
-        for (const OutputFormatInfo& info : OutputFormats()) {
-            if (info.format == FORMAT_PCM) continue;
-            const bool present = info.format == FORMAT_OGG ? oggModule != nullptr : wmaModule != nullptr;
-            if (present) formatList_->addItem(QString::fromUtf8(info.listText), info.format);
-        }
-
+        FillFormatList();
         LoadSettings();
 
         const int entry = formatList_->findData(format);
@@ -243,6 +246,31 @@ bool MainDialog::OnInitDialog() {
     }
     initialised_ = true;
     return true;
+}
+
+// WAVE always; every other format when its plug-in module loads.
+void MainDialog::FillFormatList() {
+    for (const OutputFormatInfo& info : OutputFormats()) {
+        if (info.IsPlugin()) {
+            auto known = std::find_if(modules_.begin(), modules_.end(),
+                                      [&info](const auto& entry) { return entry.first == info.moduleFile; });
+            if (known == modules_.end()) {
+                modules_.emplace_back(info.moduleFile, loadModule_(info.moduleFile));
+            }
+        }
+        if (!info.IsPlugin() || ModuleOf(info.format) != nullptr) {
+            formatList_->addItem(QString::fromUtf8(info.listText), info.format);
+        }
+    }
+}
+
+void* MainDialog::ModuleOf(int32_t outputFormat) const {
+    const OutputFormatInfo* info = FindOutputFormat(outputFormat);
+    if (info == nullptr || !info->IsPlugin()) return nullptr;
+    for (const auto& [file, module] : modules_) {
+        if (file == info->moduleFile) return module.get();
+    }
+    return nullptr;
 }
 
 void MainDialog::FillTrackList() {
@@ -299,12 +327,9 @@ void MainDialog::OnFormatChanged(int index) {
 }
 
 int32_t* MainDialog::KeptPosition() {
-    switch (format) {
-    case FORMAT_OGG: return &oggQuality;
-    case FORMAT_WMA: return &wmaQuality;
-    case FORMAT_WMA_VBR: return &wmaVbrQuality;
-    default: return nullptr;
-    }
+    const OutputFormatInfo* info = FindOutputFormat(format);
+    if (info == nullptr || !info->HasQuality()) return nullptr;
+    return &quality[static_cast<size_t>(format)];
 }
 
 void MainDialog::UpdateQualityControls() {
@@ -339,7 +364,6 @@ void MainDialog::timerEvent(QTimerEvent* event) {
 
 void MainDialog::UpdateSpaceEstimate() {
     const DriveRecord& record = drives.drives[static_cast<size_t>(drives.currentDrive)];
-    const QualityPositions quality{oggQuality, wmaQuality, wmaVbrQuality};
     uint64_t total = 0;
     for (int i = 0; i < trackList_->topLevelItemCount(); ++i) {
         const QTreeWidgetItem* item = trackList_->topLevelItem(i);
@@ -363,24 +387,20 @@ void MainDialog::SetOutputDir(const std::string& dir) {
 void MainDialog::LoadSettings() {
     const CadrixSettings settings = LoadSettingsFile(SettingsFilePath(), ToBytes(documentsFolder_ ? documentsFolder_() : QString()));
     format = settings.format;
-    oggQuality = settings.oggQuality;
-    wmaQuality = settings.wmaQuality;
-    wmaVbrQuality = settings.wmaVbrQuality;
+    quality = settings.quality;
     SetOutputDir(settings.outputDir);
 }
 
 void MainDialog::SaveSettings() {
     CadrixSettings settings;
     settings.format = format;
-    settings.oggQuality = oggQuality;
-    settings.wmaQuality = wmaQuality;
-    settings.wmaVbrQuality = wmaVbrQuality;
+    settings.quality = quality;
     settings.outputDir = outputDir;
     SaveSettingsFile(SettingsFilePath(), settings);  // a refused save is silent
 }
 
 void MainDialog::OnBrowse() {
-    const QString chosen = chooseFolder_ ? chooseFolder_(this) : QString();
+    const QString chosen = chooseFolder_ ? chooseFolder_(this, FromBytes(outputDir)) : QString();
     if (chosen.isEmpty()) return;
     SetOutputDir(ToBytes(chosen));
 }
@@ -396,29 +416,21 @@ void MainDialog::OnOK() {
         return;
     }
 
-    ExtractDialog progress(this);
-    auto session = std::make_unique<OutputSession>();
-
-    void* module = nullptr;
-    int32_t position = 0;
-    switch (format) {
-    case FORMAT_OGG: module = oggModule.get(); position = oggQuality; break;
-    case FORMAT_WMA: module = wmaModule.get(); position = wmaQuality; break;
-    case FORMAT_WMA_VBR: module = wmaModule.get(); position = wmaVbrQuality; break;
-    case FORMAT_WMA_LOSSLESS: module = wmaModule.get(); break;
-    default: break;
-    }
-
-    // A disc change on the drive being read waits until the run is over.
-    const int32_t drive = drives.currentDrive;
-    drives.BeginExtraction(drive);
-    if (session->Init(outputDir, drives.drives.data(), drive, module, format, QualityCode(format, position))) {
-        session->readAudio = drives.akrip.ReadCDAudioLBAEx;
-        progress.outputSession = session.get();
+    JobRequest request;
+    request.baseFolder = outputDir;
+    request.format = format;
+    request.qualityPosition = quality[static_cast<size_t>(format)];
+    request.pluginModule = ModuleOf(format);
+    std::string error;
+    // A run that cannot be set up shows nothing; the list stays as it is.
+    auto job = ExtractionJob::Start(drives, drives.currentDrive, request, error);
+    if (job) {
+        ExtractDialog progress(this);
+        progress.job = job.get();
         progress.Run();
     }
-    session.reset();
-    if (drives.EndExtraction()) {
+    const bool reread = job && job->End();
+    if (reread) {
         FillTrackList();
         UpdateSpaceEstimate();
     }
@@ -456,8 +468,7 @@ void MainDialog::OnDestroy() {
     if (timerId != 0) killTimer(timerId);
     timerId = 0;
     if (discMonitor_ != nullptr) discMonitor_->Stop();
-    oggModule.reset();
-    wmaModule.reset();
+    modules_.clear();
     drives.Release();
     if (initialised_) SaveSettings();
 }

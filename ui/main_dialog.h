@@ -10,9 +10,12 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "akrip_binding.h"
 #include "module_loader.h"
+#include "output_format.h"
 
 class QComboBox;
 class QGroupBox;
@@ -39,8 +42,9 @@ public:
     // Loads a plug-in module by file name; replaceable so tests decide which
     // plug-ins exist.
     using ModuleLoader = std::function<ModuleHandle(std::string_view fileName)>;
-    // Asks for a folder; returns the chosen path or an empty string.
-    using FolderChooser = std::function<QString(QWidget* parent)>;
+    // Asks for a folder, starting in `start`; returns the chosen path or an
+    // empty string.
+    using FolderChooser = std::function<QString(QWidget* parent, const QString& start)>;
     // The user's documents folder (empty when unknown).
     using DocumentsFolder = std::function<QString()>;
 
@@ -78,12 +82,12 @@ public:
     // State and controls, for the application and for tests.
     DriveSet& Drives() { return drives; }
     int32_t Format() const { return format; }
-    int32_t OggQuality() const { return oggQuality; }
-    int32_t WmaQuality() const { return wmaQuality; }
-    int32_t WmaVbrQuality() const { return wmaVbrQuality; }
+    // The kept slider position of `outputFormat`.
+    int32_t Quality(int32_t outputFormat) const { return quality[static_cast<size_t>(outputFormat)]; }
     const std::string& OutputDir() const { return outputDir; }
-    bool HasOggModule() const { return oggModule != nullptr; }
-    bool HasWmaModule() const { return wmaModule != nullptr; }
+    // The loaded plug-in module of `outputFormat`; null for WAVE or when the
+    // module is not there.
+    void* ModuleOf(int32_t outputFormat) const;
     int TimerId() const { return timerId; }
     TabPane* DriveTabs() const { return driveTabs_; }
     TrackList* Tracks() const { return trackList_; }
@@ -106,6 +110,7 @@ protected:
 
 private:
     void CreateControls();
+    void FillFormatList();
     void SetOutputDir(const std::string& dir);
     int32_t* KeptPosition();
 
@@ -126,13 +131,11 @@ private:
     DriveSet drives;
     std::string outputDir;
     int32_t format = 0;
-    int32_t oggQuality = 50;
-    int32_t wmaQuality = 5;
-    int32_t wmaVbrQuality = 3;
+    QualityPositions quality = DefaultQualityPositions();
     int32_t listFilling = 0;
     int timerId = 0;
-    ModuleHandle oggModule;
-    ModuleHandle wmaModule;
+    // The plug-in modules by file name, each loaded once.
+    std::vector<std::pair<std::string, ModuleHandle>> modules_;
 
     bool initialised_ = false;
     bool destroyed_ = false;

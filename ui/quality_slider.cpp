@@ -22,26 +22,15 @@ void QualitySlider::InitTip() {
 
 void QualitySlider::SetFormat(int32_t newFormat, int32_t position) {
     format = newFormat;
-    auto setup = [this, position](int maximum, int step) {
-        setRange(0, maximum);
-        setTickInterval(step);
-        setPageStep(step);
+    const OutputFormatInfo* info = FindOutputFormat(newFormat);
+    if (info != nullptr && info->HasQuality()) {
+        setRange(0, info->sliderMax);
+        setTickInterval(info->tickStep);
+        setPageStep(info->pageStep);
         setSingleStep(1);
         setValue(position);
-    };
-    switch (newFormat) {
-    case FORMAT_OGG:
-        setup(110, 10);
-        break;
-    case FORMAT_WMA:
-        setup(9, 1);
-        break;
-    case FORMAT_WMA_VBR:
-        setup(5, 1);
-        break;
-    default:
+    } else {
         setValue(0);
-        break;
     }
     UpdateTip();
 }

@@ -8,7 +8,7 @@
 #include "extraction_test_drive.h"
 #include "fake_plugin_control.h"
 #include "output_format.h"
-#include "plugin_binding.h"
+#include "output_sink.h"
 
 namespace fs = std::filesystem;
 
@@ -78,6 +78,8 @@ TEST_F(PluginTest, FailedOpenReadsNothingAndNeverCloses) {
     EXPECT_EQ(Calls()[0].qualityCode, 0x80);
     EXPECT_EQ(Reads().size(), 0u);
     EXPECT_EQ(session->framesDone, 0);
+    EXPECT_EQ(run.FailedTrack(), 1);
+    EXPECT_EQ(run.FailureReason(), "the encoder plug-in could not open '" + TrackFile(1, "") + "'");
 }
 
 TEST_F(PluginTest, TrackInfoCarriesRawTextsWhileTheNameIsSanitised) {
@@ -126,14 +128,13 @@ TEST_F(PluginTest, TrackInfoCarriesRawTextsWhileTheNameIsSanitised) {
 TEST_F(PluginTest, InitFailsWithoutAModuleOrAnExport) {
     SetDisc({0, 10});
     OutputSession session;
-    EXPECT_FALSE(session.Init(base, drives.data(), 0, nullptr, FORMAT_WMA, 5));
+    EXPECT_FALSE(session.Init(base, drives[0], nullptr, FORMAT_WMA, 5));
     ModuleHandle partial(dlopen((test::FakePluginDirWithoutWrite() + "/cadrix_wma.so").c_str(),
                                 RTLD_NOW | RTLD_LOCAL));
     ASSERT_TRUE(partial);
-    EXPECT_FALSE(session.Init(base, drives.data(), 0, partial.get(), FORMAT_WMA, 5));
-    EXPECT_EQ(session.writeOutput, nullptr);
-    EXPECT_TRUE(session.Init(base, drives.data(), 0, module.get(), FORMAT_WMA, 5));
-    EXPECT_NE(session.writeOutput, nullptr);
+    EXPECT_FALSE(session.Init(base, drives[0], partial.get(), FORMAT_WMA, 5));
+    EXPECT_EQ(session.LastError(), "the plug-in cadrix_wma.so lacks an entry point");
+    EXPECT_TRUE(session.Init(base, drives[0], module.get(), FORMAT_WMA, 5));
     EXPECT_FALSE(fs::exists(base));
 }
 
@@ -143,7 +144,8 @@ TEST(PluginModules, FormatTableAndQualityCodes) {
     for (int32_t f : {FORMAT_WMA, FORMAT_WMA_VBR, FORMAT_WMA_LOSSLESS}) {
         EXPECT_STREQ(FindOutputFormat(f)->moduleFile, "cadrix_wma.so");
     }
-    EXPECT_EQ(FindOutputFormat(5), nullptr);
+    EXPECT_STREQ(FindOutputFormat(FORMAT_FLAC)->moduleFile, "cadrix_flac.so");
+    EXPECT_EQ(FindOutputFormat(FORMAT_COUNT), nullptr);
     EXPECT_EQ(FindOutputFormatByCliName("wma-vbr")->format, FORMAT_WMA_VBR);
     EXPECT_EQ(FindOutputFormatByCliName("mp3"), nullptr);
     EXPECT_EQ(QualityCode(FORMAT_PCM, 7), 0);
@@ -151,6 +153,7 @@ TEST(PluginModules, FormatTableAndQualityCodes) {
     EXPECT_EQ(QualityCode(FORMAT_WMA, 9), 9);
     EXPECT_EQ(QualityCode(FORMAT_WMA_VBR, 5), 0x45);
     EXPECT_EQ(QualityCode(FORMAT_WMA_LOSSLESS, 3), 0x80);
+    EXPECT_EQ(QualityCode(FORMAT_FLAC, 8), 8);
     EXPECT_FALSE(LoadPluginModule(FORMAT_PCM));
 }
 

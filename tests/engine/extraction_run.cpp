@@ -10,6 +10,9 @@
 
 #include "extract_worker.h"
 #include "extraction_run.h"
+#include "fake_plugin_control.h"
+#include "module_loader.h"
+#include "output_format.h"
 #include "extraction_test_support.h"
 #include "output_session.h"
 
@@ -45,7 +48,7 @@ protected:
     void SetUp() override {
         gScript = Script{};
         drives[0] = MakeDisc({0, 100, 200, 300});
-        ASSERT_TRUE(session.Init(tmp.Path(), drives.data(), 0, nullptr, 0, 0));
+        ASSERT_TRUE(session.Init(tmp.Path(), drives[0], nullptr, 0, 0));
     }
     TempFolder tmp;
     std::array<DriveRecord, MAX_DRIVES> drives{};
@@ -78,7 +81,9 @@ TEST_F(RunTest, CompleteRunShowsEachTrackThenCompletes) {
 }
 
 TEST_F(RunTest, PluginFormatSaysCompressing) {
-    session.format = 2;
+    ModuleHandle plugin(dlopen((test::FakePluginDir() + "/cadrix_wma.so").c_str(), RTLD_NOW | RTLD_LOCAL));
+    ASSERT_TRUE(plugin);
+    ASSERT_TRUE(session.Init(tmp.Path(), drives[0], plugin.get(), FORMAT_WMA, 5));
     ExtractionRun run(session, &ScriptedStart);
     run.Begin(300);
     run.PollWorker();
@@ -219,7 +224,7 @@ TEST(RunThreads, WorkerRunsBelowTheCallersPriority) {
     std::array<DriveRecord, MAX_DRIVES> drives{};
     drives[0] = MakeDisc({0, 10});
     OutputSession session;
-    ASSERT_TRUE(session.Init(tmp.Path(), drives.data(), 0, nullptr, 0, 0));
+    ASSERT_TRUE(session.Init(tmp.Path(), drives[0], nullptr, 0, 0));
     session.readAudio = &NiceRecordingRead;
     ASSERT_TRUE(SelectNextTrack(session));
     session.running.store(1, std::memory_order_release);
@@ -238,7 +243,7 @@ TEST(RunThreads, ManyRunsAbortedAtRandomPointsLeaveConsistentFiles) {
     std::mt19937 random(12345);
     for (int round = 0; round < 60; ++round) {
         auto session = std::make_unique<OutputSession>();
-        ASSERT_TRUE(session->Init(tmp.Path(), drives.data(), 0, nullptr, 0, 0));
+        ASSERT_TRUE(session->Init(tmp.Path(), drives[0], nullptr, 0, 0));
         session->readAudio = &PatternRead;
         ExtractionRun run(*session);
         run.Begin(200);

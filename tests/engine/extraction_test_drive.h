@@ -36,7 +36,7 @@ protected:
     std::unique_ptr<OutputSession> NewSession(int32_t format = 0, void* module = nullptr,
                                               int32_t quality = 0) {
         auto session = std::make_unique<OutputSession>();
-        EXPECT_TRUE(session->Init(base, drives.data(), 0, module, format, quality));
+        EXPECT_TRUE(session->Init(base, drives[0], module, format, quality));
         session->readAudio = readAudio;
         return session;
     }

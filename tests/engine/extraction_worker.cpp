@@ -27,13 +27,11 @@ TEST_F(WorkerTest, BlocksOf27FramesThenTheRestAndShortTracksInOneBlock) {
     EXPECT_EQ(reads[1].frames, 1);
     EXPECT_EQ(reads[2].start, 28);
     EXPECT_EQ(reads[2].frames, 10);
-    // Every track starts with the overlap buffer and the valid count cleared.
+    // Every track starts with the valid count cleared; no overlap buffer.
     for (int i : {0, 2}) {
         const FakeAkripCall call = fake.LogEntry(i);
         EXPECT_EQ(call.c, 0);
-        EXPECT_EQ(call.d, 0);
-        EXPECT_EQ(call.e, 0);
-        EXPECT_EQ(call.f, 0);
+        EXPECT_EQ(call.d, -1);
     }
     EXPECT_TRUE(WaveHolds(TrackFile(1), 0, 28));
     EXPECT_TRUE(WaveHolds(TrackFile(2), 28, 10));

@@ -112,9 +112,10 @@ void ToMsf(TocEntry& entry) {
         call.a = main->startFrame;
         call.b = main->frameCount;
         call.c = main->validBytes;
-        call.d = overlap->startFrame;
-        call.e = overlap->frameCount;
-        call.f = overlap->validBytes;
+        // The overlap buffer is unused; -1 records that none was passed.
+        call.d = overlap != nullptr ? int64_t{overlap->startFrame} : -1;
+        call.e = overlap != nullptr ? int64_t{overlap->frameCount} : -1;
+        call.f = overlap != nullptr ? int64_t{overlap->validBytes} : -1;
     }
     const size_t logIndex = state.log.size() - 1;
     auto finish = [&](int32_t result) {

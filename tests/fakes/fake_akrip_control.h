@@ -33,7 +33,7 @@ extern "C" {
 //   ReadTOC:          handle
 //   GetCDDBDiskID:    handle, a = word count
 //   ReadCDAudioLBAEx: handle, a = main start frame, b = main frame count,
-//                     c = main valid-byte count, d = overlap start frame,
+//                     c = main valid-byte count, d = overlap start frame (-1: none),
 //                     e = overlap frame count, f = overlap valid-byte count
 //                     (all as found on entry), result = the call's result
 struct FakeAkripCall {

@@ -249,7 +249,7 @@ TEST_F(DialogTest, StoredOggFormatWithoutItsPlugInFallsBackToPcmAndIsSavedSo) {
         ASSERT_TRUE(dialog->OnInitDialog());
         EXPECT_EQ(dialog->Format(), FORMAT_PCM);
         EXPECT_EQ(dialog->FormatList()->currentIndex(), 0);
-        EXPECT_EQ(dialog->OggQuality(), 60);
+        EXPECT_EQ(dialog->Quality(FORMAT_OGG), 60);
         dialog->reject();  // Esc: the dialog ends and saves
     }
     const StoredValues stored = ParseSettingsText(test::ReadFile(SettingsPath()));
@@ -282,7 +282,7 @@ TEST_F(DialogTest, SliderFollowsFormatAndPollReachesEstimateAndSettings) {
 
     // A move reaches the kept position, tooltip and estimate through the poll.
     slider->setValue(110);
-    ASSERT_TRUE(WaitFor([&] { return dialog->OggQuality() == 110; }, 1000));
+    ASSERT_TRUE(WaitFor([&] { return dialog->Quality(FORMAT_OGG) == 110; }, 1000));
     EXPECT_EQ(slider->TipText(), QStringLiteral("Quality: 1.00"));
     // 135 frames (1.8 s) at 500 kbit/s: below half a MiB, and never marked at 0.
     EXPECT_EQ(dialog->SpaceField()->text(), QStringLiteral("Disk Space Required: 0Mb"));
@@ -299,7 +299,7 @@ TEST_F(DialogTest, SliderFollowsFormatAndPollReachesEstimateAndSettings) {
     EXPECT_FALSE(slider->isEnabled());
     EXPECT_FALSE(dialog->QualityGroup()->isEnabled());
     EXPECT_EQ(slider->TipText(), QStringLiteral("Lossless"));
-    EXPECT_EQ(dialog->WmaQuality(), 7);  // the thumb at 0 is not taken for WMA
+    EXPECT_EQ(dialog->Quality(FORMAT_WMA), 7);  // the thumb at 0 is not taken for WMA
 
     dialog->reject();
     const StoredValues stored = ParseSettingsText(test::ReadFile(SettingsPath()));
@@ -374,13 +374,21 @@ TEST_F(DialogTest, ExtractRefusesWithoutTracksOrFolder) {
     EXPECT_EQ(messages_.back(), QStringLiteral("Please specify a base output path."));
 
     // Browse sets the folder; the end of a long path stays in view.
-    dialog->SetFolderChooser([this](QWidget*) { return QString::fromStdString(out_.Path()); });
+    QString start;
+    dialog->SetFolderChooser([this, &start](QWidget*, const QString& from) {
+        start = from;
+        return QString::fromStdString(out_.Path());
+    });
     dialog->BrowseButton()->click();
     EXPECT_EQ(dialog->OutputDir(), out_.Path());
     EXPECT_EQ(dialog->OutputDirField()->cursorPosition(), static_cast<int>(out_.Path().size()) - 1);
-    dialog->SetFolderChooser([](QWidget*) { return QString(); });
+    dialog->SetFolderChooser([&start](QWidget*, const QString& from) {
+        start = from;
+        return QString();
+    });
     dialog->BrowseButton()->click();  // cancelled: nothing changes
     EXPECT_EQ(dialog->OutputDir(), out_.Path());
+    EXPECT_EQ(start.toStdString(), out_.Path());  // it opened in the current base folder
 }
 
 TEST_F(DialogTest, BrowseUsesQtsFolderDialogWithItsTitle) {

@@ -32,9 +32,9 @@ TEST(Settings, DefaultsWhenNothingIsStored) {
     TempDir dir;
     const CadrixSettings s = LoadSettingsFile(dir / "missing.conf", "/home/u/Documents");
     EXPECT_EQ(s.format, FORMAT_PCM);
-    EXPECT_EQ(s.oggQuality, 50);
-    EXPECT_EQ(s.wmaQuality, 5);
-    EXPECT_EQ(s.wmaVbrQuality, 3);
+    EXPECT_EQ(s.Quality(FORMAT_OGG), 50);
+    EXPECT_EQ(s.Quality(FORMAT_WMA), 5);
+    EXPECT_EQ(s.Quality(FORMAT_WMA_VBR), 3);
     EXPECT_EQ(s.outputDir, "/home/u/Documents/My Music");
     // The documents folder may already end in a separator; none known: empty.
     EXPECT_EQ(LoadSettingsFile(dir / "missing.conf", "/").outputDir, "/My Music");
@@ -45,9 +45,9 @@ TEST(Settings, StoredBytesComeBackInTheirPlaces) {
     TempDir dir;
     WriteFile(dir / "s.conf", "CadrixDir=/music/out\n" + FormatLine(Word(70, 9, 5, 3)));
     const CadrixSettings s = LoadSettingsFile(dir / "s.conf", "/docs");
-    EXPECT_EQ(s.oggQuality, 70);
-    EXPECT_EQ(s.wmaQuality, 9);
-    EXPECT_EQ(s.wmaVbrQuality, 5);
+    EXPECT_EQ(s.Quality(FORMAT_OGG), 70);
+    EXPECT_EQ(s.Quality(FORMAT_WMA), 9);
+    EXPECT_EQ(s.Quality(FORMAT_WMA_VBR), 5);
     EXPECT_EQ(s.format, 3);
     EXPECT_EQ(s.outputDir, "/music/out");
 }
@@ -57,23 +57,24 @@ TEST(Settings, OutOfRangeValuesFallBackToTheirOwnDefaults) {
     WriteFile(dir / "s.conf", FormatLine(Word(120, 12, 7, 9)));
     CadrixSettings s = LoadSettingsFile(dir / "s.conf", "");
     EXPECT_EQ(s.format, 0);
-    EXPECT_EQ(s.oggQuality, 50);
-    EXPECT_EQ(s.wmaQuality, 5);
-    EXPECT_EQ(s.wmaVbrQuality, 3);
+    EXPECT_EQ(s.Quality(FORMAT_OGG), 50);
+    EXPECT_EQ(s.Quality(FORMAT_WMA), 5);
+    EXPECT_EQ(s.Quality(FORMAT_WMA_VBR), 3);
 
     // 101..110 are slider positions, yet the stored value comes back as 50;
     // the upper edges that are still in range stay.
     WriteFile(dir / "s.conf", FormatLine(Word(105, 9, 5, 4)));
     s = LoadSettingsFile(dir / "s.conf", "");
-    EXPECT_EQ(s.oggQuality, 50);
-    EXPECT_EQ(s.wmaQuality, 9);
-    EXPECT_EQ(s.wmaVbrQuality, 5);
+    EXPECT_EQ(s.Quality(FORMAT_OGG), 50);
+    EXPECT_EQ(s.Quality(FORMAT_WMA), 9);
+    EXPECT_EQ(s.Quality(FORMAT_WMA_VBR), 5);
     EXPECT_EQ(s.format, 4);
-    WriteFile(dir / "s.conf", FormatLine(Word(100, 10, 6, 5)));
+    WriteFile(dir / "s.conf", FormatLine(Word(100, 10, 6, FORMAT_COUNT)) + "CadrixFlacLevel=9\n");
     s = LoadSettingsFile(dir / "s.conf", "");
-    EXPECT_EQ(s.oggQuality, 100);
-    EXPECT_EQ(s.wmaQuality, 5);
-    EXPECT_EQ(s.wmaVbrQuality, 3);
+    EXPECT_EQ(s.Quality(FORMAT_OGG), 100);
+    EXPECT_EQ(s.Quality(FORMAT_WMA), 5);
+    EXPECT_EQ(s.Quality(FORMAT_WMA_VBR), 3);
+    EXPECT_EQ(s.Quality(FORMAT_FLAC), 5);
     EXPECT_EQ(s.format, 0);
 }
 
@@ -85,9 +86,9 @@ TEST(Settings, GarbageOrUnreadableFilesGiveDefaults) {
         WriteFile(dir / "s.conf", text);
         const CadrixSettings s = LoadSettingsFile(dir / "s.conf", "/docs");
         EXPECT_EQ(s.format, 0) << text;
-        EXPECT_EQ(s.oggQuality, 50) << text;
-        EXPECT_EQ(s.wmaQuality, 5) << text;
-        EXPECT_EQ(s.wmaVbrQuality, 3) << text;
+        EXPECT_EQ(s.Quality(FORMAT_OGG), 50) << text;
+        EXPECT_EQ(s.Quality(FORMAT_WMA), 5) << text;
+        EXPECT_EQ(s.Quality(FORMAT_WMA_VBR), 3) << text;
         EXPECT_EQ(s.outputDir, "/docs/My Music") << text;
     }
     // A folder where the file should be cannot be read either.
@@ -104,18 +105,18 @@ TEST(Settings, SaveWritesTheFourByteValueAndKeepsTheSuitesOtherValues) {
     WriteFile(path, "# suite\nPlayerVolume=80\ncadrixformat=1\nCadrixDir=/old\nCadrixDir=/older\n");
     CadrixSettings s;
     s.format = FORMAT_WMA_VBR;
-    s.oggQuality = 110;
-    s.wmaQuality = 2;
-    s.wmaVbrQuality = 4;
+    s.Quality(FORMAT_OGG) = 110;
+    s.Quality(FORMAT_WMA) = 2;
+    s.Quality(FORMAT_WMA_VBR) = 4;
     s.outputDir = "/home/u/My Music\nwith \\ odd bytes";
     ASSERT_TRUE(SaveSettingsFile(path, s));
     const std::string text = ReadFile(path);
     EXPECT_EQ(text, "# suite\nPlayerVolume=80\nCadrixFormat=" + std::to_string(110 + 256 * 2 + 65536 * 4 + 16777216u * 3) +
-                        "\nCadrixDir=/home/u/My Music\\nwith \\\\ odd bytes\n");
+                        "\nCadrixDir=/home/u/My Music\\nwith \\\\ odd bytes\nCadrixFlacLevel=5\n");
     const CadrixSettings back = LoadSettingsFile(path, "");
     EXPECT_EQ(back.outputDir, s.outputDir);
     EXPECT_EQ(back.format, 3);
-    EXPECT_EQ(back.oggQuality, 50);  // 110 is kept in the file but loads as 50
+    EXPECT_EQ(back.Quality(FORMAT_OGG), 50);  // 110 is kept in the file but loads as 50
     // No temporary file is left beside it.
     int files = 0;
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir / "Zephyrtone")) ++files;
@@ -129,6 +130,13 @@ TEST(Settings, LongFolderIsStoredAsItsFirst255Bytes) {
     ASSERT_TRUE(SaveSettingsFile(dir / "s.conf", s));
     EXPECT_EQ(LoadSettingsFile(dir / "s.conf", "").outputDir, s.outputDir.substr(0, 255));
     EXPECT_EQ(ParseSettingsText(ReadFile(dir / "s.conf")).formatWord, Word(50, 5, 3, 0));
+    // A character that would straddle byte 255 is left out whole.
+    for (const std::string tail : {"\xc3\xa9", "\xe2\x82\xac", "\xf0\x9f\x8e\xb5"}) {
+        s.outputDir = "/" + std::string(252, 'x') + tail + "yy";
+        ASSERT_TRUE(SaveSettingsFile(dir / "s.conf", s));
+        const std::string stored = LoadSettingsFile(dir / "s.conf", "").outputDir;
+        EXPECT_EQ(stored, "/" + std::string(252, 'x') + (tail.size() == 2 ? tail : "")) << tail.size();
+    }
 }
 
 TEST(Settings, RefusedSaveLeavesNothingBehind) {
@@ -140,7 +148,7 @@ TEST(Settings, RefusedSaveLeavesNothingBehind) {
 }
 
 TEST(SpaceEstimate, ExamplesOfTheEstimateLine) {
-    const QualityPositions q;  // 50, 5, 3
+    const QualityPositions q = DefaultQualityPositions();  // 50, 5, 3
     EXPECT_EQ(EstimatedTrackBytes(FORMAT_PCM, q, 180000), 31752000u);
     EXPECT_EQ(SpaceEstimateText(FORMAT_PCM, 31752000), "Disk Space Required: 30Mb");
     EXPECT_EQ(EstimatedTrackBytes(FORMAT_OGG, q, 60000), 960000u);
@@ -168,11 +176,11 @@ TEST(SpaceEstimate, OggRatesBlendBetweenTableEntries) {
     EXPECT_EQ(OggRateKbps(105), 410u);
     EXPECT_EQ(OggRateKbps(110), 500u);
     EXPECT_EQ(OggRateKbps(1), (48u * 9 + 64u) / 10);
-    QualityPositions q;
-    q.oggQuality = 105;
+    QualityPositions q = DefaultQualityPositions();
+    q[FORMAT_OGG] = 105;
     EXPECT_EQ(EstimatedTrackBytes(FORMAT_OGG, q, 8000), 410u * 1000);
-    q.wmaQuality = 9;
-    q.wmaVbrQuality = 0;
+    q[FORMAT_WMA] = 9;
+    q[FORMAT_WMA_VBR] = 0;
     EXPECT_EQ(EstimatedTrackBytes(FORMAT_WMA, q, 8), 320u);
     EXPECT_EQ(EstimatedTrackBytes(FORMAT_WMA_VBR, q, 8), 64u);
 }

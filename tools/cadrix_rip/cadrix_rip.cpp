@@ -14,10 +14,10 @@
 #include "akrip_binding.h"
 #include "disc_model.h"
 #include "extract_worker.h"
+#include "extraction_job.h"
 #include "extraction_run.h"
 #include "output_format.h"
-#include "output_session.h"
-#include "plugin_binding.h"
+#include "output_sink.h"
 #include "rip_options.h"
 
 namespace {
@@ -59,7 +59,7 @@ bool StartWorkerWithoutSignals(OutputSession& session) {
 }
 
 int Usage(const std::string& error) {
-    std::fprintf(stderr, "cadrix-rip: %s\n%s", error.c_str(), rip::USAGE);
+    std::fprintf(stderr, "cadrix-rip: %s\n%s", error.c_str(), rip::UsageText().c_str());
     return EXIT_USAGE;
 }
 
@@ -131,85 +131,87 @@ private:
     std::string text_;
 };
 
-int Extract(DriveSet& drives, const rip::RipOptions& options) {
-    const int drive = options.drive - 1;
-    if (drive >= drives.driveCount) {
-        return Usage("there is no drive " + std::to_string(options.drive) + " (" +
-                     std::to_string(drives.driveCount) + " found)");
-    }
-    DriveRecord& disc = drives.drives[static_cast<size_t>(drive)];
-    int selected = 0;
+// Marks the tracks to extract in the disc's record; false (with a usage
+// error in `error`) when the list names a track that is not audio.
+bool SelectTracks(DriveRecord& disc, const rip::RipOptions& options, int& selected, std::string& error) {
+    selected = 0;
     for (int t = 1; t <= disc.trackCount && t < TRACK_SLOTS; ++t) {
         TrackRecord& track = disc.tracks[static_cast<size_t>(t)];
         const bool wanted = options.tracksGiven ? options.tracks.test(static_cast<size_t>(t)) : true;
         track.selected = wanted && track.isData == 0 ? 1 : 0;
         selected += track.selected;
     }
-    if (options.tracksGiven) {
-        for (int t = 1; t < TRACK_SLOTS; ++t) {
-            if (!options.tracks.test(static_cast<size_t>(t))) continue;
-            if (t > disc.trackCount || disc.tracks[static_cast<size_t>(t)].isData != 0) {
-                return Usage("track " + std::to_string(t) + " is not an audio track of the disc");
-            }
+    if (!options.tracksGiven) return true;
+    for (int t = 1; t < TRACK_SLOTS; ++t) {
+        if (!options.tracks.test(static_cast<size_t>(t))) continue;
+        if (t > disc.trackCount || disc.tracks[static_cast<size_t>(t)].isData != 0) {
+            error = "track " + std::to_string(t) + " is not an audio track of the disc";
+            return false;
         }
     }
+    return true;
+}
+
+// Polls the run to its end, drawing the progress line; the last poll event.
+PollEvent DriveRun(ExtractionRun& run) {
+    PollEvent ending = PollEvent::None;
+    run.Begin(100);  // bar positions in percent
+    ProgressLine line(isatty(STDOUT_FILENO) != 0);
+    while (!run.Finished()) {
+        if (gInterrupted != 0 && run.State() != RunState::Aborting) run.RequestAbort(true);
+        const PollOutcome outcome = run.PollWorker();
+        switch (outcome.event) {
+            case PollEvent::TrackStarted:
+                line.TrackStarted(run);
+                break;
+            case PollEvent::None:
+                line.Update(run);
+                break;
+            default:  // the run ended; only a complete one shows full bars
+                line.Finish(outcome.event == PollEvent::Completed);
+                break;
+        }
+        if (outcome.event != PollEvent::None) ending = outcome.event;
+        if (!run.Finished()) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    // An abort between two tracks ends the run without a poll event.
+    line.Finish(false);
+    return ending;
+}
+
+int Extract(DriveSet& drives, const rip::RipOptions& options) {
+    const int drive = options.drive - 1;
+    if (drive >= drives.driveCount) {
+        return Usage("there is no drive " + std::to_string(options.drive) + " (" +
+                     std::to_string(drives.driveCount) + " found)");
+    }
+    int selected = 0;
+    std::string error;
+    if (!SelectTracks(drives.drives[static_cast<size_t>(drive)], options, selected, error)) return Usage(error);
     if (selected == 0) {
         std::fprintf(stderr, "cadrix-rip: the disc in drive %d has no audio track\n", options.drive);
         return EXIT_FAILED;
     }
-
-    ModuleHandle plugin;
-    if (options.format != FORMAT_PCM) {
-        plugin = LoadPluginModule(options.format);
-        if (!plugin) {
-            return Usage(std::string("the plug-in ") + FindOutputFormat(options.format)->moduleFile +
-                         " of this format could not be loaded");
-        }
+    const OutputFormatInfo& format = *FindOutputFormat(options.format);
+    ModuleHandle plugin = LoadPluginModule(options.format);
+    if (format.IsPlugin() && !plugin) {
+        return Usage(std::string("the plug-in ") + format.moduleFile + " of this format could not be loaded");
     }
 
-    PollEvent ending = PollEvent::None;
-    std::string folder;
-    drives.BeginExtraction(drive);
-    {
-        OutputSession session;
-        if (!session.Init(options.output, drives.drives.data(), drive, plugin.get(), options.format,
-                          QualityCode(options.format, options.quality))) {
-            std::fprintf(stderr, "cadrix-rip: %s\n",
-                         options.format == FORMAT_PCM ? "cannot start the extraction"
-                                                      : "the plug-in lacks an entry point");
-            drives.EndExtraction();
-            return options.format == FORMAT_PCM ? EXIT_FAILED : EXIT_USAGE;
-        }
-        session.readAudio = drives.akrip.ReadCDAudioLBAEx;
-
-        ExtractionRun run(session, &StartWorkerWithoutSignals);
-        run.Begin(100);  // bar positions in percent
-        ProgressLine line(isatty(STDOUT_FILENO) != 0);
-        while (!run.Finished()) {
-            if (gInterrupted != 0 && run.State() != RunState::Aborting) run.RequestAbort(true);
-            const PollOutcome outcome = run.PollWorker();
-            switch (outcome.event) {
-                case PollEvent::TrackStarted:
-                    line.TrackStarted(run);
-                    break;
-                case PollEvent::None:
-                    line.Update(run);
-                    break;
-                default:  // the run ended; only a complete one shows full bars
-                    line.Finish(outcome.event == PollEvent::Completed);
-                    break;
-            }
-            if (outcome.event != PollEvent::None) ending = outcome.event;
-            if (!run.Finished()) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        // An abort between two tracks ends the run without a poll event.
-        line.Finish(false);
-        if (run.State() != RunState::Aborted) std::printf("%s\n", run.StatusText().c_str());
-        std::string file;
-        if (session.currentTrack != 0) session.BuildTrackPaths(folder, file);
-        // The session's destruction waits for a worker still finishing its block.
+    JobRequest request{options.output, options.format, options.quality, plugin.get(), &StartWorkerWithoutSignals};
+    auto job = ExtractionJob::Start(drives, drive, request, error);
+    if (!job) {
+        std::fprintf(stderr, "cadrix-rip: %s\n", error.c_str());
+        return format.IsPlugin() ? EXIT_USAGE : EXIT_FAILED;
     }
-    drives.EndExtraction();
+    const PollEvent ending = DriveRun(job->Run());
+    const ExtractionRun& run = job->Run();
+    if (run.State() != RunState::Aborted) std::printf("%s\n", run.StatusText().c_str());
+    if (run.State() == RunState::Failed && run.FailedTrack() != 0 && !run.FailureReason().empty()) {
+        std::printf("Track %d: %s\n", run.FailedTrack(), run.FailureReason().c_str());
+    }
+    const std::string folder = job->Session().currentTrack != 0 ? job->DiscFolder() : std::string();
+    job->End();  // waits for a worker still finishing its block
     if (!folder.empty()) std::printf("Output folder: %s\n", folder.c_str());
     switch (ending) {
         case PollEvent::Completed:
@@ -232,7 +234,7 @@ int main(int argc, char** argv) {
     std::string error;
     if (!rip::ParseRipOptions(args, options, error)) return Usage(error);
     if (options.help) {
-        std::fputs(rip::USAGE, stdout);
+        std::fputs(rip::UsageText().c_str(), stdout);
         return EXIT_COMPLETE;
     }
     // Only an extraction has files to finish; a listing stops at Ctrl-C.

@@ -6,23 +6,33 @@
 
 namespace cadrix::rip {
 
-const char* const USAGE =
-    "Usage: cadrix-rip --list\n"
-    "       cadrix-rip [--drive N] [--tracks LIST] [--format FORMAT] [--quality N] --output DIR\n"
-    "\n"
-    "Copies the audio tracks of the disc in drive N (default 1) to one file per\n"
-    "track, in a folder named after the disc under DIR.\n"
-    "\n"
-    "  --list           list every drive, its disc and its tracks\n"
-    "  --drive N        the drive to read, numbered from 1 as --list shows them\n"
-    "  --tracks LIST    tracks to extract, e.g. 1,3-5 (default: every audio track)\n"
-    "  --format FORMAT  pcm (WAVE, default), ogg, wma, wma-vbr or wma-lossless\n"
-    "  --quality N      quality slider position: ogg 0-110 (default 50),\n"
-    "                   wma 0-9 (default 5), wma-vbr 0-5 (default 3)\n"
-    "  --output DIR     base output folder\n"
-    "  --help           show this text\n"
-    "\n"
-    "Exit status: 0 complete, 1 failed, 2 usage error, 130 aborted (Ctrl-C).\n";
+std::string UsageText() {
+    std::string names;
+    std::string qualities;
+    for (const OutputFormatInfo& format : OutputFormats()) {
+        if (!names.empty()) names += format.format + 1 == FORMAT_COUNT ? " or " : ", ";
+        names += format.cliName;
+        if (format.format == FORMAT_PCM) names += " (WAVE, default)";
+        if (!format.HasQuality()) continue;
+        qualities += std::string(qualities.empty() ? "" : ",\n                   ") + format.cliName + " 0-" +
+                     std::to_string(format.sliderMax) + " (default " + std::to_string(format.defaultPosition) + ")";
+    }
+    return "Usage: cadrix-rip --list\n"
+           "       cadrix-rip [--drive N] [--tracks LIST] [--format FORMAT] [--quality N] --output DIR\n"
+           "\n"
+           "Copies the audio tracks of the disc in drive N (default 1) to one file per\n"
+           "track, in a folder named after the disc under DIR.\n"
+           "\n"
+           "  --list           list every drive, its disc and its tracks\n"
+           "  --drive N        the drive to read, numbered from 1 as --list shows them\n"
+           "  --tracks LIST    tracks to extract, e.g. 1,3-5 (default: every audio track)\n"
+           "  --format FORMAT  " + names + "\n"
+           "  --quality N      quality slider position: " + qualities + "\n"
+           "  --output DIR     base output folder\n"
+           "  --help           show this text\n"
+           "\n"
+           "Exit status: 0 complete, 1 failed, 2 usage error, 130 aborted (Ctrl-C).\n";
+}
 
 namespace {
 
@@ -123,7 +133,7 @@ bool ParseRipOptions(const std::vector<std::string_view>& args, RipOptions& opti
     options.format = format->format;
     options.quality = format->defaultPosition;
     if (options.qualityGiven) {
-        if (!format->usesSlider) {
+        if (!format->HasQuality()) {
             error = std::string("--format ") + format->cliName + " takes no --quality";
             return false;
         }

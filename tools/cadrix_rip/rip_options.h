@@ -29,6 +29,7 @@ bool ParseRipOptions(const std::vector<std::string_view>& args, RipOptions& opti
 // "1,3-5" -> tracks 1, 3, 4, 5. Numbers 1..99, ranges ascending.
 bool ParseTrackList(std::string_view text, std::bitset<100>& tracks);
 
-extern const char* const USAGE;
+// The --help text; the formats and their qualities come from the format table.
+std::string UsageText();
 
 }  // namespace cadrix::rip

@@ -1,19 +1,6 @@
 #include "space_estimate.h"
 
-#include <algorithm>
-
-#include "output_format.h"
-
 namespace cadrix {
-
-namespace {
-
-template <size_t N>
-uint32_t RateAt(const uint32_t (&table)[N], int32_t index) {
-    return table[std::clamp<int32_t>(index, 0, static_cast<int32_t>(N) - 1)];
-}
-
-}  // namespace
 
 uint32_t OggRateKbps(int32_t position) {
     position = std::clamp(position, 0, 110);
@@ -24,20 +11,14 @@ uint32_t OggRateKbps(int32_t position) {
 }
 
 uint64_t EstimatedTrackBytes(int32_t format, const QualityPositions& quality, uint32_t lengthMs) {
+    const OutputFormatInfo* info = FindOutputFormat(format);
+    if (info == nullptr) info = FindOutputFormat(FORMAT_PCM);
     // 64-bit products: 1764 x a 99-minute track already exceeds 32 bits.
     const uint64_t ms = lengthMs;
-    switch (format) {
-    case FORMAT_OGG:
-        return OggRateKbps(quality.oggQuality) * ms / 8;
-    case FORMAT_WMA:
-        return RateAt(WMA_RATE_TABLE, quality.wmaQuality) * ms / 8;
-    case FORMAT_WMA_VBR:
-        return RateAt(WMA_VBR_RATE_TABLE, quality.wmaVbrQuality) * ms / 8;
-    case FORMAT_WMA_LOSSLESS:
-        return LOSSLESS_RATE_KBPS * ms / 8;
-    default:
-        return PCM_BYTES_PER_10MS * ms / 10;
+    if (info->rateKbps != nullptr) {
+        return info->rateKbps(quality[static_cast<size_t>(info->format)]) * ms / 8;
     }
+    return PCM_BYTES_PER_10MS * ms / 10 * info->pcmPercent / 100;
 }
 
 std::string SpaceEstimateText(int32_t format, uint64_t totalBytes) {
@@ -45,8 +26,8 @@ std::string SpaceEstimateText(int32_t format, uint64_t totalBytes) {
     uint64_t megabytes = kibibytes / 1024;
     if (kibibytes % 1024 >= 512) ++megabytes;
     std::string text = "Disk Space Required: " + std::to_string(megabytes) + "Mb";
-    const bool variable = format == FORMAT_OGG || format == FORMAT_WMA_VBR || format == FORMAT_WMA_LOSSLESS;
-    if (variable && megabytes != 0) text += " [Estimated]";
+    const OutputFormatInfo* info = FindOutputFormat(format);
+    if (info != nullptr && info->estimated && megabytes != 0) text += " [Estimated]";
     return text;
 }
 

@@ -8,9 +8,9 @@
 #include <charconv>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <vector>
+
+#include "small_file.h"
 
 namespace cadrix {
 
@@ -18,6 +18,7 @@ namespace {
 
 constexpr std::string_view DIR_NAME = "CadrixDir";
 constexpr std::string_view FORMAT_NAME = "CadrixFormat";
+constexpr std::string_view FLAC_LEVEL_NAME = "CadrixFlacLevel";
 
 // Value names compare like registry value names: ASCII case-insensitively.
 bool SameName(std::string_view a, std::string_view b) {
@@ -91,14 +92,17 @@ std::optional<uint32_t> ParseWord(std::string_view text) {
 }
 
 bool ReadWholeFile(const std::string& path, std::string& text) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    if (in.bad()) return false;
-    text = buffer.str();
+    auto content = ReadSmallFile(path);
+    if (!content) return false;
+    text = std::move(*content);
     return true;
 }
+
+// A value line as the file keeps it.
+struct ValueLine {
+    std::string_view name;
+    std::string line;
+};
 
 }  // namespace
 
@@ -122,6 +126,7 @@ StoredValues ParseSettingsText(std::string_view text) {
     StoredValues values;
     bool dirSeen = false;
     bool formatSeen = false;
+    bool flacSeen = false;
     for (std::string_view line : SplitLines(text)) {
         std::string_view name, value;
         if (!SplitValueLine(line, name, value)) continue;
@@ -133,6 +138,9 @@ StoredValues ParseSettingsText(std::string_view text) {
         } else if (!formatSeen && SameName(name, FORMAT_NAME)) {
             formatSeen = true;
             values.formatWord = ParseWord(value);
+        } else if (!flacSeen && SameName(name, FLAC_LEVEL_NAME)) {
+            flacSeen = true;
+            values.flacLevel = ParseWord(value);
         }
     }
     return values;
@@ -140,22 +148,37 @@ StoredValues ParseSettingsText(std::string_view text) {
 
 uint32_t PackFormatWord(const CadrixSettings& s) {
     auto byte = [](int32_t v) { return static_cast<uint32_t>(v) & 0xFFu; };
-    return byte(s.oggQuality) | byte(s.wmaQuality) << 8 | byte(s.wmaVbrQuality) << 16 | byte(s.format) << 24;
+    return byte(s.Quality(FORMAT_OGG)) | byte(s.Quality(FORMAT_WMA)) << 8 | byte(s.Quality(FORMAT_WMA_VBR)) << 16 |
+           byte(s.format) << 24;
 }
 
 void UnpackFormatWord(uint32_t word, CadrixSettings& s) {
-    s.oggQuality = static_cast<int32_t>(word & 0xFF);
-    s.wmaQuality = static_cast<int32_t>((word >> 8) & 0xFF);
-    s.wmaVbrQuality = static_cast<int32_t>((word >> 16) & 0xFF);
+    s.Quality(FORMAT_OGG) = static_cast<int32_t>(word & 0xFF);
+    s.Quality(FORMAT_WMA) = static_cast<int32_t>((word >> 8) & 0xFF);
+    s.Quality(FORMAT_WMA_VBR) = static_cast<int32_t>((word >> 16) & 0xFF);
     s.format = static_cast<int32_t>((word >> 24) & 0xFF);
 }
 
 void ApplySettingsBounds(CadrixSettings& s) {
-    if (s.format < 0 || s.format > 4) s.format = DEFAULT_FORMAT;
-    // 100, not the slider's 110: stored positions 101..110 come back as 50.
-    if (s.oggQuality < 0 || s.oggQuality > 100) s.oggQuality = DEFAULT_OGG_QUALITY;
-    if (s.wmaQuality < 0 || s.wmaQuality >= 10) s.wmaQuality = DEFAULT_WMA_QUALITY;
-    if (s.wmaVbrQuality < 0 || s.wmaVbrQuality >= 6) s.wmaVbrQuality = DEFAULT_WMA_VBR_QUALITY;
+    if (FindOutputFormat(s.format) == nullptr) s.format = DEFAULT_FORMAT;
+    // Ogg keeps 0..100, not the slider's 110: stored positions 101..110 come
+    // back as 50.
+    for (const OutputFormatInfo& info : OutputFormats()) {
+        int32_t& position = s.Quality(info.format);
+        if (position < 0 || position > info.storedMax) position = info.defaultPosition;
+    }
+}
+
+std::string_view CutUtf8(std::string_view text, size_t maxBytes) {
+    if (text.size() <= maxBytes) return text;
+    // The first byte left out is a continuation byte: step back to the lead
+    // byte of its character and leave that character out whole. Bytes that
+    // are not UTF-8 are cut at the limit.
+    size_t cut = maxBytes;
+    size_t back = cut;
+    while (back > 0 && cut - back < 3 && (static_cast<unsigned char>(text[back]) & 0xC0) == 0x80) --back;
+    if (back < cut && static_cast<unsigned char>(text[back]) >= 0xC0) cut = back;
+    return text.substr(0, cut);
 }
 
 std::string DefaultOutputDir(std::string_view documentsDir) {
@@ -173,6 +196,9 @@ CadrixSettings LoadSettingsFile(const std::string& path, std::string_view docume
         const StoredValues values = ParseSettingsText(text);
         if (values.dir) settings.outputDir = *values.dir;
         if (values.formatWord) UnpackFormatWord(*values.formatWord, settings);
+        if (values.flacLevel && *values.flacLevel <= 0xFF) {
+            settings.Quality(FORMAT_FLAC) = static_cast<int32_t>(*values.flacLevel);
+        }
     }
     if (settings.outputDir.empty()) settings.outputDir = DefaultOutputDir(documentsDir);
     ApplySettingsBounds(settings);
@@ -180,32 +206,31 @@ CadrixSettings LoadSettingsFile(const std::string& path, std::string_view docume
 }
 
 std::string UpdateSettingsText(std::string_view text, const CadrixSettings& settings) {
-    const std::string dirLine =
-        std::string(DIR_NAME) + "=" + EscapeValue(std::string_view(settings.outputDir).substr(0, MAX_STORED_DIR_BYTES));
-    const std::string formatLine = std::string(FORMAT_NAME) + "=" + std::to_string(PackFormatWord(settings));
+    ValueLine values[] = {
+        {DIR_NAME, std::string(DIR_NAME) + "=" + EscapeValue(CutUtf8(settings.outputDir, MAX_STORED_DIR_BYTES))},
+        {FORMAT_NAME, std::string(FORMAT_NAME) + "=" + std::to_string(PackFormatWord(settings))},
+        {FLAC_LEVEL_NAME, std::string(FLAC_LEVEL_NAME) + "=" + std::to_string(settings.Quality(FORMAT_FLAC))},
+    };
+    bool written[std::size(values)] = {};
     std::string out;
-    bool dirWritten = false;
-    bool formatWritten = false;
     for (std::string_view line : SplitLines(text)) {
         std::string_view name, value;
+        bool replaced = false;
         if (SplitValueLine(line, name, value)) {
             // The first line of each value is replaced; later duplicates go.
-            if (SameName(name, DIR_NAME)) {
-                if (!dirWritten) out += dirLine + "\n";
-                dirWritten = true;
-                continue;
-            }
-            if (SameName(name, FORMAT_NAME)) {
-                if (!formatWritten) out += formatLine + "\n";
-                formatWritten = true;
-                continue;
+            for (size_t k = 0; k < std::size(values) && !replaced; ++k) {
+                if (!SameName(name, values[k].name)) continue;
+                if (!written[k]) out += values[k].line + "\n";
+                written[k] = replaced = true;
             }
         }
+        if (replaced) continue;
         out.append(line);
         out += '\n';
     }
-    if (!dirWritten) out += dirLine + "\n";
-    if (!formatWritten) out += formatLine + "\n";
+    for (size_t k = 0; k < std::size(values); ++k) {
+        if (!written[k]) out += values[k].line + "\n";
+    }
     return out;
 }
 

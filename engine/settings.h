@@ -1,10 +1,13 @@
-// Cadrix's stored settings: the output format, the three quality positions
-// and the base output folder, kept in the Zephyrtone suite's settings file
-// ($XDG_CONFIG_HOME/Zephyrtone/Zephyrtone.conf) as two values:
+// Cadrix's stored settings: the output format, the quality positions and the
+// base output folder, kept in the Zephyrtone suite's settings file
+// ($XDG_CONFIG_HOME/Zephyrtone/Zephyrtone.conf) as these values:
 //   CadrixDir=<folder, at most 255 bytes>
 //   CadrixFormat=<unsigned 32-bit number: ogg + 256*wma + 65536*wmaVbr + 16777216*format>
+//   CadrixFlacLevel=<FLAC compression level 0..8>
+// The first two are shared with the rest of the suite and keep their layout;
+// keys of Cadrix's own hold what the suite's 4-byte value has no room for.
 // Other lines of the file belong to the rest of the suite and are kept as
-// they are when Cadrix rewrites its two values.
+// they are when Cadrix rewrites its values.
 #pragma once
 
 #include <cstdint>
@@ -12,12 +15,11 @@
 #include <string>
 #include <string_view>
 
+#include "output_format.h"
+
 namespace cadrix {
 
-inline constexpr int32_t DEFAULT_FORMAT = 0;  // FORMAT_PCM
-inline constexpr int32_t DEFAULT_OGG_QUALITY = 50;
-inline constexpr int32_t DEFAULT_WMA_QUALITY = 5;
-inline constexpr int32_t DEFAULT_WMA_VBR_QUALITY = 3;
+inline constexpr int32_t DEFAULT_FORMAT = FORMAT_PCM;
 inline constexpr size_t MAX_STORED_DIR_BYTES = 255;
 
 inline constexpr const char* SETTINGS_FILE_NAME = "Zephyrtone.conf";
@@ -25,10 +27,11 @@ inline constexpr const char* DEFAULT_FOLDER_LEAF = "My Music";
 
 struct CadrixSettings {
     int32_t format = DEFAULT_FORMAT;
-    int32_t oggQuality = DEFAULT_OGG_QUALITY;
-    int32_t wmaQuality = DEFAULT_WMA_QUALITY;
-    int32_t wmaVbrQuality = DEFAULT_WMA_VBR_QUALITY;
+    QualityPositions quality = DefaultQualityPositions();  // by format number
     std::string outputDir;
+
+    int32_t& Quality(int32_t f) { return quality[static_cast<size_t>(f)]; }
+    int32_t Quality(int32_t f) const { return quality[static_cast<size_t>(f)]; }
 };
 
 // The suite's folder: $XDG_CONFIG_HOME/Zephyrtone, else $HOME/.config/Zephyrtone;
@@ -37,12 +40,13 @@ std::string SuiteConfigDir();
 // SuiteConfigDir() + "/" + SETTINGS_FILE_NAME, or empty.
 std::string SettingsFilePath();
 
-// The two stored values as found in the file's text; absent when the value
-// is missing or unreadable (CadrixDir longer than 255 bytes, CadrixFormat not
-// an unsigned 32-bit decimal number).
+// The stored values as found in the file's text; absent when the value is
+// missing or unreadable (CadrixDir longer than 255 bytes, a number that is
+// not an unsigned 32-bit decimal).
 struct StoredValues {
     std::optional<std::string> dir;
     std::optional<uint32_t> formatWord;
+    std::optional<uint32_t> flacLevel;
 };
 StoredValues ParseSettingsText(std::string_view text);
 
@@ -50,9 +54,14 @@ StoredValues ParseSettingsText(std::string_view text);
 uint32_t PackFormatWord(const CadrixSettings& settings);
 void UnpackFormatWord(uint32_t word, CadrixSettings& settings);
 
-// Out-of-range values back to their own defaults, in the order format, ogg
-// (above 100), wma (10 or above), wmaVbr (6 or above).
+// Out-of-range values back to their own defaults: an unknown format, and
+// each position outside 0 .. its format's storedMax (ogg above 100, wma 10
+// or above, wmaVbr 6 or above, flac above 8).
 void ApplySettingsBounds(CadrixSettings& settings);
+
+// `text` cut to at most `maxBytes` bytes without splitting a UTF-8
+// character (a text that is not UTF-8 is cut at the byte limit).
+std::string_view CutUtf8(std::string_view text, size_t maxBytes);
 
 // `documentsDir` + "/" (unless it ends in one) + "My Music"; empty when
 // `documentsDir` is empty.
@@ -64,7 +73,8 @@ std::string DefaultOutputDir(std::string_view documentsDir);
 CadrixSettings LoadSettingsFile(const std::string& path, std::string_view documentsDir);
 
 // `text` (the file's current content, possibly empty) with CadrixDir (cut to
-// 255 bytes) and CadrixFormat replaced or appended; other lines unchanged.
+// 255 bytes), CadrixFormat and CadrixFlacLevel replaced or appended; other
+// lines unchanged.
 std::string UpdateSettingsText(std::string_view text, const CadrixSettings& settings);
 
 // Rewrites the file at `path` atomically (a temporary file in the same
