@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "disc_database.h"
+#include "temp_dir.h"
 #include "genre_table.h"
 
 namespace cadrix {
@@ -142,9 +143,7 @@ TEST(DataDir, ValueIsTakenUnchangedWithOneFinalSeparator) {
 class DatabaseFiles : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "cadrix-db-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        root_ = pattern;
+        root_ = tmp_.path();
         if (const char* old = getenv("XDG_CONFIG_HOME")) savedConfig_ = old;
         setenv("XDG_CONFIG_HOME", (root_ / "config").c_str(), 1);
         fs::create_directories(root_ / "config" / "Zephyrtone");
@@ -156,7 +155,6 @@ protected:
         } else {
             unsetenv("XDG_CONFIG_HOME");
         }
-        fs::remove_all(root_);
     }
     static void Write(const fs::path& path, std::string_view text) {
         std::ofstream(path, std::ios::binary) << text;
@@ -164,6 +162,7 @@ protected:
     void WriteIni(std::string_view text) { Write(root_ / "config" / "Zephyrtone" / "zephtone.ini", text); }
     std::string DbDir() const { return (root_ / "db").string(); }
 
+    test::TempDir tmp_;
     fs::path root_;
     std::optional<std::string> savedConfig_;
 };

@@ -7,6 +7,7 @@
 
 #include "akrip_binding.h"
 #include "demo_disc.h"
+#include "temp_dir.h"
 
 namespace cadrix {
 namespace {
@@ -14,9 +15,8 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(DemoDisc, ListsTracksAndCaptionFromTheDatabase) {
-    std::string pattern = (fs::temp_directory_path() / "cadrix-demo-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    const fs::path root = pattern;
+    const test::TempDir tmp;
+    const fs::path root = tmp.path();
     std::string error;
     ASSERT_TRUE(discgen::WriteDemo(root, &error)) << error;
     setenv("CADRIX_MODULE_DIR", CADRIX_REAL_MODULE_DIR, 1);

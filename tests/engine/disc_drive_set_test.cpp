@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "akrip_binding.h"
+#include "temp_dir.h"
 #include "fake_akrip_control.h"
 
 namespace cadrix {
@@ -32,11 +33,10 @@ protected:
     void SetUp() override {
         fake().Reset();
         setenv("CADRIX_MODULE_DIR", fake().Dir().c_str(), 1);
-        std::string pattern = (fs::temp_directory_path() / "cadrix-drives-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        root_ = pattern;
+        tmp_ = std::make_unique<test::TempDir>();
+        root_ = tmp_->path();
     }
-    void TearDown() override { fs::remove_all(root_); }
+    void TearDown() override { tmp_.reset(); }
 
     static FakeAkrip& fake() { return *fake_; }
 
@@ -64,6 +64,7 @@ protected:
     }
 
     static inline std::unique_ptr<FakeAkrip> fake_;
+    std::unique_ptr<test::TempDir> tmp_;
     fs::path root_;
     DriveSet drives;
 };

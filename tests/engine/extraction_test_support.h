@@ -1,5 +1,5 @@
-// Helpers shared by the extraction test suites: a temporary folder, a disc
-// record built from frame addresses, file reading and WAVE header fields.
+// Helpers shared by the extraction test suites: a disc record built from
+// frame addresses (temporary folders and file helpers come from tests/support).
 #pragma once
 
 #include <stdlib.h>
@@ -14,26 +14,12 @@
 #include <vector>
 
 #include "disc_model.h"
+#include "file_bytes.h"
+#include "temp_dir.h"
 
 namespace cadrix::test {
 
-class TempFolder {
-public:
-    TempFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "cadrix-test-XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    const std::string& Path() const { return path_; }
-
-private:
-    std::string path_;
-};
+using TempFolder = TempDir;
 
 // A drive record whose TOC has entries starting at `starts` (the last is the
 // lead-out); tracks in `dataTracks` are data tracks, every other one is
@@ -62,25 +48,6 @@ inline DriveRecord MakeDisc(std::initializer_list<uint32_t> starts,
         drive.tracks[static_cast<size_t>(t)].selected = data ? 0 : 1;
     }
     return drive;
-}
-
-inline std::vector<uint8_t> ReadWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-inline uint32_t LE32(const std::vector<uint8_t>& bytes, size_t at) {
-    return uint32_t{bytes[at]} | uint32_t{bytes[at + 1]} << 8 | uint32_t{bytes[at + 2]} << 16 |
-           uint32_t{bytes[at + 3]} << 24;
-}
-
-// True when `bytes` is a WAVE file whose header announces exactly the bytes
-// that follow it.
-inline bool IsConsistentWave(const std::vector<uint8_t>& bytes) {
-    if (bytes.size() < 44) return false;
-    const uint32_t data = static_cast<uint32_t>(bytes.size() - 44);
-    return std::memcmp(bytes.data(), "RIFF", 4) == 0 && LE32(bytes, 4) == data + 36 &&
-           std::memcmp(bytes.data() + 36, "data", 4) == 0 && LE32(bytes, 40) == data;
 }
 
 }  // namespace cadrix::test

@@ -6,7 +6,7 @@ if(TARGET akrip)
   add_library(akrip_test_fixture STATIC akrip_fixture.cpp)
   target_include_directories(akrip_test_fixture PUBLIC "${CMAKE_CURRENT_SOURCE_DIR}")
   target_compile_definitions(akrip_test_fixture PRIVATE ${AKRIP_TEST_MODULE_DEFINE})
-  target_link_libraries(akrip_test_fixture PUBLIC akrip_records GTest::gtest ${CMAKE_DL_LIBS})
+  target_link_libraries(akrip_test_fixture PUBLIC akrip_records cadrix_test_support GTest::gtest ${CMAKE_DL_LIBS})
   add_dependencies(akrip_test_fixture akrip)
 
   cadrix_add_test(akrip_core_test SOURCES akrip_core_test.cpp LIBS akrip_core akrip_test_fixture)

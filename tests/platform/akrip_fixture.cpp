@@ -13,18 +13,6 @@ namespace akrip_test {
 
 const uint32_t kTrackFrames[4] = {225, 315, 413, 450};
 
-TempDir::TempDir() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/akrip-test-XXXXXX";
-    if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-}
-
-TempDir::~TempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-}
-
 Bytes Music(uint32_t frames, uint32_t seed) {
     Bytes out(size_t{frames} * kFrameBytes);
     uint32_t noise = seed * 2654435761u + 1;

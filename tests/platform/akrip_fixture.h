@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "akrip_records.h"
+#include "temp_dir.h"
 
 namespace akrip_test {
 
@@ -16,18 +17,7 @@ using Bytes = std::vector<uint8_t>;
 constexpr uint32_t kFrameBytes = AKRIP_FRAME_BYTES;
 
 // A fresh folder under $TMPDIR, removed with everything in it.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::string& Path() const { return path_; }
-    std::string operator/(std::string_view name) const { return path_ + "/" + std::string(name); }
-
-private:
-    std::string path_;
-};
+using TempDir = cadrix::test::TempDir;
 
 // `frames` frames of deterministic, non-silent 16-bit little-endian stereo.
 Bytes Music(uint32_t frames, uint32_t seed);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "demo_disc.h"
+#include "temp_dir.h"
 #include "disc_generator.h"
 #include "ogg_test_decoder.h"
 
@@ -27,9 +28,8 @@ std::string Quoted(const std::string& text) {
 }  // namespace
 
 TEST(OggCadrixRip, RipsChosenTracksToDecodableTaggedFiles) {
-    char pattern[] = "/tmp/cadrix-ogg-rip-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    const fs::path tmp = pattern;
+    const cadrix::test::TempDir dir;
+    const fs::path tmp = dir.path();
     const std::string root = (tmp / "demo").string();
     const std::string out = (tmp / "out").string();
     ASSERT_TRUE(cadrix::discgen::WriteDemo(root));

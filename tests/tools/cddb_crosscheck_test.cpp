@@ -144,7 +144,7 @@ TEST(CddbDiscId, AgreesWithLibdiscidOnRandomGeneratedDiscs) {
 
 namespace {
 
-using tools_test::TempDir;
+using cadrix::test::TempDir;
 
 DiscDescription AudioDisc(std::vector<uint32_t> frames, uint64_t seed = 3) {
     DiscDescription disc;

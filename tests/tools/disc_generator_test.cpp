@@ -22,7 +22,7 @@ using namespace cadrix::discgen;
 
 namespace {
 
-using tools_test::TempDir;
+using cadrix::test::TempDir;
 
 std::vector<uint8_t> ReadFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);

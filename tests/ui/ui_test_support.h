@@ -10,29 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "file_bytes.h"
+#include "temp_dir.h"
+
 namespace cadrix::test {
-
-// A fresh private folder, removed with everything in it at the end.
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "cadrix-ui-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) std::abort();
-        path_ = pattern;
-        chmod(path_.c_str(), 0700);
-    }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::string& Path() const { return path_; }
-    std::string operator/(const std::string& leaf) const { return path_ + "/" + leaf; }
-
-private:
-    std::string path_;
-};
 
 // The process's XDG folders and HOME point into one temp folder, so nothing
 // depends on (or writes to) the developer's own settings.
@@ -54,15 +35,5 @@ private:
 };
 
 inline std::string ConfigHome() { return getenv("XDG_CONFIG_HOME"); }
-
-inline void WriteFile(const std::string& path, const std::string& text) {
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    std::ofstream(path, std::ios::binary) << text;
-}
-
-inline std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 }  // namespace cadrix::test

@@ -64,92 +64,102 @@ bool ParseTrackList(std::string_view text, std::bitset<100>& tracks) {
     return true;
 }
 
-bool ParseRipOptions(const std::vector<std::string_view>& args, RipOptions& options,
-                     std::string& error) {
-    options = RipOptions{};
+namespace {
+
+// What the loop learns besides the options themselves.
+struct ParseState {
     std::string_view formatName = "pcm";
     std::string_view qualityText;
     bool driveGiven = false;
     bool formatGiven = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        std::string_view arg = args[i];
-        std::string_view value;
-        bool inlineValue = false;
-        if (const size_t eq = arg.find('='); arg.starts_with("--") && eq != std::string_view::npos) {
-            value = arg.substr(eq + 1);
-            arg = arg.substr(0, eq);
-            inlineValue = true;
-        }
-        auto takeValue = [&]() -> bool {
-            if (inlineValue) return true;
-            if (i + 1 >= args.size()) {
-                error = std::string(arg) + " needs a value";
-                return false;
-            }
-            value = args[++i];
-            return true;
-        };
-        if (arg == "--help" || arg == "-h") {
-            options.help = true;
-        } else if (arg == "--list") {
-            options.list = true;
-        } else if (arg == "--drive") {
-            if (!takeValue()) return false;
-            if (!ParseInt(value, options.drive) || options.drive < 1 || options.drive > 8) {
-                error = "--drive takes a drive number from 1 to 8";
-                return false;
-            }
-            driveGiven = true;
-        } else if (arg == "--tracks") {
-            if (!takeValue()) return false;
-            if (!ParseTrackList(value, options.tracks)) {
-                error = "--tracks takes a list like 1,3-5 of track numbers 1-99";
-                return false;
-            }
-            options.tracksGiven = true;
-        } else if (arg == "--format") {
-            if (!takeValue()) return false;
-            formatName = value;
-            formatGiven = true;
-        } else if (arg == "--quality") {
-            if (!takeValue()) return false;
-            qualityText = value;
-            options.qualityGiven = true;
-        } else if (arg == "--output") {
-            if (!takeValue()) return false;
-            options.output = std::string(value);
-        } else {
-            error = "unknown argument: " + std::string(arg);
-            return false;
-        }
-    }
-    if (options.help) return true;
+};
 
-    const OutputFormatInfo* format = FindOutputFormatByCliName(formatName);
+bool IsFlag(std::string_view arg) { return arg == "--help" || arg == "-h" || arg == "--list"; }
+
+// One option that takes a value.
+bool ApplyValueOption(std::string_view arg, std::string_view value, RipOptions& options, ParseState& state,
+                      std::string& error) {
+    if (arg == "--drive") {
+        state.driveGiven = true;
+        if (ParseInt(value, options.drive) && options.drive >= 1 && options.drive <= 8) return true;
+        error = "--drive takes a drive number from 1 to 8";
+    } else if (arg == "--tracks") {
+        options.tracksGiven = true;
+        if (ParseTrackList(value, options.tracks)) return true;
+        error = "--tracks takes a list like 1,3-5 of track numbers 1-99";
+    } else if (arg == "--format") {
+        state.formatName = value;
+        state.formatGiven = true;
+        return true;
+    } else if (arg == "--quality") {
+        state.qualityText = value;
+        options.qualityGiven = true;
+        return true;
+    } else if (arg == "--output") {
+        options.output = std::string(value);
+        return true;
+    } else {
+        error = "unknown argument: " + std::string(arg);
+    }
+    return false;
+}
+
+// The format and the quality position, checked against the format table.
+bool ApplyFormat(const ParseState& state, RipOptions& options, std::string& error) {
+    const OutputFormatInfo* format = FindOutputFormatByCliName(state.formatName);
     if (format == nullptr) {
-        error = "unknown format: " + std::string(formatName);
+        error = "unknown format: " + std::string(state.formatName);
         return false;
     }
     options.format = format->format;
     options.quality = format->defaultPosition;
-    if (options.qualityGiven) {
-        if (!format->HasQuality()) {
-            error = std::string("--format ") + format->cliName + " takes no --quality";
-            return false;
-        }
-        if (!ParseInt(qualityText, options.quality) || options.quality < 0 ||
-            options.quality > format->sliderMax) {
-            error = std::string("--quality for ") + format->cliName + " is 0 to " +
-                    std::to_string(format->sliderMax);
-            return false;
-        }
+    if (!options.qualityGiven) return true;
+    if (!format->HasQuality()) {
+        error = std::string("--format ") + format->cliName + " takes no --quality";
+        return false;
     }
+    if (!ParseInt(state.qualityText, options.quality) || options.quality < 0 || options.quality > format->sliderMax) {
+        error = std::string("--quality for ") + format->cliName + " is 0 to " + std::to_string(format->sliderMax);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ParseRipOptions(const std::vector<std::string_view>& args, RipOptions& options,
+                     std::string& error) {
+    options = RipOptions{};
+    ParseState state;
+    for (size_t i = 0; i < args.size(); ++i) {
+        std::string_view arg = args[i];
+        if (IsFlag(arg)) {
+            (arg == "--list" ? options.list : options.help) = true;
+            continue;
+        }
+        std::string_view value;
+        if (const size_t eq = arg.find('='); arg.starts_with("--") && eq != std::string_view::npos) {
+            value = arg.substr(eq + 1);
+            arg = arg.substr(0, eq);
+        } else if (!arg.starts_with("--")) {
+            error = "unknown argument: " + std::string(arg);
+            return false;
+        } else if (i + 1 < args.size()) {
+            value = args[++i];
+        } else {
+            error = std::string(arg) + " needs a value";
+            return false;
+        }
+        if (!ApplyValueOption(arg, value, options, state, error)) return false;
+    }
+    if (options.help) return true;
+    if (!ApplyFormat(state, options, error)) return false;
     if (!options.list && options.output.empty()) {
         error = "--output DIR is required";
         return false;
     }
     // --list shows every drive; an option it would silently ignore is refused.
-    if (options.list && (driveGiven || formatGiven || options.qualityGiven || options.tracksGiven ||
+    if (options.list && (state.driveGiven || state.formatGiven || options.qualityGiven || options.tracksGiven ||
                          !options.output.empty())) {
         error = "--list takes no other option";
         return false;

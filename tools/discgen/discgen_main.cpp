@@ -94,10 +94,8 @@ int Fail(const std::string& message) {
     return 2;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    std::vector<std::string_view> args(argv + 1, argv + argc);
+struct Options {
+    bool help = false;
     std::string out;
     std::string name;
     std::string demo;
@@ -112,149 +110,158 @@ int main(int argc, char** argv) {
     uint64_t indexZero = 0;
     TrackMode dataMode = TrackMode::Mode1Raw;
     DiscDescription disc;
+};
 
+// Options without a value; false when `arg` is none of them.
+bool ParseFlag(std::string_view arg, Options& o) {
+    if (arg == "--help" || arg == "-h") o.help = true;
+    else if (arg == "--data-last") o.dataLast = true;
+    else if (arg == "--data-first") o.dataFirst = true;
+    else if (arg == "--session2") o.session2 = true;
+    else if (arg == "--motorola") o.disc.audioFiles = AudioFileType::Motorola;
+    else if (arg == "--wave") o.disc.audioFiles = AudioFileType::Wave;
+    else if (arg == "--file-per-track") o.disc.filePerTrack = true;
+    else if (arg == "--print-toc") o.printToc = true;
+    else return false;
+    return true;
+}
+
+bool ParseTrackLengths(std::string_view list, std::vector<uint32_t>& lengths, std::string& error) {
+    while (!list.empty()) {
+        const size_t comma = list.find(',');
+        const auto length = ParseLength(list.substr(0, comma));
+        if (!length) {
+            error = "bad track length '" + std::string(list.substr(0, comma)) + "'";
+            return false;
+        }
+        lengths.push_back(*length);
+        list = comma == std::string_view::npos ? std::string_view() : list.substr(comma + 1);
+    }
+    return true;
+}
+
+// A number option: `value` must be a whole number from `low` to `high`.
+bool ParseNumber(std::string_view value, uint64_t low, uint64_t high, uint64_t& target) {
+    return ParseUnsigned(value, target) && target >= low && target <= high;
+}
+
+// Options with a value; false with `error` set when the value is wrong or
+// `arg` is unknown.
+bool ParseValueOption(std::string_view arg, std::string_view value, Options& o, std::string& error) {
+    constexpr uint64_t kMaxFrames = 99 * 60 * 75;
+    if (arg == "--out" || arg == "--name" || arg == "--demo") {
+        (arg == "--out" ? o.out : arg == "--name" ? o.name : o.demo) = std::string(value);
+        return true;
+    }
+    if (arg == "--tracks") return ParseTrackLengths(value, o.lengths, error);
+    if (arg == "--data-mode") {
+        if (value == "mode1") o.dataMode = TrackMode::Mode1Raw;
+        else if (value == "mode1-2048") o.dataMode = TrackMode::Mode1Cooked;
+        else if (value == "mode2") o.dataMode = TrackMode::Mode2Raw;
+        else error = "--data-mode is mode1, mode1-2048 or mode2";
+        return error.empty();
+    }
+    const struct {
+        std::string_view name;
+        uint64_t* target;
+        uint64_t low, high;
+        const char* error;
+    } numbers[] = {
+        {"--minutes", &o.minutes, 1, 99, "--minutes needs 1 to 99"},
+        {"--track-count", &o.trackCount, 1, 99, "--track-count needs 1 to 99"},
+        {"--seed", &o.disc.seed, 0, UINT64_MAX, "--seed needs a number"},
+        {"--pregap", &o.pregap, 0, kMaxFrames, "--pregap needs a frame count"},
+        {"--index0", &o.indexZero, 0, kMaxFrames, "--index0 needs a frame count"},
+    };
+    for (const auto& number : numbers) {
+        if (arg != number.name) continue;
+        if (!ParseNumber(value, number.low, number.high, *number.target)) error = number.error;
+        return error.empty();
+    }
+    error = "unknown option '" + std::string(arg) + "' (see --help)";
+    return false;
+}
+
+bool ParseOptions(const std::vector<std::string_view>& args, Options& o, std::string& error) {
     for (size_t i = 0; i < args.size(); ++i) {
-        const std::string_view arg = args[i];
-        const auto value = [&]() -> std::optional<std::string_view> {
-            if (i + 1 >= args.size()) {
-                return std::nullopt;
-            }
-            return args[++i];
-        };
-        const auto number = [&](uint64_t& target) {
-            const auto text = value();
-            return text && ParseUnsigned(*text, target);
-        };
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
-            return 0;
-        } else if (arg == "--out" || arg == "--name" || arg == "--demo") {
-            const auto text = value();
-            if (!text) {
-                return Fail(std::string(arg) + " needs a value");
-            }
-            (arg == "--out" ? out : arg == "--name" ? name : demo) = std::string(*text);
-        } else if (arg == "--tracks") {
-            const auto text = value();
-            if (!text) {
-                return Fail("--tracks needs a list");
-            }
-            std::string_view list = *text;
-            while (!list.empty()) {
-                const size_t comma = list.find(',');
-                const auto length = ParseLength(list.substr(0, comma));
-                if (!length) {
-                    return Fail("bad track length '" + std::string(list.substr(0, comma)) + "'");
-                }
-                lengths.push_back(*length);
-                list = comma == std::string_view::npos ? std::string_view() : list.substr(comma + 1);
-            }
-        } else if (arg == "--minutes") {
-            if (!number(minutes) || minutes == 0 || minutes > 99) {
-                return Fail("--minutes needs 1 to 99");
-            }
-        } else if (arg == "--track-count") {
-            if (!number(trackCount) || trackCount == 0 || trackCount > 99) {
-                return Fail("--track-count needs 1 to 99");
-            }
-        } else if (arg == "--seed") {
-            if (!number(disc.seed)) {
-                return Fail("--seed needs a number");
-            }
-        } else if (arg == "--pregap") {
-            if (!number(pregap) || pregap > 99 * 60 * 75) {
-                return Fail("--pregap needs a frame count");
-            }
-        } else if (arg == "--index0") {
-            if (!number(indexZero) || indexZero > 99 * 60 * 75) {
-                return Fail("--index0 needs a frame count");
-            }
-        } else if (arg == "--data-mode") {
-            const auto text = value();
-            if (text == "mode1") {
-                dataMode = TrackMode::Mode1Raw;
-            } else if (text == "mode1-2048") {
-                dataMode = TrackMode::Mode1Cooked;
-            } else if (text == "mode2") {
-                dataMode = TrackMode::Mode2Raw;
-            } else {
-                return Fail("--data-mode is mode1, mode1-2048 or mode2");
-            }
-        } else if (arg == "--data-last") {
-            dataLast = true;
-        } else if (arg == "--data-first") {
-            dataFirst = true;
-        } else if (arg == "--session2") {
-            session2 = true;
-        } else if (arg == "--motorola") {
-            disc.audioFiles = AudioFileType::Motorola;
-        } else if (arg == "--wave") {
-            disc.audioFiles = AudioFileType::Wave;
-        } else if (arg == "--file-per-track") {
-            disc.filePerTrack = true;
-        } else if (arg == "--print-toc") {
-            printToc = true;
-        } else {
-            return Fail("unknown option '" + std::string(arg) + "' (see --help)");
+        if (ParseFlag(args[i], o)) continue;
+        if (!args[i].starts_with("--") || i + 1 >= args.size()) {
+            error = args[i].starts_with("--") ? std::string(args[i]) + " needs a value"
+                                              : "unknown option '" + std::string(args[i]) + "' (see --help)";
+            return false;
         }
+        if (!ParseValueOption(args[i], args[i + 1], o, error)) return false;
+        ++i;
     }
+    return true;
+}
 
-    if (!demo.empty()) {
-        std::string error;
-        if (!WriteDemo(demo, &error)) {
-            return Fail(error);
+// The disc the options describe; false with `error` when they conflict.
+bool BuildDisc(Options& o, std::string& error) {
+    DiscDescription& disc = o.disc;
+    if (o.minutes != 0) {
+        if (!o.lengths.empty()) {
+            error = "--minutes and --tracks exclude each other";
+            return false;
         }
-        const ExpectedToc toc = ExpectedTocOf(DemoDiscDescription());
-        std::printf("demo disc written to %s (CDDB id %08x)\n", demo.c_str(), toc.cddbId);
-        return 0;
-    }
-    if (out.empty() || name.empty()) {
-        return Fail("--out and --name are needed (see --help)");
-    }
-    if (minutes != 0) {
-        if (!lengths.empty()) {
-            return Fail("--minutes and --tracks exclude each other");
-        }
-        disc.tracks = EvenDisc(static_cast<uint32_t>(minutes * 60 * kFramesPerSecond), static_cast<int>(trackCount),
-                               disc.seed).tracks;
+        disc.tracks = EvenDisc(static_cast<uint32_t>(o.minutes * 60 * kFramesPerSecond),
+                               static_cast<int>(o.trackCount), disc.seed).tracks;
     } else {
-        if (lengths.empty()) {
-            lengths = {30 * kFramesPerSecond, 25 * kFramesPerSecond, 40 * kFramesPerSecond};
-        }
-        for (uint32_t frames : lengths) {
+        if (o.lengths.empty()) o.lengths = {30 * kFramesPerSecond, 25 * kFramesPerSecond, 40 * kFramesPerSecond};
+        for (uint32_t frames : o.lengths) {
             TrackDescription track;
             track.frames = frames;
             disc.tracks.push_back(track);
         }
     }
     for (size_t i = 1; i < disc.tracks.size(); ++i) {
-        disc.tracks[i].pregapFrames = static_cast<uint32_t>(pregap);
-        disc.tracks[i].indexZeroFrames = static_cast<uint32_t>(indexZero);
+        disc.tracks[i].pregapFrames = static_cast<uint32_t>(o.pregap);
+        disc.tracks[i].indexZeroFrames = static_cast<uint32_t>(o.indexZero);
     }
-    if (dataFirst) {
-        disc.tracks.front().mode = dataMode;
-    }
-    if (dataLast || session2) {
+    if (o.dataFirst) disc.tracks.front().mode = o.dataMode;
+    if (o.dataLast || o.session2) {
         TrackDescription& last = disc.tracks.back();
-        last.mode = dataMode;
-        if (session2) {
+        last.mode = o.dataMode;
+        if (o.session2) {
             last.session = 2;
             last.pregapFrames = 0;
             last.indexZeroFrames = 0;
         }
     }
+    return true;
+}
+
+void PrintToc(const ExpectedToc& toc) {
+    for (size_t i = 0; i < toc.trackStarts.size(); ++i) {
+        std::printf("track %2zu %s start %u\n", i + 1, toc.dataTracks[i] ? "data " : "audio", toc.trackStarts[i]);
+    }
+    std::printf("lead-out %u\n", toc.leadout);
+}
+
+int WriteDemoDisc(const std::string& folder) {
     std::string error;
-    if (!WriteDiscImage(disc, out, name, &error)) {
-        return Fail(error);
+    if (!WriteDemo(folder, &error)) return Fail(error);
+    const ExpectedToc toc = ExpectedTocOf(DemoDiscDescription());
+    std::printf("demo disc written to %s (CDDB id %08x)\n", folder.c_str(), toc.cddbId);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options o;
+    std::string error;
+    if (!ParseOptions(std::vector<std::string_view>(argv + 1, argv + argc), o, error)) return Fail(error);
+    if (o.help) {
+        std::fputs(kUsage, stdout);
+        return 0;
     }
-    const ExpectedToc toc = ExpectedTocOf(disc);
-    std::printf("%s/%s.cue: %zu tracks, lead-out %u, CDDB id %08x\n", out.c_str(), name.c_str(),
+    if (!o.demo.empty()) return WriteDemoDisc(o.demo);
+    if (o.out.empty() || o.name.empty()) return Fail("--out and --name are needed (see --help)");
+    if (!BuildDisc(o, error) || !WriteDiscImage(o.disc, o.out, o.name, &error)) return Fail(error);
+    const ExpectedToc toc = ExpectedTocOf(o.disc);
+    std::printf("%s/%s.cue: %zu tracks, lead-out %u, CDDB id %08x\n", o.out.c_str(), o.name.c_str(),
                 toc.trackStarts.size(), toc.leadout, toc.cddbId);
-    if (printToc) {
-        for (size_t i = 0; i < toc.trackStarts.size(); ++i) {
-            std::printf("track %2zu %s start %u\n", i + 1, toc.dataTracks[i] ? "data " : "audio", toc.trackStarts[i]);
-        }
-        std::printf("lead-out %u\n", toc.leadout);
-    }
+    if (o.printToc) PrintToc(toc);
     return 0;
 }

@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "cadrix_plugin.h"
+#include "temp_dir.h"
 
 namespace plugin_test {
 
@@ -49,22 +50,6 @@ struct PluginModule {
     CloseOutputProc close = nullptr;
 };
 
-class TempDir {
-public:
-    TempDir() {
-        char pattern[] = "/tmp/cadrix-plugin-XXXXXX";
-        if (mkdtemp(pattern) != nullptr) path_ = pattern;
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::filesystem::path& path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
+using TempDir = cadrix::test::TempDir;
 
 }  // namespace plugin_test
