@@ -68,6 +68,76 @@ int Fail(const std::string& message) {
     return 1;
 }
 
+// The listed drive whose product text is the folder's name, opened with
+// MSF addressing off; 0 when it is not listed or cannot be opened.
+HCDROM OpenDrive(const Entry& e, const std::string& drive) {
+    DriveListBuffer list{};
+    e.getList(&list);
+    const std::string product = std::filesystem::path(drive).lexically_normal().filename().string().substr(0, 16);
+    for (int k = 0; k < std::min<int>(list.count, AKRIP_MAX_DRIVES); ++k) {
+        if (product != list.entries[k].productId) continue;
+        HandleRequest request{};
+        request.size = sizeof request;
+        request.version = 1;
+        request.hostAdapter = list.entries[k].hostAdapter;
+        request.target = list.entries[k].target;
+        request.lun = list.entries[k].lun;
+        const HCDROM handle = e.getHandle(&request);
+        if (handle != 0) e.modify(handle, AKRIP_PARM_MSF, 0);
+        return handle;
+    }
+    return 0;
+}
+
+// Every audio track read once in blocks of 27 frames, as the worker reads.
+RunResult ReadDisc(const Entry& e, HCDROM handle, const TocBuffer& toc, Buffer& main) {
+    RunResult result;
+    const auto begin = std::chrono::steady_clock::now();
+    for (int k = 0; k < toc.lastTrack; ++k) {
+        if ((toc.entries[k].adrControl & AKRIP_TOC_CONTROL_DATA) != 0) continue;
+        uint32_t position = TocAddress(toc.entries[k]);
+        const uint32_t end = TocAddress(toc.entries[k + 1]);
+        main.header()->validBytes = 0;
+        while (position < end) {
+            ReadBuffer* header = main.header();
+            header->startFrame = position;
+            header->frameCount = std::min<uint32_t>(AKRIP_MAX_READ_FRAMES, end - position);
+            if (e.read(handle, header, nullptr) != 1 || header->frameCount == 0) {
+                // Past the readable audio (e.g. the gap before a data session).
+                ++result.failedReads;
+                break;
+            }
+            const uint8_t* data = ReadBufferData(header) + header->dataOffset;
+            uint64_t word = 0;
+            std::memcpy(&word, data, sizeof word);
+            result.checksum = result.checksum * 1099511628211ULL ^ word ^ header->validBytes;
+            result.bytes += header->validBytes;
+            position += header->frameCount;
+        }
+    }
+    result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+    return result;
+}
+
+bool BindAll(void* module, Entry& e) {
+    return Bind(module, "GetCDList", e.getList) && Bind(module, "GetCDHandle", e.getHandle) &&
+           Bind(module, "CloseCDHandle", e.closeHandle) && Bind(module, "ModifyCDParms", e.modify) &&
+           Bind(module, "ReadTOC", e.readToc) && Bind(module, "ReadCDAudioLBAEx", e.read) &&
+           Bind(module, "GetCDDBDiskID", e.getId);
+}
+
+void PrintBest(const std::vector<RunResult>& results, const TocBuffer& toc, uint32_t discId) {
+    const RunResult& best = *std::min_element(results.begin(), results.end(),
+                                              [](const RunResult& a, const RunResult& b) { return a.seconds < b.seconds; });
+    const double audioSeconds = static_cast<double>(best.bytes) / (44100.0 * 4);
+    std::printf("disc: %d tracks, CDDB id %08x, %.1f minutes of audio, %llu failed reads at track ends\n",
+                toc.lastTrack, discId, audioSeconds / 60, static_cast<unsigned long long>(best.failedReads));
+    std::printf("best: %.3f s, %.0f MB/s, %.0fx real time (checksum %016llx)\n", best.seconds,
+                best.bytes / best.seconds / 1e6, audioSeconds / best.seconds,
+                static_cast<unsigned long long>(best.checksum));
+    std::printf("seconds=%.6f bytes=%llu\n", best.seconds, static_cast<unsigned long long>(best.bytes));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -92,42 +162,11 @@ int main(int argc, char** argv) {
     // The library lists the folders of this variable as drives.
     setenv("CADRIX_VIRTUAL_DRIVES", drive.c_str(), 1);
     std::unique_ptr<void, ModuleCloser> module(dlopen(modulePath.c_str(), RTLD_NOW | RTLD_LOCAL));
-    if (!module) {
-        return Fail(std::string("cannot load the library: ") + dlerror());
-    }
+    if (!module) return Fail(std::string("cannot load the library: ") + dlerror());
     Entry e;
-    if (!Bind(module.get(), "GetCDList", e.getList) || !Bind(module.get(), "GetCDHandle", e.getHandle) ||
-        !Bind(module.get(), "CloseCDHandle", e.closeHandle) || !Bind(module.get(), "ModifyCDParms", e.modify) ||
-        !Bind(module.get(), "ReadTOC", e.readToc) || !Bind(module.get(), "ReadCDAudioLBAEx", e.read) ||
-        !Bind(module.get(), "GetCDDBDiskID", e.getId)) {
-        return Fail("an entry point is missing");
-    }
-
-    DriveListBuffer list{};
-    e.getList(&list);
-    const std::string product = std::filesystem::path(drive).lexically_normal().filename().string().substr(0, 16);
-    int found = -1;
-    for (int k = 0; k < std::min<int>(list.count, AKRIP_MAX_DRIVES); ++k) {
-        if (product == list.entries[k].productId) {
-            found = k;
-        }
-    }
-    if (found < 0) {
-        return Fail("the drive " + product + " is not listed");
-    }
-    HandleRequest request{};
-    request.size = sizeof request;
-    request.version = 1;
-    request.hostAdapter = list.entries[found].hostAdapter;
-    request.target = list.entries[found].target;
-    request.lun = list.entries[found].lun;
-    request.jitterFrames = 1;
-    request.overlapFrames = 3;
-    const HCDROM handle = e.getHandle(&request);
-    if (handle == 0) {
-        return Fail("no handle for the drive");
-    }
-    e.modify(handle, AKRIP_PARM_MSF, 0);
+    if (!BindAll(module.get(), e)) return Fail("an entry point is missing");
+    const HCDROM handle = OpenDrive(e, drive);
+    if (handle == 0) return Fail("the drive " + drive + " is not listed or cannot be opened");
     TocBuffer toc{};
     e.readToc(handle, &toc);
     if (toc.lastTrack == 0 || toc.lastTrack > 99) {
@@ -138,53 +177,14 @@ int main(int argc, char** argv) {
     e.getId(handle, ids.data(), static_cast<int32_t>(ids.size()));
 
     Buffer main(AKRIP_MAX_READ_FRAMES);
-    Buffer overlap(3);
     std::vector<RunResult> results;
     for (int run = 0; run < runs; ++run) {
-        RunResult result;
-        const auto begin = std::chrono::steady_clock::now();
-        for (int k = 0; k < toc.lastTrack; ++k) {
-            if ((toc.entries[k].adrControl & AKRIP_TOC_CONTROL_DATA) != 0) {
-                continue;
-            }
-            uint32_t position = TocAddress(toc.entries[k]);
-            const uint32_t end = TocAddress(toc.entries[k + 1]);
-            main.header()->validBytes = 0;
-            overlap.header()->startFrame = 0;
-            overlap.header()->frameCount = 0;
-            overlap.header()->validBytes = 0;
-            while (position < end) {
-                ReadBuffer* header = main.header();
-                header->startFrame = position;
-                header->frameCount = std::min<uint32_t>(AKRIP_MAX_READ_FRAMES, end - position);
-                if (e.read(handle, header, overlap.header()) != 1 || header->frameCount == 0) {
-                    // Past the readable audio (e.g. the gap before a data session).
-                    ++result.failedReads;
-                    break;
-                }
-                const uint8_t* data = ReadBufferData(header) + header->dataOffset;
-                uint64_t word = 0;
-                std::memcpy(&word, data, sizeof word);
-                result.checksum = result.checksum * 1099511628211ULL ^ word ^ header->validBytes;
-                result.bytes += header->validBytes;
-                position += header->frameCount;
-            }
-        }
-        result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+        const RunResult result = ReadDisc(e, handle, toc, main);
         results.push_back(result);
         std::printf("run %d: %llu bytes in %.3f s, %.0f MB/s\n", run + 1,
                     static_cast<unsigned long long>(result.bytes), result.seconds, result.bytes / result.seconds / 1e6);
     }
     e.closeHandle(handle);
-
-    const RunResult& best = *std::min_element(results.begin(), results.end(),
-                                              [](const RunResult& a, const RunResult& b) { return a.seconds < b.seconds; });
-    const double audioSeconds = static_cast<double>(best.bytes) / (44100.0 * 4);
-    std::printf("disc: %d tracks, CDDB id %08x, %.1f minutes of audio, %llu failed reads at track ends\n",
-                toc.lastTrack, ids[0], audioSeconds / 60, static_cast<unsigned long long>(best.failedReads));
-    std::printf("best: %.3f s, %.0f MB/s, %.0fx real time (checksum %016llx)\n", best.seconds,
-                best.bytes / best.seconds / 1e6, audioSeconds / best.seconds,
-                static_cast<unsigned long long>(best.checksum));
-    std::printf("seconds=%.6f bytes=%llu\n", best.seconds, static_cast<unsigned long long>(best.bytes));
+    PrintBest(results, toc, ids[0]);
     return 0;
 }

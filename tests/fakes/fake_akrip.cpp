@@ -104,6 +104,33 @@ void ToMsf(TocEntry& entry) {
     entry.address[3] = static_cast<uint8_t>(frames % 75);
 }
 
+void FillFakeAudio(uint8_t* data, uint32_t start, uint32_t frames) {
+    for (uint32_t i = 0; i < frames; ++i) {
+        for (uint32_t j = 0; j < AKRIP_FRAME_BYTES; ++j) data[i * AKRIP_FRAME_BYTES + j] = FakeAudioByte(start + i, j);
+    }
+}
+
+// Where the run of audio tracks holding `start` ends; 0 when `start` is not
+// audio (no disc, a data track, at or past the lead-out).
+uint32_t AudioEndFrom(const TocBuffer& toc, uint32_t start) {
+    const int last = std::min<int>(toc.lastTrack, AKRIP_TOC_ENTRIES - 1);
+    for (int k = 0; k < last; ++k) {
+        const uint32_t begin = TocAddress(toc.entries[k]);
+        const uint32_t end = TocAddress(toc.entries[k + 1]);
+        if (start < begin || start >= end) continue;
+        if ((toc.entries[k].adrControl & AKRIP_TOC_CONTROL_DATA) != 0) return 0;
+        // Consecutive audio tracks read as one run.
+        uint32_t audioEnd = end;
+        for (int n = k + 1; n < last && (toc.entries[n].adrControl & AKRIP_TOC_CONTROL_DATA) == 0 &&
+                            TocAddress(toc.entries[n + 1]) > audioEnd;
+             ++n) {
+            audioEnd = TocAddress(toc.entries[n + 1]);
+        }
+        return audioEnd;
+    }
+    return 0;
+}
+
 [[maybe_unused]] int32_t ReadAudio(HCDROM handle, ReadBuffer* main, ReadBuffer* overlap) {
     FakeState& state = State();
     std::unique_lock lock(state.mutex);
@@ -160,26 +187,9 @@ void ToMsf(TocEntry& entry) {
     // disc, a data track, at or past the lead-out) fails; one that runs past
     // the end of the audio delivers the frames up to it, with the count
     // lowered.
-    {
-        const int last = std::min<int>(drive->toc.lastTrack, AKRIP_TOC_ENTRIES - 1);
-        uint32_t audioEnd = 0;
-        for (int k = 0; k < last; ++k) {
-            const uint32_t begin = TocAddress(drive->toc.entries[k]);
-            const uint32_t end = TocAddress(drive->toc.entries[k + 1]);
-            if (start < begin || start >= end) continue;
-            if ((drive->toc.entries[k].adrControl & AKRIP_TOC_CONTROL_DATA) != 0) break;
-            // Consecutive audio tracks read as one run.
-            audioEnd = end;
-            for (int n = k + 1; n < last && (drive->toc.entries[n].adrControl & AKRIP_TOC_CONTROL_DATA) == 0 &&
-                                TocAddress(drive->toc.entries[n + 1]) > audioEnd;
-                 ++n) {
-                audioEnd = TocAddress(drive->toc.entries[n + 1]);
-            }
-            break;
-        }
-        if (audioEnd == 0) return fail();
-        frames = std::min(frames, audioEnd - start);
-    }
+    const uint32_t audioEnd = AudioEndFrom(drive->toc, start);
+    if (audioEnd == 0) return fail();
+    frames = std::min(frames, audioEnd - start);
 
     // Scripted deviations on top.
     if (drive->frameLimit != 0) frames = std::min(frames, drive->frameLimit);
@@ -190,12 +200,7 @@ void ToMsf(TocEntry& entry) {
         std::min<uint32_t>(static_cast<uint32_t>(std::max(drive->dataOffset, 0)), main->capacity);
     frames = std::min<uint32_t>(frames, (main->capacity - offset) / AKRIP_FRAME_BYTES);
 
-    uint8_t* data = ReadBufferData(main) + offset;
-    for (uint32_t i = 0; i < frames; ++i) {
-        for (uint32_t j = 0; j < AKRIP_FRAME_BYTES; ++j) {
-            data[i * AKRIP_FRAME_BYTES + j] = FakeAudioByte(start + i, j);
-        }
-    }
+    FillFakeAudio(ReadBufferData(main) + offset, start, frames);
     main->frameCount = frames;
     main->validBytes = frames * AKRIP_FRAME_BYTES;
     main->dataOffset = static_cast<int32_t>(offset);

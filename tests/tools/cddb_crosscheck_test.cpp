@@ -166,12 +166,10 @@ Proc Bind(void* module, const char* name) {
     return reinterpret_cast<Proc>(dlsym(module, name));
 }
 
-}  // namespace
-
-// Generated images in virtual drive folders: akrip.so reports the TOC the
-// generator expects, libdiscid's id for it, and the expected audio.
-TEST(CddbDiscId, AkripReportsTheGeneratedTocIdAndAudio) {
-    TempDir dir;
+// Discs of every layout the generator makes: stored and PREGAP silence,
+// hidden track one audio, data first, last and in a second session, cooked
+// data sectors, WAVE and big-endian files, 99 tracks, a one-frame track.
+std::vector<DiscDescription> CrosscheckDiscs() {
     std::vector<DiscDescription> discs;
     DiscDescription extra = AudioDisc({225, 315, 413, 450});  // data track with a stored pregap
     extra.tracks.push_back({185, TrackMode::Mode1Raw, 150, 0, 1});
@@ -194,13 +192,110 @@ TEST(CddbDiscId, AkripReportsTheGeneratedTocIdAndAudio) {
     cooked.tracks.push_back({200, TrackMode::Mode1Cooked, 0, 150, 1});
     cooked.audioFiles = AudioFileType::Wave;
     discs.push_back(cooked);
-    DiscDescription many = AudioDisc(std::vector<uint32_t>(99, 7), 8);  // 99 tracks
-    discs.push_back(many);
+    discs.push_back(AudioDisc(std::vector<uint32_t>(99, 7), 8));  // 99 tracks
     discs.push_back(AudioDisc({1}, 9));  // one track of one frame
     DiscDescription mode2 = AudioDisc({500, 77}, 10);
     mode2.tracks.push_back({120, TrackMode::Mode2Raw, 0, 0, 2});
     discs.push_back(mode2);
+    return discs;
+}
 
+// akrip.so bound by name, as the program binds it.
+struct Akrip {
+    explicit Akrip(const char* path) : module(dlopen(path, RTLD_NOW | RTLD_LOCAL)) {
+        if (!module) return;
+        getList = Bind<GetCDListProc>(module.get(), "GetCDList");
+        getHandle = Bind<GetCDHandleProc>(module.get(), "GetCDHandle");
+        closeHandle = Bind<CloseCDHandleProc>(module.get(), "CloseCDHandle");
+        modify = Bind<ModifyCDParmsProc>(module.get(), "ModifyCDParms");
+        readToc = Bind<ReadTOCProc>(module.get(), "ReadTOC");
+        getId = Bind<GetCDDBDiskIDProc>(module.get(), "GetCDDBDiskID");
+        read = Bind<ReadCDAudioLBAExProc>(module.get(), "ReadCDAudioLBAEx");
+    }
+    bool Bound() const { return getList && getHandle && closeHandle && modify && readToc && getId && read; }
+
+    // A handle on the listed drive named `product`; 0 when it is not listed.
+    HCDROM Open(const DriveListBuffer& list, const std::string& product) const {
+        for (int k = 0; k < list.count && k < AKRIP_MAX_DRIVES; ++k) {
+            const DriveListEntry& entry = list.entries[k];
+            if (std::string(entry.productId) != product) continue;
+            HandleRequest request{};
+            request.size = sizeof request;
+            request.version = 1;
+            request.hostAdapter = entry.hostAdapter;
+            request.target = entry.target;
+            request.lun = entry.lun;
+            return getHandle(&request);
+        }
+        return 0;
+    }
+
+    // Frames begin..end as the extraction worker reads them, up to where the
+    // readable audio ends.
+    std::vector<uint8_t> ReadPcm(HCDROM handle, uint32_t position, uint32_t end) const {
+        std::vector<uint8_t> storage(sizeof(ReadBuffer) + 27 * AKRIP_FRAME_BYTES);
+        auto* main = reinterpret_cast<ReadBuffer*>(storage.data());
+        main->capacity = 27 * AKRIP_FRAME_BYTES;
+        std::vector<uint8_t> pcm;
+        while (position < end) {
+            main->startFrame = position;
+            main->frameCount = std::min<uint32_t>(27, end - position);
+            if (read(handle, main, nullptr) != 1 || main->frameCount == 0) break;
+            const uint8_t* data = ReadBufferData(main) + main->dataOffset;
+            pcm.insert(pcm.end(), data, data + main->validBytes);
+            position += main->frameCount;
+        }
+        return pcm;
+    }
+
+    std::unique_ptr<void, ModuleCloser> module;
+    GetCDListProc getList = nullptr;
+    GetCDHandleProc getHandle = nullptr;
+    CloseCDHandleProc closeHandle = nullptr;
+    ModifyCDParmsProc modify = nullptr;
+    ReadTOCProc readToc = nullptr;
+    GetCDDBDiskIDProc getId = nullptr;
+    ReadCDAudioLBAExProc read = nullptr;
+};
+
+// The drive `product` of `akrip` holds `disc`: its TOC, libdiscid's id for
+// it, and every audio track's PCM.
+void CheckDrive(const Akrip& akrip, const DriveListBuffer& list, const std::string& product,
+                const DiscDescription& disc) {
+    const HCDROM handle = akrip.Open(list, product);
+    ASSERT_NE(handle, 0U) << product << " is not in the drive list";
+    akrip.modify(handle, AKRIP_PARM_MSF, 0);
+    TocBuffer toc{};
+    akrip.readToc(handle, &toc);
+    const ExpectedToc expected = ExpectedTocOf(disc);
+    ASSERT_EQ(toc.lastTrack, expected.trackStarts.size()) << product;
+    std::vector<uint32_t> starts;
+    for (int k = 0; k < toc.lastTrack; ++k) {
+        starts.push_back(TocAddress(toc.entries[k]));
+        EXPECT_EQ((toc.entries[k].adrControl & AKRIP_TOC_CONTROL_DATA) != 0, expected.dataTracks[static_cast<size_t>(k)])
+            << product << " track " << k + 1;
+    }
+    EXPECT_EQ(starts, expected.trackStarts) << product;
+    EXPECT_EQ(TocAddress(toc.entries[toc.lastTrack]), expected.leadout) << product;
+    std::vector<uint32_t> words(static_cast<size_t>(toc.lastTrack) + 3, 0);
+    akrip.getId(handle, words.data(), static_cast<int32_t>(words.size()));
+    EXPECT_EQ(Hex(words[0]), Hex(LibdiscidId(expected.trackStarts, expected.leadout))) << product;
+    EXPECT_EQ(words[0], expected.cddbId) << product;
+    for (int k = 0; k < toc.lastTrack; ++k) {
+        if (expected.dataTracks[static_cast<size_t>(k)]) continue;
+        const auto pcm = akrip.ReadPcm(handle, starts[static_cast<size_t>(k)], TocAddress(toc.entries[k + 1]));
+        EXPECT_TRUE(pcm == ExpectedTrackPcm(disc, k + 1)) << product << " track " << k + 1;
+    }
+    akrip.closeHandle(handle);
+}
+
+}  // namespace
+
+// Generated images in virtual drive folders: akrip.so reports the TOC the
+// generator expects, libdiscid's id for it, and the expected audio.
+TEST(CddbDiscId, AkripReportsTheGeneratedTocIdAndAudio) {
+    TempDir dir;
+    const std::vector<DiscDescription> discs = CrosscheckDiscs();
     std::string drives;
     for (size_t i = 0; i < discs.size(); ++i) {
         const fs::path folder = dir.path() / ("disc" + std::to_string(i));
@@ -208,87 +303,12 @@ TEST(CddbDiscId, AkripReportsTheGeneratedTocIdAndAudio) {
         drives += (i == 0 ? "" : ":") + folder.string();
     }
     ASSERT_EQ(setenv("CADRIX_VIRTUAL_DRIVES", drives.c_str(), 1), 0);
-
-    std::unique_ptr<void, ModuleCloser> module(dlopen(CADRIX_AKRIP_MODULE, RTLD_NOW | RTLD_LOCAL));
-    ASSERT_TRUE(module) << dlerror();
-    const auto getList = Bind<GetCDListProc>(module.get(), "GetCDList");
-    const auto getHandle = Bind<GetCDHandleProc>(module.get(), "GetCDHandle");
-    const auto closeHandle = Bind<CloseCDHandleProc>(module.get(), "CloseCDHandle");
-    const auto modify = Bind<ModifyCDParmsProc>(module.get(), "ModifyCDParms");
-    const auto readToc = Bind<ReadTOCProc>(module.get(), "ReadTOC");
-    const auto getId = Bind<GetCDDBDiskIDProc>(module.get(), "GetCDDBDiskID");
-    const auto read = Bind<ReadCDAudioLBAExProc>(module.get(), "ReadCDAudioLBAEx");
-    ASSERT_TRUE(getList && getHandle && closeHandle && modify && readToc && getId && read);
-
+    const Akrip akrip(CADRIX_AKRIP_MODULE);
+    ASSERT_TRUE(akrip.module) << dlerror();
+    ASSERT_TRUE(akrip.Bound());
     DriveListBuffer list{};
-    getList(&list);
-    for (size_t i = 0; i < discs.size(); ++i) {
-        const std::string product = "disc" + std::to_string(i);
-        const DriveListEntry* entry = nullptr;
-        for (int k = 0; k < list.count && k < AKRIP_MAX_DRIVES; ++k) {
-            if (std::string(list.entries[k].productId) == product) {
-                entry = &list.entries[k];
-            }
-        }
-        ASSERT_NE(entry, nullptr) << product << " is not in the drive list";
-        HandleRequest request{};
-        request.size = sizeof request;
-        request.version = 1;
-        request.hostAdapter = entry->hostAdapter;
-        request.target = entry->target;
-        request.lun = entry->lun;
-        request.jitterFrames = 1;
-        request.overlapFrames = 3;
-        const HCDROM handle = getHandle(&request);
-        ASSERT_NE(handle, 0U) << product;
-        modify(handle, AKRIP_PARM_MSF, 0);
-        TocBuffer toc{};
-        readToc(handle, &toc);
-        const ExpectedToc expected = ExpectedTocOf(discs[i]);
-        ASSERT_EQ(toc.lastTrack, expected.trackStarts.size()) << product;
-        std::vector<uint32_t> starts;
-        for (int k = 0; k < toc.lastTrack; ++k) {
-            starts.push_back(TocAddress(toc.entries[k]));
-            EXPECT_EQ((toc.entries[k].adrControl & AKRIP_TOC_CONTROL_DATA) != 0, expected.dataTracks[static_cast<size_t>(k)])
-                << product << " track " << k + 1;
-        }
-        EXPECT_EQ(starts, expected.trackStarts) << product;
-        EXPECT_EQ(TocAddress(toc.entries[toc.lastTrack]), expected.leadout) << product;
-        std::vector<uint32_t> words(static_cast<size_t>(toc.lastTrack) + 3, 0);
-        getId(handle, words.data(), static_cast<int32_t>(words.size()));
-        EXPECT_EQ(Hex(words[0]), Hex(LibdiscidId(expected.trackStarts, expected.leadout))) << product;
-        EXPECT_EQ(words[0], expected.cddbId) << product;
-
-        // Every audio track read as the extraction worker reads it equals the
-        // generator's expected PCM, up to where the readable audio ends.
-        std::vector<uint8_t> storage(sizeof(ReadBuffer) + 27 * AKRIP_FRAME_BYTES);
-        std::vector<uint8_t> overlapStorage(sizeof(ReadBuffer) + 3 * AKRIP_FRAME_BYTES);
-        auto* main = reinterpret_cast<ReadBuffer*>(storage.data());
-        auto* overlap = reinterpret_cast<ReadBuffer*>(overlapStorage.data());
-        main->capacity = 27 * AKRIP_FRAME_BYTES;
-        overlap->capacity = 3 * AKRIP_FRAME_BYTES;
-        for (int k = 0; k < toc.lastTrack; ++k) {
-            if (expected.dataTracks[static_cast<size_t>(k)]) {
-                continue;
-            }
-            std::vector<uint8_t> pcm;
-            uint32_t position = starts[static_cast<size_t>(k)];
-            const uint32_t end = TocAddress(toc.entries[k + 1]);
-            main->validBytes = 0;
-            while (position < end) {
-                main->startFrame = position;
-                main->frameCount = std::min<uint32_t>(27, end - position);
-                if (read(handle, main, overlap) != 1 || main->frameCount == 0) {
-                    break;
-                }
-                const uint8_t* data = ReadBufferData(main) + main->dataOffset;
-                pcm.insert(pcm.end(), data, data + main->validBytes);
-                position += main->frameCount;
-            }
-            EXPECT_TRUE(pcm == ExpectedTrackPcm(discs[i], k + 1)) << product << " track " << k + 1;
-        }
-        closeHandle(handle);
-    }
+    akrip.getList(&list);
+    for (size_t i = 0; i < discs.size(); ++i) CheckDrive(akrip, list, "disc" + std::to_string(i), discs[i]);
     unsetenv("CADRIX_VIRTUAL_DRIVES");
 }
 

@@ -83,6 +83,42 @@ typedef struct ReadBuffer {
 
 #pragma pack(pop)
 
+/* The seven entry points, bound by name. None of them keeps a pointer it was
+ * given past the call; none of them throws or ends the process. Calls on one
+ * handle are serialised inside the library, so they may come from different
+ * threads (a disc probe on the interface thread while the worker reads).
+ *
+ * GetCDList: looks for the drives again (real drives first, then the virtual
+ *   drives of CADRIX_VIRTUAL_DRIVES) and fills the caller's zeroed `list`:
+ *   `count` and the first `count` entries. `capacity` is not read. Returns
+ *   the count.
+ * GetCDHandle: a new handle on the listed drive whose host adapter, target
+ *   and LUN the request names; 0 when there is none. The other request
+ *   fields are not read. The handle stays valid until CloseCDHandle.
+ * CloseCDHandle: releases `handle`; a call still running on it finishes
+ *   first. 1 when the handle was open.
+ * ModifyCDParms: parameter AKRIP_PARM_MSF switches the MSF addressing of
+ *   ReadTOC on (value != 0, the initial state) or off for this handle. Other
+ *   parameters are refused (0).
+ * ReadTOC: looks at the drive again (a disc put in or taken out since the
+ *   last call is seen) and fills the caller's `toc`, which the library
+ *   zeroes first; `lastTrack` 0 means no disc. Addresses are LBAs (frame
+ *   numbers, 0 = the start of the program area) unless MSF is on. A read
+ *   that failed after a media change works again after this call. Returns 1
+ *   when there is a disc.
+ * ReadCDAudioLBAEx: reads `main->frameCount` (1..27, and no more than
+ *   `capacity` holds) audio frames from `main->startFrame` into the data
+ *   area after the header. On success (1) `frameCount` holds the frames
+ *   read (fewer when the track's audio ends inside the request),
+ *   `validBytes` their bytes and `dataOffset` 0: the audio is the data area
+ *   from `dataOffset` on, 16-bit little-endian stereo. On failure (0)
+ *   `validBytes` is 0. `overlap` is not used and may be null.
+ * GetCDDBDiskID: the CDDB disc identifier of the TOC that ReadTOC last
+ *   returned on this handle (so an id never describes another disc than that
+ *   TOC). Fills as many of the caller's `wordCount` words as there are:
+ *   ids[0] the identifier, ids[1] the track count, then each track's start
+ *   in frames from the lead-in (LBA + 150), then the disc's length in whole
+ *   seconds. Returns the identifier, 0 without a disc. */
 typedef int32_t (*GetCDListProc)(DriveListBuffer* list);
 typedef HCDROM (*GetCDHandleProc)(HandleRequest* request);
 typedef int32_t (*CloseCDHandleProc)(HCDROM handle);

@@ -76,118 +76,140 @@ bool EndsWithWav(std::string_view name) {
     return name.size() >= 4 && SheetKeywordIs(name.substr(name.size() - 4), ".WAV");
 }
 
+// The TOC file read statement by statement; each handler returns false when
+// the statement makes the file no disc.
+class TocParser {
+public:
+    explicit TocParser(std::string_view text) : in_(text) {}
+
+    std::optional<ImagePlan> Parse() {
+        while (const SheetToken* token = in_.Take()) {
+            if (token->quoted || !Statement(token->text)) return std::nullopt;
+        }
+        if (plan_.tracks.empty() || plan_.tracks.back().pieces.empty()) return std::nullopt;
+        return std::move(plan_);
+    }
+
+private:
+    bool Statement(const std::string& word) {
+        if (SheetKeywordIs(word, "TRACK")) return Track();
+        if (SheetKeywordIs(word, "CD_TEXT")) return in_.SkipBlock();
+        if (SheetKeywordIs(word, "CATALOG") || SheetKeywordIs(word, "ISRC")) return in_.Take() != nullptr;
+        if (SheetKeywordIs(word, "CD_DA") || SheetKeywordIs(word, "CD_ROM") || SheetKeywordIs(word, "CD_ROM_XA") ||
+            SheetKeywordIs(word, "CD_I") || SheetKeywordIs(word, "TWO_CHANNEL_AUDIO")) {
+            return true;
+        }
+        if (SheetKeywordIs(word, "NO")) return in_.Take() != nullptr;  // NO COPY, NO PRE_EMPHASIS
+        if (!track_) return false;
+        if (SheetKeywordIs(word, "COPY")) track_->flags |= 0x02;
+        else if (SheetKeywordIs(word, "PRE_EMPHASIS")) track_->flags |= 0x01;
+        else if (SheetKeywordIs(word, "FOUR_CHANNEL_AUDIO")) track_->flags |= 0x08;
+        else if (SheetKeywordIs(word, "PREGAP")) return Pregap();
+        else if (SheetKeywordIs(word, "SILENCE") || SheetKeywordIs(word, "ZERO")) return Silence(word);
+        else if (SheetKeywordIs(word, "FILE") || SheetKeywordIs(word, "AUDIOFILE")) return File(false);
+        else if (SheetKeywordIs(word, "DATAFILE")) return File(true);
+        else if (SheetKeywordIs(word, "START")) return Start();
+        else if (SheetKeywordIs(word, "INDEX")) return in_.Take() != nullptr;
+        else return false;  // FIFO and anything unknown
+        return true;
+    }
+
+    bool Track() {
+        const SheetToken* modeWord = in_.Take();
+        if (!modeWord || plan_.tracks.size() >= kMaxTracks) return false;
+        const TrackMode* mode = nullptr;
+        for (const TrackMode& candidate : kTrackModes) {
+            if (SheetKeywordIs(modeWord->text, candidate.name)) mode = &candidate;
+        }
+        if (!mode) return false;
+        if (in_.PeekKeyword("RW") || in_.PeekKeyword("RW_RAW")) return false;
+        if (track_ && track_->pieces.empty()) return false;
+        plan_.tracks.emplace_back();
+        track_ = &plan_.tracks.back();
+        track_->audio = mode->audio;
+        track_->sectorBytes = mode->sectorBytes;
+        startSeen_ = false;
+        return true;
+    }
+
+    bool Pregap() {
+        const SheetToken* length = in_.Take();
+        auto sectors = length ? ParseMsf(length->text) : std::nullopt;
+        if (!sectors || !track_->pieces.empty() || startSeen_) return false;
+        track_->pieces.push_back({-1, 0, static_cast<uint64_t>(*sectors) * track_->sectorBytes, false});
+        track_->index1Piece = 1;
+        startSeen_ = true;
+        return true;
+    }
+
+    bool Silence(const std::string& word) {
+        // ZERO may name a data mode and a sub-channel mode before the length.
+        while (in_.Peek() && !IsLengthWord(in_.Peek()) && SheetKeywordIs(word, "ZERO") && !in_.PeekKeyword("TRACK")) {
+            in_.Take();
+        }
+        const SheetToken* length = in_.Take();
+        auto bytes = IsLengthWord(length) ? LengthBytes(length->text, *track_) : std::nullopt;
+        if (!bytes) return false;
+        track_->pieces.push_back({-1, 0, *bytes, false});
+        return true;
+    }
+
+    bool File(bool dataFile) {
+        const SheetToken* name = in_.Take();
+        if (!name || name->text.empty()) return false;
+        PlanPiece piece;
+        if (in_.PeekKeyword("SWAP")) {
+            in_.Take();
+            piece.swapBytes = true;
+        }
+        if (in_.Peek() && !in_.Peek()->quoted && in_.Peek()->text.starts_with('#')) {
+            auto offset = ParseSheetNumber(std::string_view(in_.Take()->text).substr(1), kMaxBytes);
+            if (!offset) return false;
+            piece.offset = static_cast<uint64_t>(*offset);
+        }
+        if (!dataFile) {
+            const SheetToken* start = in_.Take();
+            auto bytes = IsLengthWord(start) ? LengthBytes(start->text, *track_) : std::nullopt;
+            if (!bytes) return false;
+            piece.offset += *bytes;
+        }
+        if (IsLengthWord(in_.Peek())) {
+            auto bytes = LengthBytes(in_.Take()->text, *track_);
+            if (!bytes) return false;
+            piece.length = *bytes;
+        }
+        PlanFile file;
+        file.name = name->text;
+        file.format = EndsWithWav(file.name) ? FileFormat::WaveLittleEndian : FileFormat::RawBigEndian;
+        piece.file = static_cast<int>(plan_.files.size());
+        plan_.files.push_back(std::move(file));
+        track_->pieces.push_back(piece);
+        return true;
+    }
+
+    bool Start() {
+        if (startSeen_) return false;
+        startSeen_ = true;
+        if (in_.Peek() && in_.Peek()->text.find(':') != std::string::npos) {
+            auto sectors = ParseMsf(in_.Take()->text);
+            if (!sectors) return false;
+            track_->index1Piece = 0;
+            track_->index1Sectors = *sectors;
+        } else {
+            track_->index1Piece = track_->pieces.size();
+            track_->index1Sectors = 0;
+        }
+        return true;
+    }
+
+    TokenStream in_;
+    ImagePlan plan_;
+    PlanTrack* track_ = nullptr;
+    bool startSeen_ = false;
+};
+
 }  // namespace
 
-std::optional<ImagePlan> ParseCdrdaoToc(std::string_view text) {
-    TokenStream in(text);
-    ImagePlan plan;
-    PlanTrack* track = nullptr;
-    bool startSeen = false;
-
-    while (const SheetToken* token = in.Take()) {
-        if (token->quoted) return std::nullopt;
-        const std::string& word = token->text;
-        if (SheetKeywordIs(word, "TRACK")) {
-            const SheetToken* modeWord = in.Take();
-            if (!modeWord || plan.tracks.size() >= kMaxTracks) return std::nullopt;
-            const TrackMode* mode = nullptr;
-            for (const TrackMode& candidate : kTrackModes) {
-                if (SheetKeywordIs(modeWord->text, candidate.name)) mode = &candidate;
-            }
-            if (!mode) return std::nullopt;
-            if (in.PeekKeyword("RW") || in.PeekKeyword("RW_RAW")) return std::nullopt;
-            if (track && track->pieces.empty()) return std::nullopt;
-            plan.tracks.emplace_back();
-            track = &plan.tracks.back();
-            track->audio = mode->audio;
-            track->sectorBytes = mode->sectorBytes;
-            startSeen = false;
-        } else if (SheetKeywordIs(word, "CD_TEXT")) {
-            if (!in.SkipBlock()) return std::nullopt;
-        } else if (SheetKeywordIs(word, "CATALOG") || SheetKeywordIs(word, "ISRC")) {
-            if (!in.Take()) return std::nullopt;
-        } else if (SheetKeywordIs(word, "CD_DA") || SheetKeywordIs(word, "CD_ROM") ||
-                   SheetKeywordIs(word, "CD_ROM_XA") || SheetKeywordIs(word, "CD_I") ||
-                   SheetKeywordIs(word, "TWO_CHANNEL_AUDIO")) {
-        } else if (SheetKeywordIs(word, "NO")) {
-            if (!in.Take()) return std::nullopt;  // NO COPY, NO PRE_EMPHASIS
-        } else if (!track) {
-            return std::nullopt;
-        } else if (SheetKeywordIs(word, "COPY")) {
-            track->flags |= 0x02;
-        } else if (SheetKeywordIs(word, "PRE_EMPHASIS")) {
-            track->flags |= 0x01;
-        } else if (SheetKeywordIs(word, "FOUR_CHANNEL_AUDIO")) {
-            track->flags |= 0x08;
-        } else if (SheetKeywordIs(word, "PREGAP")) {
-            const SheetToken* length = in.Take();
-            auto sectors = length ? ParseMsf(length->text) : std::nullopt;
-            if (!sectors || !track->pieces.empty() || startSeen) return std::nullopt;
-            track->pieces.push_back({-1, 0, static_cast<uint64_t>(*sectors) * track->sectorBytes, false});
-            track->index1Piece = 1;
-            startSeen = true;
-        } else if (SheetKeywordIs(word, "SILENCE") || SheetKeywordIs(word, "ZERO")) {
-            // ZERO may name a data mode and a sub-channel mode before the length.
-            while (in.Peek() && !IsLengthWord(in.Peek()) && SheetKeywordIs(word, "ZERO") &&
-                   !in.PeekKeyword("TRACK")) {
-                in.Take();
-            }
-            const SheetToken* length = in.Take();
-            auto bytes = IsLengthWord(length) ? LengthBytes(length->text, *track) : std::nullopt;
-            if (!bytes) return std::nullopt;
-            track->pieces.push_back({-1, 0, *bytes, false});
-        } else if (SheetKeywordIs(word, "FILE") || SheetKeywordIs(word, "AUDIOFILE") ||
-                   SheetKeywordIs(word, "DATAFILE")) {
-            const bool dataFile = SheetKeywordIs(word, "DATAFILE");
-            const SheetToken* name = in.Take();
-            if (!name || name->text.empty()) return std::nullopt;
-            PlanPiece piece;
-            if (in.PeekKeyword("SWAP")) {
-                in.Take();
-                piece.swapBytes = true;
-            }
-            if (in.Peek() && !in.Peek()->quoted && in.Peek()->text.starts_with('#')) {
-                auto offset = ParseSheetNumber(std::string_view(in.Take()->text).substr(1), kMaxBytes);
-                if (!offset) return std::nullopt;
-                piece.offset = static_cast<uint64_t>(*offset);
-            }
-            if (!dataFile) {
-                const SheetToken* start = in.Take();
-                auto bytes = IsLengthWord(start) ? LengthBytes(start->text, *track) : std::nullopt;
-                if (!bytes) return std::nullopt;
-                piece.offset += *bytes;
-            }
-            if (IsLengthWord(in.Peek())) {
-                auto bytes = LengthBytes(in.Take()->text, *track);
-                if (!bytes) return std::nullopt;
-                piece.length = *bytes;
-            }
-            PlanFile file;
-            file.name = name->text;
-            file.format = EndsWithWav(file.name) ? FileFormat::WaveLittleEndian : FileFormat::RawBigEndian;
-            piece.file = static_cast<int>(plan.files.size());
-            plan.files.push_back(std::move(file));
-            track->pieces.push_back(piece);
-        } else if (SheetKeywordIs(word, "START")) {
-            if (startSeen) return std::nullopt;
-            startSeen = true;
-            if (in.Peek() && in.Peek()->text.find(':') != std::string::npos) {
-                auto sectors = ParseMsf(in.Take()->text);
-                if (!sectors) return std::nullopt;
-                track->index1Piece = 0;
-                track->index1Sectors = *sectors;
-            } else {
-                track->index1Piece = track->pieces.size();
-                track->index1Sectors = 0;
-            }
-        } else if (SheetKeywordIs(word, "INDEX")) {
-            if (!in.Take()) return std::nullopt;
-        } else {
-            return std::nullopt;  // FIFO and anything unknown
-        }
-    }
-    if (plan.tracks.empty() || plan.tracks.back().pieces.empty()) return std::nullopt;
-    return plan;
-}
+std::optional<ImagePlan> ParseCdrdaoToc(std::string_view text) { return TocParser(text).Parse(); }
 
 }  // namespace akrip

@@ -104,103 +104,140 @@ bool BuildPieces(std::vector<CueTrack>& tracks, const std::vector<Mark>& marks, 
     return true;
 }
 
+// The sheet read line by line; each keyword's handler returns false when the
+// line makes the sheet no disc.
+class CueParser {
+public:
+    bool Line(const std::vector<SheetToken>& words) {
+        const std::string& keyword = words[0].text;
+        track_ = tracks_.empty() ? nullptr : &tracks_.back();
+        if (SheetKeywordIs(keyword, "FILE")) return File(words);
+        if (SheetKeywordIs(keyword, "TRACK")) return Track(words);
+        if (SheetKeywordIs(keyword, "INDEX")) return Index(words);
+        if (SheetKeywordIs(keyword, "PREGAP") || SheetKeywordIs(keyword, "POSTGAP")) return Gap(words);
+        if (SheetKeywordIs(keyword, "FLAGS")) return Flags(words);
+        if (SheetKeywordIs(keyword, "REM")) return Remark(words);
+        // CATALOG, PERFORMER, TITLE, SONGWRITER, ISRC, CDTEXTFILE: nothing to do.
+        return true;
+    }
+
+    std::optional<ImagePlan> Finish() {
+        if (tracks_.empty() || !tracks_.back().hasIndex1) return std::nullopt;
+        if (!BuildPieces(tracks_, marks_, static_cast<int>(plan_.files.size()))) return std::nullopt;
+        for (CueTrack& track : tracks_) plan_.tracks.push_back(std::move(track.plan));
+        return std::move(plan_);
+    }
+
+private:
+    bool File(const std::vector<SheetToken>& words) {
+        if (words.size() < 3) return false;
+        auto format = FileType(words.back().text);
+        if (!format) return false;
+        PlanFile file;
+        file.format = *format;
+        if (words[1].quoted || words.size() == 3) {
+            file.name = words[1].text;
+        } else {
+            for (size_t i = 1; i + 1 < words.size(); ++i) {
+                if (i > 1) file.name += ' ';
+                file.name += words[i].text;
+            }
+        }
+        if (file.name.empty()) return false;
+        plan_.files.push_back(std::move(file));
+        return true;
+    }
+
+    bool Track(const std::vector<SheetToken>& words) {
+        if (plan_.files.empty() || words.size() < 3) return false;
+        if ((track_ && !track_->hasIndex1) || tracks_.size() >= kMaxTracks) return false;
+        auto number = ParseSheetNumber(words[1].text, kMaxTracks);
+        if (!number || *number < 1 || (track_ && *number <= track_->number)) return false;
+        const TrackMode* mode = nullptr;
+        for (const TrackMode& candidate : kTrackModes) {
+            if (SheetKeywordIs(words[2].text, candidate.name)) mode = &candidate;
+        }
+        if (!mode) return false;
+        CueTrack next;
+        next.number = static_cast<int>(*number);
+        next.plan.audio = mode->audio;
+        next.plan.sectorBytes = mode->sectorBytes;
+        next.plan.session = session_;
+        tracks_.push_back(std::move(next));
+        return true;
+    }
+
+    bool Index(const std::vector<SheetToken>& words) {
+        if (!track_ || words.size() < 3) return false;
+        auto number = ParseSheetNumber(words[1].text, 99);
+        auto sector = ParseMsf(words[2].text);
+        if (!number || !sector) return false;
+        const int file = static_cast<int>(plan_.files.size()) - 1;
+        auto last = lastSectorInFile_.find(file);
+        if (last != lastSectorInFile_.end() && *sector < last->second) return false;
+        if (*number <= track_->lastIndex) return false;
+        if (*number == 0 && track_->hasIndex0) return false;
+        if (*number > 1 && !track_->hasIndex1) return false;
+        track_->lastIndex = *number;
+        lastSectorInFile_[file] = *sector;
+        if (*number <= 1) {
+            const int trackIndex = static_cast<int>(tracks_.size()) - 1;
+            marks_.push_back({trackIndex, file, *sector, *number == 1});
+            (*number == 0 ? track_->hasIndex0 : track_->hasIndex1) = true;
+        }
+        return true;
+    }
+
+    bool Gap(const std::vector<SheetToken>& words) {
+        if (!track_ || words.size() < 2) return false;
+        auto length = ParseMsf(words[1].text);
+        if (!length) return false;
+        if (SheetKeywordIs(words[0].text, "PREGAP")) {
+            if (track_->lastIndex >= 0) return false;
+            track_->pregap = *length;
+        } else {
+            if (!track_->hasIndex1) return false;
+            track_->postgap = *length;
+        }
+        return true;
+    }
+
+    bool Flags(const std::vector<SheetToken>& words) {
+        if (!track_) return false;
+        for (size_t i = 1; i < words.size(); ++i) {
+            if (SheetKeywordIs(words[i].text, "DCP")) track_->plan.flags |= 0x02;
+            if (SheetKeywordIs(words[i].text, "PRE")) track_->plan.flags |= 0x01;
+            if (SheetKeywordIs(words[i].text, "4CH")) track_->plan.flags |= 0x08;
+        }
+        return true;
+    }
+
+    bool Remark(const std::vector<SheetToken>& words) {
+        if (words.size() < 3 || !SheetKeywordIs(words[1].text, "SESSION")) return true;
+        auto number = ParseSheetNumber(words[2].text, 99);
+        if (!number || *number < session_) return false;
+        session_ = static_cast<int>(*number);
+        return true;
+    }
+
+    ImagePlan plan_;
+    std::vector<CueTrack> tracks_;
+    std::vector<Mark> marks_;
+    std::map<int, int64_t> lastSectorInFile_;
+    int session_ = 1;
+    CueTrack* track_ = nullptr;  // the track the current line belongs to
+};
+
 }  // namespace
 
 std::optional<ImagePlan> ParseCueSheet(std::string_view text) {
-    ImagePlan plan;
-    std::vector<CueTrack> tracks;
-    std::vector<Mark> marks;
-    std::map<int, int64_t> lastSectorInFile;
-    int session = 1;
-
+    CueParser parser;
     for (std::string_view line : SplitSheetLines(text)) {
         std::vector<SheetToken> words = TokenizeSheetLine(line, false);
         if (words.empty() || words[0].quoted) continue;
-        const std::string& keyword = words[0].text;
-        CueTrack* track = tracks.empty() ? nullptr : &tracks.back();
-
-        if (SheetKeywordIs(keyword, "FILE")) {
-            if (words.size() < 3) return std::nullopt;
-            auto format = FileType(words.back().text);
-            if (!format) return std::nullopt;
-            PlanFile file;
-            file.format = *format;
-            if (words[1].quoted || words.size() == 3) {
-                file.name = words[1].text;
-            } else {
-                for (size_t i = 1; i + 1 < words.size(); ++i) {
-                    if (i > 1) file.name += ' ';
-                    file.name += words[i].text;
-                }
-            }
-            if (file.name.empty()) return std::nullopt;
-            plan.files.push_back(std::move(file));
-        } else if (SheetKeywordIs(keyword, "TRACK")) {
-            if (plan.files.empty() || words.size() < 3) return std::nullopt;
-            if (track && !track->hasIndex1) return std::nullopt;
-            if (tracks.size() >= kMaxTracks) return std::nullopt;
-            auto number = ParseSheetNumber(words[1].text, kMaxTracks);
-            if (!number || *number < 1 || (track && *number <= track->number)) return std::nullopt;
-            const TrackMode* mode = nullptr;
-            for (const TrackMode& candidate : kTrackModes) {
-                if (SheetKeywordIs(words[2].text, candidate.name)) mode = &candidate;
-            }
-            if (!mode) return std::nullopt;
-            CueTrack next;
-            next.number = static_cast<int>(*number);
-            next.plan.audio = mode->audio;
-            next.plan.sectorBytes = mode->sectorBytes;
-            next.plan.session = session;
-            tracks.push_back(std::move(next));
-        } else if (SheetKeywordIs(keyword, "INDEX")) {
-            if (!track || words.size() < 3) return std::nullopt;
-            auto number = ParseSheetNumber(words[1].text, 99);
-            auto sector = ParseMsf(words[2].text);
-            if (!number || !sector) return std::nullopt;
-            const int file = static_cast<int>(plan.files.size()) - 1;
-            auto last = lastSectorInFile.find(file);
-            if (last != lastSectorInFile.end() && *sector < last->second) return std::nullopt;
-            if (*number <= track->lastIndex) return std::nullopt;
-            if (*number == 0 && track->hasIndex0) return std::nullopt;
-            if (*number > 1 && !track->hasIndex1) return std::nullopt;
-            track->lastIndex = *number;
-            lastSectorInFile[file] = *sector;
-            if (*number <= 1) {
-                const int trackIndex = static_cast<int>(tracks.size()) - 1;
-                marks.push_back({trackIndex, file, *sector, *number == 1});
-                (*number == 0 ? track->hasIndex0 : track->hasIndex1) = true;
-            }
-        } else if (SheetKeywordIs(keyword, "PREGAP") || SheetKeywordIs(keyword, "POSTGAP")) {
-            if (!track || words.size() < 2) return std::nullopt;
-            auto length = ParseMsf(words[1].text);
-            if (!length) return std::nullopt;
-            if (SheetKeywordIs(keyword, "PREGAP")) {
-                if (track->lastIndex >= 0) return std::nullopt;
-                track->pregap = *length;
-            } else {
-                if (!track->hasIndex1) return std::nullopt;
-                track->postgap = *length;
-            }
-        } else if (SheetKeywordIs(keyword, "FLAGS")) {
-            if (!track) return std::nullopt;
-            for (size_t i = 1; i < words.size(); ++i) {
-                if (SheetKeywordIs(words[i].text, "DCP")) track->plan.flags |= 0x02;
-                if (SheetKeywordIs(words[i].text, "PRE")) track->plan.flags |= 0x01;
-                if (SheetKeywordIs(words[i].text, "4CH")) track->plan.flags |= 0x08;
-            }
-        } else if (SheetKeywordIs(keyword, "REM")) {
-            if (words.size() >= 3 && SheetKeywordIs(words[1].text, "SESSION")) {
-                auto number = ParseSheetNumber(words[2].text, 99);
-                if (!number || *number < session) return std::nullopt;
-                session = static_cast<int>(*number);
-            }
-        }
-        // CATALOG, PERFORMER, TITLE, SONGWRITER, ISRC, CDTEXTFILE: nothing to do.
+        if (!parser.Line(words)) return std::nullopt;
     }
-    if (tracks.empty() || !tracks.back().hasIndex1) return std::nullopt;
-    if (!BuildPieces(tracks, marks, static_cast<int>(plan.files.size()))) return std::nullopt;
-    for (CueTrack& track : tracks) plan.tracks.push_back(std::move(track.plan));
-    return plan;
+    return parser.Finish();
 }
 
 }  // namespace akrip

@@ -1,105 +1,141 @@
 #include "disc_image.h"
 
 namespace akrip {
+namespace {
 
-std::optional<DiscImage> LayoutDiscImage(const ImagePlan& plan, const FileResolver& resolve) {
-    if (plan.tracks.empty() || plan.tracks.size() > kMaxTracks) return std::nullopt;
-    DiscImage image;
-    image.files.resize(plan.files.size());
-    std::vector<bool> resolved(plan.files.size(), false);
+// The byte length of each piece of a track, and where INDEX 01 lies.
+struct TrackSpan {
+    struct Piece {
+        uint64_t length;
+        bool padded;  // a WAVE file's last partial frame, completed with silence
+    };
+    std::vector<Piece> pieces;
+    int64_t sectors = 0;
+    int64_t index1 = 0;  // sectors from the track's start
+};
 
-    int64_t position = 0;  // LSN of the next sector
-    int session = plan.tracks.front().session;
-    for (const PlanTrack& track : plan.tracks) {
-        if (track.sectorBytes == 0 || track.session < session) return std::nullopt;
+class Layout {
+public:
+    Layout(const ImagePlan& plan, const FileResolver& resolve)
+        : plan_(plan), resolve_(resolve), resolved_(plan.files.size(), false) {
+        image_.files.resize(plan.files.size());
+    }
 
-        struct Span {
-            uint64_t length;
-            bool padded;
-        };
-        std::vector<Span> lengths;
+    std::optional<DiscImage> Run() {
+        if (plan_.tracks.empty() || plan_.tracks.size() > kMaxTracks) return std::nullopt;
+        session_ = plan_.tracks.front().session;
+        for (const PlanTrack& track : plan_.tracks) {
+            if (!Place(track)) return std::nullopt;
+        }
+        image_.toc.leadOut = static_cast<int32_t>(position_);
+        return std::move(image_);
+    }
+
+private:
+    // The file of a piece, opened on first use; null when it cannot be.
+    const ImageFile* FileOf(size_t index) {
+        if (index >= plan_.files.size()) return nullptr;
+        if (!resolved_[index]) {
+            auto file = resolve_(plan_.files[index]);
+            if (!file) return nullptr;
+            image_.files[index] = std::move(*file);
+            resolved_[index] = true;
+        }
+        return &image_.files[index];
+    }
+
+    std::optional<TrackSpan> Measure(const PlanTrack& track) {
+        TrackSpan span;
         uint64_t total = 0;
         uint64_t beforeIndex1 = 0;
         for (size_t i = 0; i < track.pieces.size(); ++i) {
             const PlanPiece& piece = track.pieces[i];
-            uint64_t length = piece.length.value_or(0);
-            bool padded = false;
+            TrackSpan::Piece measured{piece.length.value_or(0), false};
             if (piece.file >= 0) {
-                const auto fileIndex = static_cast<size_t>(piece.file);
-                if (fileIndex >= plan.files.size()) return std::nullopt;
-                if (!resolved[fileIndex]) {
-                    auto file = resolve(plan.files[fileIndex]);
-                    if (!file) return std::nullopt;
-                    image.files[fileIndex] = std::move(*file);
-                    resolved[fileIndex] = true;
-                }
-                const uint64_t payload = image.files[fileIndex].payloadBytes;
-                if (piece.offset > payload) return std::nullopt;
+                const ImageFile* file = FileOf(static_cast<size_t>(piece.file));
+                if (file == nullptr || piece.offset > file->payloadBytes) return std::nullopt;
                 if (!piece.length) {
-                    length = payload - piece.offset;
-                    // A WAVE file's last partial frame is completed with silence.
-                    const auto format = plan.files[fileIndex].format;
-                    padded = track.audio && i + 1 == track.pieces.size() &&
-                             (format == FileFormat::WaveLittleEndian || format == FileFormat::WaveBigEndian);
-                } else if (*piece.length > payload - piece.offset) {
+                    measured.length = file->payloadBytes - piece.offset;
+                    const auto format = plan_.files[static_cast<size_t>(piece.file)].format;
+                    measured.padded = track.audio && i + 1 == track.pieces.size() &&
+                                      (format == FileFormat::WaveLittleEndian || format == FileFormat::WaveBigEndian);
+                } else if (*piece.length > file->payloadBytes - piece.offset) {
                     return std::nullopt;  // the file is shorter than the sheet says
                 }
             }
-            if (length > (uint64_t{1} << 40)) return std::nullopt;
-            lengths.push_back({length, padded});
-            total += length;
-            if (i < track.index1Piece) beforeIndex1 += length;
+            if (measured.length > (uint64_t{1} << 40)) return std::nullopt;
+            span.pieces.push_back(measured);
+            total += measured.length;
+            if (i < track.index1Piece) beforeIndex1 += measured.length;
         }
         if (track.index1Piece > track.pieces.size()) return std::nullopt;
-        uint64_t remainder = total % track.sectorBytes;
-        if (remainder != 0) {
-            if (lengths.empty() || !lengths.back().padded) return std::nullopt;
+        if (const uint64_t remainder = total % track.sectorBytes; remainder != 0) {
+            if (span.pieces.empty() || !span.pieces.back().padded) return std::nullopt;
             total += track.sectorBytes - remainder;
         }
-        const int64_t sectors = static_cast<int64_t>(total / track.sectorBytes);
-        const int64_t index1 = static_cast<int64_t>(beforeIndex1 / track.sectorBytes) + track.index1Sectors;
-        if (sectors <= 0 || track.index1Sectors < 0 || index1 >= sectors) return std::nullopt;
+        span.sectors = static_cast<int64_t>(total / track.sectorBytes);
+        span.index1 = static_cast<int64_t>(beforeIndex1 / track.sectorBytes) + track.index1Sectors;
+        if (span.sectors <= 0 || track.index1Sectors < 0 || span.index1 >= span.sectors) return std::nullopt;
+        return span;
+    }
 
-        if (track.session > session) {
+    // The audio bytes of a track placed at the current position.
+    void AddExtents(const PlanTrack& track, const TrackSpan& span) {
+        int64_t discByte = position_ * kAudioSectorBytes;
+        for (size_t i = 0; i < track.pieces.size(); ++i) {
+            const PlanPiece& piece = track.pieces[i];
+            AudioExtent extent;
+            extent.discByte = discByte;
+            extent.bytes = span.pieces[i].length;
+            extent.file = piece.file;
+            if (piece.file >= 0) {
+                const auto format = plan_.files[static_cast<size_t>(piece.file)].format;
+                const bool bigEndian = format == FileFormat::RawBigEndian || format == FileFormat::WaveBigEndian;
+                extent.fileOffset = image_.files[static_cast<size_t>(piece.file)].payloadOffset + piece.offset;
+                extent.swapBytes = bigEndian != piece.swapBytes;
+            }
+            if (extent.bytes > 0) image_.extents.push_back(extent);
+            discByte += static_cast<int64_t>(span.pieces[i].length);
+        }
+        const int64_t end = (position_ + span.sectors) * kAudioSectorBytes;
+        if (discByte < end) image_.extents.push_back({discByte, static_cast<uint64_t>(end - discByte), -1, 0, false});
+    }
+
+    bool Place(const PlanTrack& track) {
+        if (track.sectorBytes == 0 || track.session < session_) return false;
+        const auto span = Measure(track);
+        if (!span) return false;
+        if (track.session > session_) {
             // A later session's first track starts after the previous session's
             // lead-out, the next lead-in and its pregap.
-            const int64_t wanted = position + kSessionGapFrames - index1;
-            if (wanted > position) position = wanted;
-            session = track.session;
+            const int64_t wanted = position_ + kSessionGapFrames - span->index1;
+            if (wanted > position_) position_ = wanted;
+            session_ = track.session;
         }
-        if (position + sectors > kMaxDiscFrames - kMsfOffsetFrames) return std::nullopt;
-
+        if (position_ + span->sectors > kMaxDiscFrames - kMsfOffsetFrames) return false;
         TocTrack entry;
-        entry.start = static_cast<int32_t>(position + index1);
+        entry.start = static_cast<int32_t>(position_ + span->index1);
         entry.control = static_cast<uint8_t>(track.flags & (track.audio ? 0x0B : 0x0A));
         if (!track.audio) entry.control |= 0x04;
         entry.session = static_cast<uint8_t>(track.session);
-        image.toc.tracks.push_back(entry);
-
-        if (track.audio) {
-            int64_t discByte = position * kAudioSectorBytes;
-            for (size_t i = 0; i < track.pieces.size(); ++i) {
-                const PlanPiece& piece = track.pieces[i];
-                AudioExtent extent;
-                extent.discByte = discByte;
-                extent.bytes = lengths[i].length;
-                extent.file = piece.file;
-                if (piece.file >= 0) {
-                    const auto format = plan.files[static_cast<size_t>(piece.file)].format;
-                    const bool bigEndian = format == FileFormat::RawBigEndian || format == FileFormat::WaveBigEndian;
-                    extent.fileOffset = image.files[static_cast<size_t>(piece.file)].payloadOffset + piece.offset;
-                    extent.swapBytes = bigEndian != piece.swapBytes;
-                }
-                if (extent.bytes > 0) image.extents.push_back(extent);
-                discByte += static_cast<int64_t>(lengths[i].length);
-            }
-            const int64_t end = (position + sectors) * kAudioSectorBytes;
-            if (discByte < end) image.extents.push_back({discByte, static_cast<uint64_t>(end - discByte), -1, 0, false});
-        }
-        position += sectors;
+        image_.toc.tracks.push_back(entry);
+        if (track.audio) AddExtents(track, *span);
+        position_ += span->sectors;
+        return true;
     }
-    image.toc.leadOut = static_cast<int32_t>(position);
-    return image;
+
+    const ImagePlan& plan_;
+    const FileResolver& resolve_;
+    std::vector<bool> resolved_;
+    DiscImage image_;
+    int64_t position_ = 0;  // LSN of the next sector
+    int session_ = 1;
+};
+
+}  // namespace
+
+std::optional<DiscImage> LayoutDiscImage(const ImagePlan& plan, const FileResolver& resolve) {
+    return Layout(plan, resolve).Run();
 }
 
 }  // namespace akrip
