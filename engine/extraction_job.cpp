@@ -4,7 +4,7 @@
 
 namespace cadrix {
 
-ExtractionJob::ExtractionJob(Token, DriveSet& drives, int drive) : drives_(drives), drive_(drive) {}
+ExtractionJob::ExtractionJob(Token, DriveSet& drives) : drives_(drives) {}
 
 ExtractionJob::~ExtractionJob() { End(); }
 
@@ -14,7 +14,7 @@ std::unique_ptr<ExtractionJob> ExtractionJob::Start(DriveSet& drives, int drive,
         error = "there is no drive " + std::to_string(drive + 1);
         return nullptr;
     }
-    auto job = std::make_unique<ExtractionJob>(Token{}, drives, drive);
+    auto job = std::make_unique<ExtractionJob>(Token{}, drives);
     // A disc change on the drive being read waits until the run is over.
     drives.BeginExtraction(drive);
     job->session_ = std::make_unique<OutputSession>();

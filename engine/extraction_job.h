@@ -55,12 +55,11 @@ public:
         Token() = default;
         friend class ExtractionJob;
     };
-    ExtractionJob(Token, DriveSet& drives, int drive);
+    ExtractionJob(Token, DriveSet& drives);
 
 private:
 
     DriveSet& drives_;
-    int drive_;
     bool ended_ = false;
     std::unique_ptr<OutputSession> session_;
     std::unique_ptr<ExtractionRun> run_;

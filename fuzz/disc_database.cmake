@@ -5,5 +5,6 @@ cadrix_add_fuzzer(disc_database_fuzz
           "${PROJECT_SOURCE_DIR}/engine/disc_database.cpp"
           "${PROJECT_SOURCE_DIR}/engine/disc_model.cpp"
           "${PROJECT_SOURCE_DIR}/engine/genre_table.cpp"
+          "${PROJECT_SOURCE_DIR}/engine/small_file.cpp"
   LIBS akrip_records)
 target_include_directories(disc_database_fuzz PRIVATE "${PROJECT_SOURCE_DIR}/engine")

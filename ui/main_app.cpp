@@ -27,6 +27,9 @@ int MainApp::InitInstance(int argc, char** argv) {
     sigemptyset(&quitSignals);
     for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&quitSignals, sig);
     pthread_sigmask(SIG_BLOCK, &quitSignals, nullptr);
+    // A file-size limit fails the write like a full disk instead of ending
+    // the program in the middle of a file.
+    signal(SIGXFSZ, SIG_IGN);
 
     // Before any Qt object: a second copy ends here silently, without
     // needing a display.

@@ -30,19 +30,29 @@ constexpr int EXIT_USAGE = 2;
 constexpr int EXIT_ABORTED = 130;
 
 volatile std::sig_atomic_t gInterrupted = 0;
+// Set while an extraction runs: a signal then stops the run the orderly way.
+// Before (drives being opened, a disc being read) nothing is written yet,
+// and the program ends at once, however long a call would block.
+volatile std::sig_atomic_t gExtracting = 0;
 
-void OnInterrupt(int) { gInterrupted = 1; }
+void OnInterrupt(int) {
+    if (gExtracting == 0) _exit(EXIT_ABORTED);
+    gInterrupted = 1;
+}
 
-void InstallInterruptHandler() {
+void InstallSignalHandlers() {
     struct sigaction action{};
     action.sa_handler = &OnInterrupt;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
+    // No SA_RESTART: a call that blocks is interrupted rather than resumed.
+    action.sa_flags = 0;
     // Ctrl-C, kill and a closed terminal all stop the run the same way, so
     // the current file is finished properly; a closed output pipe only
-    // makes the progress lines fail.
+    // makes the progress lines fail; a file-size limit fails the write like
+    // a full disk instead of killing the program mid-file.
     for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &action, nullptr);
     signal(SIGPIPE, SIG_IGN);
+    signal(SIGXFSZ, SIG_IGN);
 }
 
 // Workers are started with those signals blocked, so only this thread
@@ -204,6 +214,7 @@ int Extract(DriveSet& drives, const rip::RipOptions& options) {
         std::fprintf(stderr, "cadrix-rip: %s\n", error.c_str());
         return format.IsPlugin() ? EXIT_USAGE : EXIT_FAILED;
     }
+    gExtracting = 1;
     const PollEvent ending = DriveRun(job->Run());
     const ExtractionRun& run = job->Run();
     if (run.State() != RunState::Aborted) std::printf("%s\n", run.StatusText().c_str());
@@ -237,8 +248,7 @@ int main(int argc, char** argv) {
         std::fputs(rip::UsageText().c_str(), stdout);
         return EXIT_COMPLETE;
     }
-    // Only an extraction has files to finish; a listing stops at Ctrl-C.
-    if (!options.list) InstallInterruptHandler();
+    InstallSignalHandlers();
     DriveSet drives;
     if (!OpenDrives(drives)) return EXIT_FAILED;
     const int status = options.list ? List(drives) : Extract(drives, options);

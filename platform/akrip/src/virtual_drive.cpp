@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -42,8 +43,10 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
            });
 }
 
+// O_NONBLOCK: opening a FIFO without a writer would wait for one; anything
+// but a regular file is then refused.
 UniqueFd OpenRegularFile(const std::string& path, uint64_t& size) {
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     struct stat info {};
     if (!fd.Valid() || ::fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode)) return UniqueFd();
     size = static_cast<uint64_t>(info.st_size);
@@ -93,6 +96,7 @@ std::optional<std::string> ReadSheet(const std::string& path) {
     size_t done = 0;
     while (done < text.size()) {
         ssize_t got = ::read(fd.Get(), text.data() + done, text.size() - done);
+        if (got < 0 && errno == EINTR) continue;
         if (got <= 0) return std::nullopt;
         done += static_cast<size_t>(got);
     }

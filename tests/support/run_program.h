@@ -1,0 +1,84 @@
+// Runs a program of the build as a user would: its own process, extra
+// environment, standard output (and error) read line by line as it comes.
+#pragma once
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace cadrix::test {
+
+struct ProgramResult {
+    int status = -1;  // the exit status, or 256 + the signal that ended it
+    std::string output;
+    bool timedOut = false;  // killed after the time limit
+};
+
+struct ProgramOptions {
+    std::vector<std::string> env;  // NAME=value, added to the test's own
+    // Sees every line of output as it comes, with the child's pid.
+    std::function<void(const std::string& line, pid_t pid)> onLine;
+    int timeoutSeconds = 120;
+    long fileSizeLimit = -1;  // RLIMIT_FSIZE in bytes, when >= 0
+    bool withStderr = false;
+};
+
+inline ProgramResult RunProgram(const std::string& path, const std::vector<std::string>& args,
+                                const ProgramOptions& options = {}) {
+    int ends[2];
+    if (pipe(ends) != 0) return {};
+    const pid_t child = fork();
+    if (child == 0) {
+        dup2(ends[1], STDOUT_FILENO);
+        if (options.withStderr) dup2(ends[1], STDERR_FILENO);
+        close(ends[0]);
+        close(ends[1]);
+        for (const auto& e : options.env) putenv(const_cast<char*>(e.c_str()));
+        if (options.fileSizeLimit >= 0) {
+            const rlimit limit{static_cast<rlim_t>(options.fileSizeLimit), RLIM_INFINITY};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        std::vector<char*> argv{const_cast<char*>(path.c_str())};
+        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(path.c_str(), argv.data());
+        _exit(127);
+    }
+    close(ends[1]);
+    ProgramResult result;
+    std::string line;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(options.timeoutSeconds);
+    while (true) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        pollfd wait{ends[0], POLLIN, 0};
+        if (left.count() <= 0 || poll(&wait, 1, static_cast<int>(left.count())) == 0) {
+            kill(child, SIGKILL);
+            result.timedOut = true;
+            break;
+        }
+        char c;
+        if (read(ends[0], &c, 1) != 1) break;
+        result.output += c;
+        if (c != '\n') {
+            line += c;
+            continue;
+        }
+        if (options.onLine) options.onLine(line, child);
+        line.clear();
+    }
+    close(ends[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 256 + WTERMSIG(status);
+    return result;
+}
+
+}  // namespace cadrix::test
