@@ -67,6 +67,9 @@ TEST(OggRoundTrip, ExactSampleCountTagsAndAudio) {
     const std::string artist = "Bj\xF6rk \x93Live\x94 \x80 \x81";     // Windows-1252
     const OutputTrackInfo info{7, title.c_str(), artist.c_str(), "An Album", "Rock", "1999", "", nullptr};
     const fs::path base = dir.path() / "07 - Song";
+    const OutputTrackExtras extras{sizeof(OutputTrackExtras), 12, 2, 1, "Various \x80"};
+    ASSERT_NE(TheModule().setExtras, nullptr);
+    TheModule().setExtras(&extras);
     ASSERT_TRUE(WriteTrack(base, 50, &info, pcm));
 
     const DecodedOgg d = DecodeOgg(base.string() + ".ogg");
@@ -79,9 +82,12 @@ TEST(OggRoundTrip, ExactSampleCountTagsAndAudio) {
     EXPECT_EQ(Comment(d, "GENRE"), "Rock");
     EXPECT_EQ(Comment(d, "DATE"), "1999");
     EXPECT_EQ(Comment(d, "TRACKNUMBER"), "7");
+    EXPECT_EQ(Comment(d, "ALBUMARTIST"), "Various \xE2\x82\xAC");
+    EXPECT_EQ(Comment(d, "TRACKTOTAL"), "12");
+    EXPECT_EQ(Comment(d, "DISCNUMBER"), "2");
     EXPECT_EQ(d.comments.count("REGION"), 0u);
     EXPECT_EQ(d.comments.count("COMMENT"), 0u);
-    EXPECT_EQ(d.comments.size(), 6u);
+    EXPECT_EQ(d.comments.size(), 9u);
 
     const double snr = SnrDb(pcm, d, 0, frames);
     std::printf("[ SNR      ] position 50: %.1f dB\n", snr);

@@ -1,5 +1,6 @@
 // Test helpers for encoder plug-ins: the module loaded the way the host loads
-// it (dlopen and the three names), and a temporary folder for its files.
+// it (dlopen, the three names and the optional ones), and a temporary folder
+// for its files.
 #pragma once
 
 #include <dlfcn.h>
@@ -22,6 +23,8 @@ struct PluginModule {
         open = reinterpret_cast<OpenOutputProc>(dlsym(handle, "OpenOutput"));
         write = reinterpret_cast<WriteOutputProc>(dlsym(handle, "WriteOutput"));
         close = reinterpret_cast<CloseOutputProc>(dlsym(handle, "CloseOutput"));
+        setExtras = reinterpret_cast<SetTrackExtrasProc>(dlsym(handle, "SetTrackExtras"));
+        errorText = reinterpret_cast<OutputErrorTextProc>(dlsym(handle, "OutputErrorText"));
     }
     ~PluginModule() {
         if (handle) dlclose(handle);
@@ -47,6 +50,8 @@ struct PluginModule {
     OpenOutputProc open = nullptr;
     WriteOutputProc write = nullptr;
     CloseOutputProc close = nullptr;
+    SetTrackExtrasProc setExtras = nullptr;
+    OutputErrorTextProc errorText = nullptr;
 };
 
 class TempDir {
