@@ -137,7 +137,8 @@ int32_t OggSession::OpenOutput(const char* baseName, int32_t qualityCode, const 
     next->comment.Started(0);
     vorbis_comment* comment = next->comment.get();
     std::vector<VorbisTag> tags = VorbisTrackTags(info, Extras());
-    if (std::string region = VorbisTagText(track.region); !region.empty()) tags.push_back({"REGION", std::move(region)});
+    std::string region = VorbisTagText(track.region);
+    if (!region.empty()) tags.push_back({"REGION", std::move(region)});
     for (const VorbisTag& tag : tags) vorbis_comment_add_tag(comment, tag.name, tag.value.c_str());
 
     ogg_packet identification, comments, codebooks;
