@@ -11,8 +11,9 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
-#include "vorbis_comment_text.h"
+#include "vorbis_track_tags.h"
 
 namespace {
 
@@ -49,11 +50,6 @@ private:
 struct FileCloser {
     void operator()(std::FILE* file) const noexcept { std::fclose(file); }
 };
-
-void AddComment(vorbis_comment* comment, const char* tag, const char* text) {
-    if (text == nullptr || *text == '\0') return;
-    vorbis_comment_add_tag(comment, tag, CommentTextToUtf8(text).c_str());
-}
 
 // A new serial number for every stream, so that files joined into one chain
 // stay distinguishable.
@@ -140,14 +136,10 @@ int32_t OggSession::OpenOutput(const char* baseName, int32_t qualityCode, const 
     vorbis_comment_init(next->comment.get());
     next->comment.Started(0);
     vorbis_comment* comment = next->comment.get();
-    AddComment(comment, "TITLE", track.title);
-    AddComment(comment, "ARTIST", track.artist);
-    AddComment(comment, "ALBUM", track.album);
-    AddComment(comment, "GENRE", track.genre);
-    AddComment(comment, "DATE", track.year);
-    if (track.trackNumber > 0) AddComment(comment, "TRACKNUMBER", std::to_string(track.trackNumber).c_str());
-    AddComment(comment, "COMMENT", track.comment);
-    AddComment(comment, "REGION", track.region);
+    std::vector<VorbisTag> tags = VorbisTrackTags(info, Extras());
+    std::string region = VorbisTagText(track.region);
+    if (!region.empty()) tags.push_back({"REGION", std::move(region)});
+    for (const VorbisTag& tag : tags) vorbis_comment_add_tag(comment, tag.name, tag.value.c_str());
 
     ogg_packet identification, comments, codebooks;
     if (!next->dsp.Started(vorbis_analysis_init(next->dsp.get(), next->info.get())) ||

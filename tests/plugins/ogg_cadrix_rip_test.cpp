@@ -10,22 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "command_run.h"
 #include "demo_disc.h"
 #include "temp_dir.h"
 #include "disc_generator.h"
 #include "ogg_test_decoder.h"
 
 namespace fs = std::filesystem;
-
-namespace {
-
-std::string Quoted(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
-}  // namespace
 
 TEST(OggCadrixRip, RipsChosenTracksToDecodableTaggedFiles) {
     const cadrix::test::TempDir dir;
@@ -34,12 +25,10 @@ TEST(OggCadrixRip, RipsChosenTracksToDecodableTaggedFiles) {
     const std::string out = (tmp / "out").string();
     ASSERT_TRUE(cadrix::discgen::WriteDemo(root));
 
-    const std::string command = "env CADRIX_VIRTUAL_DRIVES=" + Quoted(root + "/drive") +
-                                " XDG_CONFIG_HOME=" + Quoted(root + "/config") + " HOME=" + Quoted(tmp.string()) +
-                                " CADRIX_MODULE_DIR=" + Quoted(CADRIX_OGG_MODULE_DIR) + " " +
-                                Quoted(CADRIX_RIP_PATH) + " --format ogg --quality 30 --tracks 2,4 --output " +
-                                Quoted(out) + " > " + Quoted((tmp / "rip.log").string()) + " 2>&1";
-    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    EXPECT_TRUE(plugin_test::RunCadrixRip(CADRIX_RIP_PATH, root, CADRIX_OGG_MODULE_DIR,
+                                          "--format ogg --quality 30 --tracks 2,4 --output " +
+                                              plugin_test::ShellQuoted(out),
+                                          tmp / "rip.log"));
 
     std::vector<fs::path> files;
     for (const auto& e : fs::recursive_directory_iterator(out)) {

@@ -1,12 +1,5 @@
-# cadrix_ogg: its tag text conversion on its own, and cadrix_ogg.so end to end
-# (loaded like the host loads it, files read back with libvorbisfile), alone
-# and behind cadrix-rip on a generated disc.
-if(TARGET cadrix_ogg_core)
-  cadrix_add_test(ogg_comment_text_test
-    SOURCES ${CMAKE_CURRENT_LIST_DIR}/ogg_comment_text_test.cpp
-    LIBS cadrix_ogg_core)
-endif()
-
+# cadrix_ogg.so end to end (loaded like the host loads it, files read back
+# with libvorbisfile), alone and behind cadrix-rip on a generated disc.
 if(TARGET cadrix_ogg)
   pkg_check_modules(OGG_TEST_VORBISFILE REQUIRED IMPORTED_TARGET vorbisfile)
   cadrix_add_test(ogg_round_trip_test

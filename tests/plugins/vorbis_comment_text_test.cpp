@@ -1,9 +1,9 @@
-// Tag texts become the UTF-8 that Vorbis comments require.
+// Tag texts become the UTF-8 that Vorbis comments require (Ogg and FLAC).
 #include <gtest/gtest.h>
 
 #include "vorbis_comment_text.h"
 
-TEST(OggCommentText, ValidUtf8IsKept) {
+TEST(VorbisCommentText, ValidUtf8IsKept) {
     for (const char* text : {"", "plain ASCII", "Caf\xC3\xA9", "\xE2\x99\xAA", "\xF0\x9F\x8E\xB5",
                              "\xEF\xBF\xBF", "\xF4\x8F\xBF\xBF"}) {
         EXPECT_TRUE(IsValidUtf8(text)) << text;
@@ -11,7 +11,7 @@ TEST(OggCommentText, ValidUtf8IsKept) {
     }
 }
 
-TEST(OggCommentText, MalformedUtf8IsReadAsWindows1252) {
+TEST(VorbisCommentText, MalformedUtf8IsReadAsWindows1252) {
     // Overlong forms, surrogates, beyond U+10FFFF, cut sequences, stray
     // continuation bytes and bytes that never start a sequence.
     for (const char* text : {"\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xC3",

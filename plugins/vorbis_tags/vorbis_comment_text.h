@@ -2,8 +2,8 @@
 // in the system's code page: on Linux that is UTF-8, and a text that is not
 // valid UTF-8 is taken as Windows-1252 (the code page the disc database files
 // of the suite were written in).
-#ifndef CADRIX_OGG_VORBIS_COMMENT_TEXT_H
-#define CADRIX_OGG_VORBIS_COMMENT_TEXT_H
+#ifndef CADRIX_VORBIS_COMMENT_TEXT_H
+#define CADRIX_VORBIS_COMMENT_TEXT_H
 
 #include <string>
 #include <string_view>
