@@ -1,4 +1,5 @@
-/* The contract between Cadrix and an encoder plug-in (cadrix_wma, cadrix_ogg).
+/* The contract between Cadrix and an encoder plug-in (cadrix_wma, cadrix_ogg,
+ * cadrix_flac).
  * A plug-in is a shared module that exports OpenOutput, WriteOutput and
  * CloseOutput with C linkage, and may export SetTrackExtras and
  * OutputErrorText, which a host binds only when present. Everything

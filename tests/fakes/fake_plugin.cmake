@@ -1,7 +1,7 @@
-# The recording fake encoder plug-in, built as cadrix_wma.so and cadrix_ogg.so
+# The recording fake encoder plug-in, built as cadrix_wma.so, cadrix_ogg.so and cadrix_flac.so
 # into ${CADRIX_TEST_FAKES_DIR}/plugins (never installed), and a variant
 # lacking WriteOutput in plugins/no_write.
-foreach(variant wma ogg no_write)
+foreach(variant wma ogg flac no_write)
   set(target fake_plugin_${variant})
   if(variant STREQUAL "no_write")
     set(dir "${CADRIX_TEST_FAKES_DIR}/plugins/no_write")
@@ -25,4 +25,4 @@ target_include_directories(fake_plugin_control INTERFACE "${CMAKE_CURRENT_LIST_D
 target_compile_definitions(fake_plugin_control INTERFACE
   CADRIX_TEST_FAKES_DIR="${CADRIX_TEST_FAKES_DIR}")
 target_link_libraries(fake_plugin_control INTERFACE ${CMAKE_DL_LIBS})
-add_dependencies(fake_plugin_control fake_plugin_wma fake_plugin_ogg fake_plugin_no_write)
+add_dependencies(fake_plugin_control fake_plugin_wma fake_plugin_ogg fake_plugin_flac fake_plugin_no_write)
