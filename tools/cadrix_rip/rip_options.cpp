@@ -7,8 +7,10 @@
 namespace cadrix::rip {
 
 const char* const USAGE =
-    "Usage: cadrix-rip --list\n"
-    "       cadrix-rip [--drive N] [--tracks LIST] [--format FORMAT] [--quality N] --output DIR\n"
+    "Usage: cadrix-rip --list [--no-lookup]\n"
+    "       cadrix-rip --lookup-only [--drive N] [--release N]\n"
+    "       cadrix-rip [--drive N] [--tracks LIST] [--format FORMAT] [--quality N]\n"
+    "                  [--no-lookup] [--release N] --output DIR\n"
     "\n"
     "Copies the audio tracks of the disc in drive N (default 1) to one file per\n"
     "track, in a folder named after the disc under DIR.\n"
@@ -19,8 +21,17 @@ const char* const USAGE =
     "  --format FORMAT  pcm (WAVE, default), ogg, wma, wma-vbr or wma-lossless\n"
     "  --quality N      quality slider position: ogg 0-110 (default 50),\n"
     "                   wma 0-9 (default 5), wma-vbr 0-5 (default 3)\n"
-    "  --output DIR     base output folder\n"
+    "  --output DIR     base output folder\n"    "  --no-lookup      never look names up online\n"
+    "  --lookup-only    look up the names of the disc in drive N, save and show them\n"
+    "  --release N      of several releases found online, save release N (default 1)\n"
     "  --help           show this text\n"
+    "\n"
+    "\n"
+    "Names come from the suite's disc database, else from Cadrix's own disc folder\n"
+    "($XDG_DATA_HOME/cadrix/discs). A disc that neither names is looked up on\n"
+    "MusicBrainz, then gnudb (servers: $CADRIX_MUSICBRAINZ_SERVER, $CADRIX_GNUDB_SERVER),\n"
+    "and what is found is saved in Cadrix's own folder before the disc is listed or\n"
+    "extracted.\n"
     "\n"
     "Exit status: 0 complete, 1 failed, 2 usage error, 130 aborted (Ctrl-C).\n";
 
@@ -108,6 +119,17 @@ bool ParseRipOptions(const std::vector<std::string_view>& args, RipOptions& opti
         } else if (arg == "--output") {
             if (!takeValue()) return false;
             options.output = std::string(value);
+        } else if (arg == "--no-lookup") {
+            options.lookup = false;
+        } else if (arg == "--lookup-only") {
+            options.lookupOnly = true;
+        } else if (arg == "--release") {
+            if (!takeValue()) return false;
+            if (!ParseInt(value, options.release) || options.release < 1 || options.release > 20) {
+                error = "--release takes a release number from 1 to 20";
+                return false;
+            }
+            options.releaseGiven = true;
         } else {
             error = "unknown argument: " + std::string(arg);
             return false;
@@ -134,14 +156,26 @@ bool ParseRipOptions(const std::vector<std::string_view>& args, RipOptions& opti
             return false;
         }
     }
+    if (options.lookupOnly) {
+        if (!options.lookup || options.list || formatGiven || options.qualityGiven || options.tracksGiven ||
+            !options.output.empty()) {
+            error = "--lookup-only takes only --drive and --release";
+            return false;
+        }
+        return true;
+    }
+    if (options.releaseGiven && !options.lookup) {
+        error = "--release picks a release found online, which --no-lookup rules out";
+        return false;
+    }
     if (!options.list && options.output.empty()) {
         error = "--output DIR is required";
         return false;
     }
     // --list shows every drive; an option it would silently ignore is refused.
     if (options.list && (driveGiven || formatGiven || options.qualityGiven || options.tracksGiven ||
-                         !options.output.empty())) {
-        error = "--list takes no other option";
+                         !options.output.empty() || options.releaseGiven)) {
+        error = "--list takes no other option but --no-lookup";
         return false;
     }
     return true;
