@@ -44,7 +44,8 @@ LookupSettings LookupSettings::FromEnvironment(bool enabled) {
 
 bool NeedsLookup(const DriveRecord& record, std::string_view suiteFolder, std::string_view ownFolder) {
     const DiscQuery disc = MakeDiscQuery(record);
-    return disc.AudioTrackCount() > 0 && !HasDiscFile(suiteFolder, disc.discId) && !HasDiscFile(ownFolder, disc.discId);
+    return !ownFolder.empty() && disc.AudioTrackCount() > 0 && !HasDiscFile(suiteFolder, disc.discId) &&
+           !HasDiscFile(ownFolder, disc.discId);
 }
 
 LookupReply LookUpDiscNames(const DiscQuery& disc, const LookupSettings& settings, const std::atomic<bool>* cancel) {

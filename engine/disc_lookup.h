@@ -29,7 +29,9 @@ namespace cadrix {
 struct LookupSettings {
     bool enabled = true;  // false: no source that needs the network is asked
     std::chrono::milliseconds timeout{10000};  // of the whole lookup, every source included
-    std::string musicBrainzServer;  // base URLs; empty means "not valid"
+    // Base URLs, as FromEnvironment() sets them; an empty one makes its
+    // source fail with a reason naming the variable.
+    std::string musicBrainzServer;
     std::string gnudbServer;
 
     // The servers from CADRIX_MUSICBRAINZ_SERVER and CADRIX_GNUDB_SERVER
@@ -38,7 +40,8 @@ struct LookupSettings {
 };
 
 // True when `record` holds a disc with an audio track and neither the
-// suite's folder nor Cadrix's own folder has a file for its disc id.
+// suite's folder nor Cadrix's own folder has a file for its disc id. False
+// without an own folder: found names could not be kept.
 bool NeedsLookup(const DriveRecord& record, std::string_view suiteFolder, std::string_view ownFolder);
 
 // Asks the sources in order until one finds names: CD-Text's place is first

@@ -62,8 +62,7 @@ bool Save(const DriveSet& drives, const ReleaseCandidate& release, const DiscQue
         case SaveOutcome::Failed:
             break;
     }
-    std::fprintf(stderr, "cadrix-rip: drive %d: cannot write %s\n", number,
-                 path.empty() ? "Cadrix's disc folder (set HOME or XDG_DATA_HOME)" : path.c_str());
+    std::fprintf(stderr, "cadrix-rip: drive %d: cannot write %s\n", number, path.c_str());
     return false;
 }
 
