@@ -8,7 +8,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -30,11 +29,8 @@ public:
             _exit(127);
         }
         close(ends[1]);
-        std::string port;
-        char c;
-        while (read(ends[0], &c, 1) == 1 && c != '\n') port += c;
+        for (char c; read(ends[0], &c, 1) == 1 && c != '\n';) port_ += c;
         close(ends[0]);
-        if (!port.empty()) url_ = "http://127.0.0.1:" + port;
     }
     ~LookupServer() {
         if (pid_ <= 0) return;
@@ -44,8 +40,8 @@ public:
     LookupServer(const LookupServer&) = delete;
     LookupServer& operator=(const LookupServer&) = delete;
 
-    // "http://127.0.0.1:<port>", empty when the server did not start.
-    const std::string& Url() const { return url_; }
+    // "http://127.0.0.1:<port>"; no port when the server did not start.
+    std::string Url() const { return "http://127.0.0.1:" + port_; }
     // One line per request: "<path and query>\t<User-Agent>".
     std::string Log() const {
         std::ifstream in(log_);
@@ -54,7 +50,7 @@ public:
 
 private:
     std::string log_;
-    std::string url_;
+    std::string port_;
     pid_t pid_ = -1;
 };
 

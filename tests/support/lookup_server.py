@@ -1,12 +1,8 @@
 #!/usr/bin/env python3
-"""Stands in for MusicBrainz and gnudb on 127.0.0.1 for the lookup tests.
-
-Usage: lookup_server.py REPLIES_DIR SCENARIO LOG
-Prints the port it listens on, then serves recorded replies: /ws/2/discid/<id>
-as MusicBrainz, /~cddb/cddb.cgi?cmd=cddb+query|read+... as gnudb. Each request
-is logged as "<path and query>\t<User-Agent>". "@DISCID@" in a MusicBrainz
-reply becomes the disc id asked for.
-"""
+"""MusicBrainz (/ws/2/discid/<id>) and gnudb (/~cddb/cddb.cgi?cmd=cddb+query|read...)
+on 127.0.0.1 for the lookup tests: lookup_server.py REPLIES_DIR SCENARIO LOG prints its
+port, then serves the scenario's recorded replies ("@DISCID@" becomes the id asked for)
+and logs each request as "<path and query>\t<User-Agent>"."""
 import http.server
 import sys
 import time
@@ -65,10 +61,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.send_response(status)
         self.send_header("Content-Length", str(len(body)))
         self.end_headers()
-        try:
-            self.wfile.write(body)
-        except (BrokenPipeError, ConnectionResetError):
-            pass
+        self.wfile.write(body)
 
     def log_message(self, *args):
         pass
