@@ -26,7 +26,6 @@ const char* const USAGE =
     "  --release N      of several releases found online, save release N (default 1)\n"
     "  --help           show this text\n"
     "\n"
-    "\n"
     "Names come from the suite's disc database, else from Cadrix's own disc folder\n"
     "($XDG_DATA_HOME/cadrix/discs). A disc that neither names is looked up on\n"
     "MusicBrainz, then gnudb (servers: $CADRIX_MUSICBRAINZ_SERVER, $CADRIX_GNUDB_SERVER),\n"
