@@ -48,7 +48,7 @@ for _ in $(seq "$runs"); do
 
   rm -rf "$work/out"
   start=$(date +%s.%N)
-  "$build/bin/cadrix-rip" --format pcm --output "$work/out" >/dev/null
+  "$build/bin/cadrix-rip" --no-lookup --format pcm --output "$work/out" >/dev/null
   sync "$work/out"/*/*.wav
   end=$(date +%s.%N)
   t=$(seconds "$start" "$end")

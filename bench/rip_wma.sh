@@ -36,7 +36,7 @@ for _ in $(seq "$runs"); do
   rm -rf "$work/out" && mkdir -p "$work/out" "$work/config"
   start=$(now)
   CADRIX_VIRTUAL_DRIVES="$drive" XDG_CONFIG_HOME="$work/config" \
-    "$build/bin/cadrix-rip" --format wma --quality 5 --output "$work/out" >/dev/null
+    "$build/bin/cadrix-rip" --no-lookup --format wma --quality 5 --output "$work/out" >/dev/null
   best_rip=$(best "$(elapsed "$start" "$(now)")" "$best_rip")
 done
 rip_bytes=$(find "$work/out" -name '*.wma' -printf '%s\n' | awk '{ s += $1 } END { print s + 0 }')

@@ -5,6 +5,7 @@
 #include <type_traits>
 
 #include "disc_database.h"
+#include "own_disc_folder.h"
 
 namespace cadrix {
 
@@ -112,7 +113,10 @@ bool DriveSet::InitAKRip() {
     return false;
 }
 
-void DriveSet::ReadDataDir() { dataDir = cadrix::ReadDataDir(); }
+void DriveSet::ReadDataDir() {
+    dataDir = cadrix::ReadDataDir();
+    ownDiscDir = OwnDiscFolder();
+}
 
 void DriveSet::ReadDisc(int drive) {
     if (drive < 0 || drive >= driveCount) return;
@@ -135,7 +139,8 @@ void DriveSet::ReadDisc(int drive) {
 
 void DriveSet::ReadDiscDatabase(int drive) {
     if (drive < 0 || drive >= driveCount) return;
-    cadrix::ReadDiscDatabase(dataDir, drives[static_cast<size_t>(drive)]);
+    DriveRecord& record = drives[static_cast<size_t>(drive)];
+    if (!cadrix::ReadDiscDatabase(dataDir, record)) cadrix::ReadDiscDatabase(ownDiscDir, record);
 }
 
 bool DriveSet::ProbeDiscChange() {

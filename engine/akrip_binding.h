@@ -41,13 +41,14 @@ public:
     // Binds the library and opens up to eight drives; true when at least one
     // drive was found.
     bool InitAKRip();
-    // Sets dataDir from the suite's ini file; run once before the first
-    // ReadDisc.
+    // Sets dataDir from the suite's ini file and ownDiscDir; run once before
+    // the first ReadDisc.
     void ReadDataDir();
     // Clears drive `drive`'s record and reads its TOC, disc id and database
     // entry again. A damaged TOC leaves the record as for no disc.
     void ReadDisc(int drive);
-    // Copies the database entry of drive `drive`'s disc into its record.
+    // Copies the database entry of drive `drive`'s disc into its record:
+    // the suite's file, else Cadrix's own file, else nothing.
     void ReadDiscDatabase(int drive);
     // Probes every drive for a changed disc and re-reads the changed ones;
     // true when the drive at currentDrive changed.
@@ -72,6 +73,7 @@ public:
     int32_t driveCount = 0;
     int32_t currentDrive = 0;
     std::string dataDir;  // ends in '/', or empty when no database folder is known
+    std::string ownDiscDir;  // Cadrix's own disc folder (ends in '/'), or empty
 
 private:
     int32_t extractingDrive_ = -1;

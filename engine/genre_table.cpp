@@ -2,6 +2,9 @@
 // "DGENRE1=" line. Empty entries are unassigned numbers.
 #include "genre_table.h"
 
+#include <string>
+#include <utility>
+
 namespace cadrix {
 
 const std::array<std::string_view, GENRE_COUNT> GenreTable = {
@@ -278,5 +281,77 @@ const std::array<std::string_view, GENRE_COUNT> GenreTable = {
     "Afro-Cuban",  // 270
     "General World",  // 271
 };
+
+namespace {
+
+// Lower-case letters and digits only: "Drum n' Bass/Jungle" -> "drumnbassjungle".
+std::string GenreKey(std::string_view name) {
+    std::string key;
+    for (char c : name) {
+        if (c >= 'A' && c <= 'Z') key.push_back(static_cast<char>(c - 'A' + 'a'));
+        if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) key.push_back(c);
+    }
+    return key;
+}
+
+int32_t FindKey(std::string_view key) {
+    if (key.empty()) return -1;
+    for (size_t n = 0; n < GenreTable.size(); ++n) {
+        if (!GenreTable[n].empty() && GenreKey(GenreTable[n]) == key) return static_cast<int32_t>(n);
+    }
+    return -1;
+}
+
+int32_t FindKeyOrGeneral(const std::string& key) {
+    const int32_t exact = FindKey(key);
+    return exact >= 0 ? exact : FindKey("general" + key);
+}
+
+// Spellings the online services use for entries named otherwise here.
+constexpr std::pair<std::string_view, std::string_view> kOtherSpellings[] = {
+    {"rnb", "generalrb"},
+    {"rhythmandblues", "generalrb"},
+    {"drumandbass", "drumnbassjungle"},
+    {"dnb", "drumnbassjungle"},
+    {"jungle", "drumnbassjungle"},
+    {"indierock", "indie"},
+    {"indiepop", "indie"},
+    {"punkrock", "generalpunk"},
+    {"ska", "skarocksteady"},
+    {"singersongwriter", "contemporaryfolk"},
+    {"children", "generalchildrensmusic"},
+    {"childrens", "generalchildrensmusic"},
+    {"soundtracks", "generalsoundtrack"},
+    {"score", "filmscore"},
+    {"showtunes", "musicalsbroadway"},
+    {"musical", "musicalsbroadway"},
+    {"audiobook", "generalbooks"},
+    {"easylistening", "generaleasylistening"},
+    {"ambient", "ambientelectronica"},
+};
+
+}  // namespace
+
+int32_t NearestGenre(std::string_view name) {
+    const std::string key = GenreKey(name);
+    if (const int32_t found = FindKeyOrGeneral(key); found >= 0) return found;
+    for (const auto& [spelling, entry] : kOtherSpellings) {
+        if (key == spelling) return FindKey(entry);
+    }
+    // The last word that names a general entry: "Symphonic Metal", "Indie Pop".
+    size_t end = name.size();
+    while (end > 0) {
+        const size_t space = name.find_last_of(" -/&", end - 1);
+        const size_t begin = space == std::string_view::npos ? 0 : space + 1;
+        if (begin < end) {
+            if (const int32_t found = FindKey("general" + GenreKey(name.substr(begin, end - begin))); found >= 0) {
+                return found;
+            }
+        }
+        if (space == std::string_view::npos) break;
+        end = space;
+    }
+    return -1;
+}
 
 }  // namespace cadrix

@@ -52,6 +52,11 @@ TEST(RipOptions, DefaultsAndValues) {
     EXPECT_FALSE(o.tracks.test(2));
     ASSERT_TRUE(Parse({"--list"}, o));
     EXPECT_TRUE(o.list);
+    ASSERT_TRUE(Parse({"--list", "--no-lookup"}, o));
+    EXPECT_FALSE(o.lookup);
+    ASSERT_TRUE(Parse({"--lookup-only", "--drive", "2", "--release=3"}, o));
+    EXPECT_TRUE(o.lookupOnly);
+    EXPECT_EQ(o.release, 3);
     ASSERT_TRUE(Parse({"--help"}, o));
     EXPECT_TRUE(o.help);
 }
@@ -76,6 +81,11 @@ TEST(RipOptions, UsageErrors) {
              {"--list", "--drive", "2"},  // --list shows every drive
              {"--list", "--format", "ogg"},
              {"--list", "--tracks", "1"},
+             {"--list", "--release", "2"},
+             {"--lookup-only", "--no-lookup"},
+             {"--lookup-only", "--output", "/x"},
+             {"--lookup-only", "--format", "ogg"},
+             {"--release", "21", "--output", "/x"},
          }) {
         std::string joined;
         for (auto a : args) joined += std::string(a) + " ";
@@ -103,8 +113,10 @@ protected:
     void SetUp() override {
         root = tmp.Path() + "/demo";
         ASSERT_TRUE(discgen::WriteDemo(root));
+        // Discs the demo database does not name are looked up: at a closed local port.
         env = {"CADRIX_VIRTUAL_DRIVES=" + root + "/drive", "XDG_CONFIG_HOME=" + root + "/config",
-               "HOME=" + tmp.Path()};
+               "HOME=" + tmp.Path(), "CADRIX_MUSICBRAINZ_SERVER=http://127.0.0.1:9",
+               "CADRIX_GNUDB_SERVER=http://127.0.0.1:9"};
         out = tmp.Path() + "/out";
     }
     std::vector<fs::path> Wavs() const {

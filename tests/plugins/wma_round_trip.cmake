@@ -7,11 +7,6 @@ if(TARGET cadrix_wma)
             ${CMAKE_CURRENT_LIST_DIR}/wma_test_audio.cpp
     LIBS cadrix_plugin_api PkgConfig::WMA_TEST_AV ${CMAKE_DL_LIBS})
   add_dependencies(wma_round_trip_test cadrix_wma)
-  # mutagen comes from the distribution, so prefer the system's interpreter.
-  find_program(CADRIX_SYSTEM_PYTHON python3 PATHS /usr/bin NO_DEFAULT_PATH)
-  if(NOT CADRIX_SYSTEM_PYTHON)
-    find_program(CADRIX_SYSTEM_PYTHON python3 REQUIRED)
-  endif()
   target_compile_definitions(wma_round_trip_test PRIVATE
     CADRIX_WMA_MODULE="$<TARGET_FILE:cadrix_wma>"
     CADRIX_WMA_PYTHON="${CADRIX_SYSTEM_PYTHON}"

@@ -18,6 +18,7 @@
 #include "extraction_run.h"
 #include "output_format.h"
 #include "output_sink.h"
+#include "rip_lookup.h"
 #include "rip_options.h"
 
 namespace {
@@ -251,7 +252,9 @@ int main(int argc, char** argv) {
     InstallSignalHandlers();
     DriveSet drives;
     if (!OpenDrives(drives)) return EXIT_FAILED;
-    const int status = options.list ? List(drives) : Extract(drives, options);
+    // Discs that no database file names are named online first (unless --no-lookup).
+    int status = options.lookup ? rip::NameDiscs(drives, options, gInterrupted) : EXIT_COMPLETE;
+    if (status == EXIT_COMPLETE && !options.lookupOnly) status = options.list ? List(drives) : Extract(drives, options);
     drives.Release();
     return status;
 }

@@ -17,8 +17,10 @@ std::string UsageText() {
         qualities += std::string(qualities.empty() ? "" : ",\n                   ") + format.cliName + " 0-" +
                      std::to_string(format.sliderMax) + " (default " + std::to_string(format.defaultPosition) + ")";
     }
-    return "Usage: cadrix-rip --list\n"
-           "       cadrix-rip [--drive N] [--tracks LIST] [--format FORMAT] [--quality N] --output DIR\n"
+    return "Usage: cadrix-rip --list [--no-lookup]\n"
+           "       cadrix-rip --lookup-only [--drive N] [--release N]\n"
+           "       cadrix-rip [--drive N] [--tracks LIST] [--format FORMAT] [--quality N]\n"
+           "                  [--no-lookup] [--release N] --output DIR\n"
            "\n"
            "Copies the audio tracks of the disc in drive N (default 1) to one file per\n"
            "track, in a folder named after the disc under DIR.\n"
@@ -29,7 +31,16 @@ std::string UsageText() {
            "  --format FORMAT  " + names + "\n"
            "  --quality N      quality slider position: " + qualities + "\n"
            "  --output DIR     base output folder\n"
+           "  --no-lookup      never look names up online\n"
+           "  --lookup-only    look up the names of the disc in drive N, save and show them\n"
+           "  --release N      of several releases found online, save release N (default 1)\n"
            "  --help           show this text\n"
+           "\n"
+           "Names come from the suite's disc database, else from Cadrix's own disc folder\n"
+           "($XDG_DATA_HOME/cadrix/discs). A disc that neither names is looked up on\n"
+           "MusicBrainz, then gnudb (servers: $CADRIX_MUSICBRAINZ_SERVER, $CADRIX_GNUDB_SERVER),\n"
+           "and what is found is saved in Cadrix's own folder before the disc is listed or\n"
+           "extracted.\n"
            "\n"
            "Exit status: 0 complete, 1 failed, 2 usage error, 130 aborted (Ctrl-C).\n";
 }
@@ -74,7 +85,15 @@ struct ParseState {
     bool formatGiven = false;
 };
 
-bool IsFlag(std::string_view arg) { return arg == "--help" || arg == "-h" || arg == "--list"; }
+// Options without a value; false when `arg` is none of them.
+bool ApplyFlag(std::string_view arg, RipOptions& options) {
+    if (arg == "--help" || arg == "-h") options.help = true;
+    else if (arg == "--list") options.list = true;
+    else if (arg == "--no-lookup") options.lookup = false;
+    else if (arg == "--lookup-only") options.lookupOnly = true;
+    else return false;
+    return true;
+}
 
 // One option that takes a value.
 bool ApplyValueOption(std::string_view arg, std::string_view value, RipOptions& options, ParseState& state,
@@ -98,6 +117,10 @@ bool ApplyValueOption(std::string_view arg, std::string_view value, RipOptions& 
     } else if (arg == "--output") {
         options.output = std::string(value);
         return true;
+    } else if (arg == "--release") {
+        options.releaseGiven = true;
+        if (ParseInt(value, options.release) && options.release >= 1 && options.release <= 20) return true;
+        error = "--release takes a release number from 1 to 20";
     } else {
         error = "unknown argument: " + std::string(arg);
     }
@@ -125,6 +148,33 @@ bool ApplyFormat(const ParseState& state, RipOptions& options, std::string& erro
     return true;
 }
 
+// Options that make no sense together are refused rather than ignored.
+bool CheckCombination(const ParseState& state, const RipOptions& options, std::string& error) {
+    if (options.lookupOnly) {
+        if (!options.lookup || options.list || state.formatGiven || options.qualityGiven || options.tracksGiven ||
+            !options.output.empty()) {
+            error = "--lookup-only takes only --drive and --release";
+            return false;
+        }
+        return true;
+    }
+    if (options.releaseGiven && !options.lookup) {
+        error = "--release picks a release found online, which --no-lookup rules out";
+        return false;
+    }
+    if (!options.list && options.output.empty()) {
+        error = "--output DIR is required";
+        return false;
+    }
+    // --list shows every drive; an option it would silently ignore is refused.
+    if (options.list && (state.driveGiven || state.formatGiven || options.qualityGiven || options.tracksGiven ||
+                         !options.output.empty() || options.releaseGiven)) {
+        error = "--list takes no other option but --no-lookup";
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool ParseRipOptions(const std::vector<std::string_view>& args, RipOptions& options,
@@ -133,10 +183,7 @@ bool ParseRipOptions(const std::vector<std::string_view>& args, RipOptions& opti
     ParseState state;
     for (size_t i = 0; i < args.size(); ++i) {
         std::string_view arg = args[i];
-        if (IsFlag(arg)) {
-            (arg == "--list" ? options.list : options.help) = true;
-            continue;
-        }
+        if (ApplyFlag(arg, options)) continue;
         std::string_view value;
         if (const size_t eq = arg.find('='); arg.starts_with("--") && eq != std::string_view::npos) {
             value = arg.substr(eq + 1);
@@ -154,17 +201,7 @@ bool ParseRipOptions(const std::vector<std::string_view>& args, RipOptions& opti
     }
     if (options.help) return true;
     if (!ApplyFormat(state, options, error)) return false;
-    if (!options.list && options.output.empty()) {
-        error = "--output DIR is required";
-        return false;
-    }
-    // --list shows every drive; an option it would silently ignore is refused.
-    if (options.list && (state.driveGiven || state.formatGiven || options.qualityGiven || options.tracksGiven ||
-                         !options.output.empty())) {
-        error = "--list takes no other option";
-        return false;
-    }
-    return true;
+    return CheckCombination(state, options, error);
 }
 
 }  // namespace cadrix::rip

@@ -19,6 +19,10 @@ struct RipOptions {
     bool qualityGiven = false;
     int32_t quality = 0;  // slider position; the format's default when not given
     std::string output;
+    bool lookup = true;        // --no-lookup clears it
+    bool lookupOnly = false;   // --lookup-only
+    bool releaseGiven = false;
+    int release = 1;           // --release N: which of several found releases to save, 1-based
 };
 
 // Parses the arguments after the program name. False with `error` set on a
