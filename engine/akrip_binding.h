@@ -67,6 +67,8 @@ public:
     void BeginExtraction(int drive);
     bool EndExtraction(bool probe = false);
     bool RereadPending() const { return rereadPending_; }
+    // True while a run extracts from `drive`.
+    bool Extracting(int drive) const { return drive >= 0 && drive == extractingDrive_; }
 
     AkripEntryPoints akrip;
     std::array<DriveRecord, MAX_DRIVES> drives{};

@@ -19,6 +19,7 @@ namespace {
 constexpr std::string_view DIR_NAME = "CadrixDir";
 constexpr std::string_view FORMAT_NAME = "CadrixFormat";
 constexpr std::string_view FLAC_LEVEL_NAME = "CadrixFlacLevel";
+constexpr std::string_view ONLINE_LOOKUP_NAME = "CadrixOnlineLookup";
 
 // Value names compare like registry value names: ASCII case-insensitively.
 bool SameName(std::string_view a, std::string_view b) {
@@ -127,6 +128,7 @@ StoredValues ParseSettingsText(std::string_view text) {
     bool dirSeen = false;
     bool formatSeen = false;
     bool flacSeen = false;
+    bool lookupSeen = false;
     for (std::string_view line : SplitLines(text)) {
         std::string_view name, value;
         if (!SplitValueLine(line, name, value)) continue;
@@ -141,6 +143,9 @@ StoredValues ParseSettingsText(std::string_view text) {
         } else if (!flacSeen && SameName(name, FLAC_LEVEL_NAME)) {
             flacSeen = true;
             values.flacLevel = ParseWord(value);
+        } else if (!lookupSeen && SameName(name, ONLINE_LOOKUP_NAME)) {
+            lookupSeen = true;
+            values.onlineLookup = ParseWord(value);
         }
     }
     return values;
@@ -199,6 +204,7 @@ CadrixSettings LoadSettingsFile(const std::string& path, std::string_view docume
         if (values.flacLevel && *values.flacLevel <= 0xFF) {
             settings.Quality(FORMAT_FLAC) = static_cast<int32_t>(*values.flacLevel);
         }
+        if (values.onlineLookup) settings.onlineLookup = *values.onlineLookup != 0;
     }
     if (settings.outputDir.empty()) settings.outputDir = DefaultOutputDir(documentsDir);
     ApplySettingsBounds(settings);
@@ -210,6 +216,7 @@ std::string UpdateSettingsText(std::string_view text, const CadrixSettings& sett
         {DIR_NAME, std::string(DIR_NAME) + "=" + EscapeValue(CutUtf8(settings.outputDir, MAX_STORED_DIR_BYTES))},
         {FORMAT_NAME, std::string(FORMAT_NAME) + "=" + std::to_string(PackFormatWord(settings))},
         {FLAC_LEVEL_NAME, std::string(FLAC_LEVEL_NAME) + "=" + std::to_string(settings.Quality(FORMAT_FLAC))},
+        {ONLINE_LOOKUP_NAME, std::string(ONLINE_LOOKUP_NAME) + "=" + (settings.onlineLookup ? "1" : "0")},
     };
     bool written[std::size(values)] = {};
     std::string out;

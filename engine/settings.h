@@ -4,6 +4,7 @@
 //   CadrixDir=<folder, at most 255 bytes>
 //   CadrixFormat=<unsigned 32-bit number: ogg + 256*wma + 65536*wmaVbr + 16777216*format>
 //   CadrixFlacLevel=<FLAC compression level 0..8>
+//   CadrixOnlineLookup=<1: name unknown discs online (the default), 0: never>
 // The first two are shared with the rest of the suite and keep their layout;
 // keys of Cadrix's own hold what the suite's 4-byte value has no room for.
 // Other lines of the file belong to the rest of the suite and are kept as
@@ -29,6 +30,7 @@ struct CadrixSettings {
     int32_t format = DEFAULT_FORMAT;
     QualityPositions quality = DefaultQualityPositions();  // by format number
     std::string outputDir;
+    bool onlineLookup = true;
 
     int32_t& Quality(int32_t f) { return quality[static_cast<size_t>(f)]; }
     int32_t Quality(int32_t f) const { return quality[static_cast<size_t>(f)]; }
@@ -47,6 +49,7 @@ struct StoredValues {
     std::optional<std::string> dir;
     std::optional<uint32_t> formatWord;
     std::optional<uint32_t> flacLevel;
+    std::optional<uint32_t> onlineLookup;
 };
 StoredValues ParseSettingsText(std::string_view text);
 
@@ -73,8 +76,8 @@ std::string DefaultOutputDir(std::string_view documentsDir);
 CadrixSettings LoadSettingsFile(const std::string& path, std::string_view documentsDir);
 
 // `text` (the file's current content, possibly empty) with CadrixDir (cut to
-// 255 bytes), CadrixFormat and CadrixFlacLevel replaced or appended; other
-// lines unchanged.
+// 255 bytes), CadrixFormat, CadrixFlacLevel and CadrixOnlineLookup replaced or
+// appended; other lines unchanged.
 std::string UpdateSettingsText(std::string_view text, const CadrixSettings& settings);
 
 // Rewrites the file at `path` atomically (a temporary file in the same

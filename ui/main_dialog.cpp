@@ -31,6 +31,7 @@
 #include "output_format.h"
 #include "extraction_job.h"
 #include "quality_slider.h"
+#include "release_chooser.h"
 #include "settings.h"
 #include "space_estimate.h"
 #include "tab_pane.h"
@@ -100,6 +101,7 @@ MainDialog::MainDialog(QWidget* parent) : QDialog(parent) {
     loadModule_ = [](std::string_view fileName) { return LoadModule(fileName); };
     chooseFolder_ = &ChooseFolderWithQtDialog;
     documentsFolder_ = &UserDocumentsFolder;
+    pickRelease_ = [this](const std::vector<ReleaseCandidate>& releases) { return ReleaseChooser::Ask(releases, this); };
     setWindowTitle(QStringLiteral("Cadrix"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
@@ -238,6 +240,9 @@ bool MainDialog::OnInitDialog() {
     UpdateQualityControls();
     UpdateSpaceEstimate();
     timerId = startTimer(QUALITY_TIMER_PERIOD_MS);
+    // Discs no database file names are named online while the dialog runs.
+    namer_ = std::make_unique<DiscNamer>(drives, LookupSettings::FromEnvironment(onlineLookup_));
+    namer_->ConsiderAll();
 
     if (watchDevices_) {
         discMonitor_ = new DiscMonitor(this);
@@ -354,9 +359,23 @@ void MainDialog::PollQuality() {
     UpdateSpaceEstimate();
 }
 
+void MainDialog::PollNames() {
+    // The chooser's own event loop runs this timer too: one poll at a time,
+    // and none while a run extracts (the progress dialog is up).
+    if (!namer_ || extracting_ || pollingNames_) return;
+    pollingNames_ = true;
+    const std::vector<int> reread = namer_->Poll(pickRelease_);
+    pollingNames_ = false;
+    if (std::find(reread.begin(), reread.end(), drives.currentDrive) != reread.end()) {
+        FillTrackList();
+        UpdateSpaceEstimate();
+    }
+}
+
 void MainDialog::timerEvent(QTimerEvent* event) {
     if (timerId != 0 && event->timerId() == timerId) {
         PollQuality();
+        PollNames();
         return;
     }
     QDialog::timerEvent(event);
@@ -388,6 +407,7 @@ void MainDialog::LoadSettings() {
     const CadrixSettings settings = LoadSettingsFile(SettingsFilePath(), ToBytes(documentsFolder_ ? documentsFolder_() : QString()));
     format = settings.format;
     quality = settings.quality;
+    onlineLookup_ = settings.onlineLookup;
     SetOutputDir(settings.outputDir);
 }
 
@@ -396,6 +416,7 @@ void MainDialog::SaveSettings() {
     settings.format = format;
     settings.quality = quality;
     settings.outputDir = outputDir;
+    settings.onlineLookup = onlineLookup_;
     SaveSettingsFile(SettingsFilePath(), settings);  // a refused save is silent
 }
 
@@ -427,13 +448,16 @@ void MainDialog::OnOK() {
     if (job) {
         ExtractDialog progress(this);
         progress.job = job.get();
+        extracting_ = true;
         progress.Run();
+        extracting_ = false;
     }
     const bool reread = job && job->End();
     if (reread) {
         FillTrackList();
         UpdateSpaceEstimate();
     }
+    if (namer_) namer_->ConsiderAll();
 }
 
 void MainDialog::OnDeviceChange() {
@@ -442,6 +466,7 @@ void MainDialog::OnDeviceChange() {
         FillTrackList();
         UpdateSpaceEstimate();
     }
+    if (namer_) namer_->ConsiderAll();
 }
 
 void MainDialog::ShowAbout() {
@@ -468,6 +493,7 @@ void MainDialog::OnDestroy() {
     if (timerId != 0) killTimer(timerId);
     timerId = 0;
     if (discMonitor_ != nullptr) discMonitor_->Stop();
+    namer_.reset();  // stops the lookups still running
     modules_.clear();
     drives.Release();
     if (initialised_) SaveSettings();

@@ -8,12 +8,14 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "akrip_binding.h"
+#include "disc_namer.h"
 #include "module_loader.h"
 #include "output_format.h"
 
@@ -47,6 +49,8 @@ public:
     using FolderChooser = std::function<QString(QWidget* parent, const QString& start)>;
     // The user's documents folder (empty when unknown).
     using DocumentsFolder = std::function<QString()>;
+    // Picks one of several releases found online for a disc (-1: none).
+    using ReleasePicker = std::function<int(const std::vector<ReleaseCandidate>& releases)>;
 
     explicit MainDialog(QWidget* parent = nullptr);
     ~MainDialog() override;
@@ -54,6 +58,7 @@ public:
     void SetModuleLoader(ModuleLoader loader) { loadModule_ = std::move(loader); }
     void SetFolderChooser(FolderChooser chooser) { chooseFolder_ = std::move(chooser); }
     void SetDocumentsFolder(DocumentsFolder folder) { documentsFolder_ = std::move(folder); }
+    void SetReleasePicker(ReleasePicker picker) { pickRelease_ = std::move(picker); }
     // Watch for disc changes (udev and the virtual drive folders); off in
     // tests that drive OnDeviceChange themselves.
     void SetWatchDevices(bool watch) { watchDevices_ = watch; }
@@ -69,6 +74,8 @@ public:
     void OnTrackItemChanged();
     void OnFormatChanged(int index);
     void PollQuality();
+    // Saves and shows the names a finished online lookup found.
+    void PollNames();
     // Shutdown: timer, plug-ins, drives, settings. Runs once.
     void OnDestroy();
 
@@ -144,6 +151,11 @@ private:
     FolderChooser chooseFolder_;
     DocumentsFolder documentsFolder_;
     DiscMonitor* discMonitor_ = nullptr;
+    ReleasePicker pickRelease_;
+    std::unique_ptr<DiscNamer> namer_;
+    bool onlineLookup_ = true;  // the setting, kept as it was loaded
+    bool extracting_ = false;
+    bool pollingNames_ = false;
 };
 
 }  // namespace cadrix

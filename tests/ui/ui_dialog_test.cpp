@@ -32,6 +32,7 @@
 #include "extract_dialog.h"
 #include "fake_akrip_control.h"
 #include "fake_plugin_control.h"
+#include "lookup_server.h"
 #include "main_dialog.h"
 #include "message_box.h"
 #include "output_format.h"
@@ -335,6 +336,33 @@ TEST_F(DialogTest, FlacLevelKeepsItsOwnKeyAndFallsBackWithoutItsModule) {
     auto dialog = MakeDialog({});
     ASSERT_TRUE(dialog->OnInitDialog());
     EXPECT_EQ(dialog->Format(), FORMAT_PCM);
+}
+
+// A disc no database file names is named online while the dialog runs: the
+// list and caption refresh by themselves, from the file kept in Cadrix's own
+// disc folder; of several releases the one the user picks is kept.
+TEST_F(DialogTest, OnlineNamesRefreshTheListByThemselves) {
+    for (const char* scenario : {"one", "several"}) {
+        fake_.SetDriveCount(1);
+        const uint32_t id = std::string(scenario) == "one" ? 0x1a0b0c03 : 0x1b0b0c03;  // not in the database
+        InsertDisc(0, id);
+        const test::LookupServer server(scenario, out_ / (std::string(scenario) + ".log"));
+        setenv("CADRIX_MUSICBRAINZ_SERVER", server.Url().c_str(), 1);
+        std::vector<size_t> offered;
+        auto dialog = MakeDialog();
+        dialog->SetReleasePicker([&offered](const std::vector<ReleaseCandidate>& releases) {
+            offered.push_back(releases.size());
+            return 1;
+        });
+        ASSERT_TRUE(dialog->OnInitDialog());
+        const QString expected = std::string(scenario) == "one" ? QStringLiteral("Live at the Lighthouse")
+                                                                 : QStringLiteral("Tidal (Remastered)");
+        EXPECT_TRUE(WaitFor([&] { return dialog->CaptionField()->text().contains(expected); }, 15000))
+            << dialog->CaptionField()->text().toStdString();
+        EXPECT_EQ(offered, std::string(scenario) == "one" ? std::vector<size_t>{} : std::vector<size_t>{2});
+        dialog->reject();
+    }
+    setenv("CADRIX_MUSICBRAINZ_SERVER", "http://127.0.0.1:9", 1);
 }
 
 TEST_F(DialogTest, OggToLosslessLeavesTheOggRange) {

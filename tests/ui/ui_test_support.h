@@ -28,6 +28,9 @@ public:
         setenv("XDG_RUNTIME_DIR", (root_ / "runtime").c_str(), 1);
         setenv("HOME", (root_ / "home").c_str(), 1);
         unsetenv("CADRIX_VIRTUAL_DRIVES");
+        // Online lookups go to a closed local port: never to the real services.
+        setenv("CADRIX_MUSICBRAINZ_SERVER", "http://127.0.0.1:9", 1);
+        setenv("CADRIX_GNUDB_SERVER", "http://127.0.0.1:9", 1);
     }
 
 private:

@@ -20,6 +20,7 @@
 #include "output_sink.h"
 #include "rip_lookup.h"
 #include "rip_options.h"
+#include "settings.h"
 
 namespace {
 
@@ -252,8 +253,12 @@ int main(int argc, char** argv) {
     InstallSignalHandlers();
     DriveSet drives;
     if (!OpenDrives(drives)) return EXIT_FAILED;
-    // Discs that no database file names are named online first (unless --no-lookup).
-    int status = options.lookup ? rip::NameDiscs(drives, options, gInterrupted) : EXIT_COMPLETE;
+    // Discs that no database file names are named online first, unless
+    // --no-lookup or the settings say never (an explicit --lookup-only or
+    // --release still asks).
+    const bool settingsAllow = LoadSettingsFile(SettingsFilePath(), "").onlineLookup;
+    const bool lookup = options.lookup && (settingsAllow || options.lookupOnly || options.releaseGiven);
+    int status = lookup ? rip::NameDiscs(drives, options, gInterrupted) : EXIT_COMPLETE;
     if (status == EXIT_COMPLETE && !options.lookupOnly) status = options.list ? List(drives) : Extract(drives, options);
     drives.Release();
     return status;

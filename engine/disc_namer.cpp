@@ -1,0 +1,61 @@
+#include "disc_namer.h"
+
+#include "akrip_binding.h"
+
+namespace cadrix {
+
+DiscNamer::DiscNamer(DriveSet& drives, LookupSettings settings) : drives_(drives), settings_(std::move(settings)) {}
+
+DiscNamer::~DiscNamer() = default;
+
+void DiscNamer::Consider(int drive) {
+    if (drive < 0 || drive >= drives_.driveCount) return;
+    Slot& slot = slots_[static_cast<size_t>(drive)];
+    const DriveRecord& record = drives_.drives[static_cast<size_t>(drive)];
+    if (slot.lookup && slot.lookup->Disc().discId != record.discId) slot.lookup.reset();
+    if (slot.lookup || !settings_.enabled || record.discId == 0 || slot.triedId == record.discId) return;
+    if (!NeedsLookup(record, drives_.dataDir, drives_.ownDiscDir)) return;
+    slot.triedId = record.discId;
+    slot.lookup = std::make_unique<DiscLookup>(MakeDiscQuery(record), settings_);
+}
+
+void DiscNamer::ConsiderAll() {
+    for (int k = 0; k < drives_.driveCount; ++k) Consider(k);
+}
+
+bool DiscNamer::Running(int drive) const {
+    if (drive < 0 || drive >= MAX_DRIVES) return false;
+    const Slot& slot = slots_[static_cast<size_t>(drive)];
+    return slot.lookup && !slot.lookup->Finished();
+}
+
+std::vector<int> DiscNamer::Poll(const Chooser& choose) {
+    std::vector<int> reread;
+    for (int k = 0; k < drives_.driveCount; ++k) {
+        Slot& slot = slots_[static_cast<size_t>(k)];
+        // The record of a drive being read from stays as it is until the run ends.
+        if (!slot.lookup || !slot.lookup->Finished() || drives_.Extracting(k)) continue;
+        const std::unique_ptr<DiscLookup> done = std::move(slot.lookup);
+        if (Apply(k, *done, choose)) reread.push_back(k);
+    }
+    return reread;
+}
+
+bool DiscNamer::Apply(int drive, const DiscLookup& done, const Chooser& choose) {
+    const LookupReply& reply = done.Result();
+    if (reply.status != LookupStatus::Found || reply.releases.empty()) return false;
+    const int pick = reply.releases.size() == 1 ? 0 : (choose ? choose(reply.releases) : 0);
+    if (pick < 0 || static_cast<size_t>(pick) >= reply.releases.size()) return false;
+    // The names are kept for the disc they were found for, and the drive is
+    // read again only when that disc is still in it (a chooser may have been
+    // open while the disc changed).
+    std::string path;
+    const SaveOutcome saved = SaveRelease(reply.releases[static_cast<size_t>(pick)], done.Disc(), drives_.ownDiscDir,
+                                          drives_.dataDir, path);
+    if (drives_.drives[static_cast<size_t>(drive)].discId != done.Disc().discId) return false;
+    if (saved != SaveOutcome::Written && saved != SaveOutcome::AlreadyThere) return false;
+    drives_.ReadDisc(drive);
+    return true;
+}
+
+}  // namespace cadrix
