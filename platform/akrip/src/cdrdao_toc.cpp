@@ -93,7 +93,7 @@ public:
 private:
     bool Statement(const std::string& word) {
         if (SheetKeywordIs(word, "TRACK")) return Track();
-        if (SheetKeywordIs(word, "CD_TEXT")) return in_.SkipBlock();
+        if (SheetKeywordIs(word, "CD_TEXT")) return CdText(track_ ? track_->text : plan_.discText);
         if (SheetKeywordIs(word, "CATALOG") || SheetKeywordIs(word, "ISRC")) return in_.Take() != nullptr;
         if (SheetKeywordIs(word, "CD_DA") || SheetKeywordIs(word, "CD_ROM") || SheetKeywordIs(word, "CD_ROM_XA") ||
             SheetKeywordIs(word, "CD_I") || SheetKeywordIs(word, "TWO_CHANNEL_AUDIO")) {
@@ -112,6 +112,38 @@ private:
         else if (SheetKeywordIs(word, "INDEX")) return in_.Take() != nullptr;
         else return false;  // FIFO and anything unknown
         return true;
+    }
+
+    // A CD_TEXT { ... } block: the TITLE, PERFORMER and SONGWRITER of its
+    // LANGUAGE 0 block; everything else (the language map, binary fields,
+    // other languages) is passed over.
+    bool CdText(SheetText& text) {
+        int depth = 0;
+        int languageDepth = -1;  // the depth inside LANGUAGE 0 { }, while in it
+        do {
+            const SheetToken* token = in_.Take();
+            if (!token) return false;
+            if (token->quoted) continue;
+            if (depth == 1 && SheetKeywordIs(token->text, "LANGUAGE") && in_.Peek() && in_.Peek()->text == "0") {
+                in_.Take();
+                languageDepth = 2;
+                continue;
+            }
+            if (depth == languageDepth && in_.Peek() && in_.Peek()->quoted) {
+                std::string* field = SheetKeywordIs(token->text, "TITLE")        ? &text.title
+                                     : SheetKeywordIs(token->text, "PERFORMER")  ? &text.performer
+                                     : SheetKeywordIs(token->text, "SONGWRITER") ? &text.songwriter
+                                                                                 : nullptr;
+                if (field) *field = in_.Take()->text;
+                continue;
+            }
+            for (char c : token->text) {
+                if (c == '{') ++depth;
+                if (c == '}') --depth;
+            }
+            if (depth < languageDepth) languageDepth = -1;
+        } while (depth > 0);
+        return depth == 0;
     }
 
     bool Track() {

@@ -117,7 +117,11 @@ public:
         if (SheetKeywordIs(keyword, "PREGAP") || SheetKeywordIs(keyword, "POSTGAP")) return Gap(words);
         if (SheetKeywordIs(keyword, "FLAGS")) return Flags(words);
         if (SheetKeywordIs(keyword, "REM")) return Remark(words);
-        // CATALOG, PERFORMER, TITLE, SONGWRITER, ISRC, CDTEXTFILE: nothing to do.
+        if (SheetKeywordIs(keyword, "TITLE") || SheetKeywordIs(keyword, "PERFORMER") ||
+            SheetKeywordIs(keyword, "SONGWRITER")) {
+            Text(words);
+        }
+        // CATALOG, ISRC, CDTEXTFILE: nothing to do.
         return true;
     }
 
@@ -210,6 +214,21 @@ private:
             if (SheetKeywordIs(words[i].text, "4CH")) track_->plan.flags |= 0x08;
         }
         return true;
+    }
+
+    // CD-Text of the disc before the first TRACK, of the track after it. A
+    // value without quotes runs to the end of the line.
+    void Text(const std::vector<SheetToken>& words) {
+        if (words.size() < 2) return;
+        std::string value = words[1].text;
+        if (!words[1].quoted) {
+            for (size_t i = 2; i < words.size(); ++i) value += ' ' + words[i].text;
+        }
+        SheetText& text = track_ ? track_->plan.text : plan_.discText;
+        const std::string& keyword = words[0].text;
+        (SheetKeywordIs(keyword, "TITLE") ? text.title
+         : SheetKeywordIs(keyword, "PERFORMER") ? text.performer
+                                                 : text.songwriter) = std::move(value);
     }
 
     bool Remark(const std::vector<SheetToken>& words) {

@@ -3,6 +3,36 @@
 namespace akrip {
 namespace {
 
+// Sheet texts are UTF-8, or Latin-1 (the CD-Text character set) when they
+// are not valid UTF-8.
+std::string TextToUtf8(const std::string& text) {
+    auto continuation = [&](size_t at) { return at < text.size() && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80; };
+    bool valid = true;
+    for (size_t i = 0; i < text.size() && valid;) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const size_t length = c < 0x80 ? 1 : (c >= 0xC2 && c < 0xE0) ? 2 : (c >= 0xE0 && c < 0xF0) ? 3 : (c >= 0xF0 && c < 0xF5) ? 4 : 0;
+        for (size_t k = 1; k < length && valid; ++k) valid = continuation(i + k);
+        valid = valid && length > 0;
+        i += length;
+    }
+    if (valid) return text;
+    std::string utf8;
+    for (char byte : text) {
+        const auto c = static_cast<unsigned char>(byte);
+        if (c < 0x80) {
+            utf8 += byte;
+        } else {
+            utf8 += static_cast<char>(0xC0 | (c >> 6));
+            utf8 += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return utf8;
+}
+
+CdTextEntry ToCdText(const SheetText& text) {
+    return {TextToUtf8(text.title), TextToUtf8(text.performer), TextToUtf8(text.songwriter)};
+}
+
 // The byte length of each piece of a track, and where INDEX 01 lies.
 struct TrackSpan {
     struct Piece {
@@ -28,6 +58,7 @@ public:
             if (!Place(track)) return std::nullopt;
         }
         image_.toc.leadOut = static_cast<int32_t>(position_);
+        image_.toc.discText = ToCdText(plan_.discText);
         return std::move(image_);
     }
 
@@ -119,6 +150,7 @@ private:
         if (!track.audio) entry.control |= 0x04;
         entry.session = static_cast<uint8_t>(track.session);
         image_.toc.tracks.push_back(entry);
+        image_.toc.trackTexts.push_back(ToCdText(track.text));
         if (track.audio) AddExtents(track, *span);
         position_ += span->sectors;
         return true;

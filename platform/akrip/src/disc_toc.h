@@ -2,9 +2,18 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace akrip {
+
+// CD-Text of the disc or of one track, UTF-8; empty texts are missing.
+struct CdTextEntry {
+    std::string title;
+    std::string performer;
+    std::string songwriter;
+    bool Empty() const { return title.empty() && performer.empty() && songwriter.empty(); }
+};
 
 struct TocTrack {
     int32_t start = 0;    // LSN of INDEX 01: 0 is the start of the program area
@@ -16,7 +25,16 @@ struct TocTrack {
 struct DiscToc {
     std::vector<TocTrack> tracks;  // track 1 first; empty: no disc
     int32_t leadOut = 0;           // LSN one past the last sector
+    CdTextEntry discText;
+    std::vector<CdTextEntry> trackTexts;  // by track, as far as known
     bool Empty() const { return tracks.empty(); }
+    bool HasCdText() const {
+        if (!discText.Empty()) return true;
+        for (const CdTextEntry& text : trackTexts) {
+            if (!text.Empty()) return true;
+        }
+        return false;
+    }
 };
 
 }  // namespace akrip

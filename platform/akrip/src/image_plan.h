@@ -35,6 +35,15 @@ struct PlanFile {
     FileFormat format = FileFormat::RawLittleEndian;
 };
 
+// The CD-Text a sheet gives the disc or a track (CUE TITLE / PERFORMER /
+// SONGWRITER, cdrdao CD_TEXT), as its bytes stand in the sheet.
+struct SheetText {
+    std::string title;
+    std::string performer;
+    std::string songwriter;
+    bool Empty() const { return title.empty() && performer.empty() && songwriter.empty(); }
+};
+
 // A run of bytes of one track: from a file, or generated silence.
 struct PlanPiece {
     int file = -1;                   // index into ImagePlan::files; -1: silence
@@ -53,11 +62,13 @@ struct PlanTrack {
     size_t index1Piece = 0;
     int64_t index1Sectors = 0;
     std::vector<PlanPiece> pieces;
+    SheetText text;
 };
 
 struct ImagePlan {
     std::vector<PlanFile> files;
     std::vector<PlanTrack> tracks;
+    SheetText discText;
 };
 
 // Parses "mm:ss:ff" (75 frames a second) into frames.
