@@ -9,6 +9,7 @@
 
 #include "utf16.h"
 #include "wm_profile.h"
+#include "wma_lossless_encoder.h"
 #include "wma_standard_encoder.h"
 
 namespace wmsdk {
@@ -63,6 +64,7 @@ HRESULT WmWriter::SetProfile(IWMProfile* profile) {
     if (!ours) return E_INVALIDARG;
     const AudioProfile& p = ours->Profile();
     if (p.channels != 2 || p.samplesPerSec != 44100 || p.bitsPerSample != 16) return E_NOTIMPL;
+    if (p.formatTag == WAVE_FORMAT_WMAUDIO_LOSSLESS) return SetLosslessProfile(p);
     if (p.formatTag != WAVE_FORMAT_WMAUDIO2) return E_NOTIMPL;
     const int64_t bitRate = p.vbrEnabled ? BitRateForVbrQuality(p.vbrQuality) : int64_t(p.bitrate);
     if (bitRate < 24000 || bitRate > 640000) return E_INVALIDARG;
@@ -70,12 +72,27 @@ HRESULT WmWriter::SetProfile(IWMProfile* profile) {
     if (!encoder) return E_OUTOFMEMORY;
     if (!encoder->Open(bitRate)) return E_FAIL;
     encoder_ = std::move(encoder);
+    lossless_ = false;
+    return S_OK;
+}
+
+// The lossless encoder writes one stream layout: its packet size and codec
+// data must be the profile's.
+HRESULT WmWriter::SetLosslessProfile(const AudioProfile& p) {
+    const auto& codecData = WmaLosslessEncoder::kCodecData;
+    if (p.blockAlign != lossless::Packetiser::kPacketBytes ||
+        !std::equal(p.codecData.begin(), p.codecData.end(), codecData.begin(), codecData.end()))
+        return E_NOTIMPL;
+    auto encoder = std::unique_ptr<WmaLosslessEncoder>(new (std::nothrow) WmaLosslessEncoder);
+    if (!encoder) return E_OUTOFMEMORY;
+    encoder_ = std::move(encoder);
+    lossless_ = true;
     return S_OK;
 }
 
 AsfStreamFormat WmWriter::StreamFormat() const {
     AsfStreamFormat format;
-    format.formatTag = WAVE_FORMAT_WMAUDIO2;
+    format.formatTag = lossless_ ? WAVE_FORMAT_WMAUDIO_LOSSLESS : WAVE_FORMAT_WMAUDIO2;
     format.channels = 2;
     format.samplesPerSec = 44100;
     format.avgBytesPerSec = encoder_->AvgBytesPerSec();
@@ -83,7 +100,13 @@ AsfStreamFormat WmWriter::StreamFormat() const {
     format.bitsPerSample = 16;
     const auto codecData = encoder_->CodecData();
     format.codecData.assign(codecData.begin(), codecData.end());
-    {
+    if (lossless_) {
+        format.codecName = u"Windows Media Audio 9 Lossless";
+        format.codecDescription = u"VBR Quality 100, 44 kHz, 2 channel 16 bit 1-pass VBR";
+        // At worst every frame is raw PCM with a few bits of framing.
+        const uint64_t packet = AsfMuxer::SingleObjectPacketSize(format.blockAlign);
+        format.maxBitrate = static_cast<uint32_t>(uint64_t{44100} * 32 * packet / format.blockAlign * 1001 / 1000);
+    } else {
         format.codecName = u"Windows Media Audio Standard";
         const uint32_t kbps = (format.avgBytesPerSec * 8 + 500) / 1000;
         format.codecDescription = Ascii16(std::to_string(kbps) + " kbps, 44 kHz, stereo CBR");
@@ -198,7 +221,9 @@ HRESULT WmWriter::BeginWriting() {
     if (state_ != State::Configuring || !encoder_ || path_.empty()) return E_UNEXPECTED;
     try {
         AsfStreamFormat format = StreamFormat();
-        auto muxer = std::make_unique<AsfMuxer>(std::move(format), metadata_);
+        const uint32_t packetSize =
+            lossless_ ? AsfMuxer::SingleObjectPacketSize(format.blockAlign) : AsfMuxer::kPacketSize;
+        auto muxer = std::make_unique<AsfMuxer>(std::move(format), metadata_, packetSize);
         if (!muxer->Open(path_)) return E_WRITE_FAULT;
         muxer_ = std::move(muxer);
         worker_ = std::thread([this] { Run(); });

@@ -45,6 +45,7 @@ public:
 private:
     ~WmWriter();
     void Run();
+    HRESULT SetLosslessProfile(const AudioProfile& profile);
     AsfStreamFormat StreamFormat() const;
     HRESULT SetAttributeUnguarded(LPCWSTR name, WMT_ATTR_DATATYPE type, const BYTE* value, WORD length);
 
@@ -56,6 +57,7 @@ private:
     std::atomic<ULONG> refs_{1};
     State state_ = State::Configuring;
     std::unique_ptr<StreamEncoder> encoder_;
+    bool lossless_ = false;
     std::string path_;
     AsfMetadata metadata_;
     std::unique_ptr<AsfMuxer> muxer_;
