@@ -118,7 +118,9 @@ void Packetiser::EndStreamAtPrevious(EncodedFrameSink& sink) {
 
 bool Packetiser::Finish(EncodedFrameSink& sink) {
     if (havePending_ && !Commit(true, sink)) return false;
-    if (payload_.Bits() == 0 && continuationBits_ == 0) return true;
+    // A stream without samples still gets one packet, holding no frame, so
+    // that it has a data packet at all.
+    if (payload_.Bits() == 0 && continuationBits_ == 0 && sequence_ > 0) return true;
     return Emit(true, sink);
 }
 
