@@ -206,29 +206,42 @@ TEST(WmaLossless, TracksOfAnyLengthDecodeToExactlyTheirSamples) {
 
 // A frame that ends exactly where a packet ends leaves the next packet
 // without bits of an earlier frame. Frames of digital silence are a dozen
-// bits each: after a frame of noise whose coded size varies with its level,
-// some level makes a run of silent frames meet the packet's end exactly.
+// bits each: after a frame of noise whose coded size grows with its level, a
+// run of silent frames meets the packet's end exactly for some level.
 TEST(WmaLossless, AFrameEndingExactlyAtAPacketEndDecodesExactly) {
     ASSERT_NE(TheModule().handle, nullptr);
     CaptureFfmpegLog();
     plugin_test::TempDir dir;
-    bool found = false;
-    for (int level = 120; level < 700 && !found; level += 3) {
-        const std::vector<uint8_t> pcm = Signal(40 * 2048, [level](size_t i, int c) {
+    auto track = [](int level) {
+        return Signal(100 * 2048, [level](size_t i, int c) {
             const int noise = int(Hash(uint32_t(2 * i + c)) >> 16) - 32768;
             if (i < 2048) return noise;
             return i < 4096 ? noise * level / 32768 : 0;
         });
+    };
+    // Bits of the frame that spans into the second packet; none without one.
+    auto spill = [&](int level, Decoded* out) {
         const fs::path base = dir.path() / std::to_string(level);
-        ASSERT_TRUE(TheModule().WriteTrack(base, kLossless, nullptr, pcm, kBlockBytes));
-        const Decoded d = Decode(base.string() + ".wma");
-        for (size_t k = 1; k < d.packetPrevBits.size(); ++k) found = found || d.packetPrevBits[k] == 0;
-        if (!found) continue;
-        SCOPED_TRACE(level);
-        EXPECT_TRUE(d.pcm == Samples(pcm));
-        EXPECT_TRUE(d.log.empty()) << d.log.front();
+        EXPECT_TRUE(TheModule().WriteTrack(base, kLossless, nullptr, track(level), kBlockBytes));
+        Decoded d = Decode(base.string() + ".wma");
+        const int64_t bits = d.packetPrevBits.size() > 1 ? int64_t(d.packetPrevBits[1]) : -1;
+        if (out) *out = std::move(d);
+        return bits;
+    };
+    // The lowest level whose silence reaches the second packet, then upwards
+    // until a frame ends on the packet's end or the noise frame crosses it.
+    int low = 16, high = 4096;
+    while (low + 1 < high) {
+        const int middle = (low + high) / 2;
+        (spill(middle, nullptr) < 0 ? low : high) = middle;
     }
-    EXPECT_TRUE(found);
+    Decoded d;
+    int level = high;
+    for (int64_t bits = spill(level, &d); bits > 0 && bits < 12; bits = spill(++level, &d)) {}
+    SCOPED_TRACE(level);
+    ASSERT_EQ(d.packetPrevBits.size() > 1 ? d.packetPrevBits[1] : 1u, 0u);
+    EXPECT_TRUE(d.pcm == Samples(track(level)));
+    EXPECT_TRUE(d.log.empty()) << d.log.front();
 }
 
 // A file size limit stands in for a full disk, in a child process so that
