@@ -94,6 +94,36 @@ uint64_t FileTimeNow() {
     return (static_cast<uint64_t>(since1970) + 11'644'473'600ull * 1'000'000) * 10;
 }
 
+// The content description and extended content description objects, each
+// when it has something to hold; returns how many were written.
+uint32_t WriteMetadataObjects(const AsfMetadata& m, std::vector<uint8_t>& out) {
+    Bytes b(out);
+    uint32_t objects = 0;
+    const std::u16string* texts[] = {&m.title, &m.author, &m.copyright, &m.description, &m.rating};
+    if (std::any_of(std::begin(texts), std::end(texts), [](auto* t) { return !t->empty(); })) {
+        const size_t o = b.Begin(kContentDescriptionObject);
+        for (auto* t : texts) b.U16(TextBytes(*t));
+        for (auto* t : texts)
+            if (!t->empty()) b.Text(*t);
+        b.End(o);
+        ++objects;
+    }
+    if (!m.extended.empty()) {
+        const size_t o = b.Begin(kExtendedContentDescriptionObject);
+        b.U16(static_cast<uint16_t>(m.extended.size()));
+        for (const AsfAttribute& a : m.extended) {
+            b.U16(static_cast<uint16_t>((a.name.size() + 1) * 2));
+            b.Text(a.name);
+            b.U16(static_cast<uint16_t>(a.type));
+            b.U16(static_cast<uint16_t>(a.value.size()));
+            b.Raw(a.value);
+        }
+        b.End(o);
+        ++objects;
+    }
+    return objects;
+}
+
 uint64_t SamplesToMs(uint64_t samples, uint32_t rate) { return (samples * 1000 + rate / 2) / rate; }
 
 }  // namespace
@@ -185,30 +215,7 @@ std::vector<uint8_t> AsfMuxer::BuildHeader(uint64_t fileSize, uint64_t durationH
     b.End(o);
     ++objects;
 
-    const AsfMetadata& m = metadata_;
-    const std::u16string* texts[] = {&m.title, &m.author, &m.copyright, &m.description, &m.rating};
-    if (std::any_of(std::begin(texts), std::end(texts), [](auto* t) { return !t->empty(); })) {
-        o = b.Begin(kContentDescriptionObject);
-        for (auto* t : texts) b.U16(TextBytes(*t));
-        for (auto* t : texts)
-            if (!t->empty()) b.Text(*t);
-        b.End(o);
-        ++objects;
-    }
-
-    if (!m.extended.empty()) {
-        o = b.Begin(kExtendedContentDescriptionObject);
-        b.U16(static_cast<uint16_t>(m.extended.size()));
-        for (const AsfAttribute& a : m.extended) {
-            b.U16(static_cast<uint16_t>((a.name.size() + 1) * 2));
-            b.Text(a.name);
-            b.U16(static_cast<uint16_t>(a.type));
-            b.U16(static_cast<uint16_t>(a.value.size()));
-            b.Raw(a.value);
-        }
-        b.End(o);
-        ++objects;
-    }
+    objects += WriteMetadataObjects(metadata_, out);
     b.Patch(countAt, objects, 4);
     b.End(header);
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "bit_writer.h"
+#include "lossless_channel_worker.h"
 #include "lossless_frame_writer.h"
 #include "lossless_packetiser.h"
 #include "lossless_predictor.h"
@@ -64,6 +65,7 @@ private:
     BitWriter raw_;
     std::array<std::vector<int32_t>, lossless::kChannels> rawSamples_;
     lossless::Packetiser packetiser_;
+    std::unique_ptr<lossless::ChannelWorker> worker_;  // null: one thread does both channels
 };
 
 }  // namespace wmsdk

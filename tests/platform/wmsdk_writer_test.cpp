@@ -317,6 +317,33 @@ TEST(WmsdkWriter, WritesACompleteAsfFile) {
     EXPECT_GT(f.index.back().first, 0u);
 }
 
+// The encoder runs on the writer's thread and a channel worker of its own.
+TEST(WmsdkWriter, LosslessProfileWritesOneWmaPacketPerAsfPacket) {
+    TempDir dir;
+    std::string lossless = Replace(Replace(kProfileCbr128, "{00000161-", "{00000163-"), R"(wFormatTag="353")",
+                                   R"(wFormatTag="355")");
+    lossless = Replace(Replace(lossless, R"(nBlockAlign="5945")", R"(nBlockAlign="13375")"),
+                       R"(codecdata="008800000F00E55C0000")", R"(codecdata="100003000000000000000000000021000000")");
+    ComPtr<IWMWriter> writer = ConfiguredWriter(dir / "l.wma", lossless);
+    ASSERT_TRUE(writer);
+    ASSERT_EQ(writer->BeginWriting(), S_OK);
+    for (int i = 0; i < 8; ++i) ASSERT_EQ(WriteBlock(writer.Get(), 63504, 0, i), S_OK);
+    ASSERT_EQ(writer->EndWriting(), S_OK);
+    writer.Reset();
+    const std::vector<uint8_t> content = ReadAll(dir / "l.wma");
+    const AsfFile f = Parse(content);
+    EXPECT_EQ(f.fileSizeField, content.size());
+    EXPECT_EQ(f.formatTag, 0x0163);
+    EXPECT_EQ(f.blockAlign, 13375);
+    EXPECT_EQ(f.packetSize, 13375u + 31);
+    EXPECT_EQ(f.codecData.size(), 18u);
+    EXPECT_TRUE(f.payloadsConsistent);
+    EXPECT_EQ(f.mediaObjectSizes.size(), f.dataPackets);
+    for (size_t s : f.mediaObjectSizes) EXPECT_EQ(s, 13375u);
+    EXPECT_EQ(f.sendDuration, (8 * 63504 / 4 * 10'000'000ull + 22050) / 44100);
+    for (auto [packet, count] : f.index) EXPECT_LT(packet, f.dataPackets);
+}
+
 TEST(WmsdkWriter, QualityProfilesAreWrittenAtTheirStandardRate) {
     TempDir dir;
     const std::string q98 = Replace(kProfileCbr128, R"(rfc1766langid="en-us")",
