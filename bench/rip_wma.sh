@@ -11,24 +11,9 @@ build=${1:-$root/build/bench}
 runs=${CADRIX_BENCH_RUNS:-1}
 minutes=${CADRIX_BENCH_MINUTES:-74}
 
-if [ ! -f "$build/CMakeCache.txt" ]; then
-  cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DCADRIX_BUILD_TESTS=OFF \
-    -DCADRIX_BUILD_UI=OFF -DCADRIX_BUILD_BENCH=ON >/dev/null
-fi
-cmake --build "$build" -j"$(nproc)" --target akrip cadrix_wma cadrix-rip cadrix-discgen >/dev/null
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/cadrix-bench.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-drive="$work/drive"
-"$build/bin/cadrix-discgen" --out "$drive" --name disc --minutes "$minutes" --seed 74 >/dev/null
-image="$drive/disc.bin"
-seconds_of_audio=$(awk -v n="$(stat -c %s "$image")" 'BEGIN { printf "%.1f", n / 176400 }')
-echo "image: $seconds_of_audio s of audio"
-cat "$image" > /dev/null
-
-now() { date +%s.%N; }
-elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", b - a }'; }
-best() { awk -v t="$1" -v b="$2" 'BEGIN { print (b == "" || t < b) ? t : b }'; }
+source "$root/bench/common.sh"
+bench_build "$build" akrip cadrix_wma cadrix-rip cadrix-discgen
+bench_image "$build" "$minutes"
 
 # cadrix-rip: the 128 kbit/s position of the WMA slider is 5.
 best_rip=""

@@ -12,25 +12,9 @@ runs=${CADRIX_BENCH_RUNS:-1}
 minutes=${CADRIX_BENCH_MINUTES:-74}
 command -v flac >/dev/null || { echo "flac is missing (bash scripts/install-deps.sh)"; exit 1; }
 
-if [ ! -f "$build/CMakeCache.txt" ]; then
-  cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DCADRIX_BUILD_TESTS=OFF \
-    -DCADRIX_BUILD_UI=OFF -DCADRIX_BUILD_BENCH=ON >/dev/null
-fi
-cmake --build "$build" -j"$(nproc)" --target akrip cadrix_wma cadrix-rip cadrix-discgen >/dev/null
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/cadrix-bench.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-drive="$work/drive"
-"$build/bin/cadrix-discgen" --out "$drive" --name disc --minutes "$minutes" --seed 74 >/dev/null
-image="$drive/disc.bin"
-pcm_bytes=$(stat -c %s "$image")
-seconds_of_audio=$(awk -v n="$pcm_bytes" 'BEGIN { printf "%.1f", n / 176400 }')
-echo "image: $seconds_of_audio s of audio"
-cat "$image" > /dev/null
-
-now() { date +%s.%N; }
-elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", b - a }'; }
-best() { awk -v t="$1" -v b="$2" 'BEGIN { print (b == "" || t < b) ? t : b }'; }
+source "$root/bench/common.sh"
+bench_build "$build" akrip cadrix_wma cadrix-rip cadrix-discgen
+bench_image "$build" "$minutes"
 
 best_rip=""
 for _ in $(seq "$runs"); do

@@ -52,38 +52,26 @@ WmaLosslessEncoder::WmaLosslessEncoder()
 WmaLosslessEncoder::~WmaLosslessEncoder() = default;
 
 bool WmaLosslessEncoder::Encode(std::span<const uint8_t> pcm, EncodedFrameSink& sink) {
-    auto sample = [](const uint8_t* p) { return static_cast<int16_t>(p[0] | (p[1] << 8)); };
-    size_t i = 0;
-    if (carried_ > 0) {
-        while (carried_ < 4 && i < pcm.size()) carry_[carried_++] = pcm[i++];
-        if (carried_ < 4) return true;
-        carried_ = 0;
-        input_[0][static_cast<size_t>(filled_)] = sample(carry_);
-        input_[1][static_cast<size_t>(filled_)] = sample(carry_ + 2);
-        ++delivered_;
-        if (++filled_ == kTileSamples && !EncodeFrame(kTileSamples, sink)) return false;
-    }
-    while (i + 4 <= pcm.size()) {
-        const size_t n = std::min<size_t>((pcm.size() - i) / 4, size_t(kTileSamples - filled_));
-        const uint8_t* p = pcm.data() + i;
-        int16_t* left = input_[0].data() + filled_;
-        int16_t* right = input_[1].data() + filled_;
-        for (size_t k = 0; k < n; ++k, p += 4) {
-            left[k] = sample(p);
-            right[k] = sample(p + 2);
+    return reader_.Feed(pcm, [&](const uint8_t* p, size_t count) {
+        while (count > 0) {
+            const size_t n = std::min(count, size_t(kTileSamples - filled_));
+            int16_t* left = input_[0].data() + filled_;
+            int16_t* right = input_[1].data() + filled_;
+            for (size_t k = 0; k < n; ++k, p += 4) {
+                left[k] = PcmSample(p);
+                right[k] = PcmSample(p + 2);
+            }
+            filled_ += static_cast<int>(n);
+            delivered_ += n;
+            count -= n;
+            if (filled_ == kTileSamples && !EncodeFrame(kTileSamples, sink)) return false;
         }
-        filled_ += static_cast<int>(n);
-        delivered_ += n;
-        i += 4 * n;
-        if (filled_ == kTileSamples && !EncodeFrame(kTileSamples, sink)) return false;
-    }
-    while (i < pcm.size()) carry_[carried_++] = pcm[i++];
-    return true;
+        return true;
+    });
 }
 
 bool WmaLosslessEncoder::Finish(EncodedFrameSink& sink) {
-    // A partial sample frame cannot be encoded; it is dropped.
-    carried_ = 0;
+    reader_.DropPartial();
     if (filled_ > 0) {
         // The decoder drops the padding (the end skip); repeating the last
         // sample keeps it cheap to code.

@@ -17,6 +17,7 @@
 #include "lossless_frame_writer.h"
 #include "lossless_packetiser.h"
 #include "lossless_predictor.h"
+#include "stereo_pcm_reader.h"
 #include "stream_encoder.h"
 
 namespace wmsdk {
@@ -56,8 +57,7 @@ private:
     uint64_t delivered_ = 0;
     uint64_t frames_ = 0;
     uint64_t framesSinceSeekable_ = 0;
-    uint8_t carry_[4] = {};
-    int carried_ = 0;
+    StereoPcmReader reader_;
 
     std::unique_ptr<lossless::PredictorState> state_;
     std::unique_ptr<Trial> best_;

@@ -8,6 +8,7 @@
 #include <span>
 #include <vector>
 
+#include "stereo_pcm_reader.h"
 #include "stream_encoder.h"
 
 struct AVCodecContext;
@@ -47,7 +48,6 @@ public:
 private:
     bool SendFrame(EncodedFrameSink& sink);
     bool Drain(EncodedFrameSink& sink);
-    bool PutSample(int16_t left, int16_t right, EncodedFrameSink& sink);
 
     struct ContextDeleter { void operator()(AVCodecContext* c) const; };
     struct FrameDeleter { void operator()(AVFrame* f) const; };
@@ -59,8 +59,7 @@ private:
     uint64_t framesSent_ = 0;
     uint64_t packetsOut_ = 0;
     uint64_t delivered_ = 0;
-    uint8_t carry_[4] = {};  // bytes of a sample frame split between calls
-    int carried_ = 0;
+    StereoPcmReader reader_;
 };
 
 }  // namespace wmsdk

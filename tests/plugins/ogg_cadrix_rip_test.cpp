@@ -11,20 +11,13 @@
 #include <vector>
 
 #include "demo_disc.h"
+#include "plugin_module.h"
 #include "disc_generator.h"
 #include "ogg_test_decoder.h"
 
 namespace fs = std::filesystem;
 
-namespace {
-
-std::string Quoted(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
-}  // namespace
+using plugin_test::ShellQuoted;
 
 TEST(OggCadrixRip, RipsChosenTracksToDecodableTaggedFiles) {
     char pattern[] = "/tmp/cadrix-ogg-rip-XXXXXX";
@@ -34,11 +27,11 @@ TEST(OggCadrixRip, RipsChosenTracksToDecodableTaggedFiles) {
     const std::string out = (tmp / "out").string();
     ASSERT_TRUE(cadrix::discgen::WriteDemo(root));
 
-    const std::string command = "env CADRIX_VIRTUAL_DRIVES=" + Quoted(root + "/drive") +
-                                " XDG_CONFIG_HOME=" + Quoted(root + "/config") + " HOME=" + Quoted(tmp.string()) +
-                                " CADRIX_MODULE_DIR=" + Quoted(CADRIX_OGG_MODULE_DIR) + " " +
-                                Quoted(CADRIX_RIP_PATH) + " --format ogg --quality 30 --tracks 2,4 --output " +
-                                Quoted(out) + " > " + Quoted((tmp / "rip.log").string()) + " 2>&1";
+    const std::string command = "env CADRIX_VIRTUAL_DRIVES=" + ShellQuoted(root + "/drive") +
+                                " XDG_CONFIG_HOME=" + ShellQuoted(root + "/config") + " HOME=" + ShellQuoted(tmp.string()) +
+                                " CADRIX_MODULE_DIR=" + ShellQuoted(CADRIX_OGG_MODULE_DIR) + " " +
+                                ShellQuoted(CADRIX_RIP_PATH) + " --format ogg --quality 30 --tracks 2,4 --output " +
+                                ShellQuoted(out) + " > " + ShellQuoted((tmp / "rip.log").string()) + " 2>&1";
     EXPECT_EQ(std::system(command.c_str()), 0) << command;
 
     std::vector<fs::path> files;

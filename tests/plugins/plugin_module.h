@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <span>
+#include <string>
 #include <system_error>
 
 #include "cadrix_plugin.h"
@@ -48,6 +49,13 @@ struct PluginModule {
     WriteOutputProc write = nullptr;
     CloseOutputProc close = nullptr;
 };
+
+// `text` in single quotes for a POSIX shell command line.
+inline std::string ShellQuoted(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
 
 class TempDir {
 public:

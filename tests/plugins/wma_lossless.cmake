@@ -14,7 +14,7 @@ endif()
 if(TARGET cadrix_wma AND TARGET cadrix-rip AND TARGET akrip AND TARGET cadrix_discgen)
   cadrix_add_test(wma_lossless_rip_test
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/wma_lossless_rip_test.cpp
-    LIBS cadrix_discgen)
+    LIBS cadrix_discgen cadrix_plugin_api)
   add_dependencies(wma_lossless_rip_test cadrix_wma cadrix-rip akrip)
   target_compile_definitions(wma_lossless_rip_test PRIVATE
     CADRIX_RIP_PATH="$<TARGET_FILE:cadrix-rip>"

@@ -13,16 +13,13 @@
 #include <vector>
 
 #include "demo_disc.h"
+#include "plugin_module.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string Quoted(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
+using plugin_test::ShellQuoted;
 
 std::vector<uint8_t> ReadAll(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
@@ -54,21 +51,21 @@ TEST(WmaLosslessRip, FfmpegDecodesEachTrackToTheWaveRip) {
     const fs::path tmp = pattern;
     const std::string root = (tmp / "demo").string();
     ASSERT_TRUE(cadrix::discgen::WriteDemo(root));
-    const std::string env = "env CADRIX_VIRTUAL_DRIVES=" + Quoted(root + "/drive") + " XDG_CONFIG_HOME=" +
-                            Quoted(root + "/config") + " HOME=" + Quoted(tmp.string()) +
-                            " CADRIX_MODULE_DIR=" + Quoted(CADRIX_WMA_MODULE_DIR) + " ";
+    const std::string env = "env CADRIX_VIRTUAL_DRIVES=" + ShellQuoted(root + "/drive") + " XDG_CONFIG_HOME=" +
+                            ShellQuoted(root + "/config") + " HOME=" + ShellQuoted(tmp.string()) +
+                            " CADRIX_MODULE_DIR=" + ShellQuoted(CADRIX_WMA_MODULE_DIR) + " ";
     for (const int track : {1, 3}) {
         SCOPED_TRACE(track);
         const fs::path wav = tmp / ("wav" + std::to_string(track)), wma = tmp / ("wma" + std::to_string(track));
         for (const auto& [format, out] : {std::pair{"pcm", wav}, {"wma-lossless", wma}}) {
-            const std::string command = env + Quoted(CADRIX_RIP_PATH) + " --format " + format + " --tracks " +
-                                        std::to_string(track) + " --output " + Quoted(out.string()) + " > " +
-                                        Quoted((tmp / "rip.log").string()) + " 2>&1";
+            const std::string command = env + ShellQuoted(CADRIX_RIP_PATH) + " --format " + format + " --tracks " +
+                                        std::to_string(track) + " --output " + ShellQuoted(out.string()) + " > " +
+                                        ShellQuoted((tmp / "rip.log").string()) + " 2>&1";
             ASSERT_EQ(std::system(command.c_str()), 0) << command;
         }
         const fs::path decoded = tmp / "decoded.raw", messages = tmp / "ffmpeg.log";
-        const std::string ffmpeg = "ffmpeg -nostdin -v warning -y -i " + Quoted(OnlyFile(wma, ".wma").string()) +
-                                   " -f s16le " + Quoted(decoded.string()) + " 2> " + Quoted(messages.string());
+        const std::string ffmpeg = "ffmpeg -nostdin -v warning -y -i " + ShellQuoted(OnlyFile(wma, ".wma").string()) +
+                                   " -f s16le " + ShellQuoted(decoded.string()) + " 2> " + ShellQuoted(messages.string());
         ASSERT_EQ(std::system(ffmpeg.c_str()), 0) << ffmpeg;
         const std::vector<uint8_t> pcm = WaveData(ReadAll(OnlyFile(wav, ".wav")));
         EXPECT_GT(pcm.size(), 0u);
