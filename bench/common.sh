@@ -31,3 +31,17 @@ bench_image() {
 now() { date +%s.%N; }
 elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", b - a }'; }
 best() { awk -v t="$1" -v b="$2" 'BEGIN { print (b == "" || t < b) ? t : b }'; }
+
+# bench_rip ARG...: runs `$build/bin/cadrix-rip ARG... --output $work/out` on
+# the image $runs times; sets best_rip to the shortest wall time.
+bench_rip() {
+  best_rip=""
+  for _ in $(seq "$runs"); do
+    rm -rf "$work/out" && mkdir -p "$work/out" "$work/config"
+    local start
+    start=$(now)
+    CADRIX_VIRTUAL_DRIVES="$drive" XDG_CONFIG_HOME="$work/config" \
+      "$build/bin/cadrix-rip" "$@" --output "$work/out" >/dev/null
+    best_rip=$(best "$(elapsed "$start" "$(now)")" "$best_rip")
+  done
+}

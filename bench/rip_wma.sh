@@ -16,14 +16,7 @@ bench_build "$build" akrip cadrix_wma cadrix-rip cadrix-discgen
 bench_image "$build" "$minutes"
 
 # cadrix-rip: the 128 kbit/s position of the WMA slider is 5.
-best_rip=""
-for _ in $(seq "$runs"); do
-  rm -rf "$work/out" && mkdir -p "$work/out" "$work/config"
-  start=$(now)
-  CADRIX_VIRTUAL_DRIVES="$drive" XDG_CONFIG_HOME="$work/config" \
-    "$build/bin/cadrix-rip" --format wma --quality 5 --output "$work/out" >/dev/null
-  best_rip=$(best "$(elapsed "$start" "$(now)")" "$best_rip")
-done
+bench_rip --format wma --quality 5
 rip_bytes=$(find "$work/out" -name '*.wma' -printf '%s\n' | awk '{ s += $1 } END { print s + 0 }')
 rip_files=$(find "$work/out" -name '*.wma' | wc -l)
 

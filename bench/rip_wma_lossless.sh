@@ -16,14 +16,7 @@ source "$root/bench/common.sh"
 bench_build "$build" akrip cadrix_wma cadrix-rip cadrix-discgen
 bench_image "$build" "$minutes"
 
-best_rip=""
-for _ in $(seq "$runs"); do
-  rm -rf "$work/out" && mkdir -p "$work/out" "$work/config"
-  start=$(now)
-  CADRIX_VIRTUAL_DRIVES="$drive" XDG_CONFIG_HOME="$work/config" \
-    "$build/bin/cadrix-rip" --format wma-lossless --output "$work/out" >/dev/null
-  best_rip=$(best "$(elapsed "$start" "$(now)")" "$best_rip")
-done
+bench_rip --format wma-lossless
 rip_bytes=$(find "$work/out" -name '*.wma' -printf '%s\n' | awk '{ s += $1 } END { print s + 0 }')
 
 raw=(--force-raw-format --endian=little --sign=signed --channels=2 --bps=16 --sample-rate=44100)
