@@ -66,6 +66,7 @@ Decoded Decode(const fs::path& file) {
     AVFrame* frame = av_frame_alloc();
     auto drain = [&] {
         while (avcodec_receive_frame(ctx.get(), frame) == 0) {
+            if (frame->format != AV_SAMPLE_FMT_FLTP) continue;  // WMA Lossless: checked elsewhere
             const auto* l = reinterpret_cast<const float*>(frame->data[0]);
             const auto* r = reinterpret_cast<const float*>(frame->data[1]);
             d.left.insert(d.left.end(), l, l + frame->nb_samples);
