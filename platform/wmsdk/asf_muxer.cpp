@@ -420,8 +420,8 @@ bool AsfMuxer::Finish(uint64_t samples) {
     if (!WriteAt(index, DataEnd())) {
         // No room for the index: the file ends with the packets.
         index.clear();
-        if (::ftruncate(file_.Get(), static_cast<off_t>(DataEnd())) != 0) ok = false;
         ok = false;
+        if (::ftruncate(file_.Get(), static_cast<off_t>(DataEnd())) != 0 && error_ == 0) error_ = errno;
     }
     const uint64_t fileSize = DataEnd() + index.size();
     const std::vector<uint8_t> header = BuildHeader(fileSize, durationHns);
