@@ -60,7 +60,9 @@ template <int Order>
 
 // With GCC on x86-64 the filters also get an AVX2 build, chosen at load time
 // on processors that have it: twice the vector width of the SSE2 baseline.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+// (Not under ThreadSanitizer, whose instrumented resolver would run before
+// its runtime is ready.)
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__)
 __attribute__((target_clones("avx2", "default")))
 #endif
 void CdlmsFilter::Analyse(int32_t* signal, int count, int speed) {

@@ -95,13 +95,13 @@ bool WmaStandardEncoder::Drain(EncodedFrameSink& sink) {
         if (rc < 0) return false;
         const uint64_t first = packetsOut_ * kFrameSamples;
         ++packetsOut_;
-        // Decoders give out nothing for the first (priming) frame and lag
-        // one frame behind: frame k completes the audio before k - 1.
+        // A decoder lags one frame behind and drops the priming frame's
+        // output, so frame k completes the audio before sample k x 2048.
         MediaObjectTiming timing;
         timing.presentationSample = first;
         timing.endSample = first + kFrameSamples;
         timing.seekSample = first;
-        timing.completeSamples = first >= kFrameSamples ? first - kFrameSamples : 0;
+        timing.completeSamples = first;
         const bool ok = sink.AddFrame({packet_->data, static_cast<size_t>(packet_->size)}, timing);
         av_packet_unref(packet_.get());
         if (!ok) return false;
