@@ -1,7 +1,6 @@
 #include "wma_lossless_encoder.h"
 
 #include <algorithm>
-#include <system_error>
 
 namespace wmsdk {
 
@@ -42,11 +41,6 @@ WmaLosslessEncoder::WmaLosslessEncoder()
       best_(std::make_unique<Trial>()),
       candidate_(std::make_unique<Trial>()) {
     for (auto& channel : rawSamples_) channel.resize(kTileSamples);
-    try {
-        worker_ = std::make_unique<lossless::ChannelWorker>();
-    } catch (const std::system_error&) {
-        // Without a second thread the channels are simply coded in turn.
-    }
 }
 
 WmaLosslessEncoder::~WmaLosslessEncoder() = default;
@@ -117,13 +111,9 @@ void WmaLosslessEncoder::CodeTile(Trial& trial, const PredictorState& from, cons
     // The decoder runs the MCLMS on every tile of a stream that has it,
     // uncoded channels included.
     if (config.mclms) state.mclms.Analyse({x0, x1}, tile.coded, kTileSamples);
-    const bool parallel = worker_ && tile.coded[0] && tile.coded[1];
-    if (parallel) worker_->Start(state, 1, x1, seekable);
-    if (tile.coded[0]) state.AnalyseChannel(0, x0, kTileSamples, seekable);
-    if (parallel) {
-        worker_->Wait();
-    } else if (tile.coded[1]) {
-        state.AnalyseChannel(1, x1, kTileSamples, seekable);
+    for (int c = 0; c < kChannels; ++c) {
+        if (tile.coded[static_cast<size_t>(c)])
+            state.AnalyseChannel(c, trial.work[static_cast<size_t>(c)].data(), kTileSamples, seekable);
     }
     trial.bits.Reset();
     lossless::WriteFrameStart(trial.bits, endSkip);

@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "bit_writer.h"
-#include "lossless_channel_worker.h"
 #include "lossless_frame_writer.h"
 #include "lossless_packetiser.h"
 #include "lossless_predictor.h"
@@ -65,7 +64,6 @@ private:
     BitWriter raw_;
     std::array<std::vector<int32_t>, lossless::kChannels> rawSamples_;
     lossless::Packetiser packetiser_;
-    std::unique_ptr<lossless::ChannelWorker> worker_;  // null: one thread does both channels
 };
 
 }  // namespace wmsdk

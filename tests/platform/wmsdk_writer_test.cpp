@@ -317,7 +317,7 @@ TEST(WmsdkWriter, WritesACompleteAsfFile) {
     EXPECT_GT(f.index.back().first, 0u);
 }
 
-// The encoder runs on the writer's thread and a channel worker of its own.
+// The lossless encoder, on the writer's thread.
 TEST(WmsdkWriter, LosslessProfileWritesOneWmaPacketPerAsfPacket) {
     TempDir dir;
     std::string lossless = Replace(Replace(kProfileCbr128, "{00000161-", "{00000163-"), R"(wFormatTag="353")",
