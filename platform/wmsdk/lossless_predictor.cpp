@@ -14,45 +14,69 @@ inline int32_t WrapSub(int32_t a, int32_t b) {
     return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
 }
 
-// The decoder's push: the ring runs downwards and is copied to its upper
-// half when it wraps; update entries are weakened as they age.
-inline void Push(CdlmsFilter& f, int order, int32_t value, int speed) {
-    if (f.recent > 0) {
-        --f.recent;
-    } else {
+// The decoder's push runs the rings downwards and copies the window to the
+// upper half when they wrap. It is split here: the history takes the value
+// before the next prediction, the update ring after this sample's
+// adaptation has read it.
+inline int PushHistory(CdlmsFilter& f, int order, int32_t value) {
+    int recent = f.recent - 1;
+    if (f.recent == 0) {
         std::memcpy(f.history.data() + order, f.history.data(), sizeof(int16_t) * static_cast<size_t>(order));
-        std::memcpy(f.updates.data() + order, f.updates.data(), sizeof(int16_t) * static_cast<size_t>(order));
-        f.recent = order - 1;
+        recent = order - 1;
     }
-    const int r = f.recent;
-    f.history[static_cast<size_t>(r)] = Clip16(value);
-    f.updates[static_cast<size_t>(r)] = static_cast<int16_t>(Sign(value) * speed);
-    f.updates[static_cast<size_t>(r + (order >> 4))] >>= 2;
-    f.updates[static_cast<size_t>(r + (order >> 3))] >>= 1;
+    f.history[static_cast<size_t>(recent)] = Clip16(value);
+    return recent;
 }
 
-// A fixed order lets the compiler unroll and vectorise both inner loops;
-// inlined, it is compiled for each instruction set Analyse is built for.
+// Update entries are weakened as they age.
+inline void PushUpdate(CdlmsFilter& f, int order, int recent, int32_t value, int speed) {
+    if (f.recent == 0)
+        std::memcpy(f.updates.data() + order, f.updates.data(), sizeof(int16_t) * static_cast<size_t>(order));
+    f.recent = recent;
+    f.updates[static_cast<size_t>(recent)] = static_cast<int16_t>(Sign(value) * speed);
+    f.updates[static_cast<size_t>(recent + (order >> 4))] >>= 2;
+    f.updates[static_cast<size_t>(recent + (order >> 3))] >>= 1;
+}
+
+// Adapts the coefficients by `direction` times the update window and
+// returns the next prediction's sum with the adapted coefficients, in one
+// pass: the decoder's "dot product and update", shifted by one sample.
+template <int Order>
+[[gnu::always_inline]] inline uint32_t AdaptAndPredict(int16_t* coefs, const int16_t* updates,
+                                                       const int16_t* history, int direction, uint32_t sum) {
+    if (direction > 0) {
+        for (int k = 0; k < Order; ++k) {
+            coefs[k] = static_cast<int16_t>(coefs[k] + updates[k]);
+            sum += static_cast<uint32_t>(coefs[k] * history[k]);
+        }
+    } else if (direction < 0) {
+        for (int k = 0; k < Order; ++k) {
+            coefs[k] = static_cast<int16_t>(coefs[k] - updates[k]);
+            sum += static_cast<uint32_t>(coefs[k] * history[k]);
+        }
+    } else {
+        for (int k = 0; k < Order; ++k) sum += static_cast<uint32_t>(coefs[k] * history[k]);
+    }
+    return sum;
+}
+
+// A fixed order lets the compiler unroll and vectorise the inner loops;
+// inlined, they are compiled for each instruction set Analyse is built for.
 template <int Order>
 [[gnu::always_inline]] inline void AnalyseFixed(CdlmsFilter& f, int32_t* signal, int count, int speed) {
     const int shift = f.scaling;
     const uint32_t round = (1u << shift) >> 1;
     int16_t* coefs = f.coefs.data();
+    uint32_t sum = AdaptAndPredict<Order>(coefs, nullptr, f.history.data() + f.recent, 0, round);
     for (int i = 0; i < count; ++i) {
-        const int16_t* history = f.history.data() + f.recent;
-        const int16_t* updates = f.updates.data() + f.recent;
-        uint32_t sum = round;
-        for (int k = 0; k < Order; ++k) sum += static_cast<uint32_t>(coefs[k] * history[k]);
         const int32_t input = signal[i];
-        const int32_t residual = WrapSub(input, static_cast<int32_t>(sum) >> shift);
         // The decoder adapts with the sign of the residual it takes in.
-        if (residual > 0) {
-            for (int k = 0; k < Order; ++k) coefs[k] = static_cast<int16_t>(coefs[k] + updates[k]);
-        } else if (residual < 0) {
-            for (int k = 0; k < Order; ++k) coefs[k] = static_cast<int16_t>(coefs[k] - updates[k]);
-        }
-        Push(f, Order, input, speed);
+        const int32_t residual = WrapSub(input, static_cast<int32_t>(sum) >> shift);
         signal[i] = residual;
+        const int16_t* updates = f.updates.data() + f.recent;
+        const int recent = PushHistory(f, Order, input);
+        sum = AdaptAndPredict<Order>(coefs, updates, f.history.data() + recent, Sign(residual), round);
+        PushUpdate(f, Order, recent, input, speed);
     }
 }
 
@@ -76,8 +100,19 @@ void CdlmsFilter::Analyse(int32_t* signal, int count, int speed) {
     }
 }
 
-void Mclms::Analyse(std::array<int32_t*, kChannels> channel, const std::array<bool, kChannels>& coded, int count) {
-    const int taps = order * kChannels;
+namespace {
+
+// The MCLMS filter of one tile; a fixed tap count unrolls its loops.
+template <int Taps>
+[[gnu::always_inline]] inline void AnalyseMclms(Mclms& m, std::array<int32_t*, kChannels> channel,
+                                                const std::array<bool, kChannels>& coded, int count) {
+    const int taps = Taps > 0 ? Taps : m.order * kChannels;
+    auto& coefs = m.coefs;
+    auto& cross = m.cross;
+    auto& history = m.history;
+    auto& updates = m.updates;
+    int& recent = m.recent;
+    const int scaling = m.scaling;
     const uint32_t round = (1u << scaling) >> 1;
     for (int i = 0; i < count; ++i) {
         int32_t x[kChannels], residual[kChannels];
@@ -112,6 +147,17 @@ void Mclms::Analyse(std::array<int32_t*, kChannels> channel, const std::array<bo
         }
         for (int c = 0; c < kChannels; ++c) channel[c][i] = residual[c];
     }
+}
+
+}  // namespace
+
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__)
+__attribute__((target_clones("avx2", "default")))
+#endif
+void Mclms::Analyse(std::array<int32_t*, kChannels> channel, const std::array<bool, kChannels>& coded, int count) {
+    // Order 8 is the one the encoder's parameter sets use.
+    if (order == 8) return AnalyseMclms<8 * kChannels>(*this, channel, coded, count);
+    AnalyseMclms<0>(*this, channel, coded, count);
 }
 
 void PredictorState::StartSeekableTile(const PredictorConfig& next) {
