@@ -44,18 +44,11 @@ inline void PushUpdate(CdlmsFilter& f, int order, int recent, int32_t value, int
 template <int Order>
 [[gnu::always_inline]] inline uint32_t AdaptAndPredict(int16_t* coefs, const int16_t* updates,
                                                        const int16_t* history, int direction, uint32_t sum) {
-    if (direction > 0) {
-        for (int k = 0; k < Order; ++k) {
-            coefs[k] = static_cast<int16_t>(coefs[k] + updates[k]);
-            sum += static_cast<uint32_t>(coefs[k] * history[k]);
-        }
-    } else if (direction < 0) {
-        for (int k = 0; k < Order; ++k) {
-            coefs[k] = static_cast<int16_t>(coefs[k] - updates[k]);
-            sum += static_cast<uint32_t>(coefs[k] * history[k]);
-        }
-    } else {
-        for (int k = 0; k < Order; ++k) sum += static_cast<uint32_t>(coefs[k] * history[k]);
+    // Without a branch on the direction: its sign is as good as random.
+    const auto step = static_cast<int16_t>(direction);
+    for (int k = 0; k < Order; ++k) {
+        coefs[k] = static_cast<int16_t>(coefs[k] + step * updates[k]);
+        sum += static_cast<uint32_t>(coefs[k] * history[k]);
     }
     return sum;
 }
@@ -67,7 +60,8 @@ template <int Order>
     const int shift = f.scaling;
     const uint32_t round = (1u << shift) >> 1;
     int16_t* coefs = f.coefs.data();
-    uint32_t sum = AdaptAndPredict<Order>(coefs, nullptr, f.history.data() + f.recent, 0, round);
+    uint32_t sum = round;
+    for (int k = 0; k < Order; ++k) sum += static_cast<uint32_t>(coefs[k] * f.history[static_cast<size_t>(f.recent + k)]);
     for (int i = 0; i < count; ++i) {
         const int32_t input = signal[i];
         // The decoder adapts with the sign of the residual it takes in.
