@@ -3,6 +3,11 @@
 namespace wmsdk {
 
 void BitWriter::Append(std::span<const uint8_t> source, size_t from, size_t bits) {
+    // From a byte boundary, whole 32-bit words at a time.
+    if (from % 8 == 0) {
+        for (const uint8_t* p = source.data() + from / 8; bits >= 32; bits -= 32, from += 32, p += 4)
+            Put((uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3], 32);
+    }
     while (bits > 0) {
         const int n = bits >= 32 ? 32 : static_cast<int>(bits);
         const size_t byte = from / 8;
