@@ -21,10 +21,12 @@ constexpr size_t kMargin = 6;
 // Tried on the first frame of every seekable segment; the smallest coded
 // frame's parameters hold until the next seekable frame. The first, with its
 // long filter, is the best over whole segments of most music; the others
-// serve stereo whose channels are unrelated and noise-like audio.
+// serve stereo whose channels are unrelated and noise-like audio. (A 256-tap
+// first filter codes the generated test disc 1.6 % smaller but is 10 %
+// slower, and worse on music with noise in it.)
 const PredictorConfig kCandidates[] = {
-    {true, true, 8, 13, {256, 32}, {14, 12}, 6},
-    {false, true, 8, 13, {256, 32}, {14, 12}, 6},
+    {true, true, 8, 13, {128, 32}, {14, 12}, 6},
+    {false, true, 8, 13, {128, 32}, {14, 12}, 6},
     {true, true, 8, 13, {32, 16}, {12, 11}, 6},
 };
 
