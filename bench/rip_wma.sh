@@ -11,34 +11,12 @@ build=${1:-$root/build/bench}
 runs=${CADRIX_BENCH_RUNS:-1}
 minutes=${CADRIX_BENCH_MINUTES:-74}
 
-if [ ! -f "$build/CMakeCache.txt" ]; then
-  cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DCADRIX_BUILD_TESTS=OFF \
-    -DCADRIX_BUILD_UI=OFF -DCADRIX_BUILD_BENCH=ON >/dev/null
-fi
-cmake --build "$build" -j"$(nproc)" --target akrip cadrix_wma cadrix-rip cadrix-discgen >/dev/null
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/cadrix-bench.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-drive="$work/drive"
-"$build/bin/cadrix-discgen" --out "$drive" --name disc --minutes "$minutes" --seed 74 >/dev/null
-image="$drive/disc.bin"
-seconds_of_audio=$(awk -v n="$(stat -c %s "$image")" 'BEGIN { printf "%.1f", n / 176400 }')
-echo "image: $seconds_of_audio s of audio"
-cat "$image" > /dev/null
-
-now() { date +%s.%N; }
-elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", b - a }'; }
-best() { awk -v t="$1" -v b="$2" 'BEGIN { print (b == "" || t < b) ? t : b }'; }
+source "$root/bench/common.sh"
+bench_build "$build" akrip cadrix_wma cadrix-rip cadrix-discgen
+bench_image "$build" "$minutes"
 
 # cadrix-rip: the 128 kbit/s position of the WMA slider is 5.
-best_rip=""
-for _ in $(seq "$runs"); do
-  rm -rf "$work/out" && mkdir -p "$work/out" "$work/config"
-  start=$(now)
-  CADRIX_VIRTUAL_DRIVES="$drive" XDG_CONFIG_HOME="$work/config" \
-    "$build/bin/cadrix-rip" --no-lookup --format wma --quality 5 --output "$work/out" >/dev/null
-  best_rip=$(best "$(elapsed "$start" "$(now)")" "$best_rip")
-done
+bench_rip --format wma --quality 5
 rip_bytes=$(find "$work/out" -name '*.wma' -printf '%s\n' | awk '{ s += $1 } END { print s + 0 }')
 rip_files=$(find "$work/out" -name '*.wma' | wc -l)
 

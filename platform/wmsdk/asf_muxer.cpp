@@ -1,7 +1,12 @@
 #include "asf_muxer.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <random>
 
 namespace wmsdk {
@@ -89,17 +94,56 @@ uint64_t FileTimeNow() {
     return (static_cast<uint64_t>(since1970) + 11'644'473'600ull * 1'000'000) * 10;
 }
 
+// The content description and extended content description objects, each
+// when it has something to hold; returns how many were written.
+uint32_t WriteMetadataObjects(const AsfMetadata& m, std::vector<uint8_t>& out) {
+    Bytes b(out);
+    uint32_t objects = 0;
+    const std::u16string* texts[] = {&m.title, &m.author, &m.copyright, &m.description, &m.rating};
+    if (std::any_of(std::begin(texts), std::end(texts), [](auto* t) { return !t->empty(); })) {
+        const size_t o = b.Begin(kContentDescriptionObject);
+        for (auto* t : texts) b.U16(TextBytes(*t));
+        for (auto* t : texts)
+            if (!t->empty()) b.Text(*t);
+        b.End(o);
+        ++objects;
+    }
+    if (!m.extended.empty()) {
+        const size_t o = b.Begin(kExtendedContentDescriptionObject);
+        b.U16(static_cast<uint16_t>(m.extended.size()));
+        for (const AsfAttribute& a : m.extended) {
+            b.U16(static_cast<uint16_t>((a.name.size() + 1) * 2));
+            b.Text(a.name);
+            b.U16(static_cast<uint16_t>(a.type));
+            b.U16(static_cast<uint16_t>(a.value.size()));
+            b.Raw(a.value);
+        }
+        b.End(o);
+        ++objects;
+    }
+    return objects;
+}
+
 uint64_t SamplesToMs(uint64_t samples, uint32_t rate) { return (samples * 1000 + rate / 2) / rate; }
 
 }  // namespace
 
-AsfMuxer::AsfMuxer(AsfStreamFormat format, AsfMetadata metadata)
-    : format_(std::move(format)), metadata_(std::move(metadata)), fileId_(RandomGuid()), creationTime_(FileTimeNow()) {
-    packet_.assign(kPacketSize, 0);
+AsfMuxer::AsfMuxer(AsfStreamFormat format, AsfMetadata metadata, uint32_t packetSize)
+    : format_(std::move(format)),
+      metadata_(std::move(metadata)),
+      packetSize_(packetSize),
+      fileId_(RandomGuid()),
+      creationTime_(FileTimeNow()) {
+    packet_.assign(packetSize_, 0);
     index_.reserve(8192);
 }
 
 AsfMuxer::~AsfMuxer() = default;
+
+void AsfMuxer::Fd::Reset(int fd) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+}
 
 std::vector<uint8_t> AsfMuxer::BuildHeader(uint64_t fileSize, uint64_t durationHns) const {
     std::vector<uint8_t> out;
@@ -120,9 +164,9 @@ std::vector<uint8_t> AsfMuxer::BuildHeader(uint64_t fileSize, uint64_t durationH
     b.U64(durationHns);
     b.U64(kPrerollMs);
     b.U32(0x02);  // seekable
-    b.U32(kPacketSize);
-    b.U32(kPacketSize);
-    b.U32(format_.avgBytesPerSec * 8);
+    b.U32(packetSize_);
+    b.U32(packetSize_);
+    b.U32(format_.maxBitrate);
     b.End(o);
     ++objects;
 
@@ -171,30 +215,7 @@ std::vector<uint8_t> AsfMuxer::BuildHeader(uint64_t fileSize, uint64_t durationH
     b.End(o);
     ++objects;
 
-    const AsfMetadata& m = metadata_;
-    const std::u16string* texts[] = {&m.title, &m.author, &m.copyright, &m.description, &m.rating};
-    if (std::any_of(std::begin(texts), std::end(texts), [](auto* t) { return !t->empty(); })) {
-        o = b.Begin(kContentDescriptionObject);
-        for (auto* t : texts) b.U16(TextBytes(*t));
-        for (auto* t : texts)
-            if (!t->empty()) b.Text(*t);
-        b.End(o);
-        ++objects;
-    }
-
-    if (!m.extended.empty()) {
-        o = b.Begin(kExtendedContentDescriptionObject);
-        b.U16(static_cast<uint16_t>(m.extended.size()));
-        for (const AsfAttribute& a : m.extended) {
-            b.U16(static_cast<uint16_t>((a.name.size() + 1) * 2));
-            b.Text(a.name);
-            b.U16(static_cast<uint16_t>(a.type));
-            b.U16(static_cast<uint16_t>(a.value.size()));
-            b.Raw(a.value);
-        }
-        b.End(o);
-        ++objects;
-    }
+    objects += WriteMetadataObjects(metadata_, out);
     b.Patch(countAt, objects, 4);
     b.End(header);
 
@@ -203,25 +224,41 @@ std::vector<uint8_t> AsfMuxer::BuildHeader(uint64_t fileSize, uint64_t durationH
     b.U64(packetCount_);
     b.U8(1);
     b.U8(1);
-    b.Patch(data + 16, kDataObjectHeader + packetCount_ * kPacketSize, 8);
+    b.Patch(data + 16, kDataObjectHeader + packetCount_ * packetSize_, 8);
     return out;
 }
 
-bool AsfMuxer::Write(std::span<const uint8_t> bytes) {
-    if (failed_ || !file_) return false;
-    if (std::fwrite(bytes.data(), 1, bytes.size(), file_.get()) != bytes.size()) failed_ = true;
-    return !failed_;
+bool AsfMuxer::WriteAt(std::span<const uint8_t> bytes, uint64_t offset) {
+    if (failed_ || file_.Get() < 0) return false;
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::pwrite(file_.Get(), bytes.data() + done, bytes.size() - done,
+                                   static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            // A full disk and a file size limit (EFBIG) end the file alike.
+            error_ = n < 0 ? errno : ENOSPC;
+            failed_ = true;
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
 }
 
 bool AsfMuxer::Open(const std::string& path) {
     path_ = path;
-    file_.reset(std::fopen(path.c_str(), "wb"));
-    if (!file_) return false;
-    std::setvbuf(file_.get(), nullptr, _IOFBF, 256 * 1024);
+    file_.Reset(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    if (file_.Get() < 0) {
+        error_ = errno;
+        return false;
+    }
     const std::vector<uint8_t> header = BuildHeader(0, 0);
     headerSize_ = header.size();
-    if (!Write(header)) {
+    if (!WriteAt(header, 0)) {
+        const int error = error_;
         Abandon();
+        errno = error;
         return false;
     }
     return true;
@@ -231,25 +268,22 @@ void AsfMuxer::AddIndexEntriesBefore(uint64_t presentationMs) {
     while (index_.size() * 1000 < presentationMs) index_.push_back(lastObject_);
 }
 
-bool AsfMuxer::AddFrame(std::span<const uint8_t> frame, uint64_t firstSample) {
-    if (failed_ || !file_) return false;
+bool AsfMuxer::AddFrame(std::span<const uint8_t> frame, const MediaObjectTiming& timing) {
+    if (failed_ || file_.Get() < 0) return false;
     if (frame.empty()) return true;
-    const uint64_t mediaMs = SamplesToMs(firstSample, format_.samplesPerSec);
-    const uint64_t endMs = SamplesToMs(firstSample + WmaStandardEncoder::kFrameSamples, format_.samplesPerSec);
+    const uint64_t mediaMs = SamplesToMs(timing.presentationSample, format_.samplesPerSec);
+    const uint64_t endMs = SamplesToMs(timing.endSample, format_.samplesPerSec);
     const uint64_t presentationMs = mediaMs + kPrerollMs;
-    AddIndexEntriesBefore(presentationMs);
+    if (timing.seekPoint) AddIndexEntriesBefore(SamplesToMs(timing.seekSample, format_.samplesPerSec) + kPrerollMs);
 
     size_t offset = 0;
-    uint64_t firstPacket = 0, lastPacket = 0;
+    uint64_t firstPacket = 0;
     while (offset < frame.size()) {
-        if (payloads_ == kMaxPayloads || kPacketSize - used_ < kPayloadHeader + 1) {
-            if (!FlushPacket()) return false;
-        }
         if (payloads_ == 0) {
             used_ = kPacketHeader;
             packetSendMs_ = static_cast<uint32_t>(mediaMs);
         }
-        const size_t n = std::min(frame.size() - offset, kPacketSize - used_ - kPayloadHeader);
+        const size_t n = std::min(frame.size() - offset, packetSize_ - used_ - kPayloadHeader);
         uint8_t* p = packet_.data() + used_;
         p[0] = 0x81;  // stream 1, key frame
         p[1] = objectNumber_;
@@ -263,13 +297,19 @@ bool AsfMuxer::AddFrame(std::span<const uint8_t> frame, uint64_t firstSample) {
         put(p + 15, n, 2);
         std::copy_n(frame.data() + offset, n, p + kPayloadHeader);
         if (offset == 0) firstPacket = packetCount_;
-        lastPacket = packetCount_;
+        lastPayloadAt_ = used_;
         used_ += kPayloadHeader + n;
         offset += n;
         ++payloads_;
         packetEndMs_ = static_cast<uint32_t>(endMs);
+        endsInsideObject_ = offset < frame.size();
+        if (!endsInsideObject_) packetComplete_ = std::max(packetComplete_, timing.completeSamples);
+        // A full packet goes out at once, so that a refused object is the one
+        // whose packet failed.
+        if ((payloads_ == kMaxPayloads || packetSize_ - used_ < kPayloadHeader + 1) && !FlushPacket()) return false;
     }
-    lastObject_ = {static_cast<uint32_t>(firstPacket), static_cast<uint16_t>(lastPacket - firstPacket + 1)};
+    if (timing.seekPoint)
+        lastObject_ = {static_cast<uint32_t>(firstPacket), static_cast<uint16_t>(packetCount_ - firstPacket + (payloads_ > 0))};
     ++objectNumber_;
     return true;
 }
@@ -277,8 +317,8 @@ bool AsfMuxer::AddFrame(std::span<const uint8_t> frame, uint64_t firstSample) {
 bool AsfMuxer::FlushPacket() {
     if (payloads_ == 0) return true;
     uint8_t* p = packet_.data();
-    const size_t padding = kPacketSize - used_;
-    std::fill(p + used_, p + kPacketSize, 0);
+    const size_t padding = packetSize_ - used_;
+    std::fill(p + used_, p + packetSize_, 0);
     p[0] = 0x82;  // error correction data present, 2 bytes
     p[1] = 0;
     p[2] = 0;
@@ -291,21 +331,66 @@ bool AsfMuxer::FlushPacket() {
     p[11] = static_cast<uint8_t>(duration);
     p[12] = static_cast<uint8_t>(duration >> 8);
     p[13] = static_cast<uint8_t>(0x80 | payloads_);  // payload lengths as WORD
+    const int payloads = payloads_;
     payloads_ = 0;
     used_ = 0;
-    if (!Write(packet_)) return false;
+    if (!WriteAt(packet_, DataEnd())) {
+        CutBackAfterFailure();
+        return false;
+    }
     ++packetCount_;
+    written_ = packet_;
+    writtenPayloads_ = payloads;
+    writtenLastPayloadAt_ = lastPayloadAt_;
+    writtenEndsInsideObject_ = endsInsideObject_;
+    completeOnDisk_ = std::max(completeOnDisk_, packetComplete_);
+    packetComplete_ = 0;
     return true;
 }
 
-bool AsfMuxer::Finish(uint64_t samples) {
-    if (!file_) return false;
-    bool ok = FlushPacket();
-    const uint64_t durationHns = (samples * 10'000'000 + format_.samplesPerSec / 2) / format_.samplesPerSec;
+// The file keeps the whole packets written before the failure, and of
+// those only whole objects: an object begun in the last of them is taken out.
+void AsfMuxer::CutBackAfterFailure() {
+    if (packetCount_ > 0 && writtenEndsInsideObject_) {
+        if (writtenPayloads_ == 1) {
+            --packetCount_;
+        } else {
+            uint8_t* p = written_.data();
+            std::fill(p + writtenLastPayloadAt_, p + packetSize_, 0);
+            const size_t padding = packetSize_ - writtenLastPayloadAt_;
+            p[5] = static_cast<uint8_t>(padding);
+            p[6] = static_cast<uint8_t>(padding >> 8);
+            p[13] = static_cast<uint8_t>(0x80 | (writtenPayloads_ - 1));
+            failed_ = false;
+            WriteAt(written_, DataEnd() - packetSize_);
+            failed_ = true;
+        }
+    }
+    if (::ftruncate(file_.Get(), static_cast<off_t>(DataEnd())) != 0 && error_ == 0) error_ = errno;
+}
+
+bool AsfMuxer::ReplaceLastObject(std::span<const uint8_t> object, uint64_t completeSamples) {
+    if (file_.Get() < 0 || packetCount_ == 0 || writtenPayloads_ != 1 ||
+        written_.size() != kPacketHeader + kPayloadHeader + object.size())
+        return false;
+    std::copy(object.begin(), object.end(), written_.begin() + kPacketHeader + kPayloadHeader);
+    const bool failed = failed_;
+    failed_ = false;
+    const bool ok = WriteAt(written_, DataEnd() - packetSize_);
+    failed_ = failed || !ok;
+    if (ok) completeOnDisk_ = completeSamples;
+    return ok;
+}
+
+std::vector<uint8_t> AsfMuxer::BuildIndex(uint64_t durationHns) {
     const size_t entries = static_cast<size_t>((durationHns + uint64_t(kPrerollMs) * 10'000) / kIndexIntervalHns) + 1;
     AddIndexEntriesBefore(uint64_t(entries) * 1000);
     index_.resize(entries, lastObject_);
-
+    // Entries never point past the packets that are in the file.
+    for (size_t i = 0; i < index_.size(); ++i) {
+        if (index_[i].packet + index_[i].count > packetCount_)
+            index_[i] = i > 0 ? index_[i - 1] : IndexEntry{0, 1};
+    }
     std::vector<uint8_t> index;
     Bytes b(index);
     const size_t o = b.Begin(kSimpleIndexObject);
@@ -320,23 +405,37 @@ bool AsfMuxer::Finish(uint64_t samples) {
         b.U16(e.count);
     }
     b.End(o);
-    ok = ok && Write(index);
+    return index;
+}
 
-    const uint64_t fileSize = headerSize_ + uint64_t(packetCount_) * kPacketSize + index.size();
+bool AsfMuxer::Finish(uint64_t samples) {
+    if (file_.Get() < 0) return false;
+    bool ok = !failed_ && FlushPacket();
+    // After a failure the header describes what the packets on disk give out.
+    if (failed_) samples = std::min(samples, completeOnDisk_);
+    const uint64_t durationHns = (samples * 10'000'000 + format_.samplesPerSec / 2) / format_.samplesPerSec;
+    std::vector<uint8_t> index = BuildIndex(durationHns);
+    const bool failedBefore = failed_;
+    failed_ = false;
+    if (!WriteAt(index, DataEnd())) {
+        // No room for the index: the file ends with the packets.
+        index.clear();
+        ok = false;
+        if (::ftruncate(file_.Get(), static_cast<off_t>(DataEnd())) != 0 && error_ == 0) error_ = errno;
+    }
+    const uint64_t fileSize = DataEnd() + index.size();
     const std::vector<uint8_t> header = BuildHeader(fileSize, durationHns);
     // The header is rewritten even after a failed write, so that it describes
     // the packets that did reach the file.
-    failed_ = header.size() != headerSize_;
-    std::clearerr(file_.get());
-    ok = std::fseek(file_.get(), 0, SEEK_SET) == 0 && Write(header) && ok;
-    ok = std::fflush(file_.get()) == 0 && ok;
-    ok = std::fclose(file_.release()) == 0 && ok;
-    return ok && !failed_;
+    failed_ = false;
+    ok = header.size() == headerSize_ && WriteAt(header, 0) && ok && !failedBefore;
+    ok = ::close(file_.Release()) == 0 && ok;
+    return ok;
 }
 
 void AsfMuxer::Abandon() {
-    if (!file_) return;
-    file_.reset();
+    if (file_.Get() < 0) return;
+    file_.Reset();
     std::remove(path_.c_str());
 }
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "wma_standard_encoder.h"
+#include "stream_encoder.h"
 #include "wmsdk.h"
 
 namespace wmsdk {
@@ -26,6 +26,7 @@ struct AsfStreamFormat {
     uint16_t blockAlign = 0;
     uint16_t bitsPerSample = 0;
     std::vector<uint8_t> codecData;
+    uint32_t maxBitrate = 0;  // of the stream, for the file properties
     std::u16string codecName;
     std::u16string codecDescription;
 };
@@ -49,38 +50,72 @@ class AsfMuxer final : public EncodedFrameSink {
 public:
     static constexpr uint32_t kPacketSize = 3200;
     static constexpr uint32_t kPrerollMs = 3100;
+    // Packet size that holds exactly one media object of `objectSize` bytes.
+    static constexpr uint32_t SingleObjectPacketSize(uint32_t objectSize) { return objectSize + 14 + 17; }
 
-    AsfMuxer(AsfStreamFormat format, AsfMetadata metadata);
+    AsfMuxer(AsfStreamFormat format, AsfMetadata metadata, uint32_t packetSize = kPacketSize);
     ~AsfMuxer();
 
     // Creates the file and writes the provisional header.
     bool Open(const std::string& path);
-    bool AddFrame(std::span<const uint8_t> frame, uint64_t firstSample) override;
+    // Places an object in packets; a packet goes to the file as soon as it is
+    // full. False once a write failed: the file then ends with the last whole
+    // packet that was written, holding whole objects only.
+    bool AddFrame(std::span<const uint8_t> object, const MediaObjectTiming& timing) override;
+    // Overwrites the last object on disk, when it fills its packet alone, with
+    // a replacement of the same size that gives out `completeSamples` in all.
+    bool ReplaceLastObject(std::span<const uint8_t> object, uint64_t completeSamples) override;
     // Writes the last packet and the index and rewrites the header with the
-    // final sizes and the duration of `samples` sample frames.
+    // final sizes and the duration of `samples` sample frames (fewer when
+    // the objects on disk give out fewer).
     bool Finish(uint64_t samples);
     // Closes and deletes an unfinished file.
     void Abandon();
 
     uint64_t PacketCount() const { return packetCount_; }
+    // errno of the first failed write; 0 when none failed.
+    int WriteError() const { return error_; }
 
 private:
     std::vector<uint8_t> BuildHeader(uint64_t fileSize, uint64_t durationHns) const;
     bool FlushPacket();
-    bool Write(std::span<const uint8_t> bytes);
+    bool WriteAt(std::span<const uint8_t> bytes, uint64_t offset);
+    void CutBackAfterFailure();
+    uint64_t DataEnd() const { return headerSize_ + packetCount_ * packetSize_; }
     void AddIndexEntriesBefore(uint64_t presentationMs);
+    std::vector<uint8_t> BuildIndex(uint64_t durationHns);
 
-    struct FileCloser { void operator()(std::FILE* f) const { std::fclose(f); } };
+    // Owns the file descriptor.
+    class Fd {
+    public:
+        Fd() = default;
+        Fd(const Fd&) = delete;
+        Fd& operator=(const Fd&) = delete;
+        ~Fd() { Reset(); }
+        int Get() const { return fd_; }
+        void Reset(int fd = -1);
+        int Release() {
+            const int fd = fd_;
+            fd_ = -1;
+            return fd;
+        }
+
+    private:
+        int fd_ = -1;
+    };
 
     AsfStreamFormat format_;
     AsfMetadata metadata_;
+    uint32_t packetSize_;
     GUID fileId_{};
     uint64_t creationTime_ = 0;
     std::string path_;
-    std::unique_ptr<std::FILE, FileCloser> file_;
+    Fd file_;
     size_t headerSize_ = 0;
     bool failed_ = false;
+    int error_ = 0;
 
+    // The packet being filled.
     std::vector<uint8_t> packet_;
     size_t used_ = 0;
     int payloads_ = 0;
@@ -88,6 +123,16 @@ private:
     uint32_t packetEndMs_ = 0;
     uint64_t packetCount_ = 0;
     uint8_t objectNumber_ = 0;
+    size_t lastPayloadAt_ = 0;       // where the packet's last payload starts
+    bool endsInsideObject_ = false;  // its last payload's object goes on in the next packet
+    uint64_t packetComplete_ = 0;    // samples given out through the objects ending in it
+
+    // The last packet that reached the file, as it was written.
+    std::vector<uint8_t> written_;
+    int writtenPayloads_ = 0;
+    size_t writtenLastPayloadAt_ = 0;
+    bool writtenEndsInsideObject_ = false;
+    uint64_t completeOnDisk_ = 0;
 
     struct IndexEntry { uint32_t packet; uint16_t count; };
     std::vector<IndexEntry> index_;

@@ -1,6 +1,7 @@
 #include "wm_writer.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <new>
 #include <string_view>
@@ -8,6 +9,8 @@
 
 #include "utf16.h"
 #include "wm_profile.h"
+#include "wma_lossless_encoder.h"
+#include "wma_standard_encoder.h"
 
 namespace wmsdk {
 namespace {
@@ -60,16 +63,56 @@ HRESULT WmWriter::SetProfile(IWMProfile* profile) {
     auto* ours = dynamic_cast<WmProfile*>(profile);
     if (!ours) return E_INVALIDARG;
     const AudioProfile& p = ours->Profile();
-    // Only WMA Standard has an encoder; WMA Lossless profiles are refused.
-    if (p.formatTag != WAVE_FORMAT_WMAUDIO2) return E_NOTIMPL;
     if (p.channels != 2 || p.samplesPerSec != 44100 || p.bitsPerSample != 16) return E_NOTIMPL;
+    if (p.formatTag == WAVE_FORMAT_WMAUDIO_LOSSLESS) return SetLosslessProfile(p);
+    if (p.formatTag != WAVE_FORMAT_WMAUDIO2) return E_NOTIMPL;
     const int64_t bitRate = p.vbrEnabled ? BitRateForVbrQuality(p.vbrQuality) : int64_t(p.bitrate);
     if (bitRate < 24000 || bitRate > 640000) return E_INVALIDARG;
     auto encoder = std::unique_ptr<WmaStandardEncoder>(new (std::nothrow) WmaStandardEncoder);
     if (!encoder) return E_OUTOFMEMORY;
     if (!encoder->Open(bitRate)) return E_FAIL;
     encoder_ = std::move(encoder);
+    lossless_ = false;
     return S_OK;
+}
+
+// The lossless encoder writes one stream layout: its packet size and codec
+// data must be the profile's.
+HRESULT WmWriter::SetLosslessProfile(const AudioProfile& p) {
+    const auto& codecData = WmaLosslessEncoder::kCodecData;
+    if (p.blockAlign != lossless::Packetiser::kPacketBytes ||
+        !std::equal(p.codecData.begin(), p.codecData.end(), codecData.begin(), codecData.end()))
+        return E_NOTIMPL;
+    auto encoder = std::unique_ptr<WmaLosslessEncoder>(new (std::nothrow) WmaLosslessEncoder);
+    if (!encoder) return E_OUTOFMEMORY;
+    encoder_ = std::move(encoder);
+    lossless_ = true;
+    return S_OK;
+}
+
+AsfStreamFormat WmWriter::StreamFormat() const {
+    AsfStreamFormat format;
+    format.formatTag = lossless_ ? WAVE_FORMAT_WMAUDIO_LOSSLESS : WAVE_FORMAT_WMAUDIO2;
+    format.channels = 2;
+    format.samplesPerSec = 44100;
+    format.avgBytesPerSec = encoder_->AvgBytesPerSec();
+    format.blockAlign = encoder_->BlockAlign();
+    format.bitsPerSample = 16;
+    const auto codecData = encoder_->CodecData();
+    format.codecData.assign(codecData.begin(), codecData.end());
+    if (lossless_) {
+        format.codecName = u"Windows Media Audio 9 Lossless";
+        format.codecDescription = u"VBR Quality 100, 44 kHz, 2 channel 16 bit 1-pass VBR";
+        // At worst every frame is raw PCM with a few bits of framing.
+        const uint64_t packet = AsfMuxer::SingleObjectPacketSize(format.blockAlign);
+        format.maxBitrate = static_cast<uint32_t>(uint64_t{44100} * 32 * packet / format.blockAlign * 1001 / 1000);
+    } else {
+        format.codecName = u"Windows Media Audio Standard";
+        const uint32_t kbps = (format.avgBytesPerSec * 8 + 500) / 1000;
+        format.codecDescription = Ascii16(std::to_string(kbps) + " kbps, 44 kHz, stereo CBR");
+        format.maxBitrate = format.avgBytesPerSec * 8;
+    }
+    return format;
 }
 
 HRESULT WmWriter::SetOutputFilename(LPCWSTR fileName) {
@@ -177,20 +220,10 @@ HRESULT WmWriter::SetAttributeUnguarded(LPCWSTR name, WMT_ATTR_DATATYPE type, co
 HRESULT WmWriter::BeginWriting() {
     if (state_ != State::Configuring || !encoder_ || path_.empty()) return E_UNEXPECTED;
     try {
-        AsfStreamFormat format;
-        format.formatTag = WAVE_FORMAT_WMAUDIO2;
-        format.channels = WmaStandardEncoder::kChannels;
-        format.samplesPerSec = WmaStandardEncoder::kSampleRate;
-        format.avgBytesPerSec = encoder_->AvgBytesPerSec();
-        format.blockAlign = encoder_->BlockAlign();
-        format.bitsPerSample = 16;
-        const auto codecData = encoder_->CodecData();
-        format.codecData.assign(codecData.begin(), codecData.end());
-        format.codecName = u"Windows Media Audio Standard";
-        const uint32_t kbps = (format.avgBytesPerSec * 8 + 500) / 1000;
-        format.codecDescription = Ascii16(std::to_string(kbps) + " kbps, 44 kHz, stereo CBR");
-
-        auto muxer = std::make_unique<AsfMuxer>(std::move(format), metadata_);
+        AsfStreamFormat format = StreamFormat();
+        const uint32_t packetSize =
+            lossless_ ? AsfMuxer::SingleObjectPacketSize(format.blockAlign) : AsfMuxer::kPacketSize;
+        auto muxer = std::make_unique<AsfMuxer>(std::move(format), metadata_, packetSize);
         if (!muxer->Open(path_)) return E_WRITE_FAULT;
         muxer_ = std::move(muxer);
         worker_ = std::thread([this] { Run(); });
@@ -237,7 +270,10 @@ HRESULT WmWriter::WriteSample(DWORD inputNumber, QWORD, DWORD, INSSBuffer* sampl
     if (state_ != State::Writing) return E_UNEXPECTED;
     if (!sample) return E_POINTER;
     if (inputNumber != 0) return E_INVALIDARG;
-    if (const HRESULT failure = failure_.load(std::memory_order_acquire); FAILED(failure)) return failure;
+    if (const HRESULT failure = failure_.load(std::memory_order_acquire); FAILED(failure)) {
+        errno = failureErrno_.load(std::memory_order_relaxed);
+        return failure;
+    }
     sample->AddRef();
     {
         std::unique_lock lock(mutex_);
@@ -266,7 +302,10 @@ void WmWriter::Run() {
             BYTE* data = nullptr;
             DWORD length = 0;
             HRESULT hr = sample->GetBufferAndLength(&data, &length);
-            if (SUCCEEDED(hr) && !encoder_->Encode({data, length}, *muxer_)) hr = E_FAIL;
+            if (SUCCEEDED(hr) && !encoder_->Encode({data, length}, *muxer_)) {
+                failureErrno_.store(muxer_->WriteError(), std::memory_order_relaxed);
+                hr = muxer_->WriteError() != 0 ? E_WRITE_FAULT : E_FAIL;
+            }
             if (FAILED(hr)) failure_.store(hr, std::memory_order_release);
         }
         sample->Release();
@@ -287,6 +326,7 @@ HRESULT WmWriter::EndWriting() {
     if (SUCCEEDED(hr) && !encoder_->Finish(*muxer_)) hr = E_FAIL;
     // Even after a failure the file is finished with what was written.
     if (!muxer_->Finish(encoder_->DeliveredSamples()) && SUCCEEDED(hr)) hr = E_WRITE_FAULT;
+    if (FAILED(hr) && muxer_->WriteError() != 0) errno = muxer_->WriteError();
     muxer_.reset();
     encoder_.reset();
     return hr;

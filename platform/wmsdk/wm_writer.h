@@ -13,9 +13,10 @@
 #include <vector>
 
 #include "asf_muxer.h"
+#include "audio_profile.h"
 #include "com_ptr.h"
 #include "nss_buffer.h"
-#include "wma_standard_encoder.h"
+#include "stream_encoder.h"
 #include "wmsdk.h"
 
 namespace wmsdk {
@@ -44,6 +45,8 @@ public:
 private:
     ~WmWriter();
     void Run();
+    HRESULT SetLosslessProfile(const AudioProfile& profile);
+    AsfStreamFormat StreamFormat() const;
     HRESULT SetAttributeUnguarded(LPCWSTR name, WMT_ATTR_DATATYPE type, const BYTE* value, WORD length);
 
     enum class State { Configuring, Writing, Ended };
@@ -53,7 +56,8 @@ private:
 
     std::atomic<ULONG> refs_{1};
     State state_ = State::Configuring;
-    std::unique_ptr<WmaStandardEncoder> encoder_;
+    std::unique_ptr<StreamEncoder> encoder_;
+    bool lossless_ = false;
     std::string path_;
     AsfMetadata metadata_;
     std::unique_ptr<AsfMuxer> muxer_;
@@ -68,6 +72,7 @@ private:
     size_t count_ = 0;
     bool endQueued_ = false;
     std::atomic<HRESULT> failure_{S_OK};
+    std::atomic<int> failureErrno_{0};  // why the file could not be written
 };
 
 }  // namespace wmsdk

@@ -57,42 +57,25 @@ std::span<const uint8_t> WmaStandardEncoder::CodecData() const {
     return {context_->extradata, static_cast<size_t>(std::max(context_->extradata_size, 0))};
 }
 
-bool WmaStandardEncoder::PutSample(int16_t left, int16_t right, EncodedFrameSink& sink) {
-    if (filled_ == kFrameSamples && !SendFrame(sink)) return false;
-    reinterpret_cast<float*>(frame_->data[0])[filled_] = left / 32768.0f;
-    reinterpret_cast<float*>(frame_->data[1])[filled_] = right / 32768.0f;
-    ++filled_;
-    return true;
-}
-
 bool WmaStandardEncoder::Encode(std::span<const uint8_t> pcm, EncodedFrameSink& sink) {
     if (!context_) return false;
-    auto sample = [](const uint8_t* p) { return static_cast<int16_t>(p[0] | (p[1] << 8)); };
-    size_t i = 0;
-    if (carried_ > 0) {
-        while (carried_ < 4 && i < pcm.size()) carry_[carried_++] = pcm[i++];
-        if (carried_ < 4) return true;
-        carried_ = 0;
-        if (!PutSample(sample(carry_), sample(carry_ + 2), sink)) return false;
-        ++delivered_;
-    }
-    for (; i + 4 <= pcm.size(); i += 4) {
-        if (filled_ == kFrameSamples && !SendFrame(sink)) return false;
-        // Fill the rest of the frame in one tight loop.
-        const size_t n = std::min<size_t>((pcm.size() - i) / 4, size_t(kFrameSamples - filled_));
-        float* left = reinterpret_cast<float*>(frame_->data[0]) + filled_;
-        float* right = reinterpret_cast<float*>(frame_->data[1]) + filled_;
-        const uint8_t* p = pcm.data() + i;
-        for (size_t k = 0; k < n; ++k, p += 4) {
-            left[k] = sample(p) / 32768.0f;
-            right[k] = sample(p + 2) / 32768.0f;
+    return reader_.Feed(pcm, [&](const uint8_t* p, size_t count) {
+        while (count > 0) {
+            if (filled_ == kFrameSamples && !SendFrame(sink)) return false;
+            // Fill the rest of the frame in one tight loop.
+            const size_t n = std::min(count, size_t(kFrameSamples - filled_));
+            float* left = reinterpret_cast<float*>(frame_->data[0]) + filled_;
+            float* right = reinterpret_cast<float*>(frame_->data[1]) + filled_;
+            for (size_t k = 0; k < n; ++k, p += 4) {
+                left[k] = PcmSample(p) / 32768.0f;
+                right[k] = PcmSample(p + 2) / 32768.0f;
+            }
+            filled_ += static_cast<int>(n);
+            delivered_ += n;
+            count -= n;
         }
-        filled_ += static_cast<int>(n);
-        delivered_ += n;
-        i += 4 * n - 4;
-    }
-    while (i < pcm.size()) carry_[carried_++] = pcm[i++];
-    return true;
+        return true;
+    });
 }
 
 bool WmaStandardEncoder::SendFrame(EncodedFrameSink& sink) {
@@ -112,7 +95,14 @@ bool WmaStandardEncoder::Drain(EncodedFrameSink& sink) {
         if (rc < 0) return false;
         const uint64_t first = packetsOut_ * kFrameSamples;
         ++packetsOut_;
-        const bool ok = sink.AddFrame({packet_->data, static_cast<size_t>(packet_->size)}, first);
+        // A decoder lags one frame behind and drops the priming frame's
+        // output, so frame k completes the audio before sample k x 2048.
+        MediaObjectTiming timing;
+        timing.presentationSample = first;
+        timing.endSample = first + kFrameSamples;
+        timing.seekSample = first;
+        timing.completeSamples = first;
+        const bool ok = sink.AddFrame({packet_->data, static_cast<size_t>(packet_->size)}, timing);
         av_packet_unref(packet_.get());
         if (!ok) return false;
     }
@@ -120,8 +110,7 @@ bool WmaStandardEncoder::Drain(EncodedFrameSink& sink) {
 
 bool WmaStandardEncoder::Finish(EncodedFrameSink& sink) {
     if (!context_) return false;
-    // A partial sample frame cannot be encoded; it is dropped.
-    carried_ = 0;
+    reader_.DropPartial();
     if (filled_ > 0) {
         std::fill(reinterpret_cast<float*>(frame_->data[0]) + filled_,
                   reinterpret_cast<float*>(frame_->data[0]) + kFrameSamples, 0.0f);

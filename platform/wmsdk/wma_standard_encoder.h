@@ -8,54 +8,46 @@
 #include <span>
 #include <vector>
 
+#include "stereo_pcm_reader.h"
+#include "stream_encoder.h"
+
 struct AVCodecContext;
 struct AVFrame;
 struct AVPacket;
 
 namespace wmsdk {
 
-// Receives each encoded frame (one ASF media object) with the index of its
-// first sample on the encoder's time line.
-class EncodedFrameSink {
-public:
-    virtual bool AddFrame(std::span<const uint8_t> frame, uint64_t firstSample) = 0;
-
-protected:
-    ~EncodedFrameSink() = default;
-};
-
-class WmaStandardEncoder {
+class WmaStandardEncoder final : public StreamEncoder {
 public:
     static constexpr int kSampleRate = 44100;
     static constexpr int kChannels = 2;
     static constexpr int kFrameSamples = 2048;
 
     WmaStandardEncoder();
-    ~WmaStandardEncoder();
+    ~WmaStandardEncoder() override;
     WmaStandardEncoder(const WmaStandardEncoder&) = delete;
     WmaStandardEncoder& operator=(const WmaStandardEncoder&) = delete;
 
     // Opens the encoder at a bit rate of 24,000 bit/s or more.
     bool Open(int64_t bitRate);
     // Encoded frame size (every frame has the same size) and the byte rate.
-    uint16_t BlockAlign() const;
-    uint32_t AvgBytesPerSec() const;
-    std::span<const uint8_t> CodecData() const;
+    uint16_t BlockAlign() const override;
+    uint32_t AvgBytesPerSec() const override;
+    std::span<const uint8_t> CodecData() const override;
 
     // Takes interleaved little-endian 16-bit stereo bytes; any length (a partial
     // sample frame is kept for the next call).
-    bool Encode(std::span<const uint8_t> pcm, EncodedFrameSink& sink);
+    bool Encode(std::span<const uint8_t> pcm, EncodedFrameSink& sink) override;
     // Encodes what is left, padded with silence, plus the silence the codec
     // needs so that a decoder gives out every delivered sample.
-    bool Finish(EncodedFrameSink& sink);
+    bool Finish(EncodedFrameSink& sink) override;
 
     // Sample frames delivered so far (not counting the codec's silence).
-    uint64_t DeliveredSamples() const { return delivered_; }
+    uint64_t DeliveredSamples() const override { return delivered_; }
 
 private:
     bool SendFrame(EncodedFrameSink& sink);
     bool Drain(EncodedFrameSink& sink);
-    bool PutSample(int16_t left, int16_t right, EncodedFrameSink& sink);
 
     struct ContextDeleter { void operator()(AVCodecContext* c) const; };
     struct FrameDeleter { void operator()(AVFrame* f) const; };
@@ -67,8 +59,7 @@ private:
     uint64_t framesSent_ = 0;
     uint64_t packetsOut_ = 0;
     uint64_t delivered_ = 0;
-    uint8_t carry_[4] = {};  // bytes of a sample frame split between calls
-    int carried_ = 0;
+    StereoPcmReader reader_;
 };
 
 }  // namespace wmsdk

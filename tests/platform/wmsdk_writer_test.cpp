@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -316,6 +317,33 @@ TEST(WmsdkWriter, WritesACompleteAsfFile) {
     EXPECT_GT(f.index.back().first, 0u);
 }
 
+// The lossless encoder, on the writer's thread.
+TEST(WmsdkWriter, LosslessProfileWritesOneWmaPacketPerAsfPacket) {
+    TempDir dir;
+    std::string lossless = Replace(Replace(kProfileCbr128, "{00000161-", "{00000163-"), R"(wFormatTag="353")",
+                                   R"(wFormatTag="355")");
+    lossless = Replace(Replace(lossless, R"(nBlockAlign="5945")", R"(nBlockAlign="13375")"),
+                       R"(codecdata="008800000F00E55C0000")", R"(codecdata="100003000000000000000000000021000000")");
+    ComPtr<IWMWriter> writer = ConfiguredWriter(dir / "l.wma", lossless);
+    ASSERT_TRUE(writer);
+    ASSERT_EQ(writer->BeginWriting(), S_OK);
+    for (int i = 0; i < 8; ++i) ASSERT_EQ(WriteBlock(writer.Get(), 63504, 0, i), S_OK);
+    ASSERT_EQ(writer->EndWriting(), S_OK);
+    writer.Reset();
+    const std::vector<uint8_t> content = ReadAll(dir / "l.wma");
+    const AsfFile f = Parse(content);
+    EXPECT_EQ(f.fileSizeField, content.size());
+    EXPECT_EQ(f.formatTag, 0x0163);
+    EXPECT_EQ(f.blockAlign, 13375);
+    EXPECT_EQ(f.packetSize, 13375u + 31);
+    EXPECT_EQ(f.codecData.size(), 18u);
+    EXPECT_TRUE(f.payloadsConsistent);
+    EXPECT_EQ(f.mediaObjectSizes.size(), f.dataPackets);
+    for (size_t s : f.mediaObjectSizes) EXPECT_EQ(s, 13375u);
+    EXPECT_EQ(f.sendDuration, (8 * 63504 / 4 * 10'000'000ull + 22050) / 44100);
+    for (auto [packet, count] : f.index) EXPECT_LT(packet, f.dataPackets);
+}
+
 TEST(WmsdkWriter, QualityProfilesAreWrittenAtTheirStandardRate) {
     TempDir dir;
     const std::string q98 = Replace(kProfileCbr128, R"(rfc1766langid="en-us")",
@@ -432,24 +460,19 @@ TEST(WmsdkWriter, ReusesIdleSampleBuffersOnly) {
     EXPECT_EQ(length, 1000u);
 }
 
-TEST(WmsdkWriter, AFailingFileSurfacesWithoutHanging) {
+TEST(WmsdkWriter, AFileThatTakesNothingFailsAtOnceWithItsReason) {
     if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
     TempDir dir;
     const fs::path link = dir / "full.wma";
     fs::create_symlink("/dev/full", link);
     ComPtr<IWMWriter> writer = ConfiguredWriter(link);
     ASSERT_TRUE(writer);
-    ASSERT_EQ(writer->BeginWriting(), S_OK);
-    HRESULT last = S_OK;
-    int accepted = 0;
-    // Far more than the file buffer holds; the failure shows on a sample or at the end.
-    for (int i = 0; i < 400 && SUCCEEDED(last); ++i) {
-        last = WriteBlock(writer.Get(), 63504, 0, i);
-        if (SUCCEEDED(last)) ++accepted;
-    }
-    const HRESULT end = writer->EndWriting();
-    EXPECT_TRUE(FAILED(last) || FAILED(end));
-    EXPECT_LT(accepted, 400);
+    // Writes are not buffered: the header's write fails, and says why.
+    errno = 0;
+    EXPECT_EQ(writer->BeginWriting(), E_WRITE_FAULT);
+    EXPECT_EQ(errno, ENOSPC);
+    EXPECT_EQ(WriteBlock(writer.Get(), 63504, 0), E_UNEXPECTED);
+    EXPECT_EQ(writer->EndWriting(), E_UNEXPECTED);
 }
 
 TEST(WmsdkWriter, ReleasingWhileWritingStillFinishesTheFile) {

@@ -14,7 +14,7 @@ if(TARGET cadrix_ogg)
     cadrix_add_test(ogg_cadrix_rip_test
       SOURCES ${CMAKE_CURRENT_LIST_DIR}/ogg_cadrix_rip_test.cpp
               ${CMAKE_CURRENT_LIST_DIR}/ogg_test_decoder.cpp
-      LIBS cadrix_discgen PkgConfig::OGG_TEST_VORBISFILE)
+      LIBS cadrix_discgen cadrix_plugin_api PkgConfig::OGG_TEST_VORBISFILE)
     add_dependencies(ogg_cadrix_rip_test cadrix_ogg cadrix-rip akrip)
     target_compile_definitions(ogg_cadrix_rip_test PRIVATE
       CADRIX_RIP_PATH="$<TARGET_FILE:cadrix-rip>"
