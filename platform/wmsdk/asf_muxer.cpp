@@ -126,6 +126,47 @@ uint32_t WriteMetadataObjects(const AsfMetadata& m, std::vector<uint8_t>& out) {
 
 uint64_t SamplesToMs(uint64_t samples, uint32_t rate) { return (samples * 1000 + rate / 2) / rate; }
 
+// The Stream Properties Object of the one audio stream.
+void AddStreamProperties(Bytes& b, const AsfStreamFormat& format) {
+    const size_t o = b.Begin(kStreamPropertiesObject);
+    b.Guid(kAudioMedia);
+    b.Guid(kAudioSpread);
+    b.U64(0);
+    b.U32(static_cast<uint32_t>(18 + format.codecData.size()));
+    b.U32(8);
+    b.U16(1);  // stream number 1
+    b.U32(0);
+    b.U16(format.formatTag);
+    b.U16(format.channels);
+    b.U32(format.samplesPerSec);
+    b.U32(format.avgBytesPerSec);
+    b.U16(format.blockAlign);
+    b.U16(format.bitsPerSample);
+    b.U16(static_cast<uint16_t>(format.codecData.size()));
+    b.Raw(format.codecData);
+    // Audio spread with a span of 1: no interleaving of frames.
+    b.U8(1);
+    b.U16(format.blockAlign);
+    b.U16(format.blockAlign);
+    b.U16(1);
+    b.U8(0);
+    b.End(o);
+}
+
+void AddCodecList(Bytes& b, const AsfStreamFormat& format) {
+    const size_t o = b.Begin(kCodecListObject);
+    b.Guid(kReserved2);
+    b.U32(1);
+    b.U16(2);  // audio codec
+    b.U16(static_cast<uint16_t>(format.codecName.size() + 1));
+    b.Text(format.codecName);
+    b.U16(static_cast<uint16_t>(format.codecDescription.size() + 1));
+    b.Text(format.codecDescription);
+    b.U16(2);
+    b.U16(format.formatTag);
+    b.End(o);
+}
+
 }  // namespace
 
 AsfMuxer::AsfMuxer(AsfStreamFormat format, AsfMetadata metadata, uint32_t packetSize)
@@ -170,29 +211,7 @@ std::vector<uint8_t> AsfMuxer::BuildHeader(uint64_t fileSize, uint64_t durationH
     b.End(o);
     ++objects;
 
-    o = b.Begin(kStreamPropertiesObject);
-    b.Guid(kAudioMedia);
-    b.Guid(kAudioSpread);
-    b.U64(0);
-    b.U32(static_cast<uint32_t>(18 + format_.codecData.size()));
-    b.U32(8);
-    b.U16(1);  // stream number 1
-    b.U32(0);
-    b.U16(format_.formatTag);
-    b.U16(format_.channels);
-    b.U32(format_.samplesPerSec);
-    b.U32(format_.avgBytesPerSec);
-    b.U16(format_.blockAlign);
-    b.U16(format_.bitsPerSample);
-    b.U16(static_cast<uint16_t>(format_.codecData.size()));
-    b.Raw(format_.codecData);
-    // Audio spread with a span of 1: no interleaving of frames.
-    b.U8(1);
-    b.U16(format_.blockAlign);
-    b.U16(format_.blockAlign);
-    b.U16(1);
-    b.U8(0);
-    b.End(o);
+    AddStreamProperties(b, format_);
     ++objects;
 
     o = b.Begin(kHeaderExtensionObject);
@@ -202,17 +221,7 @@ std::vector<uint8_t> AsfMuxer::BuildHeader(uint64_t fileSize, uint64_t durationH
     b.End(o);
     ++objects;
 
-    o = b.Begin(kCodecListObject);
-    b.Guid(kReserved2);
-    b.U32(1);
-    b.U16(2);  // audio codec
-    b.U16(static_cast<uint16_t>(format_.codecName.size() + 1));
-    b.Text(format_.codecName);
-    b.U16(static_cast<uint16_t>(format_.codecDescription.size() + 1));
-    b.Text(format_.codecDescription);
-    b.U16(2);
-    b.U16(format_.formatTag);
-    b.End(o);
+    AddCodecList(b, format_);
     ++objects;
 
     objects += WriteMetadataObjects(metadata_, out);

@@ -143,63 +143,47 @@ struct AsfFile {
     bool payloadsConsistent = true;
 };
 
-AsfFile Parse(const std::vector<uint8_t>& bytes) {
-    AsfFile f;
-    Reader r{bytes};
-    EXPECT_EQ(r.Guid(), "75B22630-668E-11CF-A6D9-00AA0062CE6C");
-    const uint64_t headerSize = r.Le(8);
-    const uint64_t count = r.Le(4);
-    r.at += 2;
-    for (uint64_t i = 0; i < count; ++i) {
-        const size_t start = r.at;
-        const std::string guid = r.Guid();
-        const uint64_t size = r.Le(8);
-        f.objects[guid] = {start, size};
-        if (guid == "8CABDCA1-A947-11CF-8EE4-00C00C205365") {
-            r.Guid();
-            f.fileSizeField = r.Le(8);
-            r.Le(8);
-            f.packetCount = r.Le(8);
-            f.playDuration = r.Le(8);
-            f.sendDuration = r.Le(8);
-            f.preroll = r.Le(8);
-            f.flags = static_cast<uint32_t>(r.Le(4));
-            f.packetSize = static_cast<uint32_t>(r.Le(4));
-            EXPECT_EQ(r.Le(4), f.packetSize);
-        } else if (guid == "B7DC0791-A9B7-11CF-8EE6-00C00C205365") {
-            r.at += 16 + 16 + 8 + 4 + 4 + 2 + 4;
-            f.formatTag = static_cast<uint16_t>(r.Le(2));
-            r.Le(2);
-            r.Le(4);
-            f.avgBytes = static_cast<uint32_t>(r.Le(4));
-            f.blockAlign = static_cast<uint16_t>(r.Le(2));
-            r.Le(2);
-            const size_t extra = r.Le(2);
-            f.codecData.assign(bytes.begin() + r.at, bytes.begin() + r.at + extra);
-        } else if (guid == "75B22633-668E-11CF-A6D9-00AA0062CE6C") {
-            const size_t titleBytes = r.Le(2);
-            r.at += 8;
-            f.title = r.Text(titleBytes);
-        } else if (guid == "D2D0A440-E307-11D2-97F0-00A0C95EA850") {
-            const size_t n = r.Le(2);
-            for (size_t k = 0; k < n; ++k) {
-                const std::u16string name = r.Text(r.Le(2));
-                const auto type = static_cast<uint16_t>(r.Le(2));
-                const size_t length = r.Le(2);
-                f.extended[name] = {type, std::vector<uint8_t>(bytes.begin() + r.at, bytes.begin() + r.at + length)};
-                r.at += length;
-            }
+// One header object's fields that the tests look at.
+void ParseHeaderObject(const std::vector<uint8_t>& bytes, Reader& r, const std::string& guid, AsfFile& f) {
+    if (guid == "8CABDCA1-A947-11CF-8EE4-00C00C205365") {
+        r.Guid();
+        f.fileSizeField = r.Le(8);
+        r.Le(8);
+        f.packetCount = r.Le(8);
+        f.playDuration = r.Le(8);
+        f.sendDuration = r.Le(8);
+        f.preroll = r.Le(8);
+        f.flags = static_cast<uint32_t>(r.Le(4));
+        f.packetSize = static_cast<uint32_t>(r.Le(4));
+        EXPECT_EQ(r.Le(4), f.packetSize);
+    } else if (guid == "B7DC0791-A9B7-11CF-8EE6-00C00C205365") {
+        r.at += 16 + 16 + 8 + 4 + 4 + 2 + 4;
+        f.formatTag = static_cast<uint16_t>(r.Le(2));
+        r.Le(2);
+        r.Le(4);
+        f.avgBytes = static_cast<uint32_t>(r.Le(4));
+        f.blockAlign = static_cast<uint16_t>(r.Le(2));
+        r.Le(2);
+        const size_t extra = r.Le(2);
+        f.codecData.assign(bytes.begin() + r.at, bytes.begin() + r.at + extra);
+    } else if (guid == "75B22633-668E-11CF-A6D9-00AA0062CE6C") {
+        const size_t titleBytes = r.Le(2);
+        r.at += 8;
+        f.title = r.Text(titleBytes);
+    } else if (guid == "D2D0A440-E307-11D2-97F0-00A0C95EA850") {
+        const size_t n = r.Le(2);
+        for (size_t k = 0; k < n; ++k) {
+            const std::u16string name = r.Text(r.Le(2));
+            const auto type = static_cast<uint16_t>(r.Le(2));
+            const size_t length = r.Le(2);
+            f.extended[name] = {type, std::vector<uint8_t>(bytes.begin() + r.at, bytes.begin() + r.at + length)};
+            r.at += length;
         }
-        r.at = start + size;
     }
-    EXPECT_EQ(r.at, headerSize);
-    EXPECT_EQ(r.Guid(), "75B22636-668E-11CF-A6D9-00AA0062CE6C");
-    f.dataSize = r.Le(8);
-    r.Guid();
-    f.dataPackets = r.Le(8);
-    r.at += 2;
-    f.dataStart = r.at;
+}
 
+// The data packets: their payloads must continue each media object in order.
+void ParsePackets(const std::vector<uint8_t>& bytes, AsfFile& f) {
     size_t expectOffset = 0, objectSize = 0;
     int objectNumber = -1;
     for (uint64_t p = 0; p < f.dataPackets && f.packetSize > 0; ++p) {
@@ -235,6 +219,9 @@ AsfFile Parse(const std::vector<uint8_t>& bytes) {
     }
     if (expectOffset != objectSize) f.payloadsConsistent = false;
 
+}
+
+void ParseIndex(const std::vector<uint8_t>& bytes, AsfFile& f) {
     Reader ir{bytes, f.dataStart + f.dataPackets * f.packetSize};
     EXPECT_EQ(ir.Guid(), "33000890-E5B1-11CF-89F4-00A0C90349CB");
     const uint64_t indexSize = ir.Le(8);
@@ -248,6 +235,32 @@ AsfFile Parse(const std::vector<uint8_t>& bytes) {
     }
     EXPECT_EQ(ir.at, f.dataStart + f.dataPackets * f.packetSize + indexSize);
     EXPECT_EQ(ir.at, bytes.size());
+}
+
+AsfFile Parse(const std::vector<uint8_t>& bytes) {
+    AsfFile f;
+    Reader r{bytes};
+    EXPECT_EQ(r.Guid(), "75B22630-668E-11CF-A6D9-00AA0062CE6C");
+    const uint64_t headerSize = r.Le(8);
+    const uint64_t count = r.Le(4);
+    r.at += 2;
+    for (uint64_t i = 0; i < count; ++i) {
+        const size_t start = r.at;
+        const std::string guid = r.Guid();
+        const uint64_t size = r.Le(8);
+        f.objects[guid] = {start, size};
+        ParseHeaderObject(bytes, r, guid, f);
+        r.at = start + size;
+    }
+    EXPECT_EQ(r.at, headerSize);
+    EXPECT_EQ(r.Guid(), "75B22636-668E-11CF-A6D9-00AA0062CE6C");
+    f.dataSize = r.Le(8);
+    r.Guid();
+    f.dataPackets = r.Le(8);
+    r.at += 2;
+    f.dataStart = r.at;
+    ParsePackets(bytes, f);
+    ParseIndex(bytes, f);
     return f;
 }
 
