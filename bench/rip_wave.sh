@@ -12,28 +12,17 @@ build=${1:-$root/build/bench}
 runs=${CADRIX_BENCH_RUNS:-3}
 minutes=${CADRIX_BENCH_MINUTES:-74}
 
-if [ ! -f "$build/CMakeCache.txt" ]; then
-  cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DCADRIX_BUILD_TESTS=OFF \
-    -DCADRIX_BUILD_UI=OFF -DCADRIX_BUILD_BENCH=ON >/dev/null
-fi
-cmake --build "$build" -j"$(nproc)" --target akrip cadrix-discgen cadrix-rip >/dev/null
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/cadrix-bench.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-drive="$work/drive"
-"$build/bin/cadrix-discgen" --out "$drive" --name disc --minutes "$minutes" --seed 74 >/dev/null
-image="$drive/disc.bin"
-bytes=$(stat -c %s "$image")
-echo "image: $minutes minutes, $bytes bytes, in $work"
+source "$root/bench/common.sh"
+bench_build "$build" akrip cadrix-discgen cadrix-rip
+bench_image "$build" "$minutes"
+bytes=$pcm_bytes
 
 export CADRIX_VIRTUAL_DRIVES="$drive"
 export XDG_CONFIG_HOME="$work/config"   # no disc database: the folder is "Untitled Disc (...)"
 mkdir -p "$XDG_CONFIG_HOME"
 
-seconds() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.6f", b - a }'; }
 smaller() { awk -v t="$1" -v b="$2" 'BEGIN { exit !(b == "" || t < b) }'; }
 
-cat "$image" > /dev/null
 best_cat=""
 best_rip=""
 for _ in $(seq "$runs"); do
@@ -42,7 +31,7 @@ for _ in $(seq "$runs"); do
   cat "$image" > "$work/copy.bin"
   sync "$work/copy.bin"
   end=$(date +%s.%N)
-  t=$(seconds "$start" "$end")
+  t=$(elapsed "$start" "$end")
   if smaller "$t" "$best_cat"; then best_cat=$t; fi
   rm -f "$work/copy.bin"
 
@@ -51,7 +40,7 @@ for _ in $(seq "$runs"); do
   "$build/bin/cadrix-rip" --no-lookup --format pcm --output "$work/out" >/dev/null
   sync "$work/out"/*/*.wav
   end=$(date +%s.%N)
-  t=$(seconds "$start" "$end")
+  t=$(elapsed "$start" "$end")
   if smaller "$t" "$best_rip"; then best_rip=$t; fi
 done
 

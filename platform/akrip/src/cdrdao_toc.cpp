@@ -5,13 +5,7 @@
 namespace akrip {
 namespace {
 
-struct TrackMode {
-    std::string_view name;
-    bool audio;
-    uint32_t sectorBytes;
-};
-
-constexpr TrackMode kTrackModes[] = {
+constexpr SheetTrackMode kTrackModes[] = {
     {"AUDIO", true, 2352},         {"MODE0", false, 2336},       {"MODE1", false, 2048},
     {"MODE1_RAW", false, 2352},    {"MODE2", false, 2336},       {"MODE2_RAW", false, 2352},
     {"MODE2_FORM1", false, 2048},  {"MODE2_FORM2", false, 2324}, {"MODE2_FORM_MIX", false, 2336},
@@ -149,8 +143,8 @@ private:
     bool Track() {
         const SheetToken* modeWord = in_.Take();
         if (!modeWord || plan_.tracks.size() >= kMaxTracks) return false;
-        const TrackMode* mode = nullptr;
-        for (const TrackMode& candidate : kTrackModes) {
+        const SheetTrackMode* mode = nullptr;
+        for (const SheetTrackMode& candidate : kTrackModes) {
             if (SheetKeywordIs(modeWord->text, candidate.name)) mode = &candidate;
         }
         if (!mode) return false;

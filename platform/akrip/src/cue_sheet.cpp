@@ -7,13 +7,7 @@
 namespace akrip {
 namespace {
 
-struct TrackMode {
-    std::string_view name;
-    bool audio;
-    uint32_t sectorBytes;
-};
-
-constexpr TrackMode kTrackModes[] = {
+constexpr SheetTrackMode kTrackModes[] = {
     {"AUDIO", true, 2352},      {"MODE1/2048", false, 2048}, {"MODE1/2352", false, 2352},
     {"MODE2/2048", false, 2048}, {"MODE2/2324", false, 2324}, {"MODE2/2336", false, 2336},
     {"MODE2/2352", false, 2352}, {"CDI/2336", false, 2336},   {"CDI/2352", false, 2352},
@@ -157,8 +151,8 @@ private:
         if ((track_ && !track_->hasIndex1) || tracks_.size() >= kMaxTracks) return false;
         auto number = ParseSheetNumber(words[1].text, kMaxTracks);
         if (!number || *number < 1 || (track_ && *number <= track_->number)) return false;
-        const TrackMode* mode = nullptr;
-        for (const TrackMode& candidate : kTrackModes) {
+        const SheetTrackMode* mode = nullptr;
+        for (const SheetTrackMode& candidate : kTrackModes) {
             if (SheetKeywordIs(words[2].text, candidate.name)) mode = &candidate;
         }
         if (!mode) return false;

@@ -1,12 +1,21 @@
 // Line and word splitting shared by the cue sheet and cdrdao TOC parsers.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace akrip {
+
+// A track mode keyword of a sheet: audio or data, and the bytes a sector of
+// it takes in the data file.
+struct SheetTrackMode {
+    std::string_view name;
+    bool audio;
+    uint32_t sectorBytes;
+};
 
 struct SheetToken {
     std::string text;
