@@ -1,6 +1,21 @@
 #include "disc_image.h"
 
 namespace akrip {
+namespace {
+
+void AddDataExtents(DiscImage& image, const PlanTrack& track, const std::vector<uint64_t>& lengths,
+                    int64_t position) {
+    for (size_t i = 0; i < track.pieces.size(); ++i) {
+        const PlanPiece& piece = track.pieces[i];
+        const auto count = static_cast<int64_t>(lengths[i] / track.sectorBytes);
+        const uint64_t offset =
+            piece.file >= 0 ? image.files[static_cast<size_t>(piece.file)].payloadOffset + piece.offset : 0;
+        if (count > 0) image.dataExtents.push_back({position, count, piece.file, offset, track.sectorBytes});
+        position += count;
+    }
+}
+
+}  // namespace
 
 std::optional<DiscImage> LayoutDiscImage(const ImagePlan& plan, const FileResolver& resolve) {
     if (plan.tracks.empty() || plan.tracks.size() > kMaxTracks) return std::nullopt;
@@ -95,6 +110,10 @@ std::optional<DiscImage> LayoutDiscImage(const ImagePlan& plan, const FileResolv
             }
             const int64_t end = (position + sectors) * kAudioSectorBytes;
             if (discByte < end) image.extents.push_back({discByte, static_cast<uint64_t>(end - discByte), -1, 0, false});
+        } else {
+            std::vector<uint64_t> pieceBytes;
+            for (const auto& span : lengths) pieceBytes.push_back(span.length);
+            AddDataExtents(image, track, pieceBytes, position);
         }
         position += sectors;
     }
