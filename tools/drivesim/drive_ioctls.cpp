@@ -176,6 +176,89 @@ const char* IoctlName(unsigned long request) {
 // The ioctls the SCSI layer answers: the cdrom layer passes them on.
 int ScsiIoctl(EmulatedDrive& drive, unsigned long request, void* argument, bool writable) {
     switch (request) {
+        case CDROM_SEND_PACKET:
+            return SendPacket(drive, *static_cast<cdrom_generic_command*>(argument), writable);
+        case SG_IO:
+            return SgIo(drive, *static_cast<sg_io_hdr*>(argument), writable);
+        case SCSI_IOCTL_GET_IDLUN: {
+            auto* idlun = static_cast<int*>(argument);
+            idlun[0] = kScsiHost << 24;  // target 0, lun 0, channel 0
+            idlun[1] = kScsiHost;
+            return 0;
+        }
+        case SCSI_IOCTL_GET_BUS_NUMBER:
+            *static_cast<int*>(argument) = kScsiHost;
+            return 0;
+        default: {
+            char text[48];
+            std::snprintf(text, sizeof text, "unknown ioctl 0x%lx", request);
+            drive.Log(text);
+            return Fail(ENOTTY);
+        }
+    }
+}
+
+}  // namespace
+
+int EmulatedDrive::Ioctl(unsigned long request, void* argument, bool writableOpen) {
+    if (!argument && (request == CDROMREADTOCHDR || request == CDROMREADTOCENTRY || request == CDROMMULTISESSION ||
+                      request == CDROMREADAUDIO || request == CDROM_SEND_PACKET || request == SG_IO ||
+                      request == SCSI_IOCTL_GET_IDLUN || request == SCSI_IOCTL_GET_BUS_NUMBER ||
+                      request == CDROM_GET_MCN)) {
+        return Fail(EFAULT);
+    }
+    if (const char* name = IoctlName(request)) LogOnce(std::string("ioctl ") + name);
+    switch (request) {
+        case CDROMREADTOCHDR: {
+            const akrip::DiscImage* disc = Disc();
+            if (!disc) return Fail(ENOMEDIUM);
+            auto* header = static_cast<cdrom_tochdr*>(argument);
+            header->cdth_trk0 = 1;
+            header->cdth_trk1 = static_cast<uint8_t>(disc->toc.tracks.size());
+            return 0;
+        }
+        case CDROMREADTOCENTRY:
+            return ReadTocEntry(*this, *static_cast<cdrom_tocentry*>(argument));
+        case CDROMMULTISESSION: {
+            auto* multi = static_cast<cdrom_multisession*>(argument);
+            const auto sessions = Sessions();
+            if (sessions.empty()) return Fail(ENOMEDIUM);
+            if (multi->addr_format != CDROM_LBA && multi->addr_format != CDROM_MSF) return Fail(EINVAL);
+            const int32_t last = sessions.size() > 1 ? Disc()->toc.tracks[sessions.back().firstTrack].start : 0;
+            SetAddress(multi->addr, multi->addr_format, last);
+            multi->xa_flag = last > 0 ? 1 : 0;
+            return 0;
+        }
+        case CDROM_DRIVE_STATUS:
+            return HasDisc() ? CDS_DISC_OK : CDS_NO_DISC;
+        case CDROM_DISC_STATUS:
+            return DiscStatus(*this);
+        case CDROM_GET_CAPABILITY:
+            return CDC_CLOSE_TRAY | CDC_OPEN_TRAY | CDC_LOCK | CDC_SELECT_SPEED | CDC_MULTI_SESSION | CDC_MCN |
+                   CDC_MEDIA_CHANGED | CDC_PLAY_AUDIO | CDC_RESET | CDC_DRIVE_STATUS | CDC_GENERIC_PACKET;
+        case CDROM_MEDIA_CHANGED:
+            return TakeMediaChange() ? 1 : 0;
+        case CDROM_LOCKDOOR:
+            state_.doorLocked.store(reinterpret_cast<uintptr_t>(argument) != 0 ? 1 : 0);
+            return 0;
+        case CDROMEJECT:
+            return Eject(*this, state_);
+        case CDROMCLOSETRAY:
+            if (state_.disc.load() < 0 && !options_.images.empty()) {
+                state_.disc.store(0);
+                state_.mediaChanged.store(1);
+            }
+            return 0;
+        case CDROMREADAUDIO:
+            return ReadAudioIoctl(*this, *static_cast<cdrom_read_audio*>(argument));
+        case CDROM_GET_MCN:
+            if (!HasDisc()) return Fail(ENOMEDIUM);
+            std::memset(argument, 0, sizeof(cdrom_mcn));
+            return 0;
+        case CDROM_SELECT_SPEED:
+        case CDROM_SET_OPTIONS:
+        case CDROM_CLEAR_OPTIONS:
+            return 0;
         default:
             return ScsiIoctl(*this, request, argument, writableOpen);
     }
