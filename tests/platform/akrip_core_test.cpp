@@ -214,10 +214,10 @@ TEST(AkripPhysical, ReadableRangesStopBeforeData) {
     EXPECT_EQ(mixedRanges[0].begin, 335);
     EXPECT_EQ(mixedRanges[0].end, 1000);
 
-    DiscToc shortGap;  // a data track right after audio in one session
-    shortGap.tracks = {{0, 0, 1}, {1000, 4, 1}};
-    shortGap.leadOut = 2000;
-    EXPECT_EQ(ReadableAudioRanges(shortGap).at(0).end, 850);
+    DiscToc mixedLast;  // audio, then a data track in the same session: no gap
+    mixedLast.tracks = {{0, 0, 1}, {15000, 4, 1}};
+    mixedLast.leadOut = 20000;
+    EXPECT_EQ(ReadableAudioRanges(mixedLast).at(0).end, 15000);
 }
 
 TEST(AkripPhysical, EnumerationWithoutDrivesIsHarmless) {

@@ -6,24 +6,13 @@
 #include <vector>
 
 #include "drive.h"
+#include "drive_discovery.h"
 
 namespace akrip {
 
-struct PhysicalDriveInfo {
-    std::string device;   // e.g. /dev/sr0
-    uint8_t hostAdapter = 0;
-    uint8_t target = 0;
-    uint8_t lun = 0;
-    std::string product;  // INQUIRY product identification, 16 characters
-};
-
-// The optical drives of the machine (udev's ID_CDROM=1, or sysfs SCSI type 5
-// when there is no udev database). Opens no device.
-std::vector<PhysicalDriveInfo> FindPhysicalDrives();
-
-// Audio range [begin, end) of each audio track as far as it can be read: an
-// audio track followed by a data track of a later session ends at that
-// session's gap.
+// Audio range [begin, end) of each audio track as far as it can be read:
+// up to the next track, except that a track followed by one of a later
+// session ends at the gap between the sessions (an Enhanced CD's data).
 struct AudioRange {
     int64_t begin;
     int64_t end;
@@ -39,6 +28,8 @@ public:
     ~PhysicalDrive() override;
     DiscToc ReadToc() override;
     uint32_t ReadAudio(int64_t lsn, uint32_t frames, uint8_t* out) override;
+    ReadStats TakeStats() override;
+    void SetReadOffset(int32_t samples) override { offsetSamples_ = samples; }
 
     // libcdio's simulated read faults (CDDA_TEST_* flags) for the reads
     // that follow; for tests of the paranoia path.
@@ -46,12 +37,23 @@ public:
 
 private:
     struct Session;  // the libcdio objects of one disc
+    void DropSession();
+    bool ReadSectors(int64_t lsn, uint32_t count, uint8_t* out);
+    bool ReadShifted(int64_t lsn, uint32_t count, uint8_t* out);
+    bool Readable(int64_t lsn) const;
+
     std::string device_;
     bool cueImage_ = false;
     int testFlags_ = 0;
+    int32_t offsetSamples_ = 0;
     std::unique_ptr<Session> session_;
     DiscToc toc_;
     std::vector<AudioRange> ranges_;
+    ReadStats stats_;
+    static constexpr uint32_t kMaxReadFrames = 27;
+    std::vector<uint8_t> shifted_;  // one request and a sector, for offset reads
+    std::vector<uint8_t> carry_;    // the last sector of the last offset read
+    int64_t carryLsn_ = -1;         // which sector carry_ holds
 };
 
 }  // namespace akrip
