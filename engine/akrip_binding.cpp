@@ -50,6 +50,12 @@ std::string TrimTrailingBlanks(const char* text, size_t capacity) {
     return name;
 }
 
+void BindOptionalEntries(AkripEntryPoints& entries) {
+    entries.SetReadAbort = reinterpret_cast<AkripSetReadAbortProc>(FindSymbol(entries.module, "AkripSetReadAbort"));
+    entries.TakeReadStats = reinterpret_cast<AkripTakeReadStatsProc>(FindSymbol(entries.module, "AkripTakeReadStats"));
+    entries.SetReadOffset = reinterpret_cast<AkripSetReadOffsetProc>(FindSymbol(entries.module, "AkripSetReadOffset"));
+}
+
 }  // namespace
 
 bool AkripEntryPoints::Bind() {
@@ -64,6 +70,7 @@ bool AkripEntryPoints::Bind() {
         }
         slot.assign(*this, address);
     }
+    BindOptionalEntries(*this);
     return true;
 }
 
@@ -75,6 +82,9 @@ void AkripEntryPoints::Unbind() {
     ReadTOC = nullptr;
     ReadCDAudioLBAEx = nullptr;
     GetCDDBDiskID = nullptr;
+    SetReadAbort = nullptr;
+    TakeReadStats = nullptr;
+    SetReadOffset = nullptr;
     module.reset();
 }
 
@@ -142,12 +152,8 @@ bool DriveSet::ProbeDiscChange() {
     if (!akrip.IsBound()) return false;
     bool currentChanged = false;
     for (int k = 0; k < driveCount; ++k) {
-        const DriveRecord& record = drives[static_cast<size_t>(k)];
         // A scratch TOC: the record's own stays as it is unless the disc changed.
-        TocBuffer scratch{};
-        akrip.ReadTOC(record.handle, &scratch);
-        const uint32_t discId = IsTocUsable(scratch) ? QueryDiscId(akrip, record.handle, scratch) : 0;
-        if (discId == record.discId) continue;
+        if (!DiscChanged(k)) continue;
         if (k == extractingDrive_) {
             rereadPending_ = true;
             continue;
@@ -166,10 +172,23 @@ void DriveSet::BeginExtraction(int drive) {
 bool DriveSet::EndExtraction() {
     const int drive = extractingDrive_;
     extractingDrive_ = -1;
+    // A disc changed during the run fails the drive's reads until its TOC is
+    // read again; a drive without disc-change events (no udev, a container)
+    // would never be re-read, so the extracted drive is looked at here.
+    if (!rereadPending_) rereadPending_ = drive >= 0 && drive < driveCount && DiscChanged(drive);
     if (!rereadPending_) return false;
     rereadPending_ = false;
     ReadDisc(drive);
     return drive == currentDrive;
+}
+
+bool DriveSet::DiscChanged(int drive) {
+    if (!akrip.IsBound()) return false;
+    const DriveRecord& record = drives[static_cast<size_t>(drive)];
+    TocBuffer scratch{};
+    akrip.ReadTOC(record.handle, &scratch);
+    const uint32_t discId = IsTocUsable(scratch) ? QueryDiscId(akrip, record.handle, scratch) : 0;
+    return discId != record.discId;
 }
 
 void DriveSet::Release() {

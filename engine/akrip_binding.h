@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "akrip_extras.h"
 #include "akrip_records.h"
 #include "disc_model.h"
 #include "module_loader.h"
@@ -21,9 +22,14 @@ struct AkripEntryPoints {
     ReadTOCProc ReadTOC = nullptr;
     ReadCDAudioLBAExProc ReadCDAudioLBAEx = nullptr;
     GetCDDBDiskIDProc GetCDDBDiskID = nullptr;
+    // Optional exports (akrip_extras.h): null when the library lacks them.
+    AkripSetReadAbortProc SetReadAbort = nullptr;
+    AkripTakeReadStatsProc TakeReadStats = nullptr;
+    AkripSetReadOffsetProc SetReadOffset = nullptr;
 
     // Loads the module and binds all seven names; on any missing name the
-    // module is unloaded again and false returned.
+    // module is unloaded again and false returned. Then binds the optional
+    // exports that are there.
     bool Bind();
     void Unbind();
     bool IsBound() const { return module != nullptr; }
@@ -70,6 +76,10 @@ public:
     std::string dataDir;  // ends in '/', or empty when no database folder is known
 
 private:
+    // Reads drive `drive`'s TOC into a scratch buffer; true when its disc id
+    // differs from the record's.
+    bool DiscChanged(int drive);
+
     int32_t extractingDrive_ = -1;
     bool rereadPending_ = false;
 };

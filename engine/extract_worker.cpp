@@ -50,6 +50,11 @@ uint32_t ExtractThreadProc(OutputSession& session) {
         overlap->startFrame = 0;
         overlap->frameCount = 0;
         const HCDROM handle = session.drives[session.driveIndex].handle;
+        // A stop asked of the library for an earlier run ends here; this run's
+        // own stop is seen through abortRequested below.
+        if (session.setReadAbort != nullptr) session.setReadAbort(handle, 0);
+        AkripReadStats& stats = session.readStats[static_cast<size_t>(session.currentTrack) % TRACK_SLOTS];
+        if (session.takeReadStats != nullptr) session.takeReadStats(handle, &stats);  // counts start here
 
         while (framesLeft > 0) {
             if (session.abortRequested.load(std::memory_order_relaxed) != 0) break;
@@ -72,6 +77,7 @@ uint32_t ExtractThreadProc(OutputSession& session) {
             nextFrame += static_cast<uint32_t>(frames);
             framesLeft -= frames;
         }
+        if (session.takeReadStats != nullptr) session.takeReadStats(handle, &stats);
         session.CloseTrack();
     }
     // Last access to the session: publishes the counters written above.

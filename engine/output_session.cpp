@@ -40,12 +40,17 @@ bool EnsureFolder(const std::string& path) {
 OutputSession::~OutputSession() {
     if (workerThread.joinable()) {
         abortRequested.store(1, std::memory_order_relaxed);
+        AbortReads();
         workerThread.join();
     }
     if (waveFile != nullptr) {
         std::fclose(waveFile);
         waveFile = nullptr;
     }
+}
+
+void OutputSession::AbortReads() {
+    if (setReadAbort != nullptr && drives != nullptr) setReadAbort(drives[driveIndex].handle, 1);
 }
 
 bool OutputSession::Init(std::string base, DriveRecord* driveArray, int32_t drive, void* module,

@@ -18,6 +18,7 @@
 // the process's current directory is never changed.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
@@ -25,6 +26,7 @@
 #include <string>
 #include <thread>
 
+#include "akrip_extras.h"
 #include "akrip_records.h"
 #include "cadrix_plugin.h"
 #include "disc_model.h"
@@ -88,6 +90,17 @@ public:
     ReadBuffer* overlapBuffer = nullptr;  // owned: header + OVERLAP_CAPACITY bytes
     DriveRecord* drives = nullptr;        // not owned
     ReadCDAudioLBAExProc readAudio = nullptr;  // set by the front-end after Init
+    // Optional, set by the front-end after Init when the library has them:
+    // stopping a read in progress, and what the reads of a track had to fix.
+    AkripSetReadAbortProc setReadAbort = nullptr;
+    AkripTakeReadStatsProc takeReadStats = nullptr;
+    // What each track's reads had to fix, by track number; the worker writes
+    // its track's slot before it clears `running`.
+    std::array<AkripReadStats, TRACK_SLOTS> readStats{};
+
+    // Tells the library to end a read in progress on the session's drive
+    // (when it can); the worker clears that again when it starts.
+    void AbortReads();
 
     // Written by the run logic while no worker runs (SelectNextTrack).
     int32_t currentTrack = 0;

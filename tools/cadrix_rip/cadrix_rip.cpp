@@ -131,6 +131,20 @@ private:
     std::string text_;
 };
 
+// What reading a finished track cost, when the library counts it: sectors
+// read again, and the sectors that could not be read at all.
+void PrintReadStats(const OutputSession& session, int32_t track) {
+    if (session.takeReadStats == nullptr) return;
+    const AkripReadStats& stats = session.readStats[static_cast<size_t>(track) % TRACK_SLOTS];
+    std::printf("Track %d: %u sectors re-read, %u corrections\n", track, stats.sectorsReread, stats.corrections);
+    if (stats.unreadableCount == 0) return;
+    std::printf("Track %d: %u unreadable sectors:", track, stats.unreadableCount);
+    for (uint32_t k = 0; k < stats.unreadableCount && k < AKRIP_STATS_UNREADABLE_SLOTS; ++k) {
+        std::printf(" %u", stats.unreadable[k]);
+    }
+    std::printf("%s\n", stats.unreadableCount > AKRIP_STATS_UNREADABLE_SLOTS ? " ..." : "");
+}
+
 int Extract(DriveSet& drives, const rip::RipOptions& options) {
     const int drive = options.drive - 1;
     if (drive >= drives.driveCount) {
@@ -181,6 +195,9 @@ int Extract(DriveSet& drives, const rip::RipOptions& options) {
             return options.format == FORMAT_PCM ? EXIT_FAILED : EXIT_USAGE;
         }
         session.readAudio = drives.akrip.ReadCDAudioLBAEx;
+        session.setReadAbort = drives.akrip.SetReadAbort;
+        session.takeReadStats = drives.akrip.TakeReadStats;
+        int32_t reportedTrack = 0;
 
         ExtractionRun run(session, &StartWorkerWithoutSignals);
         run.Begin(100);  // bar positions in percent
@@ -191,6 +208,8 @@ int Extract(DriveSet& drives, const rip::RipOptions& options) {
             switch (outcome.event) {
                 case PollEvent::TrackStarted:
                     line.TrackStarted(run);
+                    if (reportedTrack != 0) PrintReadStats(session, reportedTrack);
+                    reportedTrack = session.currentTrack;
                     break;
                 case PollEvent::None:
                     line.Update(run);
@@ -204,6 +223,7 @@ int Extract(DriveSet& drives, const rip::RipOptions& options) {
         }
         // An abort between two tracks ends the run without a poll event.
         line.Finish(false);
+        if (reportedTrack != 0) PrintReadStats(session, reportedTrack);
         if (run.State() != RunState::Aborted) std::printf("%s\n", run.StatusText().c_str());
         std::string file;
         if (session.currentTrack != 0) session.BuildTrackPaths(folder, file);

@@ -11,6 +11,7 @@ constexpr uint32_t kSectorBytes = 2352;
 // paranoia looks at the count every fifth retry).
 constexpr int kMaxRetries = 20;
 constexpr size_t kMaxUnreadable = 64;
+constexpr int64_t kVerifyAhead = 64;
 
 // The read running on this thread: paranoia's callbacks carry no user pointer.
 struct ReadContext {
@@ -19,6 +20,7 @@ struct ReadContext {
     std::vector<bool>* reread = nullptr;
     long (*driveRead)(cdrom_drive_t*, void*, lsn_t, long) = nullptr;
     bool skipped = false;
+    int64_t badSector = -1;  // the last sector that failed on its own
 };
 thread_local ReadContext* tContext = nullptr;
 
@@ -29,6 +31,10 @@ ParanoiaReader::ParanoiaReader(CdIo_t* cdio, int64_t audioEnd, int testFlags)
     cdda_ = cdio_cddap_identify_cdio(cdio, CDDA_MESSAGE_FORGETIT, nullptr);
     if (!cdda_ || cdio_cddap_open(cdda_) != 0 || cdda_->tracks == 0) return;
     cdda_->i_test_flags = testFlags;
+    // A failed read comes back to paranoia at once (cdda would repeat it six
+    // times and shrink it, unseen): paranoia's own retries then do the work,
+    // counted and abortable.
+    cdda_->error_retry = 0;
     // Every low-level read goes through AbortableRead, so an abort makes the
     // remaining reads fail at once and paranoia returns quickly.
     driveRead_ = cdda_->read_audio;
@@ -44,20 +50,29 @@ ParanoiaReader::~ParanoiaReader() {
     if (cdda_) cdio_cddap_close_no_free_cdio(cdda_);
 }
 
+// Every low-level read of paranoia. A request that fails is tried again
+// sector by sector, so the sectors before a bad one still arrive (a short
+// read) and the bad one is known; the sectors paranoia must read again are
+// counted once each.
 long ParanoiaReader::AbortableRead(cdrom_drive_t* drive, void* buffer, lsn_t begin, long sectors) {
     ReadContext* context = tContext;
     if (!context || !context->driveRead || context->abort->load(std::memory_order_relaxed)) return -1;
-    const long got = context->driveRead(drive, buffer, begin, sectors);
-    if (got < sectors) {
-        // Paranoia reads these sectors again; count each once.
-        for (long s = begin + (got > 0 ? got : 0); s < begin + sectors; ++s) {
-            if (s >= 0 && static_cast<size_t>(s) < context->reread->size() && !(*context->reread)[static_cast<size_t>(s)]) {
-                (*context->reread)[static_cast<size_t>(s)] = true;
-                ++context->stats->sectorsReread;
-            }
+    long got = context->driveRead(drive, buffer, begin, sectors);
+    if (got >= sectors) return got;
+    got = 0;
+    while (got < sectors && !context->abort->load(std::memory_order_relaxed) &&
+           context->driveRead(drive, static_cast<uint8_t*>(buffer) + size_t(got) * kSectorBytes, begin + got, 1) == 1) {
+        ++got;
+    }
+    if (got < sectors) context->badSector = begin + got;
+    std::vector<bool>& reread = *context->reread;
+    for (long s = begin + got; s < begin + sectors; ++s) {
+        if (s >= 0 && static_cast<size_t>(s) < reread.size() && !reread[static_cast<size_t>(s)]) {
+            reread[static_cast<size_t>(s)] = true;
+            ++context->stats->sectorsReread;
         }
     }
-    return got;
+    return got > 0 ? got : -1;
 }
 
 void ParanoiaReader::Progress(long, paranoia_cb_mode_t mode) {
@@ -99,9 +114,13 @@ bool ParanoiaReader::Read(int64_t lsn, uint32_t count, uint8_t* out, const std::
         if (abort.load(std::memory_order_relaxed)) {
             ok = false;
         } else if (!sector || context.skipped) {
+            // Paranoia verifies a sector against the ones after it, so a bad
+            // sector stops it up to kVerifyAhead sectors early: name the bad one.
+            int64_t bad = lsn + i;
+            if (context.badSector >= bad && context.badSector < bad + kVerifyAhead) bad = context.badSector;
             if (stats.unreadable.size() < kMaxUnreadable &&
-                (stats.unreadable.empty() || stats.unreadable.back() != lsn + i)) {
-                stats.unreadable.push_back(lsn + i);
+                std::find(stats.unreadable.begin(), stats.unreadable.end(), bad) == stats.unreadable.end()) {
+                stats.unreadable.push_back(bad);
             }
             ok = false;
         } else {
