@@ -109,7 +109,7 @@ AKRIP_EXPORT int32_t ReadCDAudioLBAEx(HCDROM handle, ReadBuffer* main, ReadBuffe
         if (!overlap || overlap->status == generation) {
             read = open->drive->ReadAudio(main->startFrame, frames, ReadBufferData(main));
         }
-        if (read == 0 || open->drive->Generation() != generation) {
+        if (read == 0) {
             main->validBytes = 0;
             main->status = 1;
             return 0;

@@ -154,9 +154,9 @@ DiscToc VirtualDrive::ReadToc() {
     std::optional<DiscImage> found = FindDiscImage(folder_);
     std::vector<int64_t> identity = DiscIdentity(found);
     if (!probed_ || identity != identity_) {
+        if (probed_) NewDisc();
         image_ = std::move(found);
         identity_ = std::move(identity);
-        NewDisc();
     }
     probed_ = true;
     return image_ ? image_->toc : DiscToc{};
