@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev libcanberra-dev libcanberra-pulse fonts-liberation2 fonts-dejavu-core
   libavcodec-dev libavformat-dev libavutil-dev libexpat1-dev
   libvorbis-dev libogg-dev
-  ffmpeg python3 python3-mutagen
+  ffmpeg python3 python3-mutagen cd-paranoia
   xvfb xauth xdotool imagemagick
 )
 

@@ -414,6 +414,7 @@ void MainDialog::OnOK() {
     drives.BeginExtraction(drive);
     if (session->Init(outputDir, drives.drives.data(), drive, module, format, QualityCode(format, position))) {
         session->readAudio = drives.akrip.ReadCDAudioLBAEx;
+        session->setReadAbort = drives.akrip.SetReadAbort;  // Abort ends a slow read at once
         progress.outputSession = session.get();
         progress.Run();
     }
