@@ -3,7 +3,6 @@
 // drive gets, including damaged discs, swapped discs, aborts and offsets.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -14,6 +13,7 @@
 
 #include "disc_generator.h"
 #include "extraction_test_support.h"
+#include "run_program.h"
 
 namespace fs = std::filesystem;
 
@@ -22,48 +22,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-struct Outcome {
-    int status = -1;
-    std::string output;
-};
-
-// Runs `args` (a program and its arguments) with `env` added; `onLine` sees
-// each line of its standard output with the child's pid.
-Outcome RunProgram(const std::vector<std::string>& args, const std::vector<std::string>& env,
-               const std::function<void(const std::string&, pid_t)>& onLine = {}) {
-    int ends[2];
-    if (pipe(ends) != 0) return {};
-    const pid_t child = fork();
-    if (child == 0) {
-        dup2(ends[1], STDOUT_FILENO);
-        close(ends[0]);
-        close(ends[1]);
-        for (const auto& e : env) putenv(const_cast<char*>(e.c_str()));
-        std::vector<char*> argv;
-        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execvp(argv[0], argv.data());
-        _exit(127);
-    }
-    close(ends[1]);
-    Outcome run;
-    std::string line;
-    char c;
-    while (read(ends[0], &c, 1) == 1) {
-        run.output += c;
-        if (c != '\n') {
-            line += c;
-        } else {
-            if (onLine) onLine(line, child);
-            line.clear();
-        }
-    }
-    close(ends[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 256 + WTERMSIG(status);
-    return run;
-}
+using Outcome = test::ProgramRun;
+using test::RunProgram;
 
 class EmulatedDrive : public ::testing::Test {
 protected:
@@ -228,6 +188,7 @@ TEST_F(EmulatedDrive, CdParanoiaReadsTheEmulatedDrive) {
     }
     const auto disc = ThreeTracks(discgen::TrackMode::Mode1Raw, 2, 11);
     const std::string wav = tmp.Path() + "/track2.wav";
+    env.push_back("ASAN_OPTIONS=detect_leaks=0");  // a sanitized build preloads its runtime into cd-paranoia
     const Outcome run = RunProgram({CADRIX_DRIVESIM_PATH, "--image", Image(disc, "disc"), "--", "sh", "-c",
                                 R"(cd-paranoia -q -d "$CADRIX_DRIVESIM_DEVICE" 2 "$0")", wav},
                                env);

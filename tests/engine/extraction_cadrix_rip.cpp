@@ -15,6 +15,7 @@
 #include "extraction_test_support.h"
 #include "output_format.h"
 #include "rip_options.h"
+#include "run_program.h"
 
 namespace fs = std::filesystem;
 
@@ -88,47 +89,15 @@ TEST(RipOptions, UsageErrors) {
 
 #ifdef CADRIX_RIP_PATH
 
-struct RunResult {
-    int status = -1;
-    std::string output;
-};
+using RunResult = test::ProgramRun;
 
 // Runs cadrix-rip with the demo's environment; `onLine` sees every line of
 // its standard output as it comes, with the child's pid.
 RunResult RunRip(const std::vector<std::string>& args, const std::vector<std::string>& env,
                  const std::function<void(const std::string&, pid_t)>& onLine = {}) {
-    int pipeEnds[2];
-    if (pipe(pipeEnds) != 0) return {};
-    const pid_t child = fork();
-    if (child == 0) {
-        dup2(pipeEnds[1], STDOUT_FILENO);
-        close(pipeEnds[0]);
-        close(pipeEnds[1]);
-        for (const auto& e : env) putenv(const_cast<char*>(e.c_str()));
-        std::vector<char*> argv{const_cast<char*>(CADRIX_RIP_PATH)};
-        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(CADRIX_RIP_PATH, argv.data());
-        _exit(127);
-    }
-    close(pipeEnds[1]);
-    RunResult result;
-    std::string line;
-    char c;
-    while (read(pipeEnds[0], &c, 1) == 1) {
-        result.output += c;
-        if (c != '\n') {
-            line += c;
-            continue;
-        }
-        if (onLine) onLine(line, child);
-        line.clear();
-    }
-    close(pipeEnds[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 256 + WTERMSIG(status);
-    return result;
+    std::vector<std::string> command{CADRIX_RIP_PATH};
+    command.insert(command.end(), args.begin(), args.end());
+    return test::RunProgram(command, env, onLine);
 }
 
 class RipEndToEnd : public ::testing::Test {

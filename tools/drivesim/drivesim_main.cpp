@@ -2,7 +2,6 @@
 // drive's state in a private folder, puts the device first in
 // CADRIX_CD_DEVICES, preloads the interposer and runs the command, passing
 // on the signals that would end it and returning its exit status.
-#include <elf.h>
 #include <link.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -30,40 +29,12 @@ void ForwardSignal(int sig) {
     if (gChild > 0) ::kill(gChild, sig);
 }
 
-// The shared objects a program names in its dynamic section (DT_NEEDED).
-std::vector<std::string> NeededLibraries(const std::string& program) {
-    std::ifstream in(program, std::ios::binary);
-    Elf64_Ehdr header{};
-    std::vector<std::string> needed;
-    if (!in.read(reinterpret_cast<char*>(&header), sizeof header) || std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0 ||
-        header.e_ident[EI_CLASS] != ELFCLASS64 || header.e_shentsize != sizeof(Elf64_Shdr)) {
-        return needed;
-    }
-    std::vector<Elf64_Shdr> sections(header.e_shnum);
-    in.seekg(static_cast<std::streamoff>(header.e_shoff));
-    if (!in.read(reinterpret_cast<char*>(sections.data()), static_cast<std::streamsize>(sections.size() * sizeof(Elf64_Shdr)))) {
-        return needed;
-    }
-    for (const Elf64_Shdr& section : sections) {
-        if (section.sh_type != SHT_DYNAMIC || section.sh_link >= sections.size()) continue;
-        const Elf64_Shdr& strings = sections[section.sh_link];
-        std::string table(strings.sh_size, '\0');
-        std::vector<Elf64_Dyn> entries(section.sh_size / sizeof(Elf64_Dyn));
-        in.seekg(static_cast<std::streamoff>(strings.sh_offset));
-        in.read(table.data(), static_cast<std::streamsize>(table.size()));
-        in.seekg(static_cast<std::streamoff>(section.sh_offset));
-        in.read(reinterpret_cast<char*>(entries.data()), static_cast<std::streamsize>(entries.size() * sizeof(Elf64_Dyn)));
-        for (const Elf64_Dyn& entry : entries) {
-            if (entry.d_tag == DT_NEEDED && entry.d_un.d_val < table.size()) needed.emplace_back(table.c_str() + entry.d_un.d_val);
-        }
-    }
-    return needed;
-}
-
-// A sanitizer runtime (libasan, libtsan...) must come first in the preload
-// list of a program linked against it. This launcher is built like the
-// programs it tests, so the runtime it runs with is the one they need.
-std::string SanitizerRuntimeFor(const std::string& program) {
+// A program built with a sanitizer needs its runtime (libasan, libtsan)
+// first in the preload list. This launcher is built like the programs it is
+// tested with, and any program below COMMAND may be one of them, so the
+// runtime it runs with goes first for every command; an unsanitized program
+// runs with it preloaded as well.
+std::string SanitizerRuntime() {
     std::string runtime;
     dl_iterate_phdr(
         [](dl_phdr_info* info, size_t, void* data) {
@@ -73,27 +44,7 @@ std::string SanitizerRuntimeFor(const std::string& program) {
             return 0;
         },
         &runtime);
-    if (runtime.empty()) return runtime;
-    const std::string leaf = runtime.substr(runtime.rfind('/') + 1);
-    for (const std::string& needed : NeededLibraries(program)) {
-        if (needed == leaf) return runtime;
-    }
-    return {};
-}
-
-std::string FindProgram(const std::string& name) {
-    if (name.find('/') != std::string::npos) return name;
-    const char* path = std::getenv("PATH");
-    std::string search = path ? path : "/usr/bin:/bin";
-    size_t start = 0;
-    while (start <= search.size()) {
-        const size_t colon = search.find(':', start);
-        const std::string candidate = search.substr(start, colon - start) + "/" + name;
-        if (::access(candidate.c_str(), X_OK) == 0) return candidate;
-        if (colon == std::string::npos) break;
-        start = colon + 1;
-    }
-    return name;
+    return runtime;
 }
 
 // The interposer sits beside this program: bin/ and lib/cadrix/ of the build tree or install.
@@ -184,7 +135,7 @@ int main(int argc, char** argv) {
     ::setenv("CADRIX_DRIVESIM_DEVICE", options.device.c_str(), 1);
     PrependEnvironment("CADRIX_CD_DEVICES", options.device, ':');
     PrependEnvironment("LD_PRELOAD", preload, ' ');
-    const std::string runtime = SanitizerRuntimeFor(FindProgram(options.command[0]));
+    const std::string runtime = SanitizerRuntime();
     if (!runtime.empty()) PrependEnvironment("LD_PRELOAD", runtime, ' ');
     const int status = RunCommand(options.command);
     if (!options.log.empty()) {
