@@ -169,6 +169,7 @@ const char* IoctlName(unsigned long request) {
         case SG_IO: return "SG_IO";
         case SCSI_IOCTL_GET_IDLUN: return "SCSI_IOCTL_GET_IDLUN";
         case SCSI_IOCTL_GET_BUS_NUMBER: return "SCSI_IOCTL_GET_BUS_NUMBER";
+        case DVD_READ_STRUCT: return "DVD_READ_STRUCT";
         default: return nullptr;
     }
 }
@@ -255,6 +256,8 @@ int EmulatedDrive::Ioctl(unsigned long request, void* argument, bool writableOpe
             if (!HasDisc()) return Fail(ENOMEDIUM);
             std::memset(argument, 0, sizeof(cdrom_mcn));
             return 0;
+        case DVD_READ_STRUCT:  // the drive refuses READ DVD STRUCTURE for a CD
+            return Fail(EIO);
         case CDROM_SELECT_SPEED:
         case CDROM_SET_OPTIONS:
         case CDROM_CLEAR_OPTIONS:

@@ -64,9 +64,9 @@ void EmulatedDrive::Execute(PacketCommand& command) {
     if (command.sense.Ok()) {
         LogOnce(name);
     } else if (command.sense.key != 3) {  // medium errors are logged where they happen
-        char sense[24];
-        std::snprintf(sense, sizeof sense, " -> sense %X/%02X/%02X", command.sense.key, command.sense.asc,
-                      command.sense.ascq);
+        char sense[48];
+        std::snprintf(sense, sizeof sense, " [%02X %02X %02X] -> sense %X/%02X/%02X", command.cdb[0], command.cdb[1],
+                      command.cdb[2], command.sense.key, command.sense.asc, command.sense.ascq);
         Log(name + sense);
     }
 }
