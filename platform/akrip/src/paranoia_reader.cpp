@@ -16,11 +16,15 @@ constexpr int64_t kVerifyAhead = 64;
 // The read running on this thread: paranoia's callbacks carry no user pointer.
 struct ReadContext {
     const std::atomic<bool>* abort = nullptr;
+    const std::atomic<bool>* cancel = nullptr;
     ReadStats* stats = nullptr;
     std::vector<bool>* reread = nullptr;
     long (*driveRead)(cdrom_drive_t*, void*, lsn_t, long) = nullptr;
     bool skipped = false;
     int64_t badSector = -1;  // the last sector that failed on its own
+    bool Stopped() const {
+        return abort->load(std::memory_order_relaxed) || cancel->load(std::memory_order_relaxed);
+    }
 };
 thread_local ReadContext* tContext = nullptr;
 
@@ -56,12 +60,19 @@ ParanoiaReader::~ParanoiaReader() {
 // counted once each.
 long ParanoiaReader::AbortableRead(cdrom_drive_t* drive, void* buffer, lsn_t begin, long sectors) {
     ReadContext* context = tContext;
-    if (!context || !context->driveRead || context->abort->load(std::memory_order_relaxed)) return -1;
+    if (!context || !context->driveRead) return -1;
+    if (context->Stopped()) {
+        // Paranoia retries failed reads at length; agreeing silence lets it
+        // return at once. The read is then failed and paranoia started anew.
+        if (buffer) std::memset(buffer, 0, size_t(sectors) * kSectorBytes);  // null: a seek
+        return sectors;
+    }
     long got = context->driveRead(drive, buffer, begin, sectors);
     if (got >= sectors) return got;
     got = 0;
-    while (got < sectors && !context->abort->load(std::memory_order_relaxed) &&
-           context->driveRead(drive, static_cast<uint8_t*>(buffer) + size_t(got) * kSectorBytes, begin + got, 1) == 1) {
+    uint8_t* bytes = static_cast<uint8_t*>(buffer);
+    while (got < sectors && !context->Stopped() &&
+           context->driveRead(drive, bytes ? bytes + size_t(got) * kSectorBytes : nullptr, begin + got, 1) == 1) {
         ++got;
     }
     if (got < sectors) context->badSector = begin + got;
@@ -96,11 +107,17 @@ void ParanoiaReader::Progress(long, paranoia_cb_mode_t mode) {
     }
 }
 
-void ParanoiaReader::ForgetRereads() { std::fill(reread_.begin(), reread_.end(), false); }
-
-bool ParanoiaReader::Read(int64_t lsn, uint32_t count, uint8_t* out, const std::atomic<bool>& abort, ReadStats& stats) {
-    if (!paranoia_) return false;
-    ReadContext context{&abort, &stats, &reread_, driveRead_, false};
+bool ParanoiaReader::Read(int64_t lsn, uint32_t count, uint8_t* out, const std::atomic<bool>& abort,
+                          const std::atomic<bool>& cancel, ReadStats& stats) {
+    if (stale_) {
+        cdio_paranoia_free(paranoia_);
+        paranoia_ = cdio_paranoia_init(cdda_);
+        if (paranoia_) cdio_paranoia_modeset(paranoia_, PARANOIA_MODE_FULL ^ PARANOIA_MODE_NEVERSKIP);
+        nextLsn_ = -1;
+        stale_ = false;
+    }
+    if (!paranoia_ || abort.load() || cancel.load()) return false;
+    ReadContext context{&abort, &cancel, &stats, &reread_, driveRead_, false};
     tContext = &context;
     if (lsn != nextLsn_) {
         // A seek empties paranoia's cache; sequential requests do not seek.
@@ -111,7 +128,8 @@ bool ParanoiaReader::Read(int64_t lsn, uint32_t count, uint8_t* out, const std::
     for (uint32_t i = 0; ok && i < count; ++i) {
         context.skipped = false;
         const int16_t* sector = cdio_paranoia_read_limited(paranoia_, &ParanoiaReader::Progress, kMaxRetries);
-        if (abort.load(std::memory_order_relaxed)) {
+        if (context.Stopped()) {
+            stale_ = true;  // its cache may hold the silence read while stopped
             ok = false;
         } else if (!sector || context.skipped) {
             // Paranoia verifies a sector against the ones after it, so a bad

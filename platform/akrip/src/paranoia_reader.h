@@ -27,12 +27,10 @@ public:
 
     bool Valid() const { return paranoia_ != nullptr; }
     // Reads the readable sectors [lsn, lsn + count) into `out`. False when
-    // one cannot be verified (it is added to stats.unreadable) or `abort`
-    // was set; within half a second of `abort` at any drive speed.
-    bool Read(int64_t lsn, uint32_t count, uint8_t* out, const std::atomic<bool>& abort, ReadStats& stats);
-
-    // Sectors read again count anew from here on.
-    void ForgetRereads();
+    // one cannot be verified (it is added to stats.unreadable) or `abort` or
+    // `cancel` was set; within half a second of that at any drive speed.
+    bool Read(int64_t lsn, uint32_t count, uint8_t* out, const std::atomic<bool>& abort,
+              const std::atomic<bool>& cancel, ReadStats& stats);
 
 private:
     static long AbortableRead(cdrom_drive_t* drive, void* buffer, lsn_t begin, long sectors);
@@ -42,7 +40,8 @@ private:
     cdrom_paranoia_t* paranoia_ = nullptr;
     long (*driveRead_)(cdrom_drive_t*, void*, lsn_t, long) = nullptr;
     int64_t nextLsn_ = -1;            // where paranoia's cursor stands
-    std::vector<bool> reread_;        // sectors counted in sectorsReread
+    bool stale_ = false;              // paranoia ran while stopped: make it anew
+    std::vector<bool> reread_;        // sectors counted in sectorsReread, once a disc
 };
 
 }  // namespace akrip

@@ -42,11 +42,16 @@ struct PhysicalDrive::Session {
 };
 
 PhysicalDrive::PhysicalDrive(std::string device, bool cueImage)
-    : device_(std::move(device)), cueImage_(cueImage), shifted_((kMaxReadFrames + 1) * kAudioSectorBytes), carry_(kAudioSectorBytes) {}
+    : device_(std::move(device)),
+      cueImage_(cueImage),
+      shifted_((kMaxReadFrames + 1) * kAudioSectorBytes),
+      carry_(kAudioSectorBytes),
+      ahead_(kReadAheadBlocks, size_t{kMaxReadFrames} * kAudioSectorBytes, cancelAhead_) {}
 
-PhysicalDrive::~PhysicalDrive() = default;
+PhysicalDrive::~PhysicalDrive() { ahead_.Stop(); }
 
 void PhysicalDrive::DropSession() {
+    ahead_.Stop();
     session_.reset();
     toc_ = {};
     ranges_.clear();
@@ -86,6 +91,9 @@ DiscToc ReadDiscToc(CdIo_t* cdio) {
 }  // namespace
 
 DiscToc PhysicalDrive::ReadToc() {
+    // A read in progress keeps the disc it reads: the read finds a change.
+    if (ahead_.Reading()) return toc_;
+    ahead_.Stop();
     // libcdio caches the TOC of an open device: open it again for a new disc.
     if (session_ && !toc_.Empty() && cdio_get_media_changed(session_->cdio) == 0) return toc_;
     DropSession();
@@ -111,18 +119,36 @@ bool PhysicalDrive::Readable(int64_t lsn) const {
     return std::any_of(ranges_.begin(), ranges_.end(), [lsn](const AudioRange& r) { return lsn >= r.begin && lsn < r.end; });
 }
 
-bool PhysicalDrive::ReadSectors(int64_t lsn, uint32_t count, uint8_t* out) {
+bool PhysicalDrive::ReadSectors(int64_t lsn, uint32_t count, uint8_t* out, ReadStats& stats) {
     if (!session_->reader) {
         const int64_t audioEnd = ranges_.empty() ? 0 : ranges_.back().end;
         session_->reader = std::make_unique<ParanoiaReader>(session_->cdio, audioEnd, testFlags_);
     }
-    return session_->reader->Valid() && session_->reader->Read(lsn, count, out, abort_, stats_);
+    return session_->reader->Valid() && session_->reader->Read(lsn, count, out, abort_, cancelAhead_, stats);
+}
+
+bool PhysicalDrive::ReadBlock(int64_t lsn, uint32_t count, uint8_t* out, ReadStats& stats) {
+    return offsetSamples_ == 0 ? ReadSectors(lsn, count, out, stats) : ReadShifted(lsn, count, out, stats);
+}
+
+uint32_t PhysicalDrive::BlockAt(int64_t lsn, uint32_t wanted) const {
+    auto range = std::find_if(ranges_.begin(), ranges_.end(),
+                              [lsn](const AudioRange& r) { return lsn >= r.begin && lsn < r.end; });
+    return range == ranges_.end() ? 0 : static_cast<uint32_t>(std::min<int64_t>(wanted, range->end - lsn));
+}
+
+void PhysicalDrive::StartReadAhead(int64_t lsn, uint32_t count) {
+    if (abort_.load() || BlockAt(lsn, count) == 0) return;
+    ahead_.Start(
+        lsn, count,
+        [this](int64_t at, uint32_t frames, uint8_t* out, ReadStats& stats) { return ReadBlock(at, frames, out, stats); },
+        [this](int64_t at, uint32_t wanted) { return abort_.load() ? 0u : BlockAt(at, wanted); });
 }
 
 // Reads what an offset-0 drive reads at [lsn, lsn + count): the drive's
 // audio comes `offsetSamples_` early, so its sectors are read that much later
 // and cut at the sample. Samples outside the readable audio are silence.
-bool PhysicalDrive::ReadShifted(int64_t lsn, uint32_t count, uint8_t* out) {
+bool PhysicalDrive::ReadShifted(int64_t lsn, uint32_t count, uint8_t* out, ReadStats& stats) {
     const int64_t firstByte = lsn * kAudioSectorBytes + int64_t{offsetSamples_} * 4;
     const int64_t sector = kAudioSectorBytes;
     const int64_t first = firstByte >= 0 ? firstByte / sector : -((-firstByte + sector - 1) / sector);
@@ -137,7 +163,7 @@ bool PhysicalDrive::ReadShifted(int64_t lsn, uint32_t count, uint8_t* out) {
             std::memset(target, 0, kAudioSectorBytes);
         } else {
             while (p + run < end && p + run != carryLsn_ && Readable(p + run)) ++run;
-            if (!ReadSectors(p, static_cast<uint32_t>(run), target)) {
+            if (!ReadSectors(p, static_cast<uint32_t>(run), target, stats)) {
                 carryLsn_ = -1;
                 return false;
             }
@@ -151,7 +177,10 @@ bool PhysicalDrive::ReadShifted(int64_t lsn, uint32_t count, uint8_t* out) {
 }
 
 uint32_t PhysicalDrive::ReadAudio(int64_t lsn, uint32_t frames, uint8_t* out) {
-    if (!session_ || abort_.load()) return 0;
+    if (!session_ || abort_.load()) {
+        ahead_.Stop();
+        return 0;
+    }
     if (cdio_get_media_changed(session_->cdio) > 0) {
         // Another disc: the ranges no longer hold, and paranoia hangs past
         // the end of a disc. Nothing is read until the next TOC read.
@@ -164,14 +193,25 @@ uint32_t PhysicalDrive::ReadAudio(int64_t lsn, uint32_t frames, uint8_t* out) {
     if (range == ranges_.end()) return 0;
     // Paranoia hangs when asked for sectors past the audio: clamp first.
     const auto count = static_cast<uint32_t>(std::min<int64_t>({frames, range->end - lsn, int64_t{kMaxReadFrames}}));
-    const bool ok = offsetSamples_ == 0 ? ReadSectors(lsn, count, out) : ReadShifted(lsn, count, out);
+    const ReadAheadStream::Taken taken = ahead_.Take(lsn, count, out, stats_);
+    bool ok = taken == ReadAheadStream::Taken::Read;
+    if (taken == ReadAheadStream::Taken::NotAhead) {
+        ok = ReadBlock(lsn, count, out, stats_);
+        if (ok) StartReadAhead(lsn + count, count);
+    }
     return ok ? count : 0;
 }
 
+void PhysicalDrive::SetReadOffset(int32_t samples) {
+    ahead_.Stop();
+    offsetSamples_ = samples;
+    carryLsn_ = -1;
+}
+
 ReadStats PhysicalDrive::TakeStats() {
+    // Blocks read ahead bring their counts along when they are taken.
     ReadStats taken = std::move(stats_);
     stats_ = {};
-    if (session_ && session_->reader) session_->reader->ForgetRereads();
     return taken;
 }
 

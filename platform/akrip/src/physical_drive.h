@@ -1,12 +1,15 @@
 // A real optical drive, read through libcdio and libcdio-paranoia.
 #pragma once
 
+#include <atomic>
 #include <memory>
+#include <thread>
 #include <string>
 #include <vector>
 
 #include "drive.h"
 #include "drive_discovery.h"
+#include "read_ahead.h"
 
 namespace akrip {
 
@@ -29,7 +32,7 @@ public:
     DiscToc ReadToc() override;
     uint32_t ReadAudio(int64_t lsn, uint32_t frames, uint8_t* out) override;
     ReadStats TakeStats() override;
-    void SetReadOffset(int32_t samples) override { offsetSamples_ = samples; }
+    void SetReadOffset(int32_t samples) override;
 
     // libcdio's simulated read faults (CDDA_TEST_* flags) for the reads
     // that follow; for tests of the paranoia path.
@@ -38,8 +41,12 @@ public:
 private:
     struct Session;  // the libcdio objects of one disc
     void DropSession();
-    bool ReadSectors(int64_t lsn, uint32_t count, uint8_t* out);
-    bool ReadShifted(int64_t lsn, uint32_t count, uint8_t* out);
+    void StartReadAhead(int64_t lsn, uint32_t count);
+    // The sectors of the readable range from `lsn`, at most `wanted`.
+    uint32_t BlockAt(int64_t lsn, uint32_t wanted) const;
+    bool ReadBlock(int64_t lsn, uint32_t count, uint8_t* out, ReadStats& stats);
+    bool ReadSectors(int64_t lsn, uint32_t count, uint8_t* out, ReadStats& stats);
+    bool ReadShifted(int64_t lsn, uint32_t count, uint8_t* out, ReadStats& stats);
     bool Readable(int64_t lsn) const;
 
     std::string device_;
@@ -51,9 +58,14 @@ private:
     std::vector<AudioRange> ranges_;
     ReadStats stats_;
     static constexpr uint32_t kMaxReadFrames = 27;
+    static constexpr size_t kReadAheadBlocks = 96;  // 2592 sectors: two of paranoia's windows
     std::vector<uint8_t> shifted_;  // one request and a sector, for offset reads
     std::vector<uint8_t> carry_;    // the last sector of the last offset read
     int64_t carryLsn_ = -1;         // which sector carry_ holds
+    std::atomic<bool> cancelAhead_{false};
+    // Reads on while the caller encodes; the only reader of the session
+    // while it runs. Stopped before anything else touches the session.
+    ReadAheadStream ahead_;
 };
 
 }  // namespace akrip
