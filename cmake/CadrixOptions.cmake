@@ -47,3 +47,16 @@ function(cadrix_add_module target)
   endif()
   target_link_options(${target} PRIVATE "-Wl,--no-undefined")
 endfunction()
+
+# Builds `target` without the sanitizers the build adds to every target: for
+# code that runs inside other programs, e.g. an LD_PRELOAD library, which must
+# load into a program built with or without them.
+function(cadrix_without_sanitizers target)
+  foreach(property COMPILE_OPTIONS LINK_OPTIONS)
+    get_target_property(options ${target} ${property})
+    if(options)
+      list(FILTER options EXCLUDE REGEX "sanitize")
+      set_target_properties(${target} PROPERTIES ${property} "${options}")
+    endif()
+  endforeach()
+endfunction()

@@ -51,6 +51,12 @@ std::string TrimTrailingBlanks(const char* text, size_t capacity) {
     return name;
 }
 
+void BindOptionalEntries(AkripEntryPoints& entries) {
+    entries.SetReadAbort = reinterpret_cast<AkripSetReadAbortProc>(FindSymbol(entries.module, "AkripSetReadAbort"));
+    entries.TakeReadStats = reinterpret_cast<AkripTakeReadStatsProc>(FindSymbol(entries.module, "AkripTakeReadStats"));
+    entries.SetReadOffset = reinterpret_cast<AkripSetReadOffsetProc>(FindSymbol(entries.module, "AkripSetReadOffset"));
+}
+
 }  // namespace
 
 bool AkripEntryPoints::Bind() {
@@ -65,6 +71,7 @@ bool AkripEntryPoints::Bind() {
         }
         slot.assign(*this, address);
     }
+    BindOptionalEntries(*this);
     return true;
 }
 
@@ -76,6 +83,9 @@ void AkripEntryPoints::Unbind() {
     ReadTOC = nullptr;
     ReadCDAudioLBAEx = nullptr;
     GetCDDBDiskID = nullptr;
+    SetReadAbort = nullptr;
+    TakeReadStats = nullptr;
+    SetReadOffset = nullptr;
     module.reset();
 }
 
@@ -152,13 +162,7 @@ bool DriveSet::ProbeDiscChange() {
 }
 
 bool DriveSet::ProbeDrive(int drive) {
-    if (!akrip.IsBound() || drive < 0 || drive >= driveCount) return false;
-    const DriveRecord& record = drives[static_cast<size_t>(drive)];
-    // A scratch TOC: the record's own stays as it is unless the disc changed.
-    TocBuffer scratch{};
-    akrip.ReadTOC(record.handle, &scratch);
-    const uint32_t discId = IsTocUsable(scratch) ? QueryDiscId(akrip, record.handle, scratch) : 0;
-    if (discId == record.discId) return false;
+    if (!akrip.IsBound() || drive < 0 || drive >= driveCount || !DiscChanged(drive)) return false;
     if (drive == extractingDrive_) {
         rereadPending_ = true;
         return false;
@@ -172,16 +176,27 @@ void DriveSet::BeginExtraction(int drive) {
     rereadPending_ = false;
 }
 
-bool DriveSet::EndExtraction(bool probe) {
+bool DriveSet::EndExtraction() {
     const int drive = extractingDrive_;
     extractingDrive_ = -1;
-    if (drive < 0) return false;
-    if (rereadPending_) {
-        rereadPending_ = false;
-        ReadDisc(drive);
-        return drive == currentDrive;
-    }
-    return probe && ProbeDrive(drive) && drive == currentDrive;
+    // A disc changed during the run fails the drive's reads until its TOC is
+    // read again; a drive without disc-change events (no udev, a container)
+    // would never be re-read, so the extracted drive is looked at here.
+    if (drive < 0 || drive >= driveCount) return false;
+    if (!rereadPending_) rereadPending_ = DiscChanged(drive);
+    if (!rereadPending_) return false;
+    rereadPending_ = false;
+    ReadDisc(drive);
+    return drive == currentDrive;
+}
+
+bool DriveSet::DiscChanged(int drive) {
+    if (!akrip.IsBound()) return false;
+    const DriveRecord& record = drives[static_cast<size_t>(drive)];
+    TocBuffer scratch{};
+    akrip.ReadTOC(record.handle, &scratch);
+    const uint32_t discId = IsTocUsable(scratch) ? QueryDiscId(akrip, record.handle, scratch) : 0;
+    return discId != record.discId;
 }
 
 void DriveSet::Release() {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "akrip_extras.h"
 #include "akrip_records.h"
 #include "disc_model.h"
 #include "module_loader.h"
@@ -21,9 +22,14 @@ struct AkripEntryPoints {
     ReadTOCProc ReadTOC = nullptr;
     ReadCDAudioLBAExProc ReadCDAudioLBAEx = nullptr;
     GetCDDBDiskIDProc GetCDDBDiskID = nullptr;
+    // Optional exports (akrip_extras.h): null when the library lacks them.
+    AkripSetReadAbortProc SetReadAbort = nullptr;
+    AkripTakeReadStatsProc TakeReadStats = nullptr;
+    AkripSetReadOffsetProc SetReadOffset = nullptr;
 
     // Loads the module and binds all seven names; on any missing name the
-    // module is unloaded again and false returned.
+    // module is unloaded again and false returned. Then binds the optional
+    // exports that are there.
     bool Bind();
     void Unbind();
     bool IsBound() const { return module != nullptr; }
@@ -61,11 +67,11 @@ public:
 
     // While a run extracts from `drive`, a disc change on it is not applied:
     // the worker reads that record without a lock. The re-read waits for
-    // EndExtraction(), which performs it (with `probe`, it also looks at the
-    // drive again first) and returns true when that re-read the record of
-    // currentDrive (the list then needs refilling). ExtractionJob calls both.
+    // EndExtraction(), which looks at the drive again, performs it and
+    // returns true when that re-read the record of currentDrive (the list
+    // then needs refilling). ExtractionJob calls both.
     void BeginExtraction(int drive);
-    bool EndExtraction(bool probe = false);
+    bool EndExtraction();
     bool RereadPending() const { return rereadPending_; }
     // True while a run extracts from `drive`.
     bool Extracting(int drive) const { return drive >= 0 && drive == extractingDrive_; }
@@ -78,6 +84,10 @@ public:
     std::string ownDiscDir;  // Cadrix's own disc folder (ends in '/'), or empty
 
 private:
+    // Reads drive `drive`'s TOC into a scratch buffer; true when its disc id
+    // differs from the record's.
+    bool DiscChanged(int drive);
+
     int32_t extractingDrive_ = -1;
     bool rereadPending_ = false;
 };

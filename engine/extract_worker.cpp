@@ -48,8 +48,7 @@ bool ReadBlock(OutputSession& session, HCDROM handle, uint32_t frame, int32_t bl
     for (int attempt = 0; attempt < READ_ATTEMPTS; ++attempt) {
         main->frameCount = static_cast<uint32_t>(blockFrames);
         main->startFrame = frame;
-        // The library's overlap buffer is not used by any implementation.
-        if (session.readAudio != nullptr && session.readAudio(handle, main, nullptr) == READ_SUCCESS &&
+        if (session.readAudio != nullptr && session.readAudio(handle, main, &session.overlapBuffer) == READ_SUCCESS &&
             main->frameCount >= 1 && main->frameCount <= static_cast<uint32_t>(BLOCK_FRAMES)) {
             return true;
         }
@@ -69,7 +68,17 @@ uint32_t ExtractThreadProc(OutputSession& session) {
 
     if (session.readBuffer != nullptr && session.OpenTrack()) {
         session.readBuffer->validBytes = 0;
+        // The overlap header's status word is the library's across the run.
+        session.overlapBuffer.startFrame = 0;
+        session.overlapBuffer.frameCount = 0;
+        session.overlapBuffer.validBytes = 0;
         const HCDROM handle = session.Drive().handle;
+        // A stop asked of the library for an earlier run ends here; this run's
+        // own stop is seen through abortRequested below.
+        if (session.setReadAbort != nullptr) session.setReadAbort(handle, 0);
+        AkripReadStats& stats = session.readStats[static_cast<size_t>(session.currentTrack) % TRACK_SLOTS];
+        if (session.takeReadStats != nullptr) session.takeReadStats(handle, &stats);  // counts start here
+
         while (framesLeft > 0) {
             if (session.abortRequested.load(std::memory_order_relaxed) != 0) break;
             if (framesLeft < blockFrames) blockFrames = framesLeft;
@@ -80,6 +89,7 @@ uint32_t ExtractThreadProc(OutputSession& session) {
             nextFrame += static_cast<uint32_t>(frames);
             framesLeft -= frames;
         }
+        if (session.takeReadStats != nullptr) session.takeReadStats(handle, &stats);
         session.CloseTrack();
     }
     // Last access to the session: publishes the counters written above.

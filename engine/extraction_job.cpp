@@ -25,6 +25,8 @@ std::unique_ptr<ExtractionJob> ExtractionJob::Start(DriveSet& drives, int drive,
         return nullptr;  // the destructor gives the drive back
     }
     session.readAudio = drives.akrip.ReadCDAudioLBAEx;
+    session.setReadAbort = drives.akrip.SetReadAbort;
+    session.takeReadStats = drives.akrip.TakeReadStats;
     job->run_ = std::make_unique<ExtractionRun>(session, request.startWorker);
     return job;
 }
@@ -38,10 +40,9 @@ std::string ExtractionJob::DiscFolder() {
 bool ExtractionJob::End() {
     if (ended_) return false;
     ended_ = true;
-    const bool failed = run_ && run_->State() == RunState::Failed;
     run_.reset();
     session_.reset();  // waits for a worker still finishing its block
-    return drives_.EndExtraction(failed);
+    return drives_.EndExtraction();
 }
 
 }  // namespace cadrix

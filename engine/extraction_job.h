@@ -43,11 +43,11 @@ public:
     // long); the tracks' files go there.
     std::string DiscFolder();
 
-    // Waits for the worker, frees the session and gives the drive back: a
-    // disc change seen during the run is applied now, and after a failed run
-    // the drive is looked at again (a disc changed mid-run must be read anew
-    // before it can be extracted). True when that re-read the record of the
-    // drive whose tab is shown, so its list must be refilled. Once only.
+    // Waits for the worker, frees the session and gives the drive back: the
+    // drive is looked at again and a disc change seen during the run is
+    // applied now (a disc changed mid-run must be read anew before it can be
+    // extracted). True when that re-read the record of the drive whose tab
+    // is shown, so its list must be refilled. Once only.
     bool End();
 
     struct Token {  // only Start makes jobs

@@ -94,6 +94,7 @@ void ExtractionRun::RequestAbort(bool showText) {
     }
     if (state_ != RunState::Initialising && state_ != RunState::Extracting) return;
     session_.abortRequested.store(1, std::memory_order_relaxed);
+    session_.AbortReads();
     if (session_.running.load(std::memory_order_acquire) != 0) {
         state_ = RunState::Aborting;
         if (showText) status_ = STATUS_ABORTING;
@@ -105,6 +106,7 @@ void ExtractionRun::RequestAbort(bool showText) {
 bool ExtractionRun::WaitForWorker(int waits, std::chrono::milliseconds step) {
     if (session_.running.load(std::memory_order_acquire) != 0) {
         session_.abortRequested.store(1, std::memory_order_relaxed);
+        session_.AbortReads();
         if (state_ == RunState::Initialising || state_ == RunState::Extracting) {
             state_ = RunState::Aborting;
         }

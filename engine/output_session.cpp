@@ -49,9 +49,14 @@ OutputSession::OutputSession() = default;
 OutputSession::~OutputSession() {
     if (workerThread.joinable()) {
         abortRequested.store(1, std::memory_order_relaxed);
+        AbortReads();
         workerThread.join();
     }
     if (sink_ && outputOpen != 0) sink_->Close();
+}
+
+void OutputSession::AbortReads() {
+    if (setReadAbort != nullptr && drive_ != nullptr) setReadAbort(drive_->handle, 1);
 }
 
 bool OutputSession::Init(std::string base, DriveRecord& drive, void* module, int32_t outputFormat,

@@ -12,12 +12,14 @@
 // the process's current directory is never changed.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <thread>
 
+#include "akrip_extras.h"
 #include "akrip_records.h"
 #include "cadrix_plugin.h"
 #include "disc_model.h"
@@ -90,7 +92,22 @@ public:
     // The read buffer: header + READ_CAPACITY bytes, owned. Filled by the
     // worker's reads.
     ReadBuffer* readBuffer = nullptr;
+    // Passed as every read's overlap buffer: a header without a data area,
+    // zeroed when the session is made, where the library keeps what it needs
+    // across the run's reads (the disc the run started on).
+    ReadBuffer overlapBuffer{};
     ReadCDAudioLBAExProc readAudio = nullptr;  // bound by the ExtractionJob
+    // Optional, bound by the ExtractionJob when the library has them:
+    // stopping a read in progress, and what the reads of a track had to fix.
+    AkripSetReadAbortProc setReadAbort = nullptr;
+    AkripTakeReadStatsProc takeReadStats = nullptr;
+    // What each track's reads had to fix, by track number; the worker writes
+    // its track's slot before it clears `running`.
+    std::array<AkripReadStats, TRACK_SLOTS> readStats{};
+
+    // Tells the library to end a read in progress on the session's drive
+    // (when it can); the worker clears that again when it starts.
+    void AbortReads();
 
     // Written by the run logic while no worker runs (SelectNextTrack).
     int32_t currentTrack = 0;

@@ -27,11 +27,13 @@ TEST_F(WorkerTest, BlocksOf27FramesThenTheRestAndShortTracksInOneBlock) {
     EXPECT_EQ(reads[1].frames, 1);
     EXPECT_EQ(reads[2].start, 28);
     EXPECT_EQ(reads[2].frames, 10);
-    // Every track starts with the valid count cleared; no overlap buffer.
+    // Every track starts with the valid count and the overlap header cleared.
     for (int i : {0, 2}) {
         const FakeAkripCall call = fake.LogEntry(i);
         EXPECT_EQ(call.c, 0);
-        EXPECT_EQ(call.d, -1);
+        EXPECT_EQ(call.d, 0);
+        EXPECT_EQ(call.e, 0);
+        EXPECT_EQ(call.f, 0);
     }
     EXPECT_TRUE(WaveHolds(TrackFile(1), 0, 28));
     EXPECT_TRUE(WaveHolds(TrackFile(2), 28, 10));

@@ -4,6 +4,8 @@
 
 #include <cstring>
 #include <map>
+#include <set>
+#include <tuple>
 
 #include "akrip_fixture.h"
 #include "cddb_id.h"
@@ -197,6 +199,22 @@ TEST(AkripDriveList, VirtualFolders) {
     EXPECT_EQ(drives[7].hostAdapter, kVirtualHostAdapter + 4);
 }
 
+TEST(AkripDriveList, EveryDriveHasAnAddressOfItsOwn) {
+    PhysicalDriveInfo usb;  // SCSI host 300: no address in a byte, never 300 cut to 44
+    EXPECT_FALSE(ParseScsiAddress("300:0:0:0", usb));
+    EXPECT_TRUE(ParseScsiAddress("2:0:1:0", usb));
+    std::vector<PhysicalDriveInfo> physical(4);
+    physical[0] = {"/dev/sr0", 200, 0, 0, "A", true};  // a real host 200
+    physical[1] = {"/dev/sr1", 200, 0, 0, "B", true};  // the same address again
+    physical[2] = {"/dev/sr2", 0, 0, 0, "C", false};   // no SCSI parent
+    physical[3] = {"/dev/sr3", 0, 0, 0, "D", false};
+    const auto drives = BuildDriveList(physical, {"/v/one", "/v/two"});
+    std::set<std::tuple<int, int, int>> addresses;
+    for (const DriveEntry& drive : drives) addresses.insert({drive.hostAdapter, drive.target, drive.lun});
+    EXPECT_EQ(addresses.size(), drives.size());
+    EXPECT_EQ(drives[0].hostAdapter, 200);
+}
+
 TEST(AkripPhysical, ReadableRangesStopBeforeData) {
     DiscToc enhanced;  // audio, then a data track in session 2
     enhanced.tracks = {{0, 0, 1}, {225, 0, 1}, {12803, 4, 2}};
@@ -214,10 +232,10 @@ TEST(AkripPhysical, ReadableRangesStopBeforeData) {
     EXPECT_EQ(mixedRanges[0].begin, 335);
     EXPECT_EQ(mixedRanges[0].end, 1000);
 
-    DiscToc shortGap;  // a data track right after audio in one session
-    shortGap.tracks = {{0, 0, 1}, {1000, 4, 1}};
-    shortGap.leadOut = 2000;
-    EXPECT_EQ(ReadableAudioRanges(shortGap).at(0).end, 850);
+    DiscToc mixedLast;  // audio, then a data track in the same session: no gap
+    mixedLast.tracks = {{0, 0, 1}, {15000, 4, 1}};
+    mixedLast.leadOut = 20000;
+    EXPECT_EQ(ReadableAudioRanges(mixedLast).at(0).end, 15000);
 }
 
 TEST(AkripPhysical, EnumerationWithoutDrivesIsHarmless) {

@@ -31,7 +31,7 @@ void WriteEnhancedDisc(const TempDir& dir) {
               "REM SESSION 02\nFILE \"data.bin\" BINARY\n TRACK 05 MODE1/2352\n  INDEX 01 00:00:00\n");
 }
 
-TEST(AkripModule, ExportsExactlyTheSevenEntryPoints) {
+TEST(AkripModule, ExportsTheSevenEntryPointsAndTheOptionalOnes) {
     FILE* pipe = ::popen("nm -D --defined-only " AKRIP_MODULE_PATH, "r");
     ASSERT_NE(pipe, nullptr);
     std::set<std::string> exported;
@@ -42,7 +42,8 @@ TEST(AkripModule, ExportsExactlyTheSevenEntryPoints) {
     }
     ASSERT_EQ(::pclose(pipe), 0);
     const std::set<std::string> expected = {"GetCDList",     "GetCDHandle", "CloseCDHandle",   "ModifyCDParms",
-                                            "ReadTOC",       "ReadCDAudioLBAEx", "GetCDDBDiskID"};
+                                            "ReadTOC",       "ReadCDAudioLBAEx", "GetCDDBDiskID",
+                                            "AkripSetReadAbort", "AkripTakeReadStats", "AkripSetReadOffset"};
     EXPECT_EQ(exported, expected);
 
     Akrip akrip;
@@ -158,6 +159,36 @@ TEST(AkripModule, DiscIdWords) {
     uint32_t one[2] = {0, 0xEEEEEEEE};
     EXPECT_EQ(akrip.GetCDDBDiskID(handle, one, 1), 0x15001204u);
     EXPECT_EQ(one[1], 0xEEEEEEEEu);
+}
+
+// A run keeps the disc it started on: once another image is in the folder
+// and a TOC read has seen it, the run's next read fails instead of reading
+// on from the new disc; a new run (a zeroed overlap buffer) reads the new one.
+TEST(AkripModule, AnImageSwappedDuringARunFailsTheRunsReads) {
+    TempDir dir;
+    WriteReferenceDisc(dir);
+    Akrip akrip;
+    const HCDROM handle = akrip.OpenFolder(dir.Path());
+    TocBuffer toc{};
+    ASSERT_EQ(akrip.ReadTOC(handle, &toc), 1);
+    std::vector<uint64_t> overlapStorage((sizeof(ReadBuffer) + 3 * kFrameBytes + 7) / 8);
+    auto* overlap = reinterpret_cast<ReadBuffer*>(overlapStorage.data());
+    ReadBlock block;
+    auto read = [&](uint32_t start) {
+        block.Header()->startFrame = start;
+        block.Header()->frameCount = 27;
+        return akrip.ReadCDAudioLBAEx(handle, block.Header(), overlap);
+    };
+    ASSERT_EQ(read(0), 1);
+    ASSERT_EQ(akrip.ReadTOC(handle, &toc), 1);  // the same disc: the run goes on
+    ASSERT_EQ(read(27), 1);
+
+    WriteFile(dir / "audio.bin", Concat({Track(3), Track(2), Track(1), Track(0)}));  // another disc
+    ASSERT_EQ(akrip.ReadTOC(handle, &toc), 1);
+    EXPECT_EQ(read(54), 0);
+    std::memset(overlap, 0, sizeof(ReadBuffer));
+    ASSERT_EQ(read(0), 1);
+    EXPECT_EQ(std::memcmp(block.Data(), Track(3).data(), 27 * kFrameBytes), 0);
 }
 
 TEST(AkripModule, ReadsAtTheLeadOut) {

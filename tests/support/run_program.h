@@ -49,7 +49,7 @@ inline ProgramResult RunProgram(const std::string& path, const std::vector<std::
         std::vector<char*> argv{const_cast<char*>(path.c_str())};
         for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
-        execv(path.c_str(), argv.data());
+        execvp(path.c_str(), argv.data());  // a bare name is searched in PATH
         _exit(127);
     }
     close(ends[1]);
@@ -79,6 +79,16 @@ inline ProgramResult RunProgram(const std::string& path, const std::vector<std::
     waitpid(child, &status, 0);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 256 + WTERMSIG(status);
     return result;
+}
+
+// Runs command[0] with the rest of `command` as its arguments.
+inline ProgramResult RunCommand(const std::vector<std::string>& command, const std::vector<std::string>& env,
+                                const std::function<void(const std::string&, pid_t)>& onLine = {}) {
+    if (command.empty()) return {};
+    ProgramOptions options;
+    options.env = env;
+    options.onLine = onLine;
+    return RunProgram(command.front(), {command.begin() + 1, command.end()}, options);
 }
 
 }  // namespace cadrix::test

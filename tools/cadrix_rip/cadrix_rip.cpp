@@ -143,6 +143,20 @@ private:
     std::string text_;
 };
 
+// What reading a finished track cost, when the library counts it: sectors
+// read again, and the sectors that could not be read at all.
+void PrintReadStats(const OutputSession& session, int32_t track) {
+    if (session.takeReadStats == nullptr || track == 0) return;
+    const AkripReadStats& stats = session.readStats[static_cast<size_t>(track) % TRACK_SLOTS];
+    std::printf("Track %d: %u sectors re-read, %u corrections\n", track, stats.sectorsReread, stats.corrections);
+    if (stats.unreadableCount == 0) return;
+    std::printf("Track %d: %u unreadable sectors:", track, stats.unreadableCount);
+    for (uint32_t k = 0; k < stats.unreadableCount && k < AKRIP_STATS_UNREADABLE_SLOTS; ++k) {
+        std::printf(" %u", stats.unreadable[k]);
+    }
+    std::printf("%s\n", stats.unreadableCount > AKRIP_STATS_UNREADABLE_SLOTS ? " ..." : "");
+}
+
 // Marks the tracks to extract in the disc's record; false (with a usage
 // error in `error`) when the list names a track that is not audio.
 bool SelectTracks(DriveRecord& disc, const rip::RipOptions& options, int& selected, std::string& error) {
@@ -169,12 +183,15 @@ PollEvent DriveRun(ExtractionRun& run) {
     PollEvent ending = PollEvent::None;
     run.Begin(100);  // bar positions in percent
     ProgressLine line(isatty(STDOUT_FILENO) != 0);
+    int32_t reportedTrack = 0;
     while (!run.Finished()) {
         if (gInterrupted != 0 && run.State() != RunState::Aborting) run.RequestAbort(true);
         const PollOutcome outcome = run.PollWorker();
         switch (outcome.event) {
             case PollEvent::TrackStarted:
                 line.TrackStarted(run);
+                PrintReadStats(run.Session(), reportedTrack);
+                reportedTrack = run.Session().currentTrack;
                 break;
             case PollEvent::None:
                 line.Update(run);
@@ -188,6 +205,7 @@ PollEvent DriveRun(ExtractionRun& run) {
     }
     // An abort between two tracks ends the run without a poll event.
     line.Finish(false);
+    PrintReadStats(run.Session(), reportedTrack);
     return ending;
 }
 

@@ -112,7 +112,11 @@ typedef struct ReadBuffer {
  *   read (fewer when the track's audio ends inside the request),
  *   `validBytes` their bytes and `dataOffset` 0: the audio is the data area
  *   from `dataOffset` on, 16-bit little-endian stereo. On failure (0)
- *   `validBytes` is 0. `overlap` is not used and may be null.
+ *   `validBytes` is 0. Only the header of `overlap` is used: its status
+ *   word keeps the disc the run's first read found (the caller zeroes it
+ *   when a run starts), so that a read after the disc changed fails instead
+ *   of going on with another disc's audio. It may be null, which gives up
+ *   that protection.
  * GetCDDBDiskID: the CDDB disc identifier of the TOC that ReadTOC last
  *   returned on this handle (so an id never describes another disc than that
  *   TOC). Fills as many of the caller's `wordCount` words as there are:

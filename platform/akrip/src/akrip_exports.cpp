@@ -1,7 +1,9 @@
 // The seven C entry points of akrip.so. Nothing thrown inside may cross them.
 #include <cstring>
+#include <optional>
 #include <span>
 
+#include "akrip_extras.h"
 #include "akrip_records.h"
 #include "cddb_id.h"
 #include "cdio_guard.h"
@@ -55,8 +57,7 @@ AKRIP_EXPORT int32_t ModifyCDParms(HCDROM handle, int32_t parameter, uint32_t va
     try {
         auto open = DriveRegistry::Instance().Find(handle);
         if (!open || parameter != AKRIP_PARM_MSF) return 0;
-        std::lock_guard lock(open->mutex);
-        open->msf = value != 0;
+        open->msf.store(value != 0);
         return 1;
     } catch (...) {
         return 0;
@@ -69,10 +70,17 @@ AKRIP_EXPORT int32_t ReadTOC(HCDROM handle, TocBuffer* toc) {
     try {
         auto open = DriveRegistry::Instance().Find(handle);
         if (!open) return 0;
-        std::lock_guard lock(open->mutex);
-        open->lastToc.reset();
-        open->lastToc = open->drive->ReadToc();
-        akrip::FillTocRecord(*open->lastToc, open->msf, *toc);
+        akrip::DiscToc disc;
+        // A read in progress keeps the disc it reads: answer with the TOC
+        // read last instead of waiting for the read to end.
+        std::unique_lock lock(open->mutex, std::try_to_lock);
+        if (lock.owns_lock()) disc = open->drive->ReadToc();
+        {
+            std::lock_guard tocLock(open->tocMutex);
+            if (lock.owns_lock()) open->lastToc = disc;
+            disc = open->lastToc.value_or(akrip::DiscToc{});
+        }
+        akrip::FillTocRecord(disc, open->msf.load(), *toc);
         return toc->lastTrack != 0 ? 1 : 0;
     } catch (...) {
         std::memset(toc, 0, sizeof *toc);
@@ -80,7 +88,11 @@ AKRIP_EXPORT int32_t ReadTOC(HCDROM handle, TocBuffer* toc) {
     }
 }
 
-AKRIP_EXPORT int32_t ReadCDAudioLBAEx(HCDROM handle, ReadBuffer* main, ReadBuffer* /*overlap*/) {
+// The overlap buffer is the library's to fill: its status word holds the
+// drive's disc generation at the run's first read (the caller starts a run
+// with it zeroed), and a read after the disc changed fails instead of
+// going on with another disc's audio.
+AKRIP_EXPORT int32_t ReadCDAudioLBAEx(HCDROM handle, ReadBuffer* main, ReadBuffer* overlap) {
     if (!main) return 0;
     try {
         auto open = DriveRegistry::Instance().Find(handle);
@@ -91,7 +103,12 @@ AKRIP_EXPORT int32_t ReadCDAudioLBAEx(HCDROM handle, ReadBuffer* main, ReadBuffe
             return 0;
         }
         std::lock_guard lock(open->mutex);
-        const uint32_t read = open->drive->ReadAudio(main->startFrame, frames, ReadBufferData(main));
+        const uint32_t generation = open->drive->Generation();
+        if (overlap && overlap->status == 0) overlap->status = generation;
+        uint32_t read = 0;
+        if (!overlap || overlap->status == generation) {
+            read = open->drive->ReadAudio(main->startFrame, frames, ReadBufferData(main));
+        }
         if (read == 0) {
             main->validBytes = 0;
             main->status = 1;
@@ -112,12 +129,62 @@ AKRIP_EXPORT uint32_t GetCDDBDiskID(HCDROM handle, uint32_t* ids, int32_t wordCo
     try {
         auto open = DriveRegistry::Instance().Find(handle);
         if (!open) return 0;
-        std::lock_guard lock(open->mutex);
-        const akrip::DiscToc disc = open->lastToc ? *open->lastToc : open->drive->ReadToc();
-        if (ids && wordCount > 0) {
-            akrip::FillCddbWords(disc, std::span(ids, static_cast<size_t>(wordCount)));
+        std::optional<akrip::DiscToc> disc;
+        {
+            std::lock_guard tocLock(open->tocMutex);
+            disc = open->lastToc;
         }
-        return akrip::CddbDiscId(disc);
+        if (!disc) {
+            std::unique_lock lock(open->mutex, std::try_to_lock);
+            disc = lock.owns_lock() ? open->drive->ReadToc() : akrip::DiscToc{};
+        }
+        if (ids && wordCount > 0) {
+            akrip::FillCddbWords(*disc, std::span(ids, static_cast<size_t>(wordCount)));
+        }
+        return akrip::CddbDiscId(*disc);
+    } catch (...) {
+        return 0;
+    }
+}
+
+AKRIP_EXPORT int32_t AkripSetReadAbort(HCDROM handle, int32_t abort) {
+    try {
+        auto open = DriveRegistry::Instance().Find(handle);
+        if (!open) return 0;
+        open->drive->SetAbort(abort != 0);
+        return 1;
+    } catch (...) {
+        return 0;
+    }
+}
+
+AKRIP_EXPORT int32_t AkripTakeReadStats(HCDROM handle, AkripReadStats* stats) {
+    if (!stats) return 0;
+    std::memset(stats, 0, sizeof *stats);
+    try {
+        auto open = DriveRegistry::Instance().Find(handle);
+        if (!open) return 0;
+        std::lock_guard lock(open->mutex);
+        const akrip::ReadStats taken = open->drive->TakeStats();
+        stats->sectorsReread = taken.sectorsReread;
+        stats->corrections = taken.corrections;
+        stats->unreadableCount = static_cast<uint32_t>(taken.unreadable.size());
+        for (size_t k = 0; k < taken.unreadable.size() && k < AKRIP_STATS_UNREADABLE_SLOTS; ++k) {
+            stats->unreadable[k] = static_cast<uint32_t>(taken.unreadable[k]);
+        }
+        return 1;
+    } catch (...) {
+        return 0;
+    }
+}
+
+AKRIP_EXPORT int32_t AkripSetReadOffset(HCDROM handle, int32_t samples) {
+    try {
+        auto open = DriveRegistry::Instance().Find(handle);
+        if (!open) return 0;
+        std::lock_guard lock(open->mutex);
+        open->drive->SetReadOffset(akrip::ClampReadOffset(samples));
+        return 1;
     } catch (...) {
         return 0;
     }

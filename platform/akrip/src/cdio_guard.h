@@ -6,8 +6,9 @@
 
 namespace akrip {
 
-// Held around every libcdio and paranoia call. The first lock replaces
-// libcdio's log handler by one that never exits.
+// Held around opening and closing libcdio handles and reading TOCs (reads
+// hold only their handle's lock). The first lock replaces libcdio's log
+// handler by one that never exits and silences logging altogether.
 std::unique_lock<std::mutex> LockCdio();
 
 // Replaces the log handler now (at load time); idempotent.

@@ -33,6 +33,19 @@ CdTextEntry ToCdText(const SheetText& text) {
     return {TextToUtf8(text.title), TextToUtf8(text.performer), TextToUtf8(text.songwriter)};
 }
 
+// The sectors of a data track placed at `position`, piece by piece.
+void AddDataExtents(DiscImage& image, const PlanTrack& track, const std::vector<uint64_t>& lengths,
+                    int64_t position) {
+    for (size_t i = 0; i < track.pieces.size(); ++i) {
+        const PlanPiece& piece = track.pieces[i];
+        const auto count = static_cast<int64_t>(lengths[i] / track.sectorBytes);
+        const uint64_t offset =
+            piece.file >= 0 ? image.files[static_cast<size_t>(piece.file)].payloadOffset + piece.offset : 0;
+        if (count > 0) image.dataExtents.push_back({position, count, piece.file, offset, track.sectorBytes});
+        position += count;
+    }
+}
+
 // The byte length of each piece of a track, and where INDEX 01 lies.
 struct TrackSpan {
     struct Piece {
@@ -151,7 +164,13 @@ private:
         entry.session = static_cast<uint8_t>(track.session);
         image_.toc.tracks.push_back(entry);
         image_.toc.trackTexts.push_back(ToCdText(track.text));
-        if (track.audio) AddExtents(track, *span);
+        if (track.audio) {
+            AddExtents(track, *span);
+        } else {
+            std::vector<uint64_t> pieceBytes;
+            for (const auto& piece : span->pieces) pieceBytes.push_back(piece.length);
+            AddDataExtents(image_, track, pieceBytes, position_);
+        }
         position_ += span->sectors;
         return true;
     }

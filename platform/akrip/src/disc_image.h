@@ -30,9 +30,19 @@ struct AudioExtent {
     bool swapBytes = false;
 };
 
+// A run of data-track sectors stored `sectorBytes` a sector (file -1: zeros).
+struct DataExtent {
+    int64_t firstSector = 0;
+    int64_t sectors = 0;
+    int file = -1;
+    uint64_t fileOffset = 0;
+    uint32_t sectorBytes = 0;
+};
+
 struct DiscImage {
     DiscToc toc;
     std::vector<AudioExtent> extents;  // sorted, not overlapping; only audio tracks
+    std::vector<DataExtent> dataExtents;  // the data tracks' sectors, in order
     std::vector<ImageFile> files;
 };
 

@@ -1,9 +1,11 @@
 // What a drive handle reads from: a real drive or a folder holding an image.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "disc_toc.h"
+#include "read_stats.h"
 
 namespace akrip {
 
@@ -17,6 +19,25 @@ public:
     // number read: fewer when the readable audio ends inside the request,
     // 0 when `lsn` is not readable audio or the read failed.
     virtual uint32_t ReadAudio(int64_t lsn, uint32_t frames, uint8_t* out) = 0;
+
+    // Counts the discs seen: it changes whenever another disc (or none) is
+    // found in the drive, so a reader can tell that its disc went away.
+    uint32_t Generation() const { return generation_.load(); }
+    // While set, reads fail at once and a read in progress returns soon.
+    // Called from any thread.
+    void SetAbort(bool abort) { abort_.store(abort); }
+    // What the reads since the last call had to fix; starts counting anew.
+    virtual ReadStats TakeStats() { return {}; }
+    // The drive's read offset in samples (its audio comes that early), to
+    // be corrected from the next read on.
+    virtual void SetReadOffset(int32_t) {}
+
+protected:
+    void NewDisc() { generation_.fetch_add(1); }
+    std::atomic<bool> abort_{false};
+
+private:
+    std::atomic<uint32_t> generation_{1};
 };
 
 }  // namespace akrip

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <set>
 
 #include "virtual_drive.h"
 
@@ -19,21 +20,49 @@ std::vector<std::string> ParseVirtualDriveFolders(std::string_view value) {
     return folders;
 }
 
+namespace {
+
+uint32_t AddressKey(uint8_t host, uint8_t target, uint8_t lun) { return uint32_t{host} << 16 | uint32_t{target} << 8 | lun; }
+
+std::string FolderName(std::string_view folder) {
+    while (folder.size() > 1 && folder.ends_with('/')) folder.remove_suffix(1);
+    if (size_t slash = folder.rfind('/'); slash != std::string_view::npos && slash + 1 < folder.size()) {
+        folder.remove_prefix(slash + 1);
+    }
+    return std::string(folder.substr(0, 16));
+}
+
+}  // namespace
+
 std::vector<DriveEntry> BuildDriveList(const std::vector<PhysicalDriveInfo>& physical,
                                        const std::vector<std::string>& folders) {
     std::vector<DriveEntry> drives;
+    std::vector<bool> needsAddress;
+    std::set<uint32_t> taken;
     for (const PhysicalDriveInfo& info : physical) {
-        if (drives.size() == AKRIP_MAX_DRIVES) return drives;
+        if (drives.size() == AKRIP_MAX_DRIVES) break;
         drives.push_back({true, info.device, info.hostAdapter, info.target, info.lun, info.product.substr(0, 16)});
+        const bool keeps = info.addressed && taken.insert(AddressKey(info.hostAdapter, info.target, info.lun)).second;
+        needsAddress.push_back(!keeps);
     }
     for (size_t k = 0; k < folders.size() && drives.size() < AKRIP_MAX_DRIVES; ++k) {
-        std::string_view name = folders[k];
-        while (name.size() > 1 && name.ends_with('/')) name.remove_suffix(1);
-        if (size_t slash = name.rfind('/'); slash != std::string_view::npos && slash + 1 < name.size()) {
-            name.remove_prefix(slash + 1);
+        drives.push_back({false, folders[k], 0, 0, 0, FolderName(folders[k])});
+        needsAddress.push_back(true);
+    }
+    // Free addresses: host adapters kVirtualHostAdapter..255, then targets.
+    uint32_t next = 0;
+    for (size_t k = 0; k < drives.size(); ++k) {
+        if (!needsAddress[k]) continue;
+        for (;; ++next) {
+            const auto host = static_cast<uint8_t>(kVirtualHostAdapter + next % (256 - kVirtualHostAdapter));
+            const auto target = static_cast<uint8_t>(next / (256 - kVirtualHostAdapter));
+            if (taken.insert(AddressKey(host, target, 0)).second) {
+                drives[k].hostAdapter = host;
+                drives[k].target = target;
+                drives[k].lun = 0;
+                break;
+            }
         }
-        drives.push_back({false, folders[k], static_cast<uint8_t>(kVirtualHostAdapter + k), 0, 0,
-                          std::string(name.substr(0, 16))});
     }
     return drives;
 }
@@ -44,8 +73,10 @@ DriveRegistry& DriveRegistry::Instance() {
 }
 
 void DriveRegistry::Enumerate() {
-    const char* value = std::getenv("CADRIX_VIRTUAL_DRIVES");
-    drives_ = BuildDriveList(FindPhysicalDrives(), ParseVirtualDriveFolders(value ? value : ""));
+    const char* folders = std::getenv("CADRIX_VIRTUAL_DRIVES");
+    const char* devices = std::getenv("CADRIX_CD_DEVICES");
+    drives_ = BuildDriveList(MergeNamedDevices(devices ? devices : "", FindPhysicalDrives()),
+                             ParseVirtualDriveFolders(folders ? folders : ""));
     listed_ = true;
 }
 
@@ -73,6 +104,8 @@ HCDROM DriveRegistry::Open(const HandleRequest& request) {
         auto handle = std::make_shared<OpenHandle>();
         if (entry.physical) {
             handle->drive = std::make_unique<PhysicalDrive>(entry.location);
+            const char* offset = std::getenv("CADRIX_READ_OFFSET");
+            if (offset) handle->drive->SetReadOffset(ClampReadOffset(std::strtol(offset, nullptr, 10)));
         } else {
             handle->drive = std::make_unique<VirtualDrive>(entry.location);
         }

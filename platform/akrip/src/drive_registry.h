@@ -1,6 +1,7 @@
 // The drive list and the open handles of the library.
 #pragma once
 
+#include <atomic>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -15,7 +16,8 @@
 
 namespace akrip {
 
-// Host adapter numbers of virtual drives start here, above any real one.
+// Host adapter numbers given to drives without an address of their own
+// (virtual drives, drives without a SCSI parent) start here.
 inline constexpr uint8_t kVirtualHostAdapter = 200;
 
 struct DriveEntry {
@@ -31,20 +33,32 @@ struct DriveEntry {
 // are skipped).
 std::vector<std::string> ParseVirtualDriveFolders(std::string_view value);
 
-// Real drives first, then one virtual drive per folder; at most eight.
+// Real drives first, then one virtual drive per folder; at most eight. Every
+// drive gets an address of its own: a real drive keeps its SCSI address
+// unless another drive has it already; the others get free addresses from
+// kVirtualHostAdapter on.
 std::vector<DriveEntry> BuildDriveList(const std::vector<PhysicalDriveInfo>& physical,
                                        const std::vector<std::string>& folders);
 
-// One open handle. Calls on it are serialised by `mutex`.
+// One open handle. Calls that use the drive are serialised by `mutex`; a
+// TOC query that finds a read holding it answers from `lastToc` instead of
+// waiting (a read on a damaged disc can take minutes).
 struct OpenHandle {
     std::mutex mutex;
-    std::unique_ptr<Drive> drive;
-    bool msf = true;  // ReadTOC addresses as MSF until switched off
+    std::unique_ptr<Drive> drive;  // set once at opening
+    std::atomic<bool> msf{true};   // ReadTOC addresses as MSF until switched off
     // The TOC that ReadTOC last returned: the disc id describes that TOC, so
     // a disc swapped between the two calls cannot pair one disc's TOC with
     // another disc's id.
-    std::optional<DiscToc> lastToc;
+    std::mutex tocMutex;
+    std::optional<DiscToc> lastToc;  // guarded by tocMutex
 };
+
+// A read offset within what drives have (ten sectors either way).
+inline int32_t ClampReadOffset(long samples) {
+    constexpr long kLimit = 5880;
+    return static_cast<int32_t>(samples < -kLimit ? -kLimit : samples > kLimit ? kLimit : samples);
+}
 
 class DriveRegistry {
 public:

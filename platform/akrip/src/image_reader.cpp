@@ -69,4 +69,26 @@ bool ReadImageAudio(const DiscImage& image, int64_t lsn, uint32_t frames, uint8_
     return true;
 }
 
+bool ReadImageDataSector(const DiscImage& image, int64_t lsn, uint8_t* out) {
+    constexpr size_t kUserBytes = 2048;
+    for (const DataExtent& extent : image.dataExtents) {
+        if (lsn < extent.firstSector || lsn >= extent.firstSector + extent.sectors) continue;
+        std::memset(out, 0, kUserBytes);
+        if (extent.file < 0) return true;
+        const ImageFile& file = image.files[static_cast<size_t>(extent.file)];
+        const uint64_t sector = extent.fileOffset + static_cast<uint64_t>(lsn - extent.firstSector) * extent.sectorBytes;
+        uint64_t skip = 0;
+        if (extent.sectorBytes == 2352) {
+            uint8_t mode = 1;
+            if (!file.fd.Valid() || !PreadFully(file.fd.Get(), &mode, 1, sector + 15)) return false;
+            skip = mode == 2 ? 24 : 16;
+        } else if (extent.sectorBytes == 2336) {
+            skip = 8;
+        }
+        const size_t bytes = std::min<size_t>(kUserBytes, extent.sectorBytes - skip);
+        return file.fd.Valid() && PreadFully(file.fd.Get(), out, bytes, sector + skip);
+    }
+    return false;
+}
+
 }  // namespace akrip

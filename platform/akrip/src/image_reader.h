@@ -17,4 +17,8 @@ uint32_t ReadableImageFrames(const DiscImage& image, int64_t lsn, uint32_t frame
 // it was laid out).
 bool ReadImageAudio(const DiscImage& image, int64_t lsn, uint32_t frames, uint8_t* out);
 
+// The 2048 user bytes of data sector `lsn` (MODE1, or MODE2 form 1 for raw
+// sectors); false when `lsn` is no data-track sector or the read failed.
+bool ReadImageDataSector(const DiscImage& image, int64_t lsn, uint8_t* out);
+
 }  // namespace akrip

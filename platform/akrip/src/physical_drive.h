@@ -1,29 +1,21 @@
 // A real optical drive, read through libcdio and libcdio-paranoia.
 #pragma once
 
+#include <atomic>
 #include <memory>
+#include <thread>
 #include <string>
 #include <vector>
 
 #include "drive.h"
+#include "drive_discovery.h"
+#include "read_ahead.h"
 
 namespace akrip {
 
-struct PhysicalDriveInfo {
-    std::string device;   // e.g. /dev/sr0
-    uint8_t hostAdapter = 0;
-    uint8_t target = 0;
-    uint8_t lun = 0;
-    std::string product;  // INQUIRY product identification, 16 characters
-};
-
-// The optical drives of the machine (udev's ID_CDROM=1, or sysfs SCSI type 5
-// when there is no udev database). Opens no device.
-std::vector<PhysicalDriveInfo> FindPhysicalDrives();
-
-// Audio range [begin, end) of each audio track as far as it can be read: an
-// audio track followed by a data track of a later session ends at that
-// session's gap.
+// Audio range [begin, end) of each audio track as far as it can be read:
+// up to the next track, except that a track followed by one of a later
+// session ends at the gap between the sessions (an Enhanced CD's data).
 struct AudioRange {
     int64_t begin;
     int64_t end;
@@ -39,6 +31,8 @@ public:
     ~PhysicalDrive() override;
     DiscToc ReadToc() override;
     uint32_t ReadAudio(int64_t lsn, uint32_t frames, uint8_t* out) override;
+    ReadStats TakeStats() override;
+    void SetReadOffset(int32_t samples) override;
 
     // libcdio's simulated read faults (CDDA_TEST_* flags) for the reads
     // that follow; for tests of the paranoia path.
@@ -46,12 +40,32 @@ public:
 
 private:
     struct Session;  // the libcdio objects of one disc
+    void DropSession();
+    void StartReadAhead(int64_t lsn, uint32_t count);
+    // The sectors of the readable range from `lsn`, at most `wanted`.
+    uint32_t BlockAt(int64_t lsn, uint32_t wanted) const;
+    bool ReadBlock(int64_t lsn, uint32_t count, uint8_t* out, ReadStats& stats);
+    bool ReadSectors(int64_t lsn, uint32_t count, uint8_t* out, ReadStats& stats);
+    bool ReadShifted(int64_t lsn, uint32_t count, uint8_t* out, ReadStats& stats);
+    bool Readable(int64_t lsn) const;
+
     std::string device_;
     bool cueImage_ = false;
     int testFlags_ = 0;
+    int32_t offsetSamples_ = 0;
     std::unique_ptr<Session> session_;
     DiscToc toc_;
     std::vector<AudioRange> ranges_;
+    ReadStats stats_;
+    static constexpr uint32_t kMaxReadFrames = 27;
+    static constexpr size_t kReadAheadBlocks = 96;  // 2592 sectors: two of paranoia's windows
+    std::vector<uint8_t> shifted_;  // one request and a sector, for offset reads
+    std::vector<uint8_t> carry_;    // the last sector of the last offset read
+    int64_t carryLsn_ = -1;         // which sector carry_ holds
+    std::atomic<bool> cancelAhead_{false};
+    // Reads on while the caller encodes; the only reader of the session
+    // while it runs. Stopped before anything else touches the session.
+    ReadAheadStream ahead_;
 };
 
 }  // namespace akrip

@@ -133,8 +133,35 @@ std::optional<DiscImage> FindDiscImage(const std::string& folder) {
 
 VirtualDrive::VirtualDrive(std::string folder) : folder_(std::move(folder)) {}
 
+namespace {
+
+// What tells one disc image from another: its TOC and the identity, size
+// and modification time of each data file.
+std::vector<int64_t> DiscIdentity(const std::optional<DiscImage>& image) {
+    std::vector<int64_t> identity;
+    if (!image) return identity;
+    for (const TocTrack& track : image->toc.tracks) identity.insert(identity.end(), {track.start, track.control});
+    identity.push_back(image->toc.leadOut);
+    for (const ImageFile& file : image->files) {
+        struct stat info {};
+        if (file.fd.Valid() && ::fstat(file.fd.Get(), &info) == 0) {
+            identity.insert(identity.end(), {static_cast<int64_t>(info.st_dev), static_cast<int64_t>(info.st_ino),
+                                             static_cast<int64_t>(info.st_size), info.st_mtim.tv_sec, info.st_mtim.tv_nsec});
+        }
+    }
+    return identity;
+}
+
+}  // namespace
+
 DiscToc VirtualDrive::ReadToc() {
-    image_ = FindDiscImage(folder_);
+    std::optional<DiscImage> found = FindDiscImage(folder_);
+    std::vector<int64_t> identity = DiscIdentity(found);
+    if (!probed_ || identity != identity_) {
+        if (probed_) NewDisc();
+        image_ = std::move(found);
+        identity_ = std::move(identity);
+    }
     probed_ = true;
     return image_ ? image_->toc : DiscToc{};
 }

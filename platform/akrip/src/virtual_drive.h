@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "disc_image.h"
 #include "drive.h"
@@ -19,7 +20,11 @@ public:
 private:
     std::string folder_;
     bool probed_ = false;
-    std::optional<DiscImage> image_;  // the disc found by the last look
+    // The disc found by the last look. It stays while the folder holds the
+    // same disc (same TOC, same data files unchanged), so reads in progress
+    // keep their open files; another disc replaces it and counts as new.
+    std::optional<DiscImage> image_;
+    std::vector<int64_t> identity_;
 };
 
 // The disc in `folder`: the first image by name (cue sheets and cdrdao TOC

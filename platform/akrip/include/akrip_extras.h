@@ -1,0 +1,52 @@
+// Optional entry points of akrip.so beside the seven of akrip_records.h.
+// A program binds each one by name when the library has it and does without
+// it otherwise; none of them changes what the seven do.
+//
+// Ownership: every record is the caller's; the library reads or writes it
+// only during the call and keeps no pointer to it. Every call may come from
+// any thread; only AkripTakeReadStats and AkripSetReadOffset wait for a
+// ReadCDAudioLBAEx call running on the same handle.
+#ifndef CADRIX_AKRIP_EXTRAS_H
+#define CADRIX_AKRIP_EXTRAS_H
+
+#include <stdint.h>
+
+#include "akrip_records.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+enum { AKRIP_STATS_UNREADABLE_SLOTS = 16 };
+
+// What the reads on one handle had to fix since the last AkripTakeReadStats.
+typedef struct AkripReadStats {
+    uint32_t sectorsReread;    // sectors read again after a failed read
+    uint32_t corrections;      // jitter, drift and scratch fixes of secure reading
+    uint32_t unreadableCount;  // sectors that could not be read
+    uint32_t unreadable[AKRIP_STATS_UNREADABLE_SLOTS];  // the first of them (LBAs)
+} AkripReadStats;
+
+// "AkripSetReadAbort": with abort != 0, reads on `handle` fail at once and a
+// read in progress returns 0 within about half a second, whatever the drive
+// is doing; with 0 they work again. 1 on success, 0 for an unknown handle.
+typedef int32_t (*AkripSetReadAbortProc)(HCDROM handle, int32_t abort);
+
+// "AkripTakeReadStats": fills *stats with what the reads on `handle` had to
+// fix since the last call (or the handle's opening) and starts counting
+// anew; waits for a read in progress on the handle. 1 on success, 0 for an
+// unknown handle or a null `stats`.
+typedef int32_t (*AkripTakeReadStatsProc)(HCDROM handle, AkripReadStats* stats);
+
+// "AkripSetReadOffset": the drive's read offset in samples (positive: its
+// audio comes that many samples early, as drive offset tables give it); the
+// reads that follow return what an offset-0 drive returns, with silence for
+// samples beyond the readable audio. A physical drive starts with
+// $CADRIX_READ_OFFSET (0 when unset). 1 on success, 0 for an unknown handle.
+typedef int32_t (*AkripSetReadOffsetProc)(HCDROM handle, int32_t samples);
+
+#ifdef __cplusplus
+}  // extern "C"
+#endif
+
+#endif

@@ -1,0 +1,12 @@
+# Real-drive reads end to end: cadrix-rip and the real akrip.so reading an
+# emulated CD-ROM drive (cadrix-drivesim) holding generated discs.
+if(TARGET cadrix-drivesim AND TARGET cadrix-rip AND TARGET akrip AND TARGET cadrix_discgen)
+  cadrix_add_test(drive_emulated_test
+    SOURCES "${CMAKE_CURRENT_LIST_DIR}/drive_emulated_test.cpp"
+    LIBS cadrix_discgen cadrix_engine)
+  target_include_directories(drive_emulated_test PRIVATE "${PROJECT_SOURCE_DIR}/tests/engine")
+  target_compile_definitions(drive_emulated_test PRIVATE
+    CADRIX_RIP_PATH="$<TARGET_FILE:cadrix-rip>"
+    CADRIX_DRIVESIM_PATH="$<TARGET_FILE:cadrix-drivesim>")
+  add_dependencies(drive_emulated_test cadrix-rip cadrix-drivesim cadrix_drivesim akrip)
+endif()

@@ -1,0 +1,270 @@
+// The ioctls of a Linux CD-ROM block device, answered as the kernel's cdrom
+// and sr drivers answer them for a drive holding the emulated disc.
+#include <linux/cdrom.h>
+#include <scsi/scsi.h>
+#include <scsi/scsi_ioctl.h>
+#include <scsi/sg.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "emulated_drive.h"
+
+namespace drivesim {
+namespace {
+
+constexpr int kScsiHost = 6;  // what SCSI_IOCTL_GET_IDLUN reports
+constexpr size_t kSenseBytes = 18;
+
+int Fail(int error) {
+    errno = error;
+    return -1;
+}
+
+void FillSense(const Sense& sense, uint8_t* out, size_t capacity) {
+    uint8_t bytes[kSenseBytes] = {};
+    bytes[0] = sense.information >= 0 ? 0xF0 : 0x70;
+    bytes[2] = sense.key;
+    for (int k = 0; k < 4 && sense.information >= 0; ++k) {
+        bytes[3 + k] = static_cast<uint8_t>(sense.information >> (24 - 8 * k));
+    }
+    bytes[7] = 10;
+    bytes[12] = sense.asc;
+    bytes[13] = sense.ascq;
+    std::memcpy(out, bytes, std::min(capacity, sizeof bytes));
+}
+
+void SetAddress(cdrom_addr& address, uint8_t format, int32_t lsn) {
+    if (format == CDROM_MSF) {
+        const int32_t frames = lsn + kMsfOffset;
+        address.msf.minute = static_cast<uint8_t>(frames / 4500);
+        address.msf.second = static_cast<uint8_t>(frames / 75 % 60);
+        address.msf.frame = static_cast<uint8_t>(frames % 75);
+    } else {
+        address.lba = lsn;
+    }
+}
+
+int ReadTocEntry(EmulatedDrive& drive, cdrom_tocentry& entry) {
+    const akrip::DiscImage* disc = drive.Disc();
+    if (!disc) return Fail(ENOMEDIUM);
+    if (entry.cdte_format != CDROM_LBA && entry.cdte_format != CDROM_MSF) return Fail(EINVAL);
+    const auto& tracks = disc->toc.tracks;
+    int32_t start = disc->toc.leadOut;
+    uint8_t control = tracks.back().control & 0x04;
+    if (entry.cdte_track != CDROM_LEADOUT) {
+        if (entry.cdte_track < 1 || entry.cdte_track > tracks.size()) return Fail(EIO);
+        start = tracks[entry.cdte_track - 1u].start;
+        control = tracks[entry.cdte_track - 1u].control;
+    }
+    entry.cdte_adr = 1;
+    entry.cdte_ctrl = control & 0x0F;
+    entry.cdte_datamode = (control & 0x04) ? 1 : 0;
+    SetAddress(entry.cdte_addr, entry.cdte_format, start);
+    return 0;
+}
+
+int DiscStatus(EmulatedDrive& drive) {
+    const akrip::DiscImage* disc = drive.Disc();
+    if (!disc) return CDS_NO_DISC;
+    bool audio = false;
+    bool data = false;
+    for (const auto& track : disc->toc.tracks) (track.IsAudio() ? audio : data) = true;
+    return audio && data ? CDS_MIXED : audio ? CDS_AUDIO : CDS_DATA_1;
+}
+
+int ReadAudioIoctl(EmulatedDrive& drive, cdrom_read_audio& request) {
+    if (request.nframes < 1 || request.nframes > CD_FRAMES || !request.buf) return Fail(EINVAL);
+    int32_t lba = request.addr.lba;
+    if (request.addr_format == CDROM_MSF) {
+        lba = (request.addr.msf.minute * 60 + request.addr.msf.second) * 75 + request.addr.msf.frame - kMsfOffset;
+    } else if (request.addr_format != CDROM_LBA) {
+        return Fail(EINVAL);
+    }
+    Sense sense;
+    if (!drive.ReadAudio(lba, static_cast<uint32_t>(request.nframes), request.buf, sense)) {
+        return Fail(sense.key == 2 ? ENOMEDIUM : EIO);
+    }
+    return 0;
+}
+
+// CDROM_SEND_PACKET: on CHECK CONDITION the kernel copies the sense and
+// fails with EIO without writing the command back.
+int SendPacket(EmulatedDrive& drive, cdrom_generic_command& generic, bool writable) {
+    PacketCommand command;
+    command.cdb = std::span<const uint8_t>(generic.cmd, CDROM_PACKET_SIZE);
+    command.data = generic.buffer;
+    command.length = generic.buflen;
+    command.writableOpen = writable;
+    drive.Execute(command);
+    if (command.sense.key == 0xFF) return Fail(EPERM);  // filtered on a read-only open
+    if (!command.sense.Ok()) {
+        if (generic.sense) FillSense(command.sense, reinterpret_cast<uint8_t*>(generic.sense), sizeof(request_sense));
+        return Fail(EIO);
+    }
+    generic.stat = 0;
+    generic.buflen = static_cast<unsigned>(command.length - std::min(command.length, command.transferred));
+    return 0;
+}
+
+int SgIo(EmulatedDrive& drive, sg_io_hdr& header, bool writable) {
+    if (header.interface_id != 'S' || header.iovec_count != 0 || !header.cmdp || header.cmd_len < 6) {
+        return Fail(EINVAL);
+    }
+    uint8_t cdb[16] = {};
+    std::memcpy(cdb, header.cmdp, std::min<size_t>(header.cmd_len, sizeof cdb));
+    PacketCommand command;
+    command.cdb = std::span<const uint8_t>(cdb, sizeof cdb);
+    command.data = static_cast<uint8_t*>(header.dxferp);
+    command.length = header.dxferp ? header.dxfer_len : 0;
+    command.writableOpen = writable;
+    drive.Execute(command);
+    if (command.sense.key == 0xFF) return Fail(EPERM);
+    header.host_status = 0;
+    header.sb_len_wr = 0;
+    header.resid = static_cast<int>(command.length - std::min(command.length, command.transferred));
+    if (command.sense.Ok()) {
+        header.status = header.masked_status = header.driver_status = 0;
+        header.info = 0;
+        return 0;
+    }
+    header.status = 0x02;  // CHECK CONDITION
+    header.masked_status = CHECK_CONDITION;
+    header.driver_status = 0x08;  // DRIVER_SENSE
+    header.info = SG_INFO_CHECK;
+    if (header.sbp && header.mx_sb_len > 0) {
+        FillSense(command.sense, header.sbp, header.mx_sb_len);
+        header.sb_len_wr = static_cast<unsigned char>(std::min<size_t>(header.mx_sb_len, kSenseBytes));
+    }
+    return 0;
+}
+
+int Eject(EmulatedDrive& drive, SharedDriveState& state) {
+    if (state.doorLocked.load() != 0) return Fail(EBUSY);
+    if (state.disc.exchange(-1) >= 0) state.mediaChanged.store(1);
+    drive.Log("tray opened");
+    return 0;
+}
+
+const char* IoctlName(unsigned long request) {
+    switch (request) {
+        case CDROMREADTOCHDR: return "CDROMREADTOCHDR";
+        case CDROMREADTOCENTRY: return "CDROMREADTOCENTRY";
+        case CDROMMULTISESSION: return "CDROMMULTISESSION";
+        case CDROM_DRIVE_STATUS: return "CDROM_DRIVE_STATUS";
+        case CDROM_DISC_STATUS: return "CDROM_DISC_STATUS";
+        case CDROM_GET_CAPABILITY: return "CDROM_GET_CAPABILITY";
+        case CDROM_MEDIA_CHANGED: return "CDROM_MEDIA_CHANGED";
+        case CDROM_LOCKDOOR: return "CDROM_LOCKDOOR";
+        case CDROMEJECT: return "CDROMEJECT";
+        case CDROMCLOSETRAY: return "CDROMCLOSETRAY";
+        case CDROMREADAUDIO: return "CDROMREADAUDIO";
+        case CDROM_GET_MCN: return "CDROM_GET_MCN";
+        case CDROM_SELECT_SPEED: return "CDROM_SELECT_SPEED";
+        case CDROM_SET_OPTIONS: return "CDROM_SET_OPTIONS";
+        case CDROM_CLEAR_OPTIONS: return "CDROM_CLEAR_OPTIONS";
+        case CDROM_SEND_PACKET: return "CDROM_SEND_PACKET";
+        case SG_IO: return "SG_IO";
+        case SCSI_IOCTL_GET_IDLUN: return "SCSI_IOCTL_GET_IDLUN";
+        case SCSI_IOCTL_GET_BUS_NUMBER: return "SCSI_IOCTL_GET_BUS_NUMBER";
+        case DVD_READ_STRUCT: return "DVD_READ_STRUCT";
+        default: return nullptr;
+    }
+}
+
+// The ioctls the SCSI layer answers: the cdrom layer passes them on.
+int ScsiIoctl(EmulatedDrive& drive, unsigned long request, void* argument, bool writable) {
+    switch (request) {
+        case CDROM_SEND_PACKET:
+            return SendPacket(drive, *static_cast<cdrom_generic_command*>(argument), writable);
+        case SG_IO:
+            return SgIo(drive, *static_cast<sg_io_hdr*>(argument), writable);
+        case SCSI_IOCTL_GET_IDLUN: {
+            auto* idlun = static_cast<int*>(argument);
+            idlun[0] = kScsiHost << 24;  // target 0, lun 0, channel 0
+            idlun[1] = kScsiHost;
+            return 0;
+        }
+        case SCSI_IOCTL_GET_BUS_NUMBER:
+            *static_cast<int*>(argument) = kScsiHost;
+            return 0;
+        default: {
+            char text[48];
+            std::snprintf(text, sizeof text, "unknown ioctl 0x%lx", request);
+            drive.Log(text);
+            return Fail(ENOTTY);
+        }
+    }
+}
+
+}  // namespace
+
+int EmulatedDrive::Ioctl(unsigned long request, void* argument, bool writableOpen) {
+    if (!argument && (request == CDROMREADTOCHDR || request == CDROMREADTOCENTRY || request == CDROMMULTISESSION ||
+                      request == CDROMREADAUDIO || request == CDROM_SEND_PACKET || request == SG_IO ||
+                      request == SCSI_IOCTL_GET_IDLUN || request == SCSI_IOCTL_GET_BUS_NUMBER ||
+                      request == CDROM_GET_MCN)) {
+        return Fail(EFAULT);
+    }
+    if (const char* name = IoctlName(request)) LogOnce(std::string("ioctl ") + name);
+    switch (request) {
+        case CDROMREADTOCHDR: {
+            const akrip::DiscImage* disc = Disc();
+            if (!disc) return Fail(ENOMEDIUM);
+            auto* header = static_cast<cdrom_tochdr*>(argument);
+            header->cdth_trk0 = 1;
+            header->cdth_trk1 = static_cast<uint8_t>(disc->toc.tracks.size());
+            return 0;
+        }
+        case CDROMREADTOCENTRY:
+            return ReadTocEntry(*this, *static_cast<cdrom_tocentry*>(argument));
+        case CDROMMULTISESSION: {
+            auto* multi = static_cast<cdrom_multisession*>(argument);
+            const auto sessions = Sessions();
+            if (sessions.empty()) return Fail(ENOMEDIUM);
+            if (multi->addr_format != CDROM_LBA && multi->addr_format != CDROM_MSF) return Fail(EINVAL);
+            const int32_t last = sessions.size() > 1 ? Disc()->toc.tracks[sessions.back().firstTrack].start : 0;
+            SetAddress(multi->addr, multi->addr_format, last);
+            multi->xa_flag = last > 0 ? 1 : 0;
+            return 0;
+        }
+        case CDROM_DRIVE_STATUS:
+            return HasDisc() ? CDS_DISC_OK : CDS_NO_DISC;
+        case CDROM_DISC_STATUS:
+            return DiscStatus(*this);
+        case CDROM_GET_CAPABILITY:
+            return CDC_CLOSE_TRAY | CDC_OPEN_TRAY | CDC_LOCK | CDC_SELECT_SPEED | CDC_MULTI_SESSION | CDC_MCN |
+                   CDC_MEDIA_CHANGED | CDC_PLAY_AUDIO | CDC_RESET | CDC_DRIVE_STATUS | CDC_GENERIC_PACKET;
+        case CDROM_MEDIA_CHANGED:
+            return TakeMediaChange() ? 1 : 0;
+        case CDROM_LOCKDOOR:
+            state_.doorLocked.store(reinterpret_cast<uintptr_t>(argument) != 0 ? 1 : 0);
+            return 0;
+        case CDROMEJECT:
+            return Eject(*this, state_);
+        case CDROMCLOSETRAY:
+            if (state_.disc.load() < 0 && !options_.images.empty()) {
+                state_.disc.store(0);
+                state_.mediaChanged.store(1);
+            }
+            return 0;
+        case CDROMREADAUDIO:
+            return ReadAudioIoctl(*this, *static_cast<cdrom_read_audio*>(argument));
+        case CDROM_GET_MCN:
+            if (!HasDisc()) return Fail(ENOMEDIUM);
+            std::memset(argument, 0, sizeof(cdrom_mcn));
+            return 0;
+        case DVD_READ_STRUCT:  // the drive refuses READ DVD STRUCTURE for a CD
+            return Fail(EIO);
+        case CDROM_SELECT_SPEED:
+        case CDROM_SET_OPTIONS:
+        case CDROM_CLEAR_OPTIONS:
+            return 0;
+        default:
+            return ScsiIoctl(*this, request, argument, writableOpen);
+    }
+}
+
+}  // namespace drivesim
