@@ -55,6 +55,7 @@ void BindOptionalEntries(AkripEntryPoints& entries) {
     entries.SetReadAbort = reinterpret_cast<AkripSetReadAbortProc>(FindSymbol(entries.module, "AkripSetReadAbort"));
     entries.TakeReadStats = reinterpret_cast<AkripTakeReadStatsProc>(FindSymbol(entries.module, "AkripTakeReadStats"));
     entries.SetReadOffset = reinterpret_cast<AkripSetReadOffsetProc>(FindSymbol(entries.module, "AkripSetReadOffset"));
+    entries.GetCdText = reinterpret_cast<AkripGetCdTextProc>(FindSymbol(entries.module, "AkripGetCdText"));
 }
 
 }  // namespace
@@ -86,6 +87,7 @@ void AkripEntryPoints::Unbind() {
     SetReadAbort = nullptr;
     TakeReadStats = nullptr;
     SetReadOffset = nullptr;
+    GetCdText = nullptr;
     module.reset();
 }
 
@@ -145,6 +147,19 @@ void DriveSet::ReadDisc(int drive) {
     record.discId = QueryDiscId(akrip, record.handle, record.toc);
     ApplyToc(record);
     ReadDiscDatabase(drive);
+}
+
+std::string DriveSet::ReadCdText(int drive) {
+    if (!akrip.IsBound() || akrip.GetCdText == nullptr || drive < 0 || drive >= driveCount) return {};
+    const HCDROM handle = drives[static_cast<size_t>(drive)].handle;
+    const int32_t needed = akrip.GetCdText(handle, nullptr, 0);
+    if (needed >= 0) return {};
+    // CD-Text of a whole disc is a few kilobytes at most.
+    std::string text(static_cast<size_t>(std::min<int32_t>(-needed, 1 << 20)), '\0');
+    const int32_t length = akrip.GetCdText(handle, text.data(), static_cast<int32_t>(text.size()));
+    if (length <= 0) return {};
+    text.resize(static_cast<size_t>(length));
+    return text;
 }
 
 void DriveSet::ReadDiscDatabase(int drive) {

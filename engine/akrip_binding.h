@@ -26,6 +26,7 @@ struct AkripEntryPoints {
     AkripSetReadAbortProc SetReadAbort = nullptr;
     AkripTakeReadStatsProc TakeReadStats = nullptr;
     AkripSetReadOffsetProc SetReadOffset = nullptr;
+    AkripGetCdTextProc GetCdText = nullptr;
 
     // Loads the module and binds all seven names; on any missing name the
     // module is unloaded again and false returned. Then binds the optional
@@ -56,6 +57,10 @@ public:
     // Copies the database entry of drive `drive`'s disc into its record:
     // the suite's file, else Cadrix's own file, else nothing.
     void ReadDiscDatabase(int drive);
+    // The CD-Text of drive `drive`'s disc as the library gives it ("TITLE
+    // 1=..." lines, see akrip_extras.h); empty when there is none or the
+    // library cannot read it.
+    std::string ReadCdText(int drive);
     // Probes every drive for a changed disc and re-reads the changed ones;
     // true when the drive at currentDrive changed.
     bool ProbeDiscChange();

@@ -1,5 +1,7 @@
 #include "disc_lookup.h"
 
+#include "cd_text_source.h"
+
 #include <system_error>
 
 #include "gnudb_lookup.h"
@@ -14,9 +16,10 @@ struct SourceEntry {
     bool online;
 };
 
-// In the order they are asked. CD-Text, read from the disc itself, goes
-// first as an offline source once the drive library can deliver it.
+// In the order they are asked: CD-Text, read from the disc itself, needs no
+// network and goes first.
 constexpr SourceEntry kSources[] = {
+    {&LookUpCdText, false},
     {&LookUpMusicBrainz, true},
     {&LookUpGnudb, true},
 };
@@ -67,7 +70,7 @@ LookupReply LookUpDiscNames(const DiscQuery& disc, const LookupSettings& setting
         if (IsCancelled(cancel)) return Cancelled();
         if (reply.status == LookupStatus::Found) return reply;
         if (reply.status == LookupStatus::Failed) result.status = LookupStatus::Failed;
-        result.reason += (result.reason.empty() ? "" : "; ") + reply.reason;
+        if (!reply.reason.empty()) result.reason += (result.reason.empty() ? "" : "; ") + reply.reason;
     }
     if (result.reason.empty()) result.reason = "online lookup is off";
     return result;

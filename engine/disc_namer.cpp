@@ -13,10 +13,14 @@ void DiscNamer::Consider(int drive) {
     Slot& slot = slots_[static_cast<size_t>(drive)];
     const DriveRecord& record = drives_.drives[static_cast<size_t>(drive)];
     if (slot.lookup && slot.lookup->Disc().discId != record.discId) slot.lookup.reset();
-    if (slot.lookup || !settings_.enabled || record.discId == 0 || slot.triedId == record.discId) return;
+    if (slot.lookup || record.discId == 0 || slot.triedId == record.discId) return;
     if (!NeedsLookup(record, drives_.dataDir, drives_.ownDiscDir)) return;
+    DiscQuery query = MakeDiscQuery(record);
+    query.cdText = drives_.ReadCdText(drive);
+    // With online lookups off, only the disc's own CD-Text can name it.
+    if (!settings_.enabled && query.cdText.empty()) return;
     slot.triedId = record.discId;
-    slot.lookup = std::make_unique<DiscLookup>(MakeDiscQuery(record), settings_);
+    slot.lookup = std::make_unique<DiscLookup>(std::move(query), settings_);
 }
 
 void DiscNamer::ConsiderAll() {

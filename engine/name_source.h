@@ -22,6 +22,7 @@ struct DiscQuery {
     uint32_t discId = 0;      // CDDB id of the whole TOC; names the disc's file
     TocBuffer toc{};          // lead-out entry included
     int32_t trackCount = 0;   // 1..99 for a usable query
+    std::string cdText;       // the disc's CD-Text lines, when the drive gave any
 
     bool IsData(int32_t track) const;
     // The start frame of track 1..trackCount, or the lead-out for trackCount + 1.

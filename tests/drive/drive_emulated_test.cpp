@@ -198,5 +198,41 @@ TEST_F(EmulatedDrive, CdParanoiaReadsTheEmulatedDrive) {
     EXPECT_TRUE(bytes.size() == pcm.size() + 44 && std::equal(pcm.begin(), pcm.end(), bytes.begin() + 44));
 }
 
+// CD-Text names a disc without the network: read by libcdio's driver from
+// the emulated drive (READ TOC format 5) and, for a virtual drive, from the
+// image's sheet (CUE fields, cdrdao CD_TEXT blocks). Short texts, several
+// of which share a pack, and a Latin-1 letter come through.
+TEST_F(EmulatedDrive, CdTextNamesTheDiscWithoutTheNetwork) {
+    discgen::DiscDescription disc;
+    disc.tracks = {{.frames = 300}, {.frames = 200}, {.frames = 250}};
+    const std::string cue = Image(disc, "cdtext");
+    std::string sheet = test::ReadFile(cue);
+    sheet.insert(0, "PERFORMER \"The Lighthouse Keepers\"\nTITLE \"Signals\"\n");
+    const char* titles[] = {"Fog", "B", "Caf\xc3\xa9 at Low Tide, Long Version"};
+    size_t at = 0;
+    for (const char* title : titles) {
+        at = sheet.find("INDEX 01", sheet.find("TRACK", at));
+        sheet.insert(at, std::string("TITLE \"") + title + "\"\n    ");
+        at += 20;
+    }
+    test::WriteFile(cue, sheet);
+    const std::string toc = tmp.Path() + "/toc/disc.toc";
+    test::WriteFile(toc, "CD_DA\nCD_TEXT {\n  LANGUAGE_MAP { 0 : EN }\n  LANGUAGE 0 {\n    TITLE \"Signals\"\n"
+                         "    PERFORMER \"The Lighthouse Keepers\"\n  }\n}\nTRACK AUDIO\nCD_TEXT { LANGUAGE 0 {"
+                         " TITLE \"Fog\" } }\nFILE \"" + tmp.Path() + "/cdtext/disc.bin\" 0 00:04:00\n");
+    const std::string expected = "Disc: The Lighthouse Keepers - Signals\n  1\tFog\t";
+    const Outcome emulated = RunCommand({CADRIX_DRIVESIM_PATH, "--image", cue, "--", CADRIX_RIP_PATH, "--list", "--no-lookup"}, env);
+    EXPECT_NE(emulated.output.find(expected), std::string::npos) << emulated.output;
+    EXPECT_NE(emulated.output.find("  2\tB\t"), std::string::npos) << emulated.output;
+    EXPECT_NE(emulated.output.find("Caf\xc3\xa9 at Low Tide"), std::string::npos) << emulated.output;
+    for (const std::string& folder : {tmp.Path() + "/cdtext", tmp.Path() + "/toc"}) {
+        fs::remove_all(tmp.Path() + "/.local");  // the names kept by the run before
+        std::vector<std::string> virtualEnv = env;
+        virtualEnv.push_back("CADRIX_VIRTUAL_DRIVES=" + folder);
+        const Outcome image = RunCommand({CADRIX_RIP_PATH, "--list", "--no-lookup"}, virtualEnv);
+        EXPECT_NE(image.output.find(expected), std::string::npos) << folder << "\n" << image.output;
+    }
+}
+
 }  // namespace
 }  // namespace cadrix

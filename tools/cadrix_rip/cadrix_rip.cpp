@@ -271,12 +271,12 @@ int main(int argc, char** argv) {
     InstallSignalHandlers();
     DriveSet drives;
     if (!OpenDrives(drives)) return EXIT_FAILED;
-    // Discs that no database file names are named online first, unless
-    // --no-lookup or the settings say never (an explicit --lookup-only or
-    // --release still asks).
+    // Discs that no database file names are named first: from their CD-Text,
+    // and online unless --no-lookup or the settings say never (an explicit
+    // --lookup-only or --release still asks).
     const bool settingsAllow = LoadSettingsFile(SettingsFilePath(), "").onlineLookup;
-    const bool lookup = options.lookup && (settingsAllow || options.lookupOnly || options.releaseGiven);
-    int status = lookup ? rip::NameDiscs(drives, options, gInterrupted) : EXIT_COMPLETE;
+    const bool online = options.lookup && (settingsAllow || options.lookupOnly || options.releaseGiven);
+    int status = rip::NameDiscs(drives, options, online, gInterrupted);
     if (status == EXIT_COMPLETE && !options.lookupOnly) status = options.list ? List(drives) : Extract(drives, options);
     drives.Release();
     return status;

@@ -18,8 +18,8 @@ constexpr int EXIT_USAGE = 2;
 constexpr int EXIT_ABORTED = 130;
 
 // The same lookup the dialog runs, waited for here; an interrupt cancels it.
-LookupReply WaitForLookup(const DiscQuery& disc, const volatile std::sig_atomic_t& interrupted) {
-    DiscLookup lookup(disc, LookupSettings::FromEnvironment());
+LookupReply WaitForLookup(const DiscQuery& disc, bool online, const volatile std::sig_atomic_t& interrupted) {
+    DiscLookup lookup(disc, LookupSettings::FromEnvironment(online));
     while (!lookup.Finished()) {
         if (interrupted != 0) lookup.Cancel();
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -66,12 +66,13 @@ bool Save(const DriveSet& drives, const ReleaseCandidate& release, const DiscQue
     return false;
 }
 
-int NameDisc(DriveSet& drives, int drive, const RipOptions& options, const volatile std::sig_atomic_t& interrupted) {
+int NameDisc(DriveSet& drives, int drive, const RipOptions& options, bool online,
+             const volatile std::sig_atomic_t& interrupted) {
     const int number = drive + 1;
     const int notNamed = options.lookupOnly ? EXIT_FAILED : EXIT_COMPLETE;
     FILE* out = options.lookupOnly ? stdout : stderr;
     DriveRecord& record = drives.drives[static_cast<size_t>(drive)];
-    const DiscQuery disc = MakeDiscQuery(record);
+    DiscQuery disc = MakeDiscQuery(record);
     if (disc.AudioTrackCount() == 0) {
         if (options.lookupOnly) std::fprintf(stderr, "cadrix-rip: drive %d holds no audio disc\n", number);
         return notNamed;
@@ -80,7 +81,10 @@ int NameDisc(DriveSet& drives, int drive, const RipOptions& options, const volat
         if (options.lookupOnly) SayAlreadyNamed(drives, number, disc.discId);
         return EXIT_COMPLETE;
     }
-    const LookupReply reply = WaitForLookup(disc, interrupted);
+    disc.cdText = drives.ReadCdText(drive);
+    // Offline, only the disc's own CD-Text can name it; nothing to say else.
+    if (!online && disc.cdText.empty()) return EXIT_COMPLETE;
+    const LookupReply reply = WaitForLookup(disc, online, interrupted);
     if (interrupted != 0) return EXIT_ABORTED;
     if (reply.status != LookupStatus::Found) {
         std::fprintf(stderr, "cadrix-rip: drive %d: no names found: %s\n", number, reply.reason.c_str());
@@ -104,7 +108,7 @@ int NameDisc(DriveSet& drives, int drive, const RipOptions& options, const volat
 
 }  // namespace
 
-int NameDiscs(DriveSet& drives, const RipOptions& options, const volatile std::sig_atomic_t& interrupted) {
+int NameDiscs(DriveSet& drives, const RipOptions& options, bool online, const volatile std::sig_atomic_t& interrupted) {
     int first = 0;
     int last = drives.driveCount - 1;
     if (!options.list) {
@@ -116,7 +120,8 @@ int NameDiscs(DriveSet& drives, const RipOptions& options, const volatile std::s
         }
     }
     for (int drive = first; drive <= last && drive < drives.driveCount; ++drive) {
-        if (const int status = NameDisc(drives, drive, options, interrupted); status != EXIT_COMPLETE) return status;
+        const int status = NameDisc(drives, drive, options, online, interrupted);
+        if (status != EXIT_COMPLETE) return status;
     }
     return EXIT_COMPLETE;
 }

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "cd_text_encoder.h"
 #include "emulated_drive.h"
 
 namespace drivesim {
@@ -172,12 +173,20 @@ std::vector<uint8_t> TocFormatFull(EmulatedDrive& drive, const PacketCommand&, b
     return reply;
 }
 
+// Format 5: the disc's CD-Text packs; a disc without any refuses the format.
+std::vector<uint8_t> TocFormatCdText(EmulatedDrive& drive, const PacketCommand&, bool) {
+    std::vector<uint8_t> packs = EncodeCdTextPacks(drive.Disc()->toc);
+    if (packs.empty()) return {};
+    packs.insert(packs.begin(), 4, 0);
+    return packs;
+}
+
 struct TocFormat {
     uint8_t format;
     std::vector<uint8_t> (*build)(EmulatedDrive&, const PacketCommand&, bool msf);
 };
-// Format 5 (CD-Text) belongs here once images carry CD-Text.
-constexpr TocFormat kTocFormats[] = {{0, TocFormatTracks}, {1, TocFormatSessions}, {2, TocFormatFull}};
+constexpr TocFormat kTocFormats[] = {
+    {0, TocFormatTracks}, {1, TocFormatSessions}, {2, TocFormatFull}, {5, TocFormatCdText}};
 
 void ReadToc(EmulatedDrive& drive, PacketCommand& command) {
     uint8_t format = command.cdb[2] & 0x0F;

@@ -45,6 +45,15 @@ typedef int32_t (*AkripTakeReadStatsProc)(HCDROM handle, AkripReadStats* stats);
 // $CADRIX_READ_OFFSET (0 when unset). 1 on success, 0 for an unknown handle.
 typedef int32_t (*AkripSetReadOffsetProc)(HCDROM handle, int32_t samples);
 
+// "AkripGetCdText": the CD-Text of the disc whose TOC ReadTOC last returned
+// on `handle`, as UTF-8 lines "<FIELD> <track>=<text>\n" (FIELD TITLE,
+// PERFORMER or SONGWRITER; track 0 is the disc; texts without line breaks),
+// written with a terminating NUL into the caller's `buffer` of `capacity`
+// bytes. Returns the length written, 0 when the disc has no CD-Text (or
+// there is no disc or handle), or -(length + 1) when `capacity` is too
+// small, with nothing written.
+typedef int32_t (*AkripGetCdTextProc)(HCDROM handle, char* buffer, int32_t capacity);
+
 #ifdef __cplusplus
 }  // extern "C"
 #endif

@@ -1,10 +1,13 @@
 // The seven C entry points of akrip.so. Nothing thrown inside may cross them.
+#include <algorithm>
+#include <climits>
 #include <cstring>
 #include <optional>
 #include <span>
 
 #include "akrip_extras.h"
 #include "akrip_records.h"
+#include "cd_text.h"
 #include "cddb_id.h"
 #include "cdio_guard.h"
 #include "drive_registry.h"
@@ -185,6 +188,26 @@ AKRIP_EXPORT int32_t AkripSetReadOffset(HCDROM handle, int32_t samples) {
         std::lock_guard lock(open->mutex);
         open->drive->SetReadOffset(akrip::ClampReadOffset(samples));
         return 1;
+    } catch (...) {
+        return 0;
+    }
+}
+
+AKRIP_EXPORT int32_t AkripGetCdText(HCDROM handle, char* buffer, int32_t capacity) {
+    try {
+        auto open = DriveRegistry::Instance().Find(handle);
+        if (!open) return 0;
+        std::string lines;
+        {
+            std::lock_guard tocLock(open->tocMutex);
+            if (open->lastToc) lines = akrip::CdTextLines(*open->lastToc);
+        }
+        if (lines.empty()) return 0;
+        const auto length = static_cast<int32_t>(std::min<size_t>(lines.size(), INT32_MAX - 1));
+        if (buffer == nullptr || capacity <= length) return -(length + 1);
+        std::memcpy(buffer, lines.data(), static_cast<size_t>(length));
+        buffer[length] = '\0';
+        return length;
     } catch (...) {
         return 0;
     }

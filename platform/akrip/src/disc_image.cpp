@@ -1,33 +1,9 @@
 #include "disc_image.h"
 
+#include "cd_text.h"
+
 namespace akrip {
 namespace {
-
-// Sheet texts are UTF-8, or Latin-1 (the CD-Text character set) when they
-// are not valid UTF-8.
-std::string TextToUtf8(const std::string& text) {
-    auto continuation = [&](size_t at) { return at < text.size() && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80; };
-    bool valid = true;
-    for (size_t i = 0; i < text.size() && valid;) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        const size_t length = c < 0x80 ? 1 : (c >= 0xC2 && c < 0xE0) ? 2 : (c >= 0xE0 && c < 0xF0) ? 3 : (c >= 0xF0 && c < 0xF5) ? 4 : 0;
-        for (size_t k = 1; k < length && valid; ++k) valid = continuation(i + k);
-        valid = valid && length > 0;
-        i += length;
-    }
-    if (valid) return text;
-    std::string utf8;
-    for (char byte : text) {
-        const auto c = static_cast<unsigned char>(byte);
-        if (c < 0x80) {
-            utf8 += byte;
-        } else {
-            utf8 += static_cast<char>(0xC0 | (c >> 6));
-            utf8 += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return utf8;
-}
 
 CdTextEntry ToCdText(const SheetText& text) {
     return {TextToUtf8(text.title), TextToUtf8(text.performer), TextToUtf8(text.songwriter)};

@@ -1,10 +1,13 @@
 #include "physical_drive.h"
 
 #include <cdio/cdio.h>
+#include <cdio/mmc.h>
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
+#include "cd_text_packs.h"
 #include "cdio_guard.h"
 #include "image_plan.h"
 #include "paranoia_reader.h"
@@ -62,6 +65,25 @@ namespace {
 
 // The TOC as libcdio reads it, with the session of each track; empty when
 // the drive holds no disc or the TOC makes no sense.
+// The disc's CD-Text (READ TOC format 5), in the first language the disc
+// gives. The packs are read here rather than by libcdio, whose reader puts
+// texts shorter than a pack under the wrong track.
+void ReadCdText(CdIo_t* cdio, DiscToc& toc) {
+    // The largest reply there can be: 8 blocks of 256 packs, and the header.
+    std::vector<uint8_t> reply(4 + 8 * 256 * kCdTextPackBytes, 0);
+    mmc_cdb_t cdb{};
+    cdb.field[0] = 0x43;  // READ TOC/PMA/ATIP
+    cdb.field[2] = 5;     // format 5: CD-Text
+    cdb.field[7] = static_cast<uint8_t>(reply.size() >> 8);
+    cdb.field[8] = static_cast<uint8_t>(reply.size());
+    const auto bytes = static_cast<unsigned int>(reply.size());
+    if (mmc_run_cmd(cdio, 0, &cdb, SCSI_MMC_DATA_READ, bytes, reply.data()) != DRIVER_OP_SUCCESS) return;
+    CdTextBlock block = ParseCdTextReply(reply);
+    toc.discText = std::move(block.disc);
+    block.tracks.resize(toc.tracks.size());
+    toc.trackTexts = std::move(block.tracks);
+}
+
 DiscToc ReadDiscToc(CdIo_t* cdio) {
     const track_t first = cdio_get_first_track_num(cdio);
     const track_t last = cdio_get_last_track_num(cdio);
@@ -85,6 +107,7 @@ DiscToc ReadDiscToc(CdIo_t* cdio) {
     }
     toc.leadOut = cdio_get_track_lsn(cdio, CDIO_CDROM_LEADOUT_TRACK);
     if (toc.leadOut == CDIO_INVALID_LSN || toc.leadOut <= toc.tracks.back().start) return {};
+    ReadCdText(cdio, toc);
     return toc;
 }
 
