@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "app_icon.h"
+#include "dlu_layout.h"
 #include "message_box.h"
 
 namespace cadrix {
@@ -33,6 +34,7 @@ QTreeWidgetItem* Row(const ReleaseCandidate& release) {
 ReleaseChooser::ReleaseChooser(const std::vector<ReleaseCandidate>& releases, QWidget* parent) : QDialog(parent) {
     setWindowTitle(ProgramName());
     setWindowIcon(AppIcon());
+    setFont(DialogTemplateFont());
     auto* layout = new QVBoxLayout(this);
     auto* prompt = new QLabel(QString::fromUtf8(CHOOSER_TITLE) + QStringLiteral(":"), this);
     prompt->setTextFormat(Qt::PlainText);
