@@ -8,24 +8,12 @@
 #include "com_ptr.h"
 #include "utf16.h"
 #include "wmsdk.h"
+#include "wmsdk_test_profile.h"
 
 namespace {
 
-const std::string kProfile =
-    R"(<profile version="589824" storageformat="1" name="05" description="128kbps"> <streamconfig )"
-    R"(majortype="{73647561-0000-0010-8000-00AA00389B71}" streamnumber="1" streamname="Audio Stream" )"
-    R"(inputname="Audio409" bitrate="128016" bufferwindow="-1" reliabletransport="0" decodercomplexity="" )"
-    R"(rfc1766langid="en-us"> <wmmediatype subtype="{00000161-0000-0010-8000-00AA00389B71}" )"
-    R"(bfixedsizesamples="1" btemporalcompression="0" lsamplesize="5945"> <waveformatex wFormatTag="353" )"
-    R"(nChannels="2" nSamplesPerSec="44100" nAvgBytesPerSec="16002" nBlockAlign="5945" wBitsPerSample="16" )"
-    R"(codecdata="008800000F00E55C0000"/> </wmmediatype> </streamconfig> </profile>)";
-
-std::string Replace(std::string s, const std::string& from, const std::string& to) {
-    const size_t at = s.find(from);
-    EXPECT_NE(at, std::string::npos) << from;
-    if (at != std::string::npos) s.replace(at, from.size(), to);
-    return s;
-}
+using wmsdk_test::Replace;
+const std::string& kProfile = wmsdk_test::kProfileCbr128;
 
 TEST(WmsdkProfile, ParsesTheFieldsOfAProfile) {
     const auto p = wmsdk::ParseAudioProfile(kProfile);

@@ -15,38 +15,16 @@
 #include "com_ptr.h"
 #include "wm_writer.h"
 #include "wmsdk.h"
+#include "temp_dir.h"
+#include "wmsdk_test_profile.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kProfileCbr128 =
-    R"(<profile version="589824" storageformat="1" name="05" description="128kbps"> <streamconfig )"
-    R"(majortype="{73647561-0000-0010-8000-00AA00389B71}" streamnumber="1" streamname="Audio Stream" )"
-    R"(inputname="Audio409" bitrate="128016" bufferwindow="-1" reliabletransport="0" decodercomplexity="" )"
-    R"(rfc1766langid="en-us"> <wmmediatype subtype="{00000161-0000-0010-8000-00AA00389B71}" )"
-    R"(bfixedsizesamples="1" btemporalcompression="0" lsamplesize="5945"> <waveformatex wFormatTag="353" )"
-    R"(nChannels="2" nSamplesPerSec="44100" nAvgBytesPerSec="16002" nBlockAlign="5945" wBitsPerSample="16" )"
-    R"(codecdata="008800000F00E55C0000"/> </wmmediatype> </streamconfig> </profile>)";
-
-std::string Replace(std::string s, const std::string& from, const std::string& to) {
-    s.replace(s.find(from), from.size(), to);
-    return s;
-}
-
-class TempDir {
-public:
-    TempDir() {
-        char pattern[] = "/tmp/cadrix-wmsdk-XXXXXX";
-        path_ = mkdtemp(pattern);
-    }
-    ~TempDir() { fs::remove_all(path_); }
-    fs::path operator/(const std::string& name) const { return path_ / name; }
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
-};
+using cadrix::test::TempDir;
+using wmsdk_test::kProfileCbr128;
+using wmsdk_test::Replace;
 
 ComPtr<IWMProfile> LoadProfile(const std::string& text) {
     ComPtr<IWMProfileManager> manager;

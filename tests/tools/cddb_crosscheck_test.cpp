@@ -146,17 +146,6 @@ namespace {
 
 using cadrix::test::TempDir;
 
-DiscDescription AudioDisc(std::vector<uint32_t> frames, uint64_t seed = 3) {
-    DiscDescription disc;
-    disc.seed = seed;
-    for (uint32_t f : frames) {
-        TrackDescription track;
-        track.frames = f;
-        disc.tracks.push_back(track);
-    }
-    return disc;
-}
-
 struct ModuleCloser {
     void operator()(void* module) const { dlclose(module); }
 };
@@ -171,7 +160,7 @@ Proc Bind(void* module, const char* name) {
 // data sectors, WAVE and big-endian files, 99 tracks, a one-frame track.
 std::vector<DiscDescription> CrosscheckDiscs() {
     std::vector<DiscDescription> discs;
-    DiscDescription extra = AudioDisc({225, 315, 413, 450});  // data track with a stored pregap
+    DiscDescription extra = AudioDisc({225, 315, 413, 450}, 3);  // data track with a stored pregap
     extra.tracks.push_back({185, TrackMode::Mode1Raw, 150, 0, 1});
     discs.push_back(extra);
     DiscDescription pregaps = AudioDisc({300, 200, 150, 99}, 4);

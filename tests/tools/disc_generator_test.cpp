@@ -39,16 +39,7 @@ std::string ReadText(const fs::path& path) {
     return {bytes.begin(), bytes.end()};
 }
 
-DiscDescription Disc(std::initializer_list<uint32_t> frames, uint64_t seed = 7) {
-    DiscDescription disc;
-    disc.seed = seed;
-    for (uint32_t f : frames) {
-        TrackDescription track;
-        track.frames = f;
-        disc.tracks.push_back(track);
-    }
-    return disc;
-}
+DiscDescription Disc(std::initializer_list<uint32_t> frames, uint64_t seed = 7) { return AudioDisc(frames, seed); }
 
 std::vector<uint8_t> Slice(const std::vector<uint8_t>& bytes, uint64_t fromFrame, uint64_t frames) {
     const auto from = static_cast<std::ptrdiff_t>(fromFrame * kFrameBytes);

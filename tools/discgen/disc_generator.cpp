@@ -462,6 +462,17 @@ bool WriteDiscImage(const DiscDescription& disc, const std::filesystem::path& fo
     return true;
 }
 
+DiscDescription AudioDisc(const std::vector<uint32_t>& frames, uint64_t seed) {
+    DiscDescription disc;
+    disc.seed = seed;
+    for (uint32_t f : frames) {
+        TrackDescription track;
+        track.frames = f;
+        disc.tracks.push_back(track);
+    }
+    return disc;
+}
+
 DiscDescription EvenDisc(uint32_t totalFrames, int trackCount, uint64_t seed) {
     DiscDescription disc;
     disc.seed = seed;

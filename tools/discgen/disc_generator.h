@@ -95,6 +95,9 @@ std::string CueSheetText(const DiscDescription& disc, std::string_view baseName)
 // takes the remainder), e.g. 333000 frames for a 74-minute disc.
 DiscDescription EvenDisc(uint32_t totalFrames, int trackCount, uint64_t seed = 1);
 
+// An audio disc of one track per entry of `frames` (its length in frames).
+DiscDescription AudioDisc(const std::vector<uint32_t>& frames, uint64_t seed = 1);
+
 }  // namespace cadrix::discgen
 
 #endif

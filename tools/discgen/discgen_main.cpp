@@ -208,11 +208,7 @@ bool BuildDisc(Options& o, std::string& error) {
                                static_cast<int>(o.trackCount), disc.seed).tracks;
     } else {
         if (o.lengths.empty()) o.lengths = {30 * kFramesPerSecond, 25 * kFramesPerSecond, 40 * kFramesPerSecond};
-        for (uint32_t frames : o.lengths) {
-            TrackDescription track;
-            track.frames = frames;
-            disc.tracks.push_back(track);
-        }
+        disc.tracks = AudioDisc(o.lengths, disc.seed).tracks;
     }
     for (size_t i = 1; i < disc.tracks.size(); ++i) {
         disc.tracks[i].pregapFrames = static_cast<uint32_t>(o.pregap);

@@ -1,5 +1,7 @@
 #include "cd_text_encoder.h"
 
+#include "cd_text_packs.h"
+
 #include <algorithm>
 #include <array>
 #include <string>
@@ -8,10 +10,6 @@
 namespace drivesim {
 namespace {
 
-constexpr size_t kPackBytes = 18;
-constexpr size_t kTextBytes = 12;
-constexpr uint8_t kPackTitle = 0x80;
-constexpr uint8_t kPackSizeInfo = 0x8F;
 constexpr uint8_t kLanguageEnglish = 0x09;
 constexpr size_t kMaxPacksInBlock = 253;  // the three size packs fit besides
 
@@ -47,16 +45,16 @@ void PutCrc(uint8_t* pack) {
 class PackWriter {
 public:
     void Add(uint8_t type, uint8_t track, uint8_t charPosition, const uint8_t* text) {
-        std::array<uint8_t, kPackBytes> pack{};
+        std::array<uint8_t, akrip::kCdTextPackBytes> pack{};
         pack[0] = type;
         pack[1] = track;
         pack[2] = static_cast<uint8_t>(count_);
         pack[3] = std::min<uint8_t>(charPosition, 15);  // block 0, single-byte characters
-        std::copy(text, text + kTextBytes, pack.begin() + 4);
+        std::copy(text, text + akrip::kCdTextChars, pack.begin() + 4);
         PutCrc(pack.data());
         packs_.insert(packs_.end(), pack.begin(), pack.end());
         ++count_;
-        ++perType_[type - kPackTitle];
+        ++perType_[type - akrip::kCdTextTitle];
     }
     // One kind of text: the disc's and every track's strings, each ended by a
     // NUL, cut into packs that name the track of their first character.
@@ -68,25 +66,25 @@ public:
             stream += s;
             stream += '\0';
         }
-        for (size_t at = 0; at < stream.size() && count_ < kMaxPacksInBlock; at += kTextBytes) {
+        for (size_t at = 0; at < stream.size() && count_ < kMaxPacksInBlock; at += akrip::kCdTextChars) {
             const size_t track = static_cast<size_t>(std::upper_bound(starts.begin(), starts.end(), at) - starts.begin()) - 1;
-            uint8_t text[kTextBytes] = {};
-            std::copy_n(stream.begin() + static_cast<std::ptrdiff_t>(at), std::min(kTextBytes, stream.size() - at), text);
+            uint8_t text[akrip::kCdTextChars] = {};
+            std::copy_n(stream.begin() + static_cast<std::ptrdiff_t>(at), std::min(akrip::kCdTextChars, stream.size() - at), text);
             Add(type, static_cast<uint8_t>(track), static_cast<uint8_t>(std::min<size_t>(at - starts[track], 15)), text);
         }
     }
     void AddSizeInfo(uint8_t lastTrack) {
-        perType_[kPackSizeInfo - kPackTitle] = 3;
+        perType_[akrip::kCdTextSizeInfo - akrip::kCdTextTitle] = 3;
         const auto lastSequence = static_cast<uint8_t>(count_ + 2);
-        uint8_t info[3][kTextBytes] = {};
-        info[0][0] = 0x00;  // ISO-8859-1
+        uint8_t info[3][akrip::kCdTextChars] = {};
+        info[0][0] = akrip::kCdTextLatin1;
         info[0][1] = 1;
         info[0][2] = lastTrack;
         for (size_t k = 0; k < 8; ++k) info[0][4 + k] = perType_[k];
         for (size_t k = 0; k < 8; ++k) info[1][k] = perType_[8 + k];
         info[1][8] = lastSequence;  // block 0; blocks 1-7 hold nothing
         info[2][4] = kLanguageEnglish;
-        for (uint8_t k = 0; k < 3; ++k) Add(kPackSizeInfo, k, 0, info[k]);
+        for (uint8_t k = 0; k < 3; ++k) Add(akrip::kCdTextSizeInfo, k, 0, info[k]);
     }
     std::vector<uint8_t> Take() { return std::move(packs_); }
 
@@ -111,7 +109,7 @@ std::vector<uint8_t> EncodeCdTextPacks(const akrip::DiscToc& toc) {
             strings.push_back(t < toc.trackTexts.size() ? ToLatin1(toc.trackTexts[t].*fields[k]) : std::string());
             any = any || !strings.back().empty();
         }
-        if (any) writer.AddTexts(static_cast<uint8_t>(kPackTitle + k), strings);
+        if (any) writer.AddTexts(static_cast<uint8_t>(akrip::kCdTextTitle + k), strings);
     }
     writer.AddSizeInfo(static_cast<uint8_t>(toc.tracks.size()));
     return writer.Take();

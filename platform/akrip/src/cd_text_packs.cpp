@@ -9,11 +9,6 @@
 namespace akrip {
 namespace {
 
-constexpr uint8_t kPackTitle = 0x80;
-constexpr uint8_t kPackSongwriter = 0x82;
-constexpr uint8_t kPackSizeInfo = 0x8F;
-constexpr uint8_t kCharsetLatin1 = 0x00;
-constexpr uint8_t kCharsetAscii = 0x01;
 constexpr int kMaxTrack = 99;
 
 struct Pack {
@@ -26,7 +21,7 @@ struct Pack {
 
 Pack ReadPack(std::span<const uint8_t> bytes) {
     return {bytes[0], static_cast<uint8_t>(bytes[1] & 0x7F), static_cast<uint8_t>((bytes[3] >> 4) & 0x07),
-            (bytes[3] & 0x80) != 0, bytes.subspan(4, 12)};
+            (bytes[3] & 0x80) != 0, bytes.subspan(4, kCdTextChars)};
 }
 
 std::string* Field(CdTextBlock& block, uint8_t type, int track) {
@@ -36,7 +31,7 @@ std::string* Field(CdTextBlock& block, uint8_t type, int track) {
         if (block.tracks.size() < static_cast<size_t>(track)) block.tracks.resize(static_cast<size_t>(track));
         entry = &block.tracks[static_cast<size_t>(track) - 1];
     }
-    return type == kPackTitle ? &entry->title : type == kPackTitle + 1 ? &entry->performer : &entry->songwriter;
+    return type == kCdTextTitle ? &entry->title : type == kCdTextTitle + 1 ? &entry->performer : &entry->songwriter;
 }
 
 // One kind of text (titles, performers or songwriters) read pack by pack:
@@ -63,7 +58,7 @@ public:
     void SetType(uint8_t type) { type_ = type; }
 
 private:
-    uint8_t type_ = kPackTitle;
+    uint8_t type_ = kCdTextTitle;
     int track_ = 0;
     bool started_ = false;
     std::string text_;
@@ -74,7 +69,7 @@ private:
 uint8_t Block0Charset(std::span<const uint8_t> packs) {
     for (size_t at = 0; at + kCdTextPackBytes <= packs.size(); at += kCdTextPackBytes) {
         const Pack pack = ReadPack(packs.subspan(at, kCdTextPackBytes));
-        if (pack.type == kPackSizeInfo && pack.block == 0 && pack.track == 0) return pack.text[0];
+        if (pack.type == kCdTextSizeInfo && pack.block == 0 && pack.track == 0) return pack.text[0];
     }
     return 0xFF;
 }
@@ -91,13 +86,13 @@ CdTextBlock ParseCdTextReply(std::span<const uint8_t> reply) {
     const std::span<const uint8_t> packs = reply.subspan(4, (length - 2) / kCdTextPackBytes * kCdTextPackBytes);
     const uint8_t charset = Block0Charset(packs);
     // Without size information the text is taken as ISO-8859-1, as most is.
-    if (charset != kCharsetLatin1 && charset != kCharsetAscii && charset != 0xFF) return block;
+    if (charset != kCdTextLatin1 && charset != kCdTextAscii && charset != 0xFF) return block;
     std::array<TextRun, 3> runs;
-    for (uint8_t k = 0; k < runs.size(); ++k) runs[k].SetType(static_cast<uint8_t>(kPackTitle + k));
+    for (uint8_t k = 0; k < runs.size(); ++k) runs[k].SetType(static_cast<uint8_t>(kCdTextTitle + k));
     for (size_t at = 0; at < packs.size(); at += kCdTextPackBytes) {
         const Pack pack = ReadPack(packs.subspan(at, kCdTextPackBytes));
-        if (pack.block != 0 || pack.doubleByte || pack.type < kPackTitle || pack.type > kPackSongwriter) continue;
-        runs[pack.type - kPackTitle].Add(block, pack);
+        if (pack.block != 0 || pack.doubleByte || pack.type < kCdTextTitle || pack.type > kCdTextSongwriter) continue;
+        runs[pack.type - kCdTextTitle].Add(block, pack);
     }
     return block;
 }

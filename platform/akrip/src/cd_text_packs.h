@@ -13,6 +13,18 @@
 namespace akrip {
 
 inline constexpr size_t kCdTextPackBytes = 18;
+inline constexpr size_t kCdTextChars = 12;  // of text in a pack
+
+// Pack types (byte 0 of a pack) that Cadrix reads or writes.
+enum CdTextPack : uint8_t {
+    kCdTextTitle = 0x80,
+    kCdTextPerformer = 0x81,
+    kCdTextSongwriter = 0x82,
+    kCdTextSizeInfo = 0x8F,
+};
+
+// Character sets of a block, as its size information gives them.
+enum CdTextCharset : uint8_t { kCdTextLatin1 = 0x00, kCdTextAscii = 0x01 };
 
 struct CdTextBlock {
     CdTextEntry disc;
