@@ -55,6 +55,8 @@ void BindOptionalEntries(AkripEntryPoints& entries) {
     entries.SetReadAbort = reinterpret_cast<AkripSetReadAbortProc>(FindSymbol(entries.module, "AkripSetReadAbort"));
     entries.TakeReadStats = reinterpret_cast<AkripTakeReadStatsProc>(FindSymbol(entries.module, "AkripTakeReadStats"));
     entries.SetReadOffset = reinterpret_cast<AkripSetReadOffsetProc>(FindSymbol(entries.module, "AkripSetReadOffset"));
+    entries.SetReadMode = reinterpret_cast<AkripSetReadModeProc>(FindSymbol(entries.module, "AkripSetReadMode"));
+    entries.GetDriveInfo = reinterpret_cast<AkripGetDriveInfoProc>(FindSymbol(entries.module, "AkripGetDriveInfo"));
 }
 
 }  // namespace
@@ -86,6 +88,8 @@ void AkripEntryPoints::Unbind() {
     SetReadAbort = nullptr;
     TakeReadStats = nullptr;
     SetReadOffset = nullptr;
+    SetReadMode = nullptr;
+    GetDriveInfo = nullptr;
     module.reset();
 }
 

@@ -26,6 +26,8 @@ struct AkripEntryPoints {
     AkripSetReadAbortProc SetReadAbort = nullptr;
     AkripTakeReadStatsProc TakeReadStats = nullptr;
     AkripSetReadOffsetProc SetReadOffset = nullptr;
+    AkripSetReadModeProc SetReadMode = nullptr;
+    AkripGetDriveInfoProc GetDriveInfo = nullptr;
 
     // Loads the module and binds all seven names; on any missing name the
     // module is unloaded again and false returned. Then binds the optional
