@@ -139,6 +139,18 @@ std::string SummaryText(const RunTally& tally) {
            (tally.tracks == 1 ? " track" : " tracks") + " could not be verified";
 }
 
+std::string NotAccurateMessage(const RunTally& tally, const std::string& logPath, const std::string& logError) {
+    const size_t count = tally.notAccurate.size();
+    std::string tracks;
+    for (size_t k = 0; k < count; ++k) {
+        tracks += (k == 0 ? "" : k + 1 == count ? " and " : ", ") + std::to_string(tally.notAccurate[k]);
+    }
+    std::string text = count == 1 ? "Track " + tracks + " was not ripped accurately: AccurateRip knows other checksums for it."
+                                  : "Tracks " + tracks +
+                                        " were not ripped accurately: AccurateRip knows other checksums for them.";
+    return text + "\n\n" + (logPath.empty() ? "No log could be written: " + logError : "See the log: " + logPath);
+}
+
 std::string RipLogText(const OutputSession& session, const ExtractionRun& run) {
     const RunVerifier& verifier = session.verifier;
     const DriveRecord& disc = session.Drive();

@@ -29,6 +29,11 @@ RunTally TallyRun(const OutputSession& session);
 // "All tracks accurately ripped" or "3 of 12 tracks could not be verified".
 std::string SummaryText(const RunTally& tally);
 
+// What the dialog tells after a run with tracks AccurateRip does not prove
+// (tally.notAccurate not empty), naming the log at `logPath` (or saying
+// `logError` when it could not be written).
+std::string NotAccurateMessage(const RunTally& tally, const std::string& logPath, const std::string& logError);
+
 // The log's text for a run that has ended: program and version, drive, read
 // offset and way of reading, the disc, and for each selected track its
 // file, length, checksums, AccurateRip's verdict and what reading it cost;
