@@ -49,7 +49,7 @@ for _ in $(seq "$runs"); do
   read -r t c < <(cd "$work/cdp" && timed "${sim[@]}" -- nice -n 5 sh -c 'cd-paranoia -q -B -d "$CADRIX_DRIVESIM_DEVICE"')
   best_cdp=$(best "$t" "$best_cdp"); cpu_cdp=$(best "$c" "$cpu_cdp")
 done
-proven=$(grep -c ", accurate (confidence" "$work/out"/*/*.log || true)
+proven=$(grep -c "Result: accurate (confidence" "$work/out"/*/*.log || true)
 awk -v r="$best_rip" -v c="$best_cdp" -v rc="$cpu_rip" -v cc="$cpu_cdp" -v n="$runs" -v p="$proven" 'BEGIN {
   printf "cadrix-rip, burst and proven: %.2f s (%.2f s CPU); cd-paranoia -B: %.2f s (%.2f s CPU) (best of %d)\n", r, rc, c, cc, n
   printf "tracks proven accurate: %d\n", p

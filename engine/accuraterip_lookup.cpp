@@ -155,39 +155,39 @@ ArLookupResult LookUpAccurateRip(const AccurateRipDiscId& disc, const std::strin
     return result;
 }
 
-AccurateRipLookup::AccurateRipLookup(AccurateRipDiscId disc, std::string driveKey, VerifySettings settings)
-    : disc_(disc), driveKey_(std::move(driveKey)), settings_(std::move(settings)) {
+AccurateRipLookup::AccurateRipLookup(AccurateRipDiscId disc, std::string driveKey, VerifySettings settings) {
     try {
-        worker_ = std::thread(&AccurateRipLookup::Run, this);
+        answer_ = std::async(std::launch::async, [this, disc, key = std::move(driveKey), settings = std::move(settings)] {
+            try {
+                return LookUpAccurateRip(disc, key, settings, &cancel_);
+            } catch (...) {
+                ArLookupResult failed;
+                failed.status = ArLookupStatus::Failed;
+                failed.reason = "AccurateRip: the lookup stopped on an internal error";
+                return failed;
+            }
+        }).share();
     } catch (const std::system_error&) {
-        result_.status = ArLookupStatus::Failed;
-        result_.reason = "AccurateRip: cannot start the lookup's thread";
-        finished_.store(true, std::memory_order_release);
+        std::promise<ArLookupResult> failed;
+        failed.set_value({ArLookupStatus::Failed, "AccurateRip: cannot start the lookup's thread", disc, {}, {}, {}});
+        answer_ = failed.get_future().share();
     }
 }
 
 AccurateRipLookup::~AccurateRipLookup() {
-    Cancel();
-    if (worker_.joinable()) worker_.join();
+    cancel_.store(true, std::memory_order_release);
+    if (answer_.valid()) answer_.wait();
+}
+
+bool AccurateRipLookup::Finished() const {
+    return answer_.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
 }
 
 bool AccurateRipLookup::Wait(const std::atomic<int32_t>& stop) const {
-    while (!Finished()) {
+    while (answer_.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready) {
         if (stop.load(std::memory_order_relaxed) != 0) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return true;
-}
-
-void AccurateRipLookup::Run() {
-    try {
-        result_ = LookUpAccurateRip(disc_, driveKey_, settings_, &cancel_);
-    } catch (...) {
-        result_ = ArLookupResult{};
-        result_.status = ArLookupStatus::Failed;
-        result_.reason = "AccurateRip: the lookup stopped on an internal error";
-    }
-    finished_.store(true, std::memory_order_release);
 }
 
 }  // namespace cadrix

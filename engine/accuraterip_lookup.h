@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <thread>
+#include <future>
 #include <vector>
 
 #include "accuraterip.h"
@@ -58,29 +58,20 @@ ArLookupResult JudgeAccurateRipReply(std::string_view body, const AccurateRipDis
 class AccurateRipLookup {
 public:
     AccurateRipLookup(AccurateRipDiscId disc, std::string driveKey, VerifySettings settings);
-    // Cancels and waits for the worker, which ends within about 0.1 s.
+    // Cancels and waits for the thread, which ends within about 0.1 s.
     ~AccurateRipLookup();
     AccurateRipLookup(const AccurateRipLookup&) = delete;
     AccurateRipLookup& operator=(const AccurateRipLookup&) = delete;
 
-    bool Finished() const { return finished_.load(std::memory_order_acquire); }
+    bool Finished() const;
     // Waits for the result until `stop` becomes nonzero; true when finished.
     bool Wait(const std::atomic<int32_t>& stop) const;
     // Only after Finished() returned true.
-    const ArLookupResult& Result() const { return result_; }
-    const AccurateRipDiscId& Disc() const { return disc_; }
-    void Cancel() { cancel_.store(true, std::memory_order_release); }
+    const ArLookupResult& Result() const { return answer_.get(); }
 
 private:
-    void Run();
-
-    const AccurateRipDiscId disc_;
-    const std::string driveKey_;
-    const VerifySettings settings_;
     std::atomic<bool> cancel_{false};
-    std::atomic<bool> finished_{false};
-    ArLookupResult result_;
-    std::thread worker_;  // last: starts once everything above is set
+    std::shared_future<ArLookupResult> answer_;
 };
 
 }  // namespace cadrix

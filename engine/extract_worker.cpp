@@ -86,17 +86,17 @@ void ReadPass(OutputSession& session, HCDROM handle) {
 }
 
 // The track's reads: one at full speed when AccurateRip may prove it, and a
-// secure one when it does not (the file is written anew). False when
-// nothing could be opened or the run was aborted before the first read.
+// secure one when it does not (the file is written anew).
 void ExtractTrack(OutputSession& session, HCDROM handle) {
     const int32_t track = session.currentTrack;
     bool burst = false;
     if (!session.verifier.BeginTrack(track, session.abortRequested, burst) || !session.OpenTrack()) return;
     while (true) {
         ReadPass(session, handle);
+        // An aborted read proves nothing and is not read again.
+        if (session.abortRequested.load(std::memory_order_relaxed) != 0) break;
         const TrackChecksum& sums = session.trackSums;
-        const bool aborted = session.abortRequested.load(std::memory_order_relaxed) != 0;
-        if (session.verifier.EndPass(track, burst, sums.crc32, sums.v1, sums.v2, sums.samples) || aborted) break;
+        if (session.verifier.EndPass(track, burst, sums.crc32, sums.v1, sums.v2, sums.samples)) break;
         // Read again securely: the first read's progress is taken back.
         session.CloseTrack();
         session.totalBytesWritten.fetch_sub(session.trackBytesWritten.load(std::memory_order_relaxed),

@@ -9,16 +9,9 @@
 #include "settings.h"
 #include "track_verifier.h"
 
+#include "rip_exit.h"
+
 namespace cadrix::rip {
-
-namespace {
-
-constexpr int EXIT_COMPLETE = 0;
-constexpr int EXIT_FAILED = 1;
-constexpr int EXIT_USAGE = 2;
-constexpr int EXIT_ABORTED = 130;
-
-}  // namespace
 
 int FindOffset(DriveSet& drives, const RipOptions& options, const volatile std::sig_atomic_t& interrupted) {
     const int drive = options.drive - 1;
