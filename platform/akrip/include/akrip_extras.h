@@ -4,8 +4,9 @@
 //
 // Ownership: every record is the caller's; the library reads or writes it
 // only during the call and keeps no pointer to it. Every call may come from
-// any thread; only AkripTakeReadStats and AkripSetReadOffset wait for a
-// ReadCDAudioLBAEx call running on the same handle.
+// any thread; AkripTakeReadStats, AkripSetReadOffset, AkripSetReadMode and
+// AkripGetDriveInfo wait for a ReadCDAudioLBAEx call running on the same
+// handle.
 #ifndef CADRIX_AKRIP_EXTRAS_H
 #define CADRIX_AKRIP_EXTRAS_H
 
