@@ -27,7 +27,9 @@ cmake --build "$build" -j"$(nproc)" --target akrip cadrix-rip cadrix-discgen cad
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/cadrix-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-export XDG_CONFIG_HOME="$work/config" CADRIX_VIRTUAL_DRIVES=""
+# Secure reads as before: AccurateRip (and the name services) are not reached.
+export XDG_CONFIG_HOME="$work/config" CADRIX_VIRTUAL_DRIVES="" CADRIX_ACCURATERIP_SERVER=http://127.0.0.1:9
+export CADRIX_MUSICBRAINZ_SERVER=http://127.0.0.1:9 CADRIX_GNUDB_SERVER=http://127.0.0.1:9
 mkdir -p "$XDG_CONFIG_HOME"
 sim="$build/bin/cadrix-drivesim"
 rip="$build/bin/cadrix-rip"

@@ -56,6 +56,8 @@ void BindOptionalEntries(AkripEntryPoints& entries) {
     entries.TakeReadStats = reinterpret_cast<AkripTakeReadStatsProc>(FindSymbol(entries.module, "AkripTakeReadStats"));
     entries.SetReadOffset = reinterpret_cast<AkripSetReadOffsetProc>(FindSymbol(entries.module, "AkripSetReadOffset"));
     entries.GetCdText = reinterpret_cast<AkripGetCdTextProc>(FindSymbol(entries.module, "AkripGetCdText"));
+    entries.SetReadMode = reinterpret_cast<AkripSetReadModeProc>(FindSymbol(entries.module, "AkripSetReadMode"));
+    entries.GetDriveInfo = reinterpret_cast<AkripGetDriveInfoProc>(FindSymbol(entries.module, "AkripGetDriveInfo"));
 }
 
 }  // namespace
@@ -88,6 +90,8 @@ void AkripEntryPoints::Unbind() {
     TakeReadStats = nullptr;
     SetReadOffset = nullptr;
     GetCdText = nullptr;
+    SetReadMode = nullptr;
+    GetDriveInfo = nullptr;
     module.reset();
 }
 

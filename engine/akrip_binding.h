@@ -27,6 +27,8 @@ struct AkripEntryPoints {
     AkripTakeReadStatsProc TakeReadStats = nullptr;
     AkripSetReadOffsetProc SetReadOffset = nullptr;
     AkripGetCdTextProc GetCdText = nullptr;
+    AkripSetReadModeProc SetReadMode = nullptr;
+    AkripGetDriveInfoProc GetDriveInfo = nullptr;
 
     // Loads the module and binds all seven names; on any missing name the
     // module is unloaded again and false returned. Then binds the optional

@@ -60,37 +60,71 @@ bool ReadBlock(OutputSession& session, HCDROM handle, uint32_t frame, int32_t bl
 
 }  // namespace
 
-uint32_t ExtractThreadProc(OutputSession& session) {
+namespace {
+
+// One read of the whole track into a freshly opened output; the sums of
+// what the output received are in session.trackSums afterwards.
+void ReadPass(OutputSession& session, HCDROM handle) {
     auto nextFrame = static_cast<uint32_t>(session.trackStart);
     int32_t framesLeft = session.trackFrames;
     int32_t blockFrames = BLOCK_FRAMES;
     session.framesDone.store(0, std::memory_order_relaxed);
+    session.readBuffer->validBytes = 0;
+    const int32_t track = session.currentTrack;
+    session.trackSums.Begin(session.verifier.IsFirstAudio(track), session.verifier.IsLastAudio(track));
+    while (framesLeft > 0) {
+        if (session.abortRequested.load(std::memory_order_relaxed) != 0) break;
+        if (framesLeft < blockFrames) blockFrames = framesLeft;
+        if (!ReadBlock(session, handle, nextFrame, blockFrames)) break;
+        if (!session.WriteBlock()) break;
+        const auto frames = static_cast<int32_t>(session.readBuffer->frameCount);
+        session.framesDone.fetch_add(frames, std::memory_order_relaxed);
+        nextFrame += static_cast<uint32_t>(frames);
+        framesLeft -= frames;
+    }
+    session.trackSums.Finish();
+}
 
-    if (session.readBuffer != nullptr && session.OpenTrack()) {
-        session.readBuffer->validBytes = 0;
+// The track's reads: one at full speed when AccurateRip may prove it, and a
+// secure one when it does not (the file is written anew).
+void ExtractTrack(OutputSession& session, HCDROM handle) {
+    const int32_t track = session.currentTrack;
+    bool burst = false;
+    if (!session.verifier.BeginTrack(track, session.abortRequested, burst) || !session.OpenTrack()) return;
+    while (true) {
+        ReadPass(session, handle);
+        // An aborted read proves nothing and is not read again.
+        if (session.abortRequested.load(std::memory_order_relaxed) != 0) break;
+        const TrackChecksum& sums = session.trackSums;
+        if (session.verifier.EndPass(track, burst, sums.crc32, sums.v1, sums.v2, sums.samples)) break;
+        // Read again securely: the first read's progress is taken back.
+        session.CloseTrack();
+        session.totalBytesWritten.fetch_sub(session.trackBytesWritten.load(std::memory_order_relaxed),
+                                            std::memory_order_relaxed);
+        session.framesDone.store(0, std::memory_order_relaxed);
+        burst = false;
+        if (!session.OpenTrack()) return;
+    }
+    session.CloseTrack();
+}
+
+}  // namespace
+
+uint32_t ExtractThreadProc(OutputSession& session) {
+    session.framesDone.store(0, std::memory_order_relaxed);
+    if (session.readBuffer != nullptr) {
         // The overlap header's status word is the library's across the run.
         session.overlapBuffer.startFrame = 0;
         session.overlapBuffer.frameCount = 0;
         session.overlapBuffer.validBytes = 0;
         const HCDROM handle = session.Drive().handle;
         // A stop asked of the library for an earlier run ends here; this run's
-        // own stop is seen through abortRequested below.
+        // own stop is seen through abortRequested.
         if (session.setReadAbort != nullptr) session.setReadAbort(handle, 0);
         AkripReadStats& stats = session.readStats[static_cast<size_t>(session.currentTrack) % TRACK_SLOTS];
         if (session.takeReadStats != nullptr) session.takeReadStats(handle, &stats);  // counts start here
-
-        while (framesLeft > 0) {
-            if (session.abortRequested.load(std::memory_order_relaxed) != 0) break;
-            if (framesLeft < blockFrames) blockFrames = framesLeft;
-            if (!ReadBlock(session, handle, nextFrame, blockFrames)) break;
-            if (!session.WriteBlock()) break;
-            const auto frames = static_cast<int32_t>(session.readBuffer->frameCount);
-            session.framesDone.fetch_add(frames, std::memory_order_relaxed);
-            nextFrame += static_cast<uint32_t>(frames);
-            framesLeft -= frames;
-        }
+        ExtractTrack(session, handle);
         if (session.takeReadStats != nullptr) session.takeReadStats(handle, &stats);
-        session.CloseTrack();
     }
     // Last access to the session: publishes the counters written above.
     session.running.store(0, std::memory_order_release);

@@ -1,8 +1,30 @@
 #include "extraction_job.h"
 
 #include "akrip_binding.h"
+#include "rip_log.h"
 
 namespace cadrix {
+
+namespace {
+
+// The drive's facts and offset, and AccurateRip asked about the disc (and
+// about the drive when its offset is not known otherwise) while the run
+// starts.
+void BindVerifier(DriveSet& drives, OutputSession& session, const JobRequest& request) {
+    const DriveRecord& disc = session.Drive();
+    DriveFacts facts = QueryDriveFacts(drives.akrip.GetDriveInfo, disc.handle);
+    const auto fixed = FixedReadOffset(facts, request.settingsPath);
+    std::shared_ptr<AccurateRipLookup> lookup;
+    const AccurateRipDiscId id = MakeAccurateRipDiscId(MakeDiscQuery(disc));
+    if (request.verifyOnline && id.Valid()) {
+        const std::string driveKey = fixed || !facts.known ? std::string() : facts.Key();
+        lookup = std::make_shared<AccurateRipLookup>(id, driveKey, VerifySettings::FromEnvironment(true));
+    }
+    RunVerifier::Binding binding{disc.handle, drives.akrip.SetReadMode, drives.akrip.SetReadOffset};
+    session.verifier.Configure(disc, binding, std::move(facts), fixed, std::move(lookup));
+}
+
+}  // namespace
 
 ExtractionJob::ExtractionJob(Token, DriveSet& drives) : drives_(drives) {}
 
@@ -27,8 +49,22 @@ std::unique_ptr<ExtractionJob> ExtractionJob::Start(DriveSet& drives, int drive,
     session.readAudio = drives.akrip.ReadCDAudioLBAEx;
     session.setReadAbort = drives.akrip.SetReadAbort;
     session.takeReadStats = drives.akrip.TakeReadStats;
+    BindVerifier(drives, session, request);
     job->run_ = std::make_unique<ExtractionRun>(session, request.startWorker);
     return job;
+}
+
+bool ExtractionJob::WriteLog(std::string& path, std::string& error) {
+    if (!session_ || !run_ || session_->currentTrack == 0) {
+        error = "no track was extracted";
+        return false;
+    }
+    const std::string folder = DiscFolder();
+    if (folder.empty()) {
+        error = "the disc's folder path is too long";
+        return false;
+    }
+    return WriteRipLog(folder, RipLogText(*session_, *run_), path, error);
 }
 
 std::string ExtractionJob::DiscFolder() {

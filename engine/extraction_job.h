@@ -23,6 +23,11 @@ struct JobRequest {
     int32_t qualityPosition = 0;  // the format's slider position
     void* pluginModule = nullptr;  // the format's loaded module; kept loaded by the caller
     WorkerStarter startWorker = &StartWorker;
+    // Ask AccurateRip about the disc (and the drive's offset) to prove the
+    // rip and read at full speed what it proves; false reads securely and
+    // proves nothing.
+    bool verifyOnline = false;
+    std::string settingsPath;  // where drives' read offsets are kept; empty: none
 };
 
 class ExtractionJob {
@@ -42,6 +47,11 @@ public:
     // The disc's folder under the base folder (empty when its path is too
     // long); the tracks' files go there.
     std::string DiscFolder();
+
+    // Once the run is over: the log of what it proved, written into the
+    // disc's folder; false (with the reason) when it could not be written
+    // or no track was started. `path` is where it went.
+    bool WriteLog(std::string& path, std::string& error);
 
     // Waits for the worker, frees the session and gives the drive back: the
     // drive is looked at again and a disc change seen during the run is

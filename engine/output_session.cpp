@@ -221,6 +221,7 @@ bool OutputSession::OpenTrack() {
     }
     if (!EnsureFolder(folderPath, lastError_)) return false;
     trackBytesWritten.store(0, std::memory_order_relaxed);
+    verifier.SetFile(currentTrack, filePath);
     FillTrackInfo();
     if (!sink_->Open(filePath, trackInfo.info, TrackExtras())) {
         lastError_ = sink_->LastError();
@@ -245,6 +246,7 @@ bool OutputSession::WriteBlock() {
         trackBytesWritten.fetch_add(count, std::memory_order_relaxed);
         totalBytesWritten.fetch_add(count, std::memory_order_relaxed);
     }
+    if (written) trackSums.Add({ReadBufferData(readBuffer) + offset, count});
     if (!written) RecordFailure(sink_->LastError());
     return written;
 }

@@ -22,7 +22,9 @@
 #include "akrip_extras.h"
 #include "akrip_records.h"
 #include "cadrix_plugin.h"
+#include "accuraterip.h"
 #include "disc_model.h"
+#include "track_verifier.h"
 
 namespace cadrix {
 
@@ -104,6 +106,13 @@ public:
     // What each track's reads had to fix, by track number; the worker writes
     // its track's slot before it clears `running`.
     std::array<AkripReadStats, TRACK_SLOTS> readStats{};
+
+    // How the run's tracks are read and verified (track_verifier.h); bound
+    // by the ExtractionJob.
+    RunVerifier verifier;
+    // The sums of what the current track's output received, fed by
+    // WriteBlock; the worker begins and finishes them.
+    TrackChecksum trackSums;
 
     // Tells the library to end a read in progress on the session's drive
     // (when it can); the worker clears that again when it starts.

@@ -243,18 +243,19 @@ std::string UpdateSettingsText(std::string_view text, const CadrixSettings& sett
 
 bool SaveSettingsFile(const std::string& path, const CadrixSettings& settings) {
     if (path.empty()) return false;
-    const std::filesystem::path target(path);
     std::error_code ec;
-    std::filesystem::create_directories(target.parent_path(), ec);
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
     if (ec) return false;
-
     std::string current;
     ReadWholeFile(path, current);  // a missing file starts empty
-    const std::string text = UpdateSettingsText(current, settings);
+    return ReplaceFileAtomically(path, UpdateSettingsText(current, settings));
+}
 
+bool ReplaceFileAtomically(const std::string& path, std::string_view text, mode_t mode) {
     std::string temp = path + ".XXXXXX";
     const int fd = mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) return false;
+    if (mode != 0600) fchmod(fd, mode);
     bool ok = true;
     size_t done = 0;
     while (ok && done < text.size()) {
@@ -268,6 +269,66 @@ bool SaveSettingsFile(const std::string& path, const CadrixSettings& settings) {
     if (ok && rename(temp.c_str(), path.c_str()) != 0) ok = false;
     if (!ok) unlink(temp.c_str());
     return ok;
+}
+
+namespace {
+
+constexpr std::string_view READ_OFFSET_PREFIX = "CadrixReadOffset.";
+constexpr int32_t MAX_READ_OFFSET = 5880;
+
+// The value name of a drive's offset; '=' and control bytes in a drive's
+// name cannot break the line.
+std::string ReadOffsetName(std::string_view driveKey) {
+    std::string name(READ_OFFSET_PREFIX);
+    for (char c : driveKey) name += (c == '=' || static_cast<unsigned char>(c) < 0x20) ? '_' : c;
+    return name;
+}
+
+std::optional<int32_t> ParseOffset(std::string_view text) {
+    if (text.starts_with('+')) text.remove_prefix(1);
+    int32_t value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, 10);
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    if (value < -MAX_READ_OFFSET || value > MAX_READ_OFFSET) return std::nullopt;
+    return value;
+}
+
+}  // namespace
+
+std::optional<int32_t> LoadDriveReadOffset(const std::string& path, std::string_view driveKey) {
+    std::string text;
+    if (path.empty() || driveKey.empty() || !ReadWholeFile(path, text)) return std::nullopt;
+    const std::string wanted = ReadOffsetName(driveKey);
+    for (std::string_view line : SplitLines(text)) {
+        std::string_view name, value;
+        if (SplitValueLine(line, name, value) && SameName(name, wanted)) return ParseOffset(value);
+    }
+    return std::nullopt;
+}
+
+bool SaveDriveReadOffset(const std::string& path, std::string_view driveKey, int32_t samples) {
+    if (path.empty() || driveKey.empty()) return false;
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
+    if (ec) return false;
+    std::string current;
+    ReadWholeFile(path, current);
+    const std::string wanted = ReadOffsetName(driveKey);
+    const std::string line = wanted + "=" + (samples > 0 ? "+" : "") + std::to_string(samples);
+    std::string out;
+    bool written = false;
+    for (std::string_view old : SplitLines(current)) {
+        std::string_view name, value;
+        if (SplitValueLine(old, name, value) && SameName(name, wanted)) {
+            if (!written) out += line + "\n";
+            written = true;
+            continue;
+        }
+        out.append(old);
+        out += '\n';
+    }
+    if (!written) out += line + "\n";
+    return ReplaceFileAtomically(path, out);
 }
 
 }  // namespace cadrix

@@ -4,12 +4,15 @@
 //   CadrixDir=<folder, at most 255 bytes>
 //   CadrixFormat=<unsigned 32-bit number: ogg + 256*wma + 65536*wmaVbr + 16777216*format>
 //   CadrixFlacLevel=<FLAC compression level 0..8>
-//   CadrixOnlineLookup=<1: name unknown discs online (the default), 0: never>
+//   CadrixOnlineLookup=<1: name unknown discs and ask AccurateRip (the default), 0: never>
+//   CadrixReadOffset.<VENDOR MODEL>=<a drive's read offset in samples, e.g. +667>
 // The first two are shared with the rest of the suite and keep their layout;
 // keys of Cadrix's own hold what the suite's 4-byte value has no room for.
 // Other lines of the file belong to the rest of the suite and are kept as
 // they are when Cadrix rewrites its values.
 #pragma once
+
+#include <sys/types.h>
 
 #include <cstdint>
 #include <optional>
@@ -84,5 +87,16 @@ std::string UpdateSettingsText(std::string_view text, const CadrixSettings& sett
 // folder, flushed, then renamed over it), creating the folder when needed.
 // False when anything failed; the old file is then untouched.
 bool SaveSettingsFile(const std::string& path, const CadrixSettings& settings);
+
+// `text` written to `path` the same atomic way (the folder must exist),
+// with permissions `mode`.
+bool ReplaceFileAtomically(const std::string& path, std::string_view text, mode_t mode = 0600);
+
+// The read offset kept for the drive `driveKey` ("VENDOR MODEL", as
+// DriveKey makes it), when the file at `path` has one within ±5880 samples.
+std::optional<int32_t> LoadDriveReadOffset(const std::string& path, std::string_view driveKey);
+// Keeps `samples` for the drive in the file at `path`, the other lines as
+// they are; atomic as SaveSettingsFile. False when it could not be saved.
+bool SaveDriveReadOffset(const std::string& path, std::string_view driveKey, int32_t samples);
 
 }  // namespace cadrix

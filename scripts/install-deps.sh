@@ -8,8 +8,8 @@ packages=(
   libcdio-dev libcdio-paranoia-dev libudev-dev libcue-dev libdiscid-dev
   qt6-base-dev libcanberra-dev libcanberra-pulse fonts-liberation2 fonts-dejavu-core
   libavcodec-dev libavformat-dev libavutil-dev libexpat1-dev libcurl4-openssl-dev
-  libvorbis-dev libogg-dev libflac-dev nettle-dev
-  ffmpeg flac python3 python3-mutagen cd-paranoia
+  libvorbis-dev libogg-dev libflac-dev nettle-dev zlib1g-dev
+  ffmpeg flac python3 python3-mutagen cd-paranoia whipper
   xvfb xauth xdotool imagemagick
 )
 

@@ -32,6 +32,7 @@
 #include "extraction_job.h"
 #include "quality_slider.h"
 #include "release_chooser.h"
+#include "rip_log.h"
 #include "settings.h"
 #include "space_estimate.h"
 #include "tab_pane.h"
@@ -442,6 +443,8 @@ void MainDialog::OnOK() {
     request.format = format;
     request.qualityPosition = quality[static_cast<size_t>(format)];
     request.pluginModule = ModuleOf(format);
+    request.verifyOnline = onlineLookup_;
+    request.settingsPath = SettingsFilePath();
     std::string error;
     // A run that cannot be set up shows nothing; the list stays as it is.
     auto job = ExtractionJob::Start(drives, drives.currentDrive, request, error);
@@ -451,6 +454,7 @@ void MainDialog::OnOK() {
         extracting_ = true;
         progress.Run();
         extracting_ = false;
+        ReportVerification(*job);
     }
     const bool reread = job && job->End();
     if (reread) {
@@ -458,6 +462,15 @@ void MainDialog::OnOK() {
         UpdateSpaceEstimate();
     }
     if (namer_) namer_->ConsiderAll();
+}
+
+void MainDialog::ReportVerification(ExtractionJob& job) {
+    std::string path;
+    std::string error;
+    if (!job.WriteLog(path, error)) path.clear();
+    const RunTally tally = TallyRun(job.Session());
+    // Once, after the run, when AccurateRip knows other sums for a track.
+    if (!tally.notAccurate.empty()) ShowMessage(this, FromBytes(NotAccurateMessage(tally, path, error)));
 }
 
 void MainDialog::OnDeviceChange() {

@@ -27,6 +27,8 @@ class QTreeWidgetItem;
 
 namespace cadrix {
 
+class ExtractionJob;
+
 class DiscMonitor;
 class QualitySlider;
 class TabPane;
@@ -117,6 +119,9 @@ protected:
 
 private:
     void CreateControls();
+    // After a run: its log into the disc's folder, and one message when
+    // AccurateRip does not prove a track.
+    void ReportVerification(ExtractionJob& job);
     void FillFormatList();
     void SetOutputDir(const std::string& dir);
     int32_t* KeptPosition();

@@ -7,13 +7,17 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "disc_generator.h"
 #include "extraction_test_support.h"
+#include "lookup_server.h"
 #include "run_program.h"
+#include "standin_writer.h"
 
 namespace fs = std::filesystem;
 
@@ -54,13 +58,17 @@ protected:
         for (const auto& f : files) wavs.push_back(test::ReadWholeFile(f.string()));
         return wavs;
     }
-    // Every audio track of `disc` ripped to `out`, bit for bit.
-    void ExpectBitExact(const discgen::DiscDescription& disc, const std::string& out) {
+    // Every audio track of `disc` ripped to `out`, bit for bit; a drive with
+    // read offset `offset` gives silence for the samples it cannot reach.
+    void ExpectBitExact(const discgen::DiscDescription& disc, const std::string& out, int offset = 0) {
         const auto wavs = Wavs(out);
         size_t k = 0;
-        for (int t = 1; t <= static_cast<int>(disc.tracks.size()); ++t) {
-            const auto pcm = discgen::ExpectedTrackPcm(disc, t);
+        const auto tracks = static_cast<int>(disc.tracks.size());
+        for (int t = 1; t <= tracks; ++t) {
+            auto pcm = discgen::ExpectedTrackPcm(disc, t);
             if (pcm.empty()) continue;
+            if (offset > 0 && t == tracks) std::fill(pcm.end() - offset * 4, pcm.end(), 0);
+            if (offset < 0 && t == 1) std::fill(pcm.begin(), pcm.begin() - offset * 4, 0);
             ASSERT_LT(k, wavs.size());
             EXPECT_TRUE(test::IsConsistentWave(wavs[k]));
             EXPECT_TRUE(wavs[k].size() == pcm.size() + 44 && std::equal(pcm.begin(), pcm.end(), wavs[k].begin() + 44))
@@ -231,6 +239,143 @@ TEST_F(EmulatedDrive, CdTextNamesTheDiscWithoutTheNetwork) {
         virtualEnv.push_back("CADRIX_VIRTUAL_DRIVES=" + folder);
         const Outcome image = RunCommand({CADRIX_RIP_PATH, "--list", "--no-lookup"}, virtualEnv);
         EXPECT_NE(image.output.find(expected), std::string::npos) << folder << "\n" << image.output;
+    }
+}
+
+// Rips proven against a local AccurateRip stand-in: the database file made
+// from the image itself (cadrix_arstandin) and served by a static server.
+class VerifiedRip : public EmulatedDrive {
+protected:
+    void SetUp() override {
+        EmulatedDrive::SetUp();
+        disc.seed = 21;
+        disc.tracks = {{.frames = 700}, {.frames = 900}, {.frames = 400}};
+        image = Image(disc, "disc");
+    }
+    // Serves the stand-in's files (made with `options`, listing `drives`).
+    void Serve(const standin::DiscFileOptions& options, const std::vector<std::pair<std::string, int32_t>>& drives = {}) {
+        std::string path, error;
+        ASSERT_TRUE(standin::WriteDiscFile(image, tmp.Path() + "/ar", options, path, error)) << error;
+        ASSERT_TRUE(standin::WriteDriveList(tmp.Path() + "/ar", drives, error)) << error;
+        StartServer();
+    }
+    void StartServer() {
+        server = std::make_unique<test::ScriptServer>(
+            CADRIX_LOOKUP_PYTHON, std::vector<std::string>{CADRIX_STATIC_SERVER_SCRIPT, tmp.Path() + "/ar", Requests()},
+            Requests());
+        Point(server->Url());
+    }
+    void Point(const std::string& url) { env.push_back("CADRIX_ACCURATERIP_SERVER=" + url); }
+    std::string Requests() const { return tmp.Path() + "/requests.log"; }
+    std::string LogOf(const std::string& out) {
+        for (const auto& e : fs::recursive_directory_iterator(tmp.Path() + "/" + out)) {
+            if (e.path().extension() == ".log") {
+                const auto bytes = test::ReadWholeFile(e.path().string());
+                return {bytes.begin(), bytes.end()};
+            }
+        }
+        return {};
+    }
+    static bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+    discgen::DiscDescription disc;
+    std::string image;
+    std::unique_ptr<test::ScriptServer> server;
+};
+
+TEST_F(VerifiedRip, AFullSpeedRipWithTheListedOffsetIsProvenTrackByTrack) {
+    Serve({}, {{"TESTVEND AR DRIVE", 667}});
+    const Outcome run = Rip({"--image", image, "--read-offset", "667", "--model", "TESTVEND AR DRIVE"}, "out");
+    ASSERT_EQ(run.status, 0) << run.output;
+    for (int t = 1; t <= 3; ++t) {
+        EXPECT_TRUE(Has(run.output, "Track " + std::to_string(t) + ": AccurateRip v2 ")) << run.output;
+    }
+    EXPECT_TRUE(Has(run.output, ", accurate (confidence 12)\nTrack 3: 0 sectors re-read")) << run.output;
+    EXPECT_TRUE(Has(run.output, "All tracks accurately ripped\nLog: ")) << run.output;
+    const std::string log = LogOf("out");
+    EXPECT_TRUE(Has(log, "Drive: TESTVEND AR DRIVE\nRead offset: +667 (AccurateRip's drive list)\n")) << log;
+    EXPECT_TRUE(Has(log, "Track 2\n  File: 02 - Untitled Track.wav\n  Length: 0:12.00 (900 sectors)\n"
+                         "  Read: burst (full speed), proven by AccurateRip\n  CRC32: ")) << log;
+    ExpectBitExact(disc, "out", 667);
+}
+
+TEST_F(VerifiedRip, ATrackAccurateRipDoesNotProveIsReadAgainSecurelyAndSaidSo) {
+    Serve({.wrongTrack = 2});
+    const Outcome run = Rip({"--image", image}, "out");
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_TRUE(Has(run.output, "Track 1: AccurateRip v2 ")) << run.output;
+    EXPECT_TRUE(Has(run.output, ", not accurate\nTrack 2: 0 sectors re-read")) << run.output;
+    EXPECT_TRUE(Has(run.output, "1 of 3 tracks could not be verified\n")) << run.output;
+    const std::string log = LogOf("out");
+    EXPECT_TRUE(Has(log, "Read offset: 0 (unknown, so 0)")) << log;
+    EXPECT_TRUE(Has(log, "not proven, then secure (CRC32 ")) << log;
+    EXPECT_TRUE(Has(log, "the two reads agree\n")) << log;
+    ExpectBitExact(disc, "out");
+}
+
+// Unknown discs, a server that is down and hostile replies (cut short,
+// absurd track counts, another disc's ids) leave a secure, complete rip.
+TEST_F(VerifiedRip, UnknownDiscsFailingServersAndHostileRepliesLeaveTheRipSecureAndWhole) {
+    fs::create_directories(tmp.Path() + "/ar");
+    StartServer();
+    Outcome run = Rip({"--image", image}, "unknown");
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_TRUE(Has(run.output, ", disc not in AccurateRip\n")) << run.output;
+    EXPECT_TRUE(Has(LogOf("unknown"), "Reading: secure (every sector verified)\n"));
+    ExpectBitExact(disc, "unknown");
+
+    std::string path, error;
+    ASSERT_TRUE(standin::WriteDiscFile(image, tmp.Path() + "/ar", {}, path, error));
+    const auto good = test::ReadWholeFile(path);
+    std::vector<uint8_t> otherDisc = good;
+    otherDisc[1] ^= 1;  // in both submissions
+    otherDisc[good.size() / 2 + 1] ^= 1;
+    const std::vector<std::vector<uint8_t>> hostile = {
+        {good.begin(), good.begin() + 20}, {255, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}, otherDisc};
+    for (size_t k = 0; k < hostile.size(); ++k) {
+        std::ofstream(path, std::ios::binary | std::ios::trunc)
+            .write(reinterpret_cast<const char*>(hostile[k].data()), static_cast<std::streamsize>(hostile[k].size()));
+        const std::string out = "hostile" + std::to_string(k);
+        run = Rip({"--image", image}, out);
+        ASSERT_EQ(run.status, 0) << run.output;
+        EXPECT_TRUE(Has(run.output, "not verified (AccurateRip: the reply holds no checksums for this disc)"))
+            << run.output;
+        ExpectBitExact(disc, out);
+    }
+    const std::string asked = server->Log();
+    run = Rip({"--image", image}, "nolookup", {"--no-lookup"});
+    EXPECT_TRUE(Has(run.output, "not verified (AccurateRip lookup off)")) << run.output;
+    EXPECT_EQ(server->Log(), asked);
+
+    env.pop_back();
+    Point("http://127.0.0.1:9");  // nothing listens there
+    run = Rip({"--image", image}, "down");
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_TRUE(Has(run.output, "not verified (AccurateRip: Failed to connect")) << run.output;
+    ExpectBitExact(disc, "down");
+}
+
+TEST_F(VerifiedRip, TheDriveOffsetIsFoundKeptAndUsed) {
+    Serve({});
+    for (const int offset : {667, -1164}) {
+        const std::string model = "TESTVEND FIND " + std::to_string(offset);
+        const std::vector<std::string> drive{"--image", image, "--read-offset", std::to_string(offset), "--model", model};
+        std::vector<std::string> args{CADRIX_DRIVESIM_PATH};
+        args.insert(args.end(), drive.begin(), drive.end());
+        args.insert(args.end(), {"--", CADRIX_RIP_PATH, "--find-offset"});
+        const Outcome found = RunCommand(args, env);
+        ASSERT_EQ(found.status, 0) << found.output;
+        const std::string shown = (offset > 0 ? "+" : "") + std::to_string(offset);
+        EXPECT_TRUE(Has(found.output, "Read offset: " + shown + "\n")) << found.output;
+        const auto conf = test::ReadWholeFile(tmp.Path() + "/config/Zephyrtone/Zephyrtone.conf");
+        EXPECT_TRUE(Has({conf.begin(), conf.end()}, "CadrixReadOffset." + model + "=" + shown + "\n"));
+
+        const std::string out = "kept" + std::to_string(offset);
+        const Outcome run = Rip(drive, out);
+        ASSERT_EQ(run.status, 0) << run.output;
+        EXPECT_TRUE(Has(run.output, "All tracks accurately ripped")) << run.output;
+        EXPECT_TRUE(Has(LogOf(out), "Read offset: " + shown + " (kept for this drive)"));
+        ExpectBitExact(disc, out, offset);
     }
 }
 

@@ -200,7 +200,7 @@ TEST_F(RipEndToEnd, PluginFormatHandsTheTracksToThePlugin) {
     EXPECT_NE(rip.output.find("Extracting & Compressing Track 3..."), std::string::npos) << rip.output;
     std::vector<fs::path> files;
     for (const auto& e : fs::recursive_directory_iterator(out)) {
-        if (e.is_regular_file()) files.push_back(e.path());
+        if (e.is_regular_file() && e.path().extension() != ".log") files.push_back(e.path());  // the rip's log aside
     }
     ASSERT_EQ(files.size(), 1u);
     const auto& album = discgen::DemoAlbumInfo();

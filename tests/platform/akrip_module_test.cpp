@@ -43,7 +43,8 @@ TEST(AkripModule, ExportsTheSevenEntryPointsAndTheOptionalOnes) {
     ASSERT_EQ(::pclose(pipe), 0);
     const std::set<std::string> expected = {"GetCDList",     "GetCDHandle", "CloseCDHandle",   "ModifyCDParms",
                                             "ReadTOC",       "ReadCDAudioLBAEx", "GetCDDBDiskID",
-                                            "AkripSetReadAbort", "AkripTakeReadStats", "AkripSetReadOffset", "AkripGetCdText"};
+                                            "AkripSetReadAbort", "AkripTakeReadStats", "AkripSetReadOffset",
+                                            "AkripGetCdText", "AkripSetReadMode", "AkripGetDriveInfo"};
     EXPECT_EQ(exported, expected);
 
     Akrip akrip;

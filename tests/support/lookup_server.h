@@ -1,7 +1,9 @@
-// The local stand-in for MusicBrainz and gnudb (lookup_server.py): started
-// on an ephemeral port of 127.0.0.1 with one scenario, stopped with the
-// object. CADRIX_LOOKUP_PYTHON, CADRIX_LOOKUP_SERVER_SCRIPT and
-// CADRIX_LOOKUP_REPLIES name the interpreter, the script and the replies.
+// Local stand-ins for online services: a Python server script started on an
+// ephemeral port of 127.0.0.1 (it prints the port first), stopped with the
+// object. LookupServer plays MusicBrainz and gnudb (lookup_server.py; the
+// interpreter, script and replies named by CADRIX_LOOKUP_PYTHON,
+// CADRIX_LOOKUP_SERVER_SCRIPT and CADRIX_LOOKUP_REPLIES); a static one
+// serves a folder (static_server.py), e.g. as AccurateRip.
 #pragma once
 
 #include <signal.h>
@@ -11,12 +13,16 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 namespace cadrix::test {
 
-class LookupServer {
+class ScriptServer {
 public:
-    LookupServer(const std::string& scenario, const std::string& logPath) : log_(logPath) {
+    // Runs `python` with `args` (the script first); `logPath` is where the
+    // script logs its requests.
+    ScriptServer(const std::string& python, const std::vector<std::string>& args, std::string logPath)
+        : log_(std::move(logPath)) {
         int ends[2];
         if (pipe(ends) != 0) return;
         pid_ = fork();
@@ -24,25 +30,27 @@ public:
             dup2(ends[1], STDOUT_FILENO);
             close(ends[0]);
             close(ends[1]);
-            execl(CADRIX_LOOKUP_PYTHON, "python3", CADRIX_LOOKUP_SERVER_SCRIPT, CADRIX_LOOKUP_REPLIES, scenario.c_str(),
-                   logPath.c_str(), static_cast<char*>(nullptr));
+            std::vector<char*> argv{const_cast<char*>(python.c_str())};
+            for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+            argv.push_back(nullptr);
+            execv(python.c_str(), argv.data());
             _exit(127);
         }
         close(ends[1]);
         for (char c; read(ends[0], &c, 1) == 1 && c != '\n';) port_ += c;
         close(ends[0]);
     }
-    ~LookupServer() {
+    ~ScriptServer() {
         if (pid_ <= 0) return;
         kill(pid_, SIGTERM);
         waitpid(pid_, nullptr, 0);
     }
-    LookupServer(const LookupServer&) = delete;
-    LookupServer& operator=(const LookupServer&) = delete;
+    ScriptServer(const ScriptServer&) = delete;
+    ScriptServer& operator=(const ScriptServer&) = delete;
 
     // "http://127.0.0.1:<port>"; no port when the server did not start.
     std::string Url() const { return "http://127.0.0.1:" + port_; }
-    // One line per request: "<path and query>\t<User-Agent>".
+    // The requests logged so far.
     std::string Log() const {
         std::ifstream in(log_);
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -53,5 +61,16 @@ private:
     std::string port_;
     pid_t pid_ = -1;
 };
+
+#ifdef CADRIX_LOOKUP_SERVER_SCRIPT
+// One scenario of lookup_server.py; its log has one line per request:
+// "<path and query>\t<User-Agent>".
+class LookupServer : public ScriptServer {
+public:
+    LookupServer(const std::string& scenario, const std::string& logPath)
+        : ScriptServer(CADRIX_LOOKUP_PYTHON, {CADRIX_LOOKUP_SERVER_SCRIPT, CADRIX_LOOKUP_REPLIES, scenario, logPath},
+                       logPath) {}
+};
+#endif
 
 }  // namespace cadrix::test

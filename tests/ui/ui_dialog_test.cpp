@@ -32,6 +32,7 @@
 #include "extract_dialog.h"
 #include "fake_akrip_control.h"
 #include "fake_plugin_control.h"
+#include "accuraterip.h"
 #include "lookup_server.h"
 #include "main_dialog.h"
 #include "message_box.h"
@@ -547,6 +548,31 @@ TEST_F(RunTest, CompleteRunWritesEveryCheckedTrackAndClosesItself) {
     // Nothing in the main dialog changed.
     EXPECT_EQ(dialog->Tracks()->CheckedTracks(), (std::vector<int32_t>{1, 3}));
     EXPECT_TRUE(messages_.empty());
+}
+
+// AccurateRip knows the disc with other sums for every track: the run ends
+// as usual, then one message names the tracks and the log.
+TEST_F(RunTest, TracksAccurateRipDoesNotProveAreToldOnceWithTheLog) {
+    auto dialog = ReadyDialog();
+    const AccurateRipDiscId id = MakeAccurateRipDiscId(MakeDiscQuery(dialog->Drives().drives[0]));
+    std::vector<uint8_t> file{static_cast<uint8_t>(id.audioTracks)};
+    for (uint32_t word : {id.id1, id.id2, id.cddbId}) {
+        for (int k = 0; k < 4; ++k) file.push_back(static_cast<uint8_t>(word >> (8 * k)));
+    }
+    for (uint32_t k = 0; k < id.audioTracks; ++k) file.insert(file.end(), {5, 1, 0, 0, 0, 0, 0, 0, 0});
+    test::TempDir ar;
+    std::filesystem::create_directories(std::filesystem::path(ar / id.FilePath()).parent_path());
+    WriteFile(ar / id.FilePath(), std::string(file.begin(), file.end()));
+    test::ScriptServer server(CADRIX_LOOKUP_PYTHON, {CADRIX_STATIC_SERVER_SCRIPT, ar.Path(), ar / "log"}, ar / "log");
+    setenv("CADRIX_ACCURATERIP_SERVER", server.Url().c_str(), 1);
+    SetChecked(*dialog, 1, false);  // track 2
+    dialog->OnOK();
+    setenv("CADRIX_ACCURATERIP_SERVER", "http://127.0.0.1:9", 1);
+    const std::string log = out_.Path() + "/Bj__rk Tester - Demo Songs/Bj__rk Tester - Demo Songs.log";
+    ASSERT_EQ(messages_.size(), 1u);
+    EXPECT_EQ(messages_[0].toStdString(), "Tracks 1 and 3 were not ripped accurately: AccurateRip knows other "
+                                          "checksums for them.\n\nSee the log: " + log);
+    EXPECT_TRUE(std::filesystem::exists(log));
 }
 
 TEST_F(RunTest, DiscChangeOnTheDriveBeingReadWaitsForTheRunsEnd) {

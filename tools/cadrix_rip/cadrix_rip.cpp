@@ -18,7 +18,9 @@
 #include "extraction_run.h"
 #include "output_format.h"
 #include "output_sink.h"
+#include "rip_log.h"
 #include "rip_lookup.h"
+#include "rip_offset.h"
 #include "rip_options.h"
 #include "settings.h"
 
@@ -144,9 +146,14 @@ private:
 };
 
 // What reading a finished track cost, when the library counts it: sectors
-// read again, and the sectors that could not be read at all.
+// read again, and the sectors that could not be read at all; then what
+// AccurateRip says of it.
 void PrintReadStats(const OutputSession& session, int32_t track) {
-    if (session.takeReadStats == nullptr || track == 0) return;
+    if (track == 0) return;
+    if (session.verifier.Track(track).read) {
+        std::printf("Track %d: %s\n", track, ArResultText(session.verifier.Track(track), session.verifier).c_str());
+    }
+    if (session.takeReadStats == nullptr) return;
     const AkripReadStats& stats = session.readStats[static_cast<size_t>(track) % TRACK_SLOTS];
     std::printf("Track %d: %u sectors re-read, %u corrections\n", track, stats.sectorsReread, stats.corrections);
     if (stats.unreadableCount == 0) return;
@@ -209,7 +216,20 @@ PollEvent DriveRun(ExtractionRun& run) {
     return ending;
 }
 
-int Extract(DriveSet& drives, const rip::RipOptions& options) {
+// The log in the disc's folder and the summary of what was proven.
+void FinishLog(ExtractionJob& job) {
+    if (job.Session().currentTrack == 0) return;
+    std::printf("%s\n", SummaryText(TallyRun(job.Session())).c_str());
+    std::string path;
+    std::string error;
+    if (job.WriteLog(path, error)) {
+        std::printf("Log: %s\n", path.c_str());
+    } else {
+        std::fprintf(stderr, "cadrix-rip: no log: %s\n", error.c_str());
+    }
+}
+
+int Extract(DriveSet& drives, const rip::RipOptions& options, bool verify) {
     const int drive = options.drive - 1;
     if (drive >= drives.driveCount) {
         return Usage("there is no drive " + std::to_string(options.drive) + " (" +
@@ -228,7 +248,8 @@ int Extract(DriveSet& drives, const rip::RipOptions& options) {
         return Usage(std::string("the plug-in ") + format.moduleFile + " of this format could not be loaded");
     }
 
-    JobRequest request{options.output, options.format, options.quality, plugin.get(), &StartWorkerWithoutSignals};
+    JobRequest request{options.output, options.format, options.quality, plugin.get(), &StartWorkerWithoutSignals,
+                       verify, SettingsFilePath()};
     auto job = ExtractionJob::Start(drives, drive, request, error);
     if (!job) {
         std::fprintf(stderr, "cadrix-rip: %s\n", error.c_str());
@@ -242,6 +263,7 @@ int Extract(DriveSet& drives, const rip::RipOptions& options) {
         std::printf("Track %d: %s\n", run.FailedTrack(), run.FailureReason().c_str());
     }
     const std::string folder = job->Session().currentTrack != 0 ? job->DiscFolder() : std::string();
+    FinishLog(*job);
     job->End();  // waits for a worker still finishing its block
     if (!folder.empty()) std::printf("Output folder: %s\n", folder.c_str());
     switch (ending) {
@@ -276,8 +298,16 @@ int main(int argc, char** argv) {
     // --lookup-only or --release still asks).
     const bool settingsAllow = LoadSettingsFile(SettingsFilePath(), "").onlineLookup;
     const bool online = options.lookup && (settingsAllow || options.lookupOnly || options.releaseGiven);
+    if (options.findOffset) {
+        const int status = rip::FindOffset(drives, options, gInterrupted);
+        drives.Release();
+        return status;
+    }
     int status = rip::NameDiscs(drives, options, online, gInterrupted);
-    if (status == EXIT_COMPLETE && !options.lookupOnly) status = options.list ? List(drives) : Extract(drives, options);
+    if (status == EXIT_COMPLETE && !options.lookupOnly) {
+        // AccurateRip is asked unless --no-lookup or the settings say never.
+        status = options.list ? List(drives) : Extract(drives, options, options.lookup && settingsAllow);
+    }
     drives.Release();
     return status;
 }

@@ -8,14 +8,11 @@
 #include "disc_database.h"
 #include "disc_lookup.h"
 
+#include "rip_exit.h"
+
 namespace cadrix::rip {
 
 namespace {
-
-constexpr int EXIT_COMPLETE = 0;
-constexpr int EXIT_FAILED = 1;
-constexpr int EXIT_USAGE = 2;
-constexpr int EXIT_ABORTED = 130;
 
 // The same lookup the dialog runs, waited for here; an interrupt cancels it.
 LookupReply WaitForLookup(const DiscQuery& disc, bool online, const volatile std::sig_atomic_t& interrupted) {

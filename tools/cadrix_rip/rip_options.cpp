@@ -19,6 +19,7 @@ std::string UsageText() {
     }
     return "Usage: cadrix-rip --list [--no-lookup]\n"
            "       cadrix-rip --lookup-only [--drive N] [--release N]\n"
+           "       cadrix-rip --find-offset [--drive N]\n"
            "       cadrix-rip [--drive N] [--tracks LIST] [--format FORMAT] [--quality N]\n"
            "                  [--no-lookup] [--release N] --output DIR\n"
            "\n"
@@ -34,6 +35,8 @@ std::string UsageText() {
            "  --no-lookup      never look names up online\n"
            "  --lookup-only    look up the names of the disc in drive N, save and show them\n"
            "  --release N      of several releases found online, save release N (default 1)\n"
+           "  --find-offset    find the read offset of drive N with a disc AccurateRip knows\n"
+           "                   and keep it for that drive\n"
            "  --help           show this text\n"
            "\n"
            "Names come from the suite's disc database, else from Cadrix's own disc folder\n"
@@ -41,6 +44,12 @@ std::string UsageText() {
            "MusicBrainz, then gnudb (servers: $CADRIX_MUSICBRAINZ_SERVER, $CADRIX_GNUDB_SERVER),\n"
            "and what is found is saved in Cadrix's own folder before the disc is listed or\n"
            "extracted.\n"
+           "\n"
+           "Each track is proven against AccurateRip ($CADRIX_ACCURATERIP_SERVER): read at\n"
+           "full speed when AccurateRip knows the disc, and again securely where it does\n"
+           "not prove the track. A log goes into the disc's folder. The drive's read\n"
+           "offset comes from $CADRIX_READ_OFFSET, else the one --find-offset kept, else\n"
+           "AccurateRip's drive list. --no-lookup asks no service and reads securely.\n"
            "\n"
            "Exit status: 0 complete, 1 failed, 2 usage error, 130 aborted (Ctrl-C).\n";
 }
@@ -91,6 +100,7 @@ bool ApplyFlag(std::string_view arg, RipOptions& options) {
     else if (arg == "--list") options.list = true;
     else if (arg == "--no-lookup") options.lookup = false;
     else if (arg == "--lookup-only") options.lookupOnly = true;
+    else if (arg == "--find-offset") options.findOffset = true;
     else return false;
     return true;
 }
@@ -150,6 +160,14 @@ bool ApplyFormat(const ParseState& state, RipOptions& options, std::string& erro
 
 // Options that make no sense together are refused rather than ignored.
 bool CheckCombination(const ParseState& state, const RipOptions& options, std::string& error) {
+    if (options.findOffset) {
+        if (!options.lookup || options.lookupOnly || options.list || state.formatGiven || options.qualityGiven ||
+            options.tracksGiven || !options.output.empty() || options.releaseGiven) {
+            error = "--find-offset takes only --drive";
+            return false;
+        }
+        return true;
+    }
     if (options.lookupOnly) {
         if (!options.lookup || options.list || state.formatGiven || options.qualityGiven || options.tracksGiven ||
             !options.output.empty()) {

@@ -23,6 +23,7 @@ struct RipOptions {
     bool lookupOnly = false;   // --lookup-only
     bool releaseGiven = false;
     int release = 1;           // --release N: which of several found releases to save, 1-based
+    bool findOffset = false;   // --find-offset
 };
 
 // Parses the arguments after the program name. False with `error` set on a

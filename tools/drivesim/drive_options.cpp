@@ -45,6 +45,10 @@ bool ParseOption(std::string_view name, std::string_view value, DriveOptions& op
         options.device = value;
     } else if (name == "--log") {
         options.log = value;
+    } else if (name == "--model") {
+        // One line of the state file, and INQUIRY's 8 + 16 characters.
+        if (value.empty() || value.size() > 25 || value.find('\n') != std::string_view::npos) return false;
+        options.model = value;
     } else if (name == "--speed") {
         options.speed = std::strtod(std::string(value).c_str(), nullptr);
         return options.speed > 0 && options.speed <= 100;
@@ -87,6 +91,8 @@ first in CADRIX_CD_DEVICES.
   --eject-after-reads N      after N reads the drive holds no disc
   --no-disc                  start with an empty drive
   --log FILE                 append the commands the drive receives to FILE
+  --model "VENDOR MODEL"     the vendor (first word, up to 8 characters) and
+                             model (the rest, up to 16) that INQUIRY reports
 )";
 
 bool ParseDriveOptions(std::span<const std::string> args, DriveOptions& options, std::string& error) {
@@ -137,6 +143,7 @@ std::string SerializeDriveOptions(const DriveOptions& options) {
     if (options.ejectAfterReads > 0) add("--eject-after-reads", std::to_string(options.ejectAfterReads));
     if (options.noDisc) text += "--no-disc\n";
     if (!options.log.empty()) add("--log", options.log);
+    if (!options.model.empty()) add("--model", options.model);
     return text;
 }
 

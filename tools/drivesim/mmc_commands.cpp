@@ -3,6 +3,7 @@
 // command or format is adding a handler and its line.
 #include <algorithm>
 #include <cstring>
+#include <string_view>
 
 #include "cd_text_encoder.h"
 #include "emulated_drive.h"
@@ -55,7 +56,19 @@ void RequestSense(EmulatedDrive&, PacketCommand& command) {
     Reply(command, reply, command.cdb[4]);
 }
 
-void Inquiry(EmulatedDrive&, PacketCommand& command) {
+// --model "VENDOR MODEL": the vendor (bytes 8-15) and product (16-31)
+// fields, blank-padded, in place of the emulator's own.
+void InquiryIdentity(std::string_view model, std::vector<uint8_t>& reply) {
+    if (model.empty()) return;
+    const size_t space = model.find(' ');
+    const std::string_view vendor = model.substr(0, std::min<size_t>(space, 8));
+    const std::string_view product = space == std::string_view::npos ? std::string_view() : model.substr(space + 1, 16);
+    std::fill(&reply[8], &reply[32], ' ');
+    std::copy(vendor.begin(), vendor.end(), &reply[8]);
+    std::copy(product.begin(), product.end(), &reply[16]);
+}
+
+void Inquiry(EmulatedDrive& drive, PacketCommand& command) {
     if (command.cdb[1] & 0x01) {  // vital product data pages: none
         command.sense = kBadField;
         return;
@@ -68,6 +81,7 @@ void Inquiry(EmulatedDrive&, PacketCommand& command) {
     reply[4] = 31;
     reply[5] = reply[6] = reply[7] = 0;
     std::memcpy(&reply[8], "CADRIX  DRIVESIM CD-ROM 1.00", 28);
+    InquiryIdentity(drive.Options().model, reply);
     Reply(command, reply, Be(command.cdb, 3, 2));
 }
 

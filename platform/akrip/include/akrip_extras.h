@@ -4,8 +4,9 @@
 //
 // Ownership: every record is the caller's; the library reads or writes it
 // only during the call and keeps no pointer to it. Every call may come from
-// any thread; only AkripTakeReadStats and AkripSetReadOffset wait for a
-// ReadCDAudioLBAEx call running on the same handle.
+// any thread; AkripTakeReadStats, AkripSetReadOffset, AkripSetReadMode and
+// AkripGetDriveInfo wait for a ReadCDAudioLBAEx call running on the same
+// handle.
 #ifndef CADRIX_AKRIP_EXTRAS_H
 #define CADRIX_AKRIP_EXTRAS_H
 
@@ -53,6 +54,36 @@ typedef int32_t (*AkripSetReadOffsetProc)(HCDROM handle, int32_t samples);
 // there is no disc or handle), or -(length + 1) when `capacity` is too
 // small, with nothing written.
 typedef int32_t (*AkripGetCdTextProc)(HCDROM handle, char* buffer, int32_t capacity);
+
+// Read modes of AkripSetReadMode.
+enum { AKRIP_READ_SECURE = 0, AKRIP_READ_BURST = 1 };
+
+// "AkripSetReadMode": how the reads on `handle` that follow read a real
+// drive. AKRIP_READ_SECURE (a handle's first mode) verifies every sector
+// against overlapping reads; AKRIP_READ_BURST reads each block once at the
+// drive's full speed and checks nothing, so a caller verifies what it gets
+// (a block that fails to read fails the call at once). An image reads alike
+// in both. Waits for a read in progress on the handle. 1 on success, 0 for
+// an unknown handle or mode.
+typedef int32_t (*AkripSetReadModeProc)(HCDROM handle, int32_t mode);
+
+// AkripDriveInfo.flags: the drive is a folder holding a disc image, which
+// reads exactly (its read offset is 0).
+enum { AKRIP_DRIVE_VIRTUAL = 1 };
+
+// Who made the drive, as its INQUIRY data says: NUL-terminated, trailing
+// blanks removed.
+typedef struct AkripDriveInfo {
+    char vendor[9];
+    char model[17];
+    char revision[5];
+    uint32_t flags;
+} AkripDriveInfo;
+
+// "AkripGetDriveInfo": fills *info for the drive of `handle` (a real drive is
+// asked once, then its answer is kept). 1 on success; 0 for an unknown handle,
+// a null `info`, or a drive that does not answer (*info is then zeroed).
+typedef int32_t (*AkripGetDriveInfoProc)(HCDROM handle, AkripDriveInfo* info);
 
 #ifdef __cplusplus
 }  // extern "C"

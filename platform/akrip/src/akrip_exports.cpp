@@ -212,3 +212,38 @@ AKRIP_EXPORT int32_t AkripGetCdText(HCDROM handle, char* buffer, int32_t capacit
         return 0;
     }
 }
+
+AKRIP_EXPORT int32_t AkripSetReadMode(HCDROM handle, int32_t mode) {
+    try {
+        auto open = DriveRegistry::Instance().Find(handle);
+        if (!open || (mode != AKRIP_READ_SECURE && mode != AKRIP_READ_BURST)) return 0;
+        std::lock_guard lock(open->mutex);
+        open->drive->SetBurst(mode == AKRIP_READ_BURST);
+        return 1;
+    } catch (...) {
+        return 0;
+    }
+}
+
+AKRIP_EXPORT int32_t AkripGetDriveInfo(HCDROM handle, AkripDriveInfo* info) {
+    if (!info) return 0;
+    std::memset(info, 0, sizeof *info);
+    try {
+        auto open = DriveRegistry::Instance().Find(handle);
+        if (!open) return 0;
+        std::lock_guard lock(open->mutex);
+        const akrip::DriveIdentity identity = open->drive->Identity();
+        if (!identity.known) return 0;
+        auto copy = [](char* field, size_t size, const std::string& text) {
+            std::memcpy(field, text.data(), std::min(size - 1, text.size()));
+        };
+        copy(info->vendor, sizeof info->vendor, identity.vendor);
+        copy(info->model, sizeof info->model, identity.model);
+        copy(info->revision, sizeof info->revision, identity.revision);
+        info->flags = identity.isVirtual ? AKRIP_DRIVE_VIRTUAL : 0;
+        return 1;
+    } catch (...) {
+        std::memset(info, 0, sizeof *info);
+        return 0;
+    }
+}

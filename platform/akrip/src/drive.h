@@ -3,11 +3,21 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 #include "disc_toc.h"
 #include "read_stats.h"
 
 namespace akrip {
+
+// What the drive says it is (INQUIRY vendor, product and revision).
+struct DriveIdentity {
+    std::string vendor;
+    std::string model;
+    std::string revision;
+    bool isVirtual = false;
+    bool known = false;  // false: the drive did not answer
+};
 
 class Drive {
 public:
@@ -31,6 +41,9 @@ public:
     // The drive's read offset in samples (its audio comes that early), to
     // be corrected from the next read on.
     virtual void SetReadOffset(int32_t) {}
+    // Burst reading: each block read once, unverified (see AkripSetReadMode).
+    virtual void SetBurst(bool) {}
+    virtual DriveIdentity Identity() = 0;
 
 protected:
     void NewDisc() { generation_.fetch_add(1); }

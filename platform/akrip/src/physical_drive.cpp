@@ -142,7 +142,15 @@ bool PhysicalDrive::Readable(int64_t lsn) const {
     return std::any_of(ranges_.begin(), ranges_.end(), [lsn](const AudioRange& r) { return lsn >= r.begin && lsn < r.end; });
 }
 
+// One plain read a block, as fast as the drive goes; what it returns is
+// verified by the caller's checksums, not here.
+bool PhysicalDrive::ReadBurst(int64_t lsn, uint32_t count, uint8_t* out) {
+    if (abort_.load() || cancelAhead_.load()) return false;
+    return cdio_read_audio_sectors(session_->cdio, out, static_cast<lsn_t>(lsn), count) == DRIVER_OP_SUCCESS;
+}
+
 bool PhysicalDrive::ReadSectors(int64_t lsn, uint32_t count, uint8_t* out, ReadStats& stats) {
+    if (burst_) return ReadBurst(lsn, count, out);
     if (!session_->reader) {
         const int64_t audioEnd = ranges_.empty() ? 0 : ranges_.back().end;
         session_->reader = std::make_unique<ParanoiaReader>(session_->cdio, audioEnd, testFlags_);
@@ -229,6 +237,33 @@ void PhysicalDrive::SetReadOffset(int32_t samples) {
     ahead_.Stop();
     offsetSamples_ = samples;
     carryLsn_ = -1;
+}
+
+void PhysicalDrive::SetBurst(bool burst) {
+    ahead_.Stop();
+    burst_ = burst;
+    carryLsn_ = -1;
+}
+
+DriveIdentity PhysicalDrive::Identity() {
+    if (identity_) return *identity_;
+    DriveIdentity identity;
+    const auto lock = LockCdio();
+    CdIo_t* cdio = cdio_open(device_.c_str(), cueImage_ ? DRIVER_BINCUE : DRIVER_LINUX);
+    if (!cdio) return identity;
+    cdio_hwinfo_t info{};
+    if (cdio_get_hwinfo(cdio, &info)) {
+        auto text = [](const char* field, size_t size) {
+            std::string value(field, strnlen(field, size));
+            while (!value.empty() && value.back() == ' ') value.pop_back();
+            return value;
+        };
+        identity = {text(info.psz_vendor, sizeof info.psz_vendor), text(info.psz_model, sizeof info.psz_model),
+                    text(info.psz_revision, sizeof info.psz_revision), false, true};
+        identity_ = identity;
+    }
+    cdio_destroy(cdio);
+    return identity;
 }
 
 ReadStats PhysicalDrive::TakeStats() {

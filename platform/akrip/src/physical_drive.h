@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <thread>
 #include <string>
 #include <vector>
@@ -33,6 +34,8 @@ public:
     uint32_t ReadAudio(int64_t lsn, uint32_t frames, uint8_t* out) override;
     ReadStats TakeStats() override;
     void SetReadOffset(int32_t samples) override;
+    void SetBurst(bool burst) override;
+    DriveIdentity Identity() override;
 
     // libcdio's simulated read faults (CDDA_TEST_* flags) for the reads
     // that follow; for tests of the paranoia path.
@@ -47,12 +50,15 @@ private:
     bool ReadBlock(int64_t lsn, uint32_t count, uint8_t* out, ReadStats& stats);
     bool ReadSectors(int64_t lsn, uint32_t count, uint8_t* out, ReadStats& stats);
     bool ReadShifted(int64_t lsn, uint32_t count, uint8_t* out, ReadStats& stats);
+    bool ReadBurst(int64_t lsn, uint32_t count, uint8_t* out);
     bool Readable(int64_t lsn) const;
 
     std::string device_;
     bool cueImage_ = false;
     int testFlags_ = 0;
     int32_t offsetSamples_ = 0;
+    bool burst_ = false;
+    std::optional<DriveIdentity> identity_;
     std::unique_ptr<Session> session_;
     DiscToc toc_;
     std::vector<AudioRange> ranges_;

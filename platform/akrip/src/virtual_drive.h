@@ -16,6 +16,7 @@ public:
     explicit VirtualDrive(std::string folder);
     DiscToc ReadToc() override;
     uint32_t ReadAudio(int64_t lsn, uint32_t frames, uint8_t* out) override;
+    DriveIdentity Identity() override { return {"Cadrix", "Virtual Drive", "", true, true}; }
 
 private:
     std::string folder_;

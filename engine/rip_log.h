@@ -1,0 +1,47 @@
+// What a run proved, in words: the line per track that cadrix-rip prints,
+// the summary, and the log written into the disc's folder
+// ("<disc folder name>.log").
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "extraction_run.h"
+#include "output_session.h"
+
+namespace cadrix {
+
+// "accurate (confidence 12)", "not accurate", "disc not in AccurateRip", or
+// why the track was not verified.
+std::string VerdictText(const TrackVerification& track, const RunVerifier& verifier);
+// "AccurateRip v2 1a2b3c4d, " and the verdict (v1 and its sum when only
+// that matched).
+std::string ArResultText(const TrackVerification& track, const RunVerifier& verifier);
+
+// The selected tracks of the run and those AccurateRip proved.
+struct RunTally {
+    int32_t tracks = 0;
+    int32_t accurate = 0;
+    std::vector<int32_t> notAccurate;  // tracks AccurateRip knows other sums for
+};
+RunTally TallyRun(const OutputSession& session);
+
+// "All tracks accurately ripped" or "3 of 12 tracks could not be verified".
+std::string SummaryText(const RunTally& tally);
+
+// What the dialog tells after a run with tracks AccurateRip does not prove
+// (tally.notAccurate not empty), naming the log at `logPath` (or saying
+// `logError` when it could not be written).
+std::string NotAccurateMessage(const RunTally& tally, const std::string& logPath, const std::string& logError);
+
+// The log's text for a run that has ended: program and version, drive, read
+// offset and way of reading, the disc, and for each selected track its
+// file, length, checksums, AccurateRip's verdict and what reading it cost;
+// the summary last.
+std::string RipLogText(const OutputSession& session, const ExtractionRun& run);
+
+// Writes `text` as `folder`/<folder's own name>.log (replacing it whole, or
+// not at all). False, with the reason in `error`, when it cannot.
+bool WriteRipLog(const std::string& folder, const std::string& text, std::string& path, std::string& error);
+
+}  // namespace cadrix
