@@ -91,7 +91,9 @@ int List(DriveSet& drives) {
     for (int k = 0; k < drives.driveCount; ++k) {
         const TrackListing listing = FillTrackList(drives.drives[static_cast<size_t>(k)]);
         std::printf("Drive %d: %s\n", k + 1, drives.drives[static_cast<size_t>(k)].name.c_str());
-        std::printf("  Disc: %s\n", listing.caption.c_str());
+        // The dialog leaves an empty drive's caption blank; a listing says so.
+        const bool empty = listing.caption.empty() && listing.rows.empty();
+        std::printf("  Disc: %s\n", empty ? "(no disc)" : listing.caption.c_str());
         for (const TrackRow& row : listing.rows) {
             std::printf("  %s\t%s\t%s\n", row.number.c_str(), row.title.c_str(), row.duration.c_str());
         }
