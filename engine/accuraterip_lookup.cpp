@@ -3,9 +3,11 @@
 #include <map>
 #include <mutex>
 #include <system_error>
+#include <utility>
 
 #include "drive_offsets.h"
 #include "http_client.h"
+#include "name_source.h"
 
 namespace cadrix {
 
@@ -27,29 +29,14 @@ AnswerCache& Cache() {
     return cache;
 }
 
-std::string UserAgent() { return "Cadrix/" + std::string(ClientVersion()) + " ( Cadrix CD ripper for Linux )"; }
-
 HttpResponse Get(const std::string& url, size_t maxBytes, std::chrono::steady_clock::time_point deadline,
                  const VerifySettings& settings, const std::atomic<bool>* cancel) {
     HttpRequest request;
     request.url = url;
-    request.userAgent = UserAgent();
+    request.userAgent = ClientUserAgent();
     request.maxBytes = maxBytes;
     request.cancel = cancel;
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) {
-        HttpResponse late;
-        late.outcome = HttpOutcome::TimedOut;
-        late.error = "no time left of the time-out of " + FormatSeconds(settings.timeout);
-        return late;
-    }
-    request.timeout = left;
-    HttpResponse response = HttpGet(request);
-    if (response.outcome == HttpOutcome::TimedOut) {
-        response.error = "no complete reply within the time-out of " + FormatSeconds(settings.timeout);
-    }
-    return response;
+    return GetBeforeDeadline(std::move(request), deadline, settings.timeout);
 }
 
 ArLookupResult AskDisc(const AccurateRipDiscId& disc, std::chrono::steady_clock::time_point deadline,

@@ -35,6 +35,16 @@ constexpr EntrySlot kEntrySlots[] = {
     {"GetCDDBDiskID", &AssignEntry<&AkripEntryPoints::GetCDDBDiskID>},
 };
 
+// The optional exports (akrip_extras.h), bound when the library has them.
+constexpr EntrySlot kOptionalSlots[] = {
+    {"AkripSetReadAbort", &AssignEntry<&AkripEntryPoints::SetReadAbort>},
+    {"AkripTakeReadStats", &AssignEntry<&AkripEntryPoints::TakeReadStats>},
+    {"AkripSetReadOffset", &AssignEntry<&AkripEntryPoints::SetReadOffset>},
+    {"AkripGetCdText", &AssignEntry<&AkripEntryPoints::GetCdText>},
+    {"AkripSetReadMode", &AssignEntry<&AkripEntryPoints::SetReadMode>},
+    {"AkripGetDriveInfo", &AssignEntry<&AkripEntryPoints::GetDriveInfo>},
+};
+
 // Room for the identifier words of the largest usable TOC (99 tracks + 3).
 using DiscIdWords = std::array<uint32_t, TRACK_SLOTS + 2>;
 
@@ -51,15 +61,6 @@ std::string TrimTrailingBlanks(const char* text, size_t capacity) {
     return name;
 }
 
-void BindOptionalEntries(AkripEntryPoints& entries) {
-    entries.SetReadAbort = reinterpret_cast<AkripSetReadAbortProc>(FindSymbol(entries.module, "AkripSetReadAbort"));
-    entries.TakeReadStats = reinterpret_cast<AkripTakeReadStatsProc>(FindSymbol(entries.module, "AkripTakeReadStats"));
-    entries.SetReadOffset = reinterpret_cast<AkripSetReadOffsetProc>(FindSymbol(entries.module, "AkripSetReadOffset"));
-    entries.GetCdText = reinterpret_cast<AkripGetCdTextProc>(FindSymbol(entries.module, "AkripGetCdText"));
-    entries.SetReadMode = reinterpret_cast<AkripSetReadModeProc>(FindSymbol(entries.module, "AkripSetReadMode"));
-    entries.GetDriveInfo = reinterpret_cast<AkripGetDriveInfoProc>(FindSymbol(entries.module, "AkripGetDriveInfo"));
-}
-
 }  // namespace
 
 bool AkripEntryPoints::Bind() {
@@ -74,25 +75,13 @@ bool AkripEntryPoints::Bind() {
         }
         slot.assign(*this, address);
     }
-    BindOptionalEntries(*this);
+    for (const EntrySlot& slot : kOptionalSlots) slot.assign(*this, FindSymbol(module, slot.name));
     return true;
 }
 
 void AkripEntryPoints::Unbind() {
-    GetCDList = nullptr;
-    GetCDHandle = nullptr;
-    CloseCDHandle = nullptr;
-    ModifyCDParms = nullptr;
-    ReadTOC = nullptr;
-    ReadCDAudioLBAEx = nullptr;
-    GetCDDBDiskID = nullptr;
-    SetReadAbort = nullptr;
-    TakeReadStats = nullptr;
-    SetReadOffset = nullptr;
-    GetCdText = nullptr;
-    SetReadMode = nullptr;
-    GetDriveInfo = nullptr;
-    module.reset();
+    // Every pointer back to null and the module unloaded.
+    *this = AkripEntryPoints{};
 }
 
 DriveSet::~DriveSet() { Release(); }

@@ -60,7 +60,7 @@ LookupReply LookUpDiscNames(const DiscQuery& disc, const LookupSettings& setting
     LookupContext context;
     context.musicBrainzServer = settings.musicBrainzServer;
     context.gnudbServer = settings.gnudbServer;
-    context.userAgent = "Cadrix/" + std::string(ClientVersion()) + " ( Cadrix CD ripper for Linux )";
+    context.userAgent = ClientUserAgent();
     context.timeout = settings.timeout;
     context.deadline = std::chrono::steady_clock::now() + settings.timeout;
     context.cancel = cancel;

@@ -1,6 +1,7 @@
 #include "name_source.h"
 
 #include <algorithm>
+#include <utility>
 
 #ifndef CADRIX_VERSION
 #define CADRIX_VERSION "0"
@@ -38,13 +39,22 @@ DiscQuery MakeDiscQuery(const DriveRecord& record) {
     return query;
 }
 
-HttpResponse LookupContext::Get(const std::string& url, std::chrono::milliseconds minInterval) const {
-    HttpRequest request;
-    request.url = url;
-    request.userAgent = userAgent;
-    request.maxBytes = kMaxReplyBytes;
-    request.minInterval = minInterval;
-    request.cancel = cancel;
+int32_t DiscQuery::FirstAudioTrack() const {
+    for (int32_t t = 1; t <= trackCount; ++t) {
+        if (!IsData(t)) return t;
+    }
+    return 0;
+}
+
+int32_t DiscQuery::LastAudioTrack() const {
+    for (int32_t t = trackCount; t >= 1; --t) {
+        if (!IsData(t)) return t;
+    }
+    return 0;
+}
+
+HttpResponse GetBeforeDeadline(HttpRequest request, std::chrono::steady_clock::time_point deadline,
+                               std::chrono::milliseconds timeout) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) {
         HttpResponse late;
@@ -61,7 +71,19 @@ HttpResponse LookupContext::Get(const std::string& url, std::chrono::millisecond
     return response;
 }
 
+HttpResponse LookupContext::Get(const std::string& url, std::chrono::milliseconds minInterval) const {
+    HttpRequest request;
+    request.url = url;
+    request.userAgent = userAgent;
+    request.maxBytes = kMaxReplyBytes;
+    request.minInterval = minInterval;
+    request.cancel = cancel;
+    return GetBeforeDeadline(std::move(request), deadline, timeout);
+}
+
 std::string_view ClientVersion() { return CADRIX_VERSION; }
+
+std::string ClientUserAgent() { return "Cadrix/" + std::string(ClientVersion()) + " ( Cadrix CD ripper for Linux )"; }
 
 std::string DescribeFailure(const HttpResponse& response) {
     if (response.outcome == HttpOutcome::Ok) return "HTTP " + std::to_string(response.status);

@@ -28,6 +28,9 @@ struct DiscQuery {
     // The start frame of track 1..trackCount, or the lead-out for trackCount + 1.
     uint32_t Start(int32_t track) const;
     int32_t AudioTrackCount() const;
+    // The first and last audio track; 0 when the disc has none.
+    int32_t FirstAudioTrack() const;
+    int32_t LastAudioTrack() const;
 };
 
 // The query for a record that ReadDisc filled; trackCount 0 when the record
@@ -60,6 +63,14 @@ using NameSource = LookupReply (*)(const DiscQuery& disc, const LookupContext& c
 
 // The program's version, as it introduces itself to the services ("0.1.0").
 std::string_view ClientVersion();
+// The User-Agent every request of the program carries.
+std::string ClientUserAgent();
+
+// GETs `request.url` in the time left before `deadline` of a lookup allowed
+// `timeout` as a whole (request.timeout is set here); a time-out is told as
+// the whole lookup's.
+HttpResponse GetBeforeDeadline(HttpRequest request, std::chrono::steady_clock::time_point deadline,
+                               std::chrono::milliseconds timeout);
 
 // Why `response` is no usable reply: its error, or "HTTP <status>" when it
 // is complete but its status is not 200.

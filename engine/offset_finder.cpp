@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "akrip_binding.h"
+#include "extract_worker.h"
 #include "output_session.h"
 
 namespace cadrix {
@@ -26,13 +27,8 @@ struct Candidate {
 // The audio tracks AccurateRip has sums for: the disc's inner tracks first
 // (their sums count every sample), shorter ones first.
 std::vector<Candidate> Candidates(const DiscQuery& disc, const ArLookupResult& answer) {
-    int32_t firstAudio = 0;
-    int32_t lastAudio = 0;
-    for (int32_t t = 1; t <= disc.trackCount; ++t) {
-        if (disc.IsData(t)) continue;
-        if (firstAudio == 0) firstAudio = t;
-        lastAudio = t;
-    }
+    const int32_t firstAudio = disc.FirstAudioTrack();
+    const int32_t lastAudio = disc.LastAudioTrack();
     std::vector<Candidate> candidates;
     for (int32_t t = firstAudio; t != 0 && t <= lastAudio; ++t) {
         Candidate c{t, disc.Start(t), disc.Start(t + 1), t == firstAudio, t == lastAudio, {}};
@@ -70,7 +66,7 @@ bool ReadRaw(const AkripEntryPoints& akrip, HCDROM handle, int64_t first, int64_
             return false;
         }
         bool ok = false;
-        for (int attempt = 0; attempt < 3 && !ok; ++attempt) {
+        for (int attempt = 0; attempt < READ_ATTEMPTS && !ok; ++attempt) {
             buffer->startFrame = static_cast<uint32_t>(frame);
             buffer->frameCount = static_cast<uint32_t>(std::min<int64_t>(BLOCK_FRAMES, std::min(end, leadOut) - frame));
             ok = akrip.ReadCDAudioLBAEx(handle, buffer, &overlap) == 1 && buffer->frameCount >= 1 &&

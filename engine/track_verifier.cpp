@@ -53,12 +53,9 @@ void RunVerifier::Configure(const DriveRecord& disc, Binding binding, DriveFacts
     binding_ = binding;
     drive_ = std::move(drive);
     lookup_ = std::move(lookup);
-    firstAudio_ = lastAudio_ = 0;
-    for (int32_t t = 1; t <= disc.trackCount && t < TRACK_SLOTS; ++t) {
-        if (disc.tracks[static_cast<size_t>(t)].isData != 0) continue;
-        if (firstAudio_ == 0) firstAudio_ = t;
-        lastAudio_ = t;
-    }
+    const DiscQuery query = MakeDiscQuery(disc);
+    firstAudio_ = query.FirstAudioTrack();
+    lastAudio_ = query.LastAudioTrack();
     offsetFixed_ = fixed.has_value();
     offset_ = fixed ? fixed->first : 0;
     source_ = fixed ? fixed->second : OffsetSource::None;
