@@ -269,10 +269,7 @@ protected:
     std::string Requests() const { return tmp.Path() + "/requests.log"; }
     std::string LogOf(const std::string& out) {
         for (const auto& e : fs::recursive_directory_iterator(tmp.Path() + "/" + out)) {
-            if (e.path().extension() == ".log") {
-                const auto bytes = test::ReadWholeFile(e.path().string());
-                return {bytes.begin(), bytes.end()};
-            }
+            if (e.path().extension() == ".log") return test::ReadFile(e.path().string());
         }
         return {};
     }
@@ -367,8 +364,8 @@ TEST_F(VerifiedRip, TheDriveOffsetIsFoundKeptAndUsed) {
         ASSERT_EQ(found.status, 0) << found.output;
         const std::string shown = (offset > 0 ? "+" : "") + std::to_string(offset);
         EXPECT_TRUE(Has(found.output, "Read offset: " + shown + "\n")) << found.output;
-        const auto conf = test::ReadWholeFile(tmp.Path() + "/config/Zephyrtone/Zephyrtone.conf");
-        EXPECT_TRUE(Has({conf.begin(), conf.end()}, "CadrixReadOffset." + model + "=" + shown + "\n"));
+        const std::string conf = test::ReadFile(tmp.Path() + "/config/Zephyrtone/Zephyrtone.conf");
+        EXPECT_TRUE(Has(conf, "CadrixReadOffset." + model + "=" + shown + "\n"));
 
         const std::string out = "kept" + std::to_string(offset);
         const Outcome run = Rip(drive, out);
