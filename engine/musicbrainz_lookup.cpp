@@ -15,7 +15,6 @@ namespace {
 
 using std::chrono::milliseconds;
 
-constexpr uint32_t kSessionGapFrames = 11400;  // lead-out, lead-in and pregap between sessions
 constexpr uint32_t kLeadInFrames = 150;
 constexpr size_t kMaxReleases = 20;
 // The web service allows one request a second from a client.
@@ -136,15 +135,9 @@ std::optional<ReleaseCandidate> ReadRelease(const XmlElement& release, const Dis
 }  // namespace
 
 std::string MusicBrainzDiscId(const DiscQuery& disc) {
-    int32_t last = disc.trackCount;
-    while (last >= 1 && disc.IsData(last)) --last;
+    const int32_t last = disc.LastAudioTrack();
     if (last < 1) return {};
-    uint32_t leadout = disc.Start(disc.trackCount + 1);
-    if (last < disc.trackCount) {
-        const uint32_t dataStart = disc.Start(last + 1);
-        // A single-session disc has no session gap before its data track.
-        leadout = dataStart > disc.Start(last) + kSessionGapFrames ? dataStart - kSessionGapFrames : dataStart;
-    }
+    const uint32_t leadout = disc.AudioEnd();
     int offsets[100] = {};
     offsets[0] = static_cast<int>(leadout + kLeadInFrames);
     for (int32_t t = 1; t <= last; ++t) offsets[t] = static_cast<int>(disc.Start(t) + kLeadInFrames);

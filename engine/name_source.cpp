@@ -53,6 +53,15 @@ int32_t DiscQuery::LastAudioTrack() const {
     return 0;
 }
 
+uint32_t DiscQuery::AudioEnd() const {
+    const int32_t last = LastAudioTrack();
+    if (last == 0) return 0;
+    const uint32_t end = Start(last + 1);
+    // A single-session disc has no session gap before its data track.
+    if (last < trackCount && end > Start(last) + SESSION_GAP_FRAMES) return end - SESSION_GAP_FRAMES;
+    return end;
+}
+
 HttpResponse GetBeforeDeadline(HttpRequest request, std::chrono::steady_clock::time_point deadline,
                                std::chrono::milliseconds timeout) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());

@@ -16,6 +16,9 @@
 
 namespace cadrix {
 
+// Lead-out, lead-in and pregap between the sessions of an Enhanced CD.
+inline constexpr uint32_t SESSION_GAP_FRAMES = 11400;
+
 // A disc as ReadDisc found it: a copy, so a worker thread may use it while
 // the record is read again.
 struct DiscQuery {
@@ -31,6 +34,9 @@ struct DiscQuery {
     // The first and last audio track; 0 when the disc has none.
     int32_t FirstAudioTrack() const;
     int32_t LastAudioTrack() const;
+    // Where the disc's audio ends: the lead-out, or for an Enhanced CD the
+    // start of its data session less the gap between sessions. 0 without audio.
+    uint32_t AudioEnd() const;
 };
 
 // The query for a record that ReadDisc filled; trackCount 0 when the record

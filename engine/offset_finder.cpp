@@ -13,7 +13,6 @@ namespace {
 
 constexpr int64_t kSamplesPerFrame = AR_SAMPLES_PER_SECTOR;
 constexpr size_t kMaxTracksTried = 3;
-constexpr int64_t kSessionGapFrames = 11400;
 
 struct Candidate {
     int32_t track = 0;
@@ -33,7 +32,7 @@ std::vector<Candidate> Candidates(const DiscQuery& disc, const ArLookupResult& a
     for (int32_t t = firstAudio; t != 0 && t <= lastAudio; ++t) {
         Candidate c{t, disc.Start(t), disc.Start(t + 1), t == firstAudio, t == lastAudio, {}};
         // An Enhanced CD's audio ends before the gap to its data session.
-        if (c.last && t < disc.trackCount && c.end - kSessionGapFrames > c.begin) c.end -= kSessionGapFrames;
+        if (c.last) c.end = disc.AudioEnd();
         for (const AccurateRipSubmission& submission : answer.submissions) {
             const auto slot = static_cast<size_t>(t - 1);
             if (slot < submission.tracks.size() && submission.tracks[slot].checksum != 0) {
