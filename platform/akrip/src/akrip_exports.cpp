@@ -1,9 +1,12 @@
-// The seven C entry points of akrip.so. Nothing thrown inside may cross them.
+// The C entry points of akrip.so: the seven of the library and the optional
+// ones of akrip_extras.h. Nothing thrown inside may cross them.
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <mutex>
 #include <optional>
 #include <span>
+#include <string>
 
 #include "akrip_extras.h"
 #include "akrip_records.h"
@@ -23,6 +26,22 @@ const bool kLogHandlerInstalled = [] {
     akrip::InstallCdioLogHandler();
     return true;
 }();
+
+// Runs `call` on the open handle `handle`, holding the handle's lock when
+// `locked` (calls that must not wait for a read in progress do not); 0 for
+// an unknown handle or anything thrown.
+template <typename Call>
+int32_t OnOpenHandle(HCDROM handle, bool locked, Call&& call) noexcept {
+    try {
+        auto open = DriveRegistry::Instance().Find(handle);
+        if (!open) return 0;
+        std::unique_lock lock(open->mutex, std::defer_lock);
+        if (locked) lock.lock();
+        return call(*open);
+    } catch (...) {
+        return 0;
+    }
+}
 
 }  // namespace
 
@@ -151,24 +170,17 @@ AKRIP_EXPORT uint32_t GetCDDBDiskID(HCDROM handle, uint32_t* ids, int32_t wordCo
 }
 
 AKRIP_EXPORT int32_t AkripSetReadAbort(HCDROM handle, int32_t abort) {
-    try {
-        auto open = DriveRegistry::Instance().Find(handle);
-        if (!open) return 0;
-        open->drive->SetAbort(abort != 0);
+    return OnOpenHandle(handle, false, [&](akrip::OpenHandle& open) {
+        open.drive->SetAbort(abort != 0);
         return 1;
-    } catch (...) {
-        return 0;
-    }
+    });
 }
 
 AKRIP_EXPORT int32_t AkripTakeReadStats(HCDROM handle, AkripReadStats* stats) {
     if (!stats) return 0;
     std::memset(stats, 0, sizeof *stats);
-    try {
-        auto open = DriveRegistry::Instance().Find(handle);
-        if (!open) return 0;
-        std::lock_guard lock(open->mutex);
-        const akrip::ReadStats taken = open->drive->TakeStats();
+    return OnOpenHandle(handle, true, [&](akrip::OpenHandle& open) {
+        const akrip::ReadStats taken = open.drive->TakeStats();
         stats->sectorsReread = taken.sectorsReread;
         stats->corrections = taken.corrections;
         stats->unreadableCount = static_cast<uint32_t>(taken.unreadable.size());
@@ -176,31 +188,23 @@ AKRIP_EXPORT int32_t AkripTakeReadStats(HCDROM handle, AkripReadStats* stats) {
             stats->unreadable[k] = static_cast<uint32_t>(taken.unreadable[k]);
         }
         return 1;
-    } catch (...) {
-        return 0;
-    }
+    });
 }
 
 AKRIP_EXPORT int32_t AkripSetReadOffset(HCDROM handle, int32_t samples) {
-    try {
-        auto open = DriveRegistry::Instance().Find(handle);
-        if (!open) return 0;
-        std::lock_guard lock(open->mutex);
-        open->drive->SetReadOffset(akrip::ClampReadOffset(samples));
+    return OnOpenHandle(handle, true, [&](akrip::OpenHandle& open) {
+        open.drive->SetReadOffset(akrip::ClampReadOffset(samples));
         return 1;
-    } catch (...) {
-        return 0;
-    }
+    });
 }
 
 AKRIP_EXPORT int32_t AkripGetCdText(HCDROM handle, char* buffer, int32_t capacity) {
-    try {
-        auto open = DriveRegistry::Instance().Find(handle);
-        if (!open) return 0;
+    // The TOC's own lock, so a read in progress does not hold this up.
+    return OnOpenHandle(handle, false, [&](akrip::OpenHandle& open) {
         std::string lines;
         {
-            std::lock_guard tocLock(open->tocMutex);
-            if (open->lastToc) lines = akrip::CdTextLines(*open->lastToc);
+            std::lock_guard tocLock(open.tocMutex);
+            if (open.lastToc) lines = akrip::CdTextLines(*open.lastToc);
         }
         if (lines.empty()) return 0;
         const auto length = static_cast<int32_t>(std::min<size_t>(lines.size(), INT32_MAX - 1));
@@ -208,31 +212,22 @@ AKRIP_EXPORT int32_t AkripGetCdText(HCDROM handle, char* buffer, int32_t capacit
         std::memcpy(buffer, lines.data(), static_cast<size_t>(length));
         buffer[length] = '\0';
         return length;
-    } catch (...) {
-        return 0;
-    }
+    });
 }
 
 AKRIP_EXPORT int32_t AkripSetReadMode(HCDROM handle, int32_t mode) {
-    try {
-        auto open = DriveRegistry::Instance().Find(handle);
-        if (!open || (mode != AKRIP_READ_SECURE && mode != AKRIP_READ_BURST)) return 0;
-        std::lock_guard lock(open->mutex);
-        open->drive->SetBurst(mode == AKRIP_READ_BURST);
+    if (mode != AKRIP_READ_SECURE && mode != AKRIP_READ_BURST) return 0;
+    return OnOpenHandle(handle, true, [&](akrip::OpenHandle& open) {
+        open.drive->SetBurst(mode == AKRIP_READ_BURST);
         return 1;
-    } catch (...) {
-        return 0;
-    }
+    });
 }
 
 AKRIP_EXPORT int32_t AkripGetDriveInfo(HCDROM handle, AkripDriveInfo* info) {
     if (!info) return 0;
     std::memset(info, 0, sizeof *info);
-    try {
-        auto open = DriveRegistry::Instance().Find(handle);
-        if (!open) return 0;
-        std::lock_guard lock(open->mutex);
-        const akrip::DriveIdentity identity = open->drive->Identity();
+    const int32_t known = OnOpenHandle(handle, true, [&](akrip::OpenHandle& open) {
+        const akrip::DriveIdentity identity = open.drive->Identity();
         if (!identity.known) return 0;
         auto copy = [](char* field, size_t size, const std::string& text) {
             std::memcpy(field, text.data(), std::min(size - 1, text.size()));
@@ -242,8 +237,7 @@ AKRIP_EXPORT int32_t AkripGetDriveInfo(HCDROM handle, AkripDriveInfo* info) {
         copy(info->revision, sizeof info->revision, identity.revision);
         info->flags = identity.isVirtual ? AKRIP_DRIVE_VIRTUAL : 0;
         return 1;
-    } catch (...) {
-        std::memset(info, 0, sizeof *info);
-        return 0;
-    }
+    });
+    if (known == 0) std::memset(info, 0, sizeof *info);
+    return known;
 }
