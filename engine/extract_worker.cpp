@@ -144,6 +144,13 @@ std::string ReadFailureReason(const AkripReadStats& stats, const PassEnd& end) {
     if (stats.failure == AKRIP_FAILURE_NO_DISC) {
         return "the disc was taken out or changed, or the drive is not ready";
     }
+    // Secure reading names the sector that could not be verified; it may lie a
+    // little past the block it held up.
+    if (stats.unreadableCount > 0) {
+        const std::string sector = std::to_string(stats.unreadable[0]);
+        return "cannot read sector " + sector + " of the disc (sectors " + std::to_string(end.failedFirst) + "-" +
+               std::to_string(end.failedLast) + " wait for it)";
+    }
     return "cannot read sectors " + std::to_string(end.failedFirst) + "-" + std::to_string(end.failedLast) +
            " of the disc";
 }

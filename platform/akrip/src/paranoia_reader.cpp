@@ -15,9 +15,15 @@ namespace {
 // Retries of one sector before paranoia gives up on it (a multiple of 5:
 // paranoia looks at the count every fifth retry).
 constexpr int kMaxRetries = 20;
+// Failed reads of one request before paranoia is stopped: well past its own
+// retries, which see at most one failure a retry.
+constexpr int kMaxFailures = 3 * kMaxRetries;
 constexpr size_t kMaxUnreadable = 64;
 constexpr int64_t kVerifyAhead = 64;
 constexpr long kWordsPerSector = kAudioSectorBytes / 2;  // paranoia's positions count 16-bit words
+// A stream starts a few sectors early where it can: paranoia never reads
+// before a stream's start, and cannot give up on a bad sector it starts on.
+constexpr int64_t kMinLead = 4;
 // A stream start is trusted when paranoia fixes nothing in its first sectors;
 // otherwise the stream starts kFirstLead sectors earlier, then four times as far.
 constexpr int64_t kTrustSectors = 40;
@@ -55,6 +61,8 @@ struct ParanoiaReader::Context {
     bool skipped = false;
     int64_t badSector = -1;  // the last sector before the fence that failed on its own
     int64_t firstFixup = -1;  // the first sector where paranoia fixed jitter or drift
+    int failures = 0;         // reads of this request that failed on a sector before the fence
+    bool gaveUp = false;      // paranoia was stopped: it would not give up by itself
     bool Stopped() const {
         return abort->load(std::memory_order_relaxed) || cancel->load(std::memory_order_relaxed);
     }
@@ -136,7 +144,7 @@ long ParanoiaReader::ReadForParanoia(cdrom_drive_t* drive, void* buffer, lsn_t b
     auto* bytes = static_cast<uint8_t*>(buffer);  // null: a seek
     long done = 0;
     while (done < sectors) {
-        if (context->Stopped() || reader.gone_) {
+        if (context->Stopped() || reader.gone_ || context->gaveUp) {
             errno = ENOMEDIUM;
             return -1;
         }
@@ -162,6 +170,13 @@ long ParanoiaReader::ReadForParanoia(cdrom_drive_t* drive, void* buffer, lsn_t b
             continue;
         }
         context->badSector = bad;
+        // Paranoia retries without end when the stream starts at a bad sector
+        // (it never reads before its start): stop it past its own limit.
+        if (++context->failures > kMaxFailures) {
+            context->gaveUp = true;
+            errno = ENOMEDIUM;
+            return -1;
+        }
         errno = EIO;
         return done > 0 ? done : -1;
     }
@@ -215,7 +230,8 @@ bool ParanoiaReader::ReadOn(int64_t lsn, uint32_t count, uint8_t* out, Context& 
             context.stats->Fail(ReadFailure::DiscGone);
             return false;
         }
-        if (!sector || context.skipped) {
+        if (!sector || context.skipped || context.gaveUp) {
+            if (context.gaveUp) stale_ = true;
             if (out != nullptr) NoteUnreadable(lsn + i, context.badSector, *context.stats);
             return false;
         }
@@ -241,16 +257,21 @@ int64_t ParanoiaReader::StreamFloor(int64_t lsn) const {
 // dropped), up to where the audio begins.
 bool ParanoiaReader::StartStream(int64_t lsn, uint32_t count, uint8_t* out, Context& context) {
     const int64_t floor = StreamFloor(lsn);
-    for (int64_t lead = 0;; lead = lead == 0 ? kFirstLead : lead * 4) {
+    for (int64_t lead = kMinLead;; lead = lead == kMinLead ? kFirstLead : lead * 4) {
         const int64_t start = std::max(floor, lsn - lead);
         // A new try forgets what the last one read (paranoia keeps its reads
         // across a seek and would match the new ones against them).
-        if (lead > 0 && !Restart()) return false;
+        if (lead > kMinLead && !Restart()) return false;
         cdio_paranoia_seek(paranoia_, static_cast<int32_t>(start), SEEK_SET);
         context.firstFixup = -1;
         if (start < lsn && !ReadOn(start, static_cast<uint32_t>(lsn - start), nullptr, context)) {
-            // The sectors before belong to another track: start where asked.
-            if (context.Stopped() || gone_ || !Restart()) return false;
+            if (context.Stopped() || gone_) return false;
+            if (context.badSector >= lsn) {  // a sector asked for failed the sectors before it
+                NoteUnreadable(lsn, context.badSector, *context.stats);
+                return false;
+            }
+            // A bad sector of the track before: start where asked.
+            if (!Restart()) return false;
             cdio_paranoia_seek(paranoia_, static_cast<int32_t>(lsn), SEEK_SET);
             return ReadOn(lsn, count, out, context);
         }
