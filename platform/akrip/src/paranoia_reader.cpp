@@ -1,13 +1,11 @@
 #include "paranoia_reader.h"
 
-#include <cdio/mmc.h>
-
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 
 #include "image_plan.h"
+#include "mmc_sense.h"
 
 namespace akrip {
 namespace {
@@ -28,21 +26,6 @@ constexpr int64_t kMinLead = 4;
 // otherwise the stream starts kFirstLead sectors earlier, then four times as far.
 constexpr int64_t kTrustSectors = 40;
 constexpr int64_t kFirstLead = 64;
-
-// A failed read that says the disc is not the one the reader was made for:
-// not ready or no medium (2/xx), the medium changed (6/28), or an address
-// the disc does not have (5/21).
-bool SenseSaysDiscGone(const CdIo_t* cdio) {
-    cdio_mmc_request_sense_t* sense = nullptr;
-    const int bytes = mmc_last_cmd_sense(cdio, &sense);
-    bool gone = false;
-    if (bytes >= 14 && sense != nullptr) {
-        const uint8_t key = sense->sense_key;
-        gone = key == 2 || (key == 6 && sense->asc == 0x28) || (key == 5 && sense->asc == 0x21);
-    }
-    std::free(sense);
-    return gone;
-}
 
 void Silence(uint8_t* bytes, long first, long count) {
     if (bytes != nullptr) std::memset(bytes + size_t(first) * kAudioSectorBytes, 0, size_t(count) * kAudioSectorBytes);

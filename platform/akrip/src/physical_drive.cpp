@@ -4,13 +4,13 @@
 #include <cdio/mmc.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <vector>
 
 #include "cd_text_packs.h"
 #include "cdio_guard.h"
 #include "image_plan.h"
+#include "mmc_sense.h"
 #include "paranoia_reader.h"
 
 namespace akrip {
@@ -43,6 +43,7 @@ void PhysicalDrive::DropSession() {
     toc_ = {};
     ranges_.clear();
     pregapsFound_ = false;
+    burstGone_ = false;
     carryLsn_ = -1;
 }
 
@@ -129,14 +130,8 @@ bool PhysicalDrive::Readable(int64_t lsn) const { return RangeHolding(ranges_, l
 // is of another mode (05/64/00), i.e. a data track's.
 bool PhysicalDrive::IsAudioSector(int64_t lsn) {
     std::vector<uint8_t> sector(kAudioSectorBytes);
-    if (cdio_read_audio_sectors(session_->cdio, sector.data(), static_cast<lsn_t>(lsn), 1) == DRIVER_OP_SUCCESS) {
-        return true;
-    }
-    cdio_mmc_request_sense_t* sense = nullptr;
-    const int bytes = mmc_last_cmd_sense(session_->cdio, &sense);
-    const bool otherMode = bytes >= 14 && sense != nullptr && sense->sense_key == 5 && sense->asc == 0x64;
-    std::free(sense);
-    return !otherMode;
+    return cdio_read_audio_sectors(session_->cdio, sector.data(), static_cast<lsn_t>(lsn), 1) == DRIVER_OP_SUCCESS ||
+           !SenseSaysOtherMode(session_->cdio);
 }
 
 // A data track after audio in the same session has a pregap of at least two
@@ -176,7 +171,7 @@ std::optional<AudioRange> PhysicalDrive::TrackRange(int track) {
 }
 
 bool PhysicalDrive::DiscWentAway() const {
-    return session_ && session_->reader && session_->reader->DiscGone();
+    return burstGone_ || (session_ && session_->reader && session_->reader->DiscGone());
 }
 
 // One plain read a block, as fast as the drive goes; what it returns is
@@ -184,7 +179,12 @@ bool PhysicalDrive::DiscWentAway() const {
 bool PhysicalDrive::ReadBurst(int64_t lsn, uint32_t count, uint8_t* out, ReadStats& stats) {
     if (abort_.load() || cancelAhead_.load()) return false;
     if (cdio_read_audio_sectors(session_->cdio, out, static_cast<lsn_t>(lsn), count) == DRIVER_OP_SUCCESS) return true;
-    if (!abort_.load() && !cancelAhead_.load()) stats.Fail(ReadFailure::Unreadable);
+    if (SenseSaysDiscGone(session_->cdio)) {
+        stats.Fail(ReadFailure::DiscGone);
+        burstGone_ = true;
+    } else if (!abort_.load() && !cancelAhead_.load()) {
+        stats.Fail(ReadFailure::Unreadable);
+    }
     return false;
 }
 

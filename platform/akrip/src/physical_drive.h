@@ -62,6 +62,7 @@ private:
     DiscToc toc_;
     std::vector<AudioRange> ranges_;
     bool pregapsFound_ = false;  // FindDataPregaps ran for this disc
+    std::atomic<bool> burstGone_{false};  // a burst read found the disc gone
     int64_t readAheadEnd_ = 0;
     ReadStats stats_;
     static constexpr uint32_t kMaxReadFrames = 27;
