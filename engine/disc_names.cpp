@@ -4,47 +4,11 @@
 #include <vector>
 
 #include "genre_table.h"
+#include "utf8_text.h"
 
 namespace cadrix {
 
 namespace {
-
-bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
-
-// The length of the valid UTF-8 sequence at text[i] (overlong forms,
-// surrogates and code points above U+10FFFF are not valid), or 0; its code
-// point in `code`.
-size_t ValidSequence(std::string_view text, size_t i, uint32_t& code) {
-    const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[i + k]); };
-    const unsigned char lead = byte(0);
-    if (lead < 0x80) {
-        code = lead;
-        return 1;
-    }
-    size_t length = 0;
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) low = 0xA0;
-        if (lead == 0xED) high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) low = 0x90;
-        if (lead == 0xF4) high = 0x8F;
-    } else {
-        return 0;
-    }
-    if (i + length > text.size() || byte(1) < low || byte(1) > high) return 0;
-    code = lead & (0x7F >> length);
-    for (size_t k = 1; k < length; ++k) {
-        if (!IsContinuation(byte(k))) return 0;
-        code = (code << 6) | (byte(k) & 0x3F);
-    }
-    return length;
-}
 
 bool IsControl(uint32_t code) { return code < 0x20 || (code >= 0x7F && code <= 0x9F); }
 
@@ -61,7 +25,7 @@ std::string CleanText(std::string_view text) {
     bool pendingBlank = false;
     for (size_t i = 0; i < text.size() && clean.size() <= MAX_NAME_BYTES;) {
         uint32_t code = 0;
-        size_t length = ValidSequence(text, i, code);
+        size_t length = Utf8Sequence(text, i, code);
         const bool latin1 = length == 0;
         if (latin1) {
             code = static_cast<unsigned char>(text[i]);
@@ -83,7 +47,7 @@ std::string CleanText(std::string_view text) {
     }
     if (clean.size() > MAX_NAME_BYTES) {
         size_t cut = MAX_NAME_BYTES;
-        while (cut > 0 && IsContinuation(static_cast<unsigned char>(clean[cut]))) --cut;
+        while (cut > 0 && (static_cast<unsigned char>(clean[cut]) & 0xC0) == 0x80) --cut;
         clean.resize(cut);
         while (!clean.empty() && clean.back() == ' ') clean.pop_back();
     }
@@ -112,7 +76,6 @@ std::string DiscFileText(const DiscNames& found, int32_t trackCount, std::string
         const std::string& artist = names.tracks[static_cast<size_t>(t)].artist;
         compilation = compilation || (!artist.empty() && artist != names.artist);
     }
-
     std::string text;
     AppendLine(text, "# ", CleanText(comment));
     AppendLine(text, "DARTIST=", names.artist);

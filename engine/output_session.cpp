@@ -15,11 +15,6 @@ namespace cadrix {
 
 namespace {
 
-// Longest file name component Linux accepts; the extension a writer appends
-// (".wav", ".wma", ".ogg", ".flac" less its dot) must still fit.
-constexpr size_t MAX_NAME_COMPONENT = 255;
-constexpr size_t EXTENSION_ROOM = 5;
-
 void RemoveTrailingDots(std::string& path) {
     while (path.size() > 1 && path.back() == '.') path.pop_back();
 }

@@ -7,8 +7,8 @@
 
 #include "extract_worker.h"
 #include "name_source.h"
+#include "atomic_file.h"
 #include "output_format.h"
-#include "settings.h"
 
 namespace cadrix {
 

@@ -1,15 +1,11 @@
 #include "settings.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <charconv>
 #include <cstdlib>
 #include <filesystem>
 #include <vector>
 
+#include "atomic_file.h"
 #include "small_file.h"
 
 namespace cadrix {
@@ -174,18 +170,6 @@ void ApplySettingsBounds(CadrixSettings& s) {
     }
 }
 
-std::string_view CutUtf8(std::string_view text, size_t maxBytes) {
-    if (text.size() <= maxBytes) return text;
-    // The first byte left out is a continuation byte: step back to the lead
-    // byte of its character and leave that character out whole. Bytes that
-    // are not UTF-8 are cut at the limit.
-    size_t cut = maxBytes;
-    size_t back = cut;
-    while (back > 0 && cut - back < 3 && (static_cast<unsigned char>(text[back]) & 0xC0) == 0x80) --back;
-    if (back < cut && static_cast<unsigned char>(text[back]) >= 0xC0) cut = back;
-    return text.substr(0, cut);
-}
-
 std::string DefaultOutputDir(std::string_view documentsDir) {
     if (documentsDir.empty()) return {};
     std::string dir(documentsDir);
@@ -249,26 +233,6 @@ bool SaveSettingsFile(const std::string& path, const CadrixSettings& settings) {
     std::string current;
     ReadWholeFile(path, current);  // a missing file starts empty
     return ReplaceFileAtomically(path, UpdateSettingsText(current, settings));
-}
-
-bool ReplaceFileAtomically(const std::string& path, std::string_view text, mode_t mode) {
-    std::string temp = path + ".XXXXXX";
-    const int fd = mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) return false;
-    if (mode != 0600) fchmod(fd, mode);
-    bool ok = true;
-    size_t done = 0;
-    while (ok && done < text.size()) {
-        const ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) ok = false;
-        else done += static_cast<size_t>(n);
-    }
-    if (ok && fsync(fd) != 0) ok = false;
-    if (close(fd) != 0) ok = false;
-    if (ok && rename(temp.c_str(), path.c_str()) != 0) ok = false;
-    if (!ok) unlink(temp.c_str());
-    return ok;
 }
 
 namespace {

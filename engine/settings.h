@@ -12,14 +12,13 @@
 // they are when Cadrix rewrites its values.
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "output_format.h"
+#include "utf8_text.h"
 
 namespace cadrix {
 
@@ -65,10 +64,6 @@ void UnpackFormatWord(uint32_t word, CadrixSettings& settings);
 // or above, wmaVbr 6 or above, flac above 8).
 void ApplySettingsBounds(CadrixSettings& settings);
 
-// `text` cut to at most `maxBytes` bytes without splitting a UTF-8
-// character (a text that is not UTF-8 is cut at the byte limit).
-std::string_view CutUtf8(std::string_view text, size_t maxBytes);
-
 // `documentsDir` + "/" (unless it ends in one) + "My Music"; empty when
 // `documentsDir` is empty.
 std::string DefaultOutputDir(std::string_view documentsDir);
@@ -83,14 +78,10 @@ CadrixSettings LoadSettingsFile(const std::string& path, std::string_view docume
 // appended; other lines unchanged.
 std::string UpdateSettingsText(std::string_view text, const CadrixSettings& settings);
 
-// Rewrites the file at `path` atomically (a temporary file in the same
-// folder, flushed, then renamed over it), creating the folder when needed.
-// False when anything failed; the old file is then untouched.
+// Rewrites the file at `path` atomically (atomic_file.h), creating the
+// folder when needed. False when anything failed; the old file is then
+// untouched.
 bool SaveSettingsFile(const std::string& path, const CadrixSettings& settings);
-
-// `text` written to `path` the same atomic way (the folder must exist),
-// with permissions `mode`.
-bool ReplaceFileAtomically(const std::string& path, std::string_view text, mode_t mode = 0600);
 
 // The read offset kept for the drive `driveKey` ("VENDOR MODEL", as
 // DriveKey makes it), when the file at `path` has one within ±5880 samples.
