@@ -88,11 +88,25 @@ std::optional<uint32_t> ParseWord(std::string_view text) {
     return word;
 }
 
-bool ReadWholeFile(const std::string& path, std::string& text) {
-    auto content = ReadSmallFile(path);
-    if (!content) return false;
-    text = std::move(*content);
-    return true;
+// The file's text for a rewrite: empty for a missing file; false (said on
+// standard error) for one that exists but cannot be read whole, which must
+// then not be replaced.
+bool ReadForRewrite(const std::string& path, std::string& text) {
+    SmallFileRead read = ReadSmallFileChecked(path);
+    if (read.text) {
+        text = std::move(*read.text);
+        return true;
+    }
+    text.clear();
+    if (read.missing) return true;
+    SayFileRefused(path, read.reason, "it cannot be read whole, so Cadrix's settings are not saved into it");
+    return false;
+}
+
+bool CreateParentFolder(const std::string& path) {
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
+    return !ec;
 }
 
 // A value line as the file keeps it.
@@ -180,9 +194,10 @@ std::string DefaultOutputDir(std::string_view documentsDir) {
 
 CadrixSettings LoadSettingsFile(const std::string& path, std::string_view documentsDir) {
     CadrixSettings settings;
-    std::string text;
-    if (!path.empty() && ReadWholeFile(path, text)) {
-        const StoredValues values = ParseSettingsText(text);
+    const SmallFileRead read = ReadSmallFileChecked(path);
+    if (!read.text && !read.missing) SayFileRefused(path, read.reason, "the settings' defaults are used");
+    if (read.text) {
+        const StoredValues values = ParseSettingsText(*read.text);
         if (values.dir) settings.outputDir = *values.dir;
         if (values.formatWord) UnpackFormatWord(*values.formatWord, settings);
         if (values.flacLevel && *values.flacLevel <= 0xFF) {
@@ -226,12 +241,8 @@ std::string UpdateSettingsText(std::string_view text, const CadrixSettings& sett
 }
 
 bool SaveSettingsFile(const std::string& path, const CadrixSettings& settings) {
-    if (path.empty()) return false;
-    std::error_code ec;
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
-    if (ec) return false;
     std::string current;
-    ReadWholeFile(path, current);  // a missing file starts empty
+    if (path.empty() || !CreateParentFolder(path) || !ReadForRewrite(path, current)) return false;
     return ReplaceFileAtomically(path, UpdateSettingsText(current, settings));
 }
 
@@ -260,10 +271,10 @@ std::optional<int32_t> ParseOffset(std::string_view text) {
 }  // namespace
 
 std::optional<int32_t> LoadDriveReadOffset(const std::string& path, std::string_view driveKey) {
-    std::string text;
-    if (path.empty() || driveKey.empty() || !ReadWholeFile(path, text)) return std::nullopt;
+    const std::optional<std::string> text = ReadSmallFile(path);
+    if (driveKey.empty() || !text) return std::nullopt;
     const std::string wanted = ReadOffsetName(driveKey);
-    for (std::string_view line : SplitLines(text)) {
+    for (std::string_view line : SplitLines(*text)) {
         std::string_view name, value;
         if (SplitValueLine(line, name, value) && SameName(name, wanted)) return ParseOffset(value);
     }
@@ -271,12 +282,8 @@ std::optional<int32_t> LoadDriveReadOffset(const std::string& path, std::string_
 }
 
 bool SaveDriveReadOffset(const std::string& path, std::string_view driveKey, int32_t samples) {
-    if (path.empty() || driveKey.empty()) return false;
-    std::error_code ec;
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
-    if (ec) return false;
     std::string current;
-    ReadWholeFile(path, current);
+    if (path.empty() || driveKey.empty() || !CreateParentFolder(path) || !ReadForRewrite(path, current)) return false;
     const std::string wanted = ReadOffsetName(driveKey);
     const std::string line = wanted + "=" + (samples > 0 ? "+" : "") + std::to_string(samples);
     std::string out;

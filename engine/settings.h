@@ -9,7 +9,8 @@
 // The first two are shared with the rest of the suite and keep their layout;
 // keys of Cadrix's own hold what the suite's 4-byte value has no room for.
 // Other lines of the file belong to the rest of the suite and are kept as
-// they are when Cadrix rewrites its values.
+// they are when Cadrix rewrites its values; a file Cadrix cannot read whole
+// is never rewritten.
 #pragma once
 
 #include <cstdint>
@@ -69,8 +70,9 @@ void ApplySettingsBounds(CadrixSettings& settings);
 std::string DefaultOutputDir(std::string_view documentsDir);
 
 // Defaults, then the stored values of the file at `path` (a missing,
-// unreadable or garbled file leaves the defaults), then the default folder
-// rule with `documentsDir`, then the bounds.
+// unreadable or garbled file leaves the defaults; an existing file that
+// cannot be read is said on standard error), then the default folder rule
+// with `documentsDir`, then the bounds.
 CadrixSettings LoadSettingsFile(const std::string& path, std::string_view documentsDir);
 
 // `text` (the file's current content, possibly empty) with CadrixDir (cut to
@@ -80,7 +82,8 @@ std::string UpdateSettingsText(std::string_view text, const CadrixSettings& sett
 
 // Rewrites the file at `path` atomically (atomic_file.h), creating the
 // folder when needed. False when anything failed; the old file is then
-// untouched.
+// untouched. A file that exists but cannot be read whole (too large, not a
+// regular file, unreadable) is not replaced: false, said on standard error.
 bool SaveSettingsFile(const std::string& path, const CadrixSettings& settings);
 
 // The read offset kept for the drive `driveKey` ("VENDOR MODEL", as
