@@ -14,6 +14,7 @@ namespace {
 
 constexpr std::string_view DIR_NAME = "CadrixDir";
 constexpr std::string_view FORMAT_NAME = "CadrixFormat";
+constexpr std::string_view OWN_FORMAT_NAME = "CadrixOwnFormat";
 constexpr std::string_view FLAC_LEVEL_NAME = "CadrixFlacLevel";
 constexpr std::string_view ONLINE_LOOKUP_NAME = "CadrixOnlineLookup";
 
@@ -137,6 +138,7 @@ StoredValues ParseSettingsText(std::string_view text) {
     StoredValues values;
     bool dirSeen = false;
     bool formatSeen = false;
+    bool ownSeen = false;
     bool flacSeen = false;
     bool lookupSeen = false;
     for (std::string_view line : SplitLines(text)) {
@@ -150,6 +152,9 @@ StoredValues ParseSettingsText(std::string_view text) {
         } else if (!formatSeen && SameName(name, FORMAT_NAME)) {
             formatSeen = true;
             values.formatWord = ParseWord(value);
+        } else if (!ownSeen && SameName(name, OWN_FORMAT_NAME)) {
+            ownSeen = true;
+            values.ownFormat = ParseWord(value);
         } else if (!flacSeen && SameName(name, FLAC_LEVEL_NAME)) {
             flacSeen = true;
             values.flacLevel = ParseWord(value);
@@ -163,19 +168,21 @@ StoredValues ParseSettingsText(std::string_view text) {
 
 uint32_t PackFormatWord(const CadrixSettings& s) {
     auto byte = [](int32_t v) { return static_cast<uint32_t>(v) & 0xFFu; };
+    const int32_t suite = IsSuiteFormat(s.format) ? s.format : s.suiteFormat;
     return byte(s.Quality(FORMAT_OGG)) | byte(s.Quality(FORMAT_WMA)) << 8 | byte(s.Quality(FORMAT_WMA_VBR)) << 16 |
-           byte(s.format) << 24;
+           byte(suite) << 24;
 }
 
 void UnpackFormatWord(uint32_t word, CadrixSettings& s) {
     s.Quality(FORMAT_OGG) = static_cast<int32_t>(word & 0xFF);
     s.Quality(FORMAT_WMA) = static_cast<int32_t>((word >> 8) & 0xFF);
     s.Quality(FORMAT_WMA_VBR) = static_cast<int32_t>((word >> 16) & 0xFF);
-    s.format = static_cast<int32_t>((word >> 24) & 0xFF);
+    s.format = s.suiteFormat = static_cast<int32_t>((word >> 24) & 0xFF);
 }
 
 void ApplySettingsBounds(CadrixSettings& s) {
     if (FindOutputFormat(s.format) == nullptr) s.format = DEFAULT_FORMAT;
+    if (!IsSuiteFormat(s.suiteFormat)) s.suiteFormat = DEFAULT_FORMAT;
     // Ogg keeps 0..100, not the slider's 110: stored positions 101..110 come
     // back as 50.
     for (const OutputFormatInfo& info : OutputFormats()) {
@@ -200,6 +207,9 @@ CadrixSettings LoadSettingsFile(const std::string& path, std::string_view docume
         const StoredValues values = ParseSettingsText(*read.text);
         if (values.dir) settings.outputDir = *values.dir;
         if (values.formatWord) UnpackFormatWord(*values.formatWord, settings);
+        // Byte 3 is the suite's: above 4 it is out of range there and here.
+        if (!IsSuiteFormat(settings.format)) settings.format = settings.suiteFormat = DEFAULT_FORMAT;
+        if (values.ownFormat && *values.ownFormat == static_cast<uint32_t>(FORMAT_FLAC)) settings.format = FORMAT_FLAC;
         if (values.flacLevel && *values.flacLevel <= 0xFF) {
             settings.Quality(FORMAT_FLAC) = static_cast<int32_t>(*values.flacLevel);
         }
@@ -214,6 +224,8 @@ std::string UpdateSettingsText(std::string_view text, const CadrixSettings& sett
     ValueLine values[] = {
         {DIR_NAME, std::string(DIR_NAME) + "=" + EscapeValue(CutUtf8(settings.outputDir, MAX_STORED_DIR_BYTES))},
         {FORMAT_NAME, std::string(FORMAT_NAME) + "=" + std::to_string(PackFormatWord(settings))},
+        {OWN_FORMAT_NAME,
+         std::string(OWN_FORMAT_NAME) + "=" + std::to_string(IsSuiteFormat(settings.format) ? 0 : settings.format)},
         {FLAC_LEVEL_NAME, std::string(FLAC_LEVEL_NAME) + "=" + std::to_string(settings.Quality(FORMAT_FLAC))},
         {ONLINE_LOOKUP_NAME, std::string(ONLINE_LOOKUP_NAME) + "=" + (settings.onlineLookup ? "1" : "0")},
     };

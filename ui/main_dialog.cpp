@@ -233,7 +233,7 @@ bool MainDialog::OnInitDialog() {
             formatList_->setCurrentIndex(entry);
         } else {
             formatList_->setCurrentIndex(0);
-            format = FORMAT_PCM;
+            format = suiteFormat_ = FORMAT_PCM;
         }
     }
 
@@ -328,6 +328,7 @@ void MainDialog::OnFormatChanged(int index) {
     const int32_t chosen = formatList_->itemData(index).toInt();
     if (chosen == format) return;
     format = chosen;
+    if (IsSuiteFormat(chosen)) suiteFormat_ = chosen;
     UpdateQualityControls();
     UpdateSpaceEstimate();
 }
@@ -407,6 +408,7 @@ void MainDialog::SetOutputDir(const std::string& dir) {
 void MainDialog::LoadSettings() {
     const CadrixSettings settings = LoadSettingsFile(SettingsFilePath(), ToBytes(documentsFolder_ ? documentsFolder_() : QString()));
     format = settings.format;
+    suiteFormat_ = settings.suiteFormat;
     quality = settings.quality;
     onlineLookup_ = settings.onlineLookup;
     SetOutputDir(settings.outputDir);
@@ -415,6 +417,7 @@ void MainDialog::LoadSettings() {
 void MainDialog::SaveSettings() {
     CadrixSettings settings;
     settings.format = format;
+    settings.suiteFormat = suiteFormat_;
     settings.quality = quality;
     settings.outputDir = outputDir;
     settings.onlineLookup = onlineLookup_;

@@ -143,6 +143,7 @@ private:
     DriveSet drives;
     std::string outputDir;
     int32_t format = 0;
+    int32_t suiteFormat_ = 0;  // what the suite's stored format keeps while `format` is one it lacks
     QualityPositions quality = DefaultQualityPositions();
     int32_t listFilling = 0;
     int timerId = 0;

@@ -313,30 +313,41 @@ TEST_F(DialogTest, SliderFollowsFormatAndPollReachesEstimateAndSettings) {
     EXPECT_EQ(stored.formatWord, 110u + (7u << 8) + (2u << 16) + (4u << 24));
 }
 
-// FLAC's level lives in a key of Cadrix's own; the suite's 4-byte value keeps
-// its layout, and without the module the stored format falls back to PCM.
-TEST_F(DialogTest, FlacLevelKeepsItsOwnKeyAndFallsBackWithoutItsModule) {
+// FLAC is Cadrix's own format: the suite's 4-byte value keeps a format the
+// suite knows (the one chosen before), a key of Cadrix's own says FLAC, and
+// without the module the stored format falls back to PCM.
+TEST_F(DialogTest, FlacIsKeptInKeysOfItsOwnAndFallsBackWithoutItsModule) {
     fake_.SetDriveCount(1);
     InsertDisc(0);
-    const uint32_t word = 60 + (7u << 8) + (2u << 16) + (5u << 24);
-    WriteFile(SettingsPath(), "CadrixFormat=" + std::to_string(word) + "\nCadrixFlacLevel=7\n");
+    const uint32_t word = 60 + (7u << 8) + (2u << 16) + (2u << 24);
+    WriteFile(SettingsPath(), "CadrixFormat=" + std::to_string(word) + "\n");
     {
-        auto dialog = MakeDialog({FLAC_MODULE_FILE});
+        auto dialog = MakeDialog({FLAC_MODULE_FILE, WMA_MODULE_FILE});
         ASSERT_TRUE(dialog->OnInitDialog());
-        EXPECT_EQ(dialog->Format(), FORMAT_FLAC);
-        EXPECT_EQ(dialog->Slider()->maximum(), 8);
-        EXPECT_EQ(dialog->Slider()->value(), 7);
-        EXPECT_EQ(dialog->Slider()->TipText(), QStringLiteral("Compression: 7"));
+        EXPECT_EQ(dialog->Format(), FORMAT_WMA);
+        SelectFormat(*dialog, FORMAT_FLAC);
         dialog->Slider()->setValue(3);
         ASSERT_TRUE(WaitFor([&] { return dialog->Quality(FORMAT_FLAC) == 3; }, 1000));
         dialog->reject();
     }
     StoredValues stored = ParseSettingsText(test::ReadFile(SettingsPath()));
-    EXPECT_EQ(stored.formatWord, word);
+    EXPECT_EQ(stored.formatWord, word);  // byte 3 still WMA, which the suite knows
+    EXPECT_EQ(stored.ownFormat, 5u);
     EXPECT_EQ(stored.flacLevel, 3u);
+    {
+        auto dialog = MakeDialog({FLAC_MODULE_FILE});
+        ASSERT_TRUE(dialog->OnInitDialog());
+        EXPECT_EQ(dialog->Format(), FORMAT_FLAC);
+        EXPECT_EQ(dialog->Slider()->value(), 3);
+    }
     auto dialog = MakeDialog({});
     ASSERT_TRUE(dialog->OnInitDialog());
     EXPECT_EQ(dialog->Format(), FORMAT_PCM);
+    // A byte 3 beyond the suite's formats is out of range, as the suite reads it.
+    WriteFile(SettingsPath(), "CadrixFormat=" + std::to_string((word & 0xFFFFFF) | 5u << 24) + "\n");
+    auto again = MakeDialog({FLAC_MODULE_FILE});
+    ASSERT_TRUE(again->OnInitDialog());
+    EXPECT_EQ(again->Format(), FORMAT_PCM);
 }
 
 // A disc no database file names is named online while the dialog runs: the

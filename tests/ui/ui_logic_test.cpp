@@ -112,7 +112,8 @@ TEST(Settings, SaveWritesTheFourByteValueAndKeepsTheSuitesOtherValues) {
     ASSERT_TRUE(SaveSettingsFile(path, s));
     const std::string text = ReadFile(path);
     EXPECT_EQ(text, "# suite\nPlayerVolume=80\nCadrixFormat=" + std::to_string(110 + 256 * 2 + 65536 * 4 + 16777216u * 3) +
-                        "\nCadrixDir=/home/u/My Music\\nwith \\\\ odd bytes\nCadrixFlacLevel=5\nCadrixOnlineLookup=1\n");
+                        "\nCadrixDir=/home/u/My Music\\nwith \\\\ odd bytes\nCadrixOwnFormat=0\nCadrixFlacLevel=5\n"
+                        "CadrixOnlineLookup=1\n");
     const CadrixSettings back = LoadSettingsFile(path, "");
     EXPECT_EQ(back.outputDir, s.outputDir);
     EXPECT_EQ(back.format, 3);
