@@ -155,6 +155,12 @@ std::string DriveSet::ReadCdText(int drive) {
     return text;
 }
 
+void DriveSet::RereadNames(int drive) {
+    if (drive < 0 || drive >= driveCount) return;
+    ClearNames(drives[static_cast<size_t>(drive)]);
+    ReadDiscDatabase(drive);
+}
+
 void DriveSet::ReadDiscDatabase(int drive) {
     if (drive < 0 || drive >= driveCount) return;
     DriveRecord& record = drives[static_cast<size_t>(drive)];

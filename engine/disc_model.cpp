@@ -5,9 +5,7 @@
 
 namespace cadrix {
 
-void ClearDisc(DriveRecord& record) {
-    record.toc = TocBuffer{};
-    record.discId = 0;
+void ClearNames(DriveRecord& record) {
     record.discArtist.clear();
     record.discTitle.clear();
     record.genre.clear();
@@ -15,6 +13,17 @@ void ClearDisc(DriveRecord& record) {
     record.region.clear();
     record.compilation = 0;
     record.setNumber = 0;
+    for (TrackRecord& slot : record.tracks) {
+        slot.artist.clear();
+        slot.title.clear();
+        slot.comment.clear();
+    }
+}
+
+void ClearDisc(DriveRecord& record) {
+    ClearNames(record);
+    record.toc = TocBuffer{};
+    record.discId = 0;
     record.trackCount = 0;
     for (TrackRecord& slot : record.tracks) slot = TrackRecord{};
 }

@@ -61,6 +61,11 @@ TrackListing FillTrackList(const DriveRecord& record);
 
 constexpr size_t MAX_TITLE_BYTES = 255;
 
+// Empties the texts a disc database file gives (disc and track names,
+// genre, year, region, compilation and set number); the TOC, lengths and
+// selection stay.
+void ClearNames(DriveRecord& record);
+
 // Empties everything ReadDisc refills: TOC, disc id, texts, counts and all
 // 100 slots. `handle` and `name` stay.
 void ClearDisc(DriveRecord& record);

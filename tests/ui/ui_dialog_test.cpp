@@ -352,7 +352,8 @@ TEST_F(DialogTest, FlacIsKeptInKeysOfItsOwnAndFallsBackWithoutItsModule) {
 
 // A disc no database file names is named online while the dialog runs: the
 // list and caption refresh by themselves, from the file kept in Cadrix's own
-// disc folder; of several releases the one the user picks is kept.
+// disc folder; of several releases the one the user picks is kept. Names
+// change texts only: the user's check boxes stay.
 TEST_F(DialogTest, OnlineNamesRefreshTheListByThemselves) {
     for (const char* scenario : {"one", "several"}) {
         fake_.SetDriveCount(1);
@@ -362,15 +363,20 @@ TEST_F(DialogTest, OnlineNamesRefreshTheListByThemselves) {
         setenv("CADRIX_MUSICBRAINZ_SERVER", server.Url().c_str(), 1);
         std::vector<size_t> offered;
         auto dialog = MakeDialog();
-        dialog->SetReleasePicker([&offered](const std::vector<ReleaseCandidate>& releases) {
+        dialog->SetReleasePicker([&offered](int, const std::vector<ReleaseCandidate>& releases) {
             offered.push_back(releases.size());
             return 1;
         });
         ASSERT_TRUE(dialog->OnInitDialog());
+        SetChecked(*dialog, 1, false);  // the user's choice, made before the names arrive
+        const QString estimate = dialog->SpaceField()->text();
         const QString expected = std::string(scenario) == "one" ? QStringLiteral("Live at the Lighthouse")
                                                                  : QStringLiteral("Tidal (Remastered)");
         EXPECT_TRUE(WaitFor([&] { return dialog->CaptionField()->text().contains(expected); }, 15000))
             << dialog->CaptionField()->text().toStdString();
+        EXPECT_EQ(dialog->Tracks()->CheckedTracks(), (std::vector<int32_t>{1, 3}));
+        EXPECT_EQ(dialog->Drives().drives[0].tracks[2].selected, 0);
+        EXPECT_EQ(dialog->SpaceField()->text(), estimate);
         EXPECT_EQ(offered, std::string(scenario) == "one" ? std::vector<size_t>{} : std::vector<size_t>{2});
         dialog->reject();
     }
