@@ -216,7 +216,6 @@ bool OutputSession::OpenTrack() {
     }
     if (!EnsureFolder(folderPath, lastError_)) return false;
     trackBytesWritten.store(0, std::memory_order_relaxed);
-    verifier.SetFile(currentTrack, filePath);
     FillTrackInfo();
     if (!sink_->Open(filePath, trackInfo.info, TrackExtras())) {
         lastError_ = sink_->LastError();
@@ -249,6 +248,8 @@ bool OutputSession::WriteBlock() {
 bool OutputSession::CloseTrack() {
     if (outputOpen == 0 || !sink_) return true;
     sink_->Close();
+    // The file as the sink wrote it, its extension included.
+    verifier.SetFile(currentTrack, sink_->FilePath());
     return true;
 }
 

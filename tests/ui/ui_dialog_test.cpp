@@ -587,8 +587,8 @@ TEST_F(RunTest, TracksAccurateRipDoesNotProveAreToldOnceWithTheLog) {
     setenv("CADRIX_ACCURATERIP_SERVER", "http://127.0.0.1:9", 1);
     const std::string log = out_.Path() + "/Bj__rk Tester - Demo Songs/Bj__rk Tester - Demo Songs.log";
     ASSERT_EQ(messages_.size(), 1u);
-    EXPECT_EQ(messages_[0].toStdString(), "Tracks 1 and 3 were not ripped accurately: AccurateRip knows other "
-                                          "checksums for them.\n\nSee the log: " + log);
+    EXPECT_EQ(messages_[0].toStdString(), "Tracks 1 and 3: AccurateRip does not know these rips' checksums: "
+                                          "another pressing, or a damaged disc.\n\nSee the log: " + log);
     EXPECT_TRUE(std::filesystem::exists(log));
 }
 
