@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "genre_table.h"
+#include "name_limits.h"
 #include "utf8_text.h"
 
 namespace cadrix {
@@ -11,6 +12,26 @@ namespace cadrix {
 namespace {
 
 bool IsControl(uint32_t code) { return code < 0x20 || (code >= 0x7F && code <= 0x9F); }
+
+// `text` cut to `maxBytes` on a character boundary, without a blank at its end.
+void Cut(std::string& text, size_t maxBytes) {
+    text.resize(CutUtf8(text, maxBytes).size());
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+}
+
+// Cuts `first` and `second` so that "<first> - <second>" (or `second` alone
+// when `first` is empty) takes at most `budget` bytes; a text within half of
+// the room stays whole.
+void FitPair(std::string& first, std::string& second, size_t budget) {
+    constexpr size_t kJoin = 3;  // " - "
+    if (first.empty()) return Cut(second, budget);
+    if (first.size() + kJoin + second.size() <= budget) return;
+    const size_t room = budget - kJoin;
+    if (first.size() <= room / 2) return Cut(second, room - first.size());
+    if (second.size() <= room / 2) return Cut(first, room - second.size());
+    Cut(first, room / 2);
+    Cut(second, room - first.size());
+}
 
 void AppendLine(std::string& text, std::string_view key, std::string_view value) {
     if (value.empty()) return;
@@ -76,6 +97,18 @@ std::string DiscFileText(const DiscNames& found, int32_t trackCount, std::string
         const std::string& artist = names.tracks[static_cast<size_t>(t)].artist;
         compilation = compilation || (!artist.empty() && artist != names.artist);
     }
+    // Folder and file names are made of these texts: cut so that every rip
+    // of the disc can be named (a set's title gets " (n)" appended).
+    FitPair(names.artist, names.title, MAX_SAVED_FOLDER_NAME - (names.setNumber != 0 ? 5 : 0));
+    for (int32_t t = 1; t <= last; ++t) {
+        TrackNames& track = names.tracks[static_cast<size_t>(t)];
+        if (compilation) {
+            FitPair(track.artist, track.title, MAX_SAVED_TRACK_PART);
+        } else {
+            Cut(track.title, MAX_SAVED_TRACK_PART);
+        }
+    }
+
     std::string text;
     AppendLine(text, "# ", CleanText(comment));
     AppendLine(text, "DARTIST=", names.artist);

@@ -124,15 +124,16 @@ bool OutputSession::BuildFolderPath(std::string& folderPath) {
     SanitizeName(artistName);
     SanitizeName(discName);
     std::string folderName;
-    if (!discName.empty()) {
-        folderName = artistName.empty() ? discName : artistName + " - " + discName;
-    } else {
+    if (!discName.empty()) folderName = artistName.empty() ? discName : artistName + " - " + discName;
+    while (!folderName.empty() && folderName.back() == '.') folderName.pop_back();
+    // A name of dots and blanks alone ("." or "..") would name the base
+    // folder itself or nothing one can tell: such a disc is untitled.
+    if (folderName.find_first_not_of(". ") == std::string::npos) {
         char hex[16];
         std::snprintf(hex, sizeof hex, "%" PRIx32, disc.discId);
         folderName = std::string("Untitled Disc (") + hex + ")";
     }
     folderPath = basePath + folderName;
-    RemoveTrailingDots(folderPath);
     return folderPath.size() <= MAX_FOLDER_PATH;
 }
 
