@@ -193,7 +193,10 @@ OutputTrackExtras OutputSession::TrackExtras() const {
     const DriveRecord& disc = *drive_;
     OutputTrackExtras extras{};
     extras.size = sizeof extras;
-    extras.trackTotal = disc.trackCount;
+    // The disc's audio tracks: its data tracks hold no music.
+    for (int32_t t = 1; t <= disc.trackCount && t < TRACK_SLOTS; ++t) {
+        extras.trackTotal += disc.tracks[static_cast<size_t>(t)].isData == 0 ? 1 : 0;
+    }
     extras.discNumber = disc.setNumber;
     extras.compilation = disc.compilation;
     extras.albumArtist = disc.discArtist.c_str();
