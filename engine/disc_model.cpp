@@ -58,6 +58,16 @@ void ApplyToc(DriveRecord& record) {
     }
 }
 
+void ApplySessions(DriveRecord& record, std::span<const uint8_t> sessions) {
+    const int32_t known = std::min(record.trackCount, static_cast<int32_t>(sessions.size()));
+    for (int32_t t = 1; t < known; ++t) {
+        TrackRecord& slot = record.tracks[static_cast<size_t>(t)];
+        if (slot.isData != 0 || sessions[static_cast<size_t>(t)] <= sessions[static_cast<size_t>(t) - 1]) continue;
+        const uint32_t frames = TocAddress(record.toc.entries[t]) - TocAddress(record.toc.entries[t - 1]);
+        if (frames > SESSION_GAP_FRAMES) slot.lengthMs = FramesToMs(frames - SESSION_GAP_FRAMES);
+    }
+}
+
 TrackListing FillTrackList(const DriveRecord& record) {
     TrackListing listing;
     const int count = std::clamp(record.trackCount, 0, TRACK_SLOTS - 1);

@@ -16,9 +16,6 @@
 
 namespace cadrix {
 
-// Lead-out, lead-in and pregap between the sessions of an Enhanced CD.
-inline constexpr uint32_t SESSION_GAP_FRAMES = 11400;
-
 // A disc as ReadDisc found it: a copy, so a worker thread may use it while
 // the record is read again.
 struct DiscQuery {

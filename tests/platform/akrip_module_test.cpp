@@ -44,7 +44,8 @@ TEST(AkripModule, ExportsTheSevenEntryPointsAndTheOptionalOnes) {
     const std::set<std::string> expected = {"GetCDList",     "GetCDHandle", "CloseCDHandle",   "ModifyCDParms",
                                             "ReadTOC",       "ReadCDAudioLBAEx", "GetCDDBDiskID",
                                             "AkripSetReadAbort", "AkripTakeReadStats", "AkripSetReadOffset",
-                                            "AkripGetCdText", "AkripSetReadMode", "AkripGetDriveInfo"};
+                                            "AkripGetCdText", "AkripSetReadMode", "AkripGetDriveInfo",
+                                            "AkripGetTrackSessions"};
     EXPECT_EQ(exported, expected);
 
     Akrip akrip;
