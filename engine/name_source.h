@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "akrip_records.h"
+#include "build_info.h"
 #include "disc_model.h"
 #include "disc_names.h"
 #include "http_client.h"
@@ -63,11 +64,6 @@ struct LookupContext {
 
 // A source: never throws and returns by the context's deadline.
 using NameSource = LookupReply (*)(const DiscQuery& disc, const LookupContext& context);
-
-// The program's version, as it introduces itself to the services ("0.1.0").
-std::string_view ClientVersion();
-// The User-Agent every request of the program carries.
-std::string ClientUserAgent();
 
 // GETs `request.url` in the time left before `deadline` of a lookup allowed
 // `timeout` as a whole (request.timeout is set here); a time-out is told as
