@@ -56,6 +56,7 @@ ArLookupResult AskDisc(const AccurateRipDiscId& disc, std::chrono::steady_clock:
     } else if (response.outcome != HttpOutcome::Ok || response.status != 200) {
         result.status = ArLookupStatus::Failed;
         result.reason = "AccurateRip: " + DescribeFailure(response);
+        result.unreachable = response.outcome != HttpOutcome::Ok;
         return result;
     } else {
         result = JudgeAccurateRipReply(response.body, disc);
@@ -134,6 +135,7 @@ ArLookupResult LookUpAccurateRip(const AccurateRipDiscId& disc, const std::strin
     if (settings.server.empty()) {
         result.status = ArLookupStatus::Failed;
         result.reason = "AccurateRip: CADRIX_ACCURATERIP_SERVER is not an http:// or https:// address";
+        result.unreachable = true;
         return result;
     }
     const auto deadline = std::chrono::steady_clock::now() + settings.timeout;

@@ -43,6 +43,7 @@ struct ArLookupResult {
     // The drive's entry of the offset list, when the drive was asked about.
     std::optional<int32_t> listedOffset;
     std::string driveListReason;  // why there is none
+    bool unreachable = false;  // Failed: no reply came at all (no network, a time-out...)
 };
 
 // Asks synchronously: the disc's file, then (for a non-empty `driveKey`)

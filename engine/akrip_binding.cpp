@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <span>
 #include <type_traits>
 
 #include "disc_database.h"
@@ -45,6 +46,7 @@ constexpr EntrySlot kOptionalSlots[] = {
     {"AkripGetDriveInfo", &AssignEntry<&AkripEntryPoints::GetDriveInfo>},
     {"AkripGetTrackRange", &AssignEntry<&AkripEntryPoints::GetTrackRange>},
     {"AkripSetReadAhead", &AssignEntry<&AkripEntryPoints::SetReadAhead>},
+    {"AkripGetTrackSessions", &AssignEntry<&AkripEntryPoints::GetTrackSessions>},
 };
 
 // Room for the identifier words of the largest usable TOC (99 tracks + 3).
@@ -55,6 +57,15 @@ uint32_t QueryDiscId(const AkripEntryPoints& akrip, HCDROM handle, const TocBuff
     DiscIdWords words{};
     akrip.GetCDDBDiskID(handle, words.data(), int32_t{toc.lastTrack} + 3);
     return words[0];
+}
+
+// The session of each track of the TOC just read; none when the library
+// cannot tell (every track is then taken as in one session).
+std::span<const uint8_t> QuerySessions(const AkripEntryPoints& akrip, HCDROM handle, int32_t tracks,
+                                       std::array<uint8_t, TRACK_SLOTS>& sessions) {
+    if (akrip.GetTrackSessions == nullptr) return {};
+    const int32_t filled = akrip.GetTrackSessions(handle, sessions.data(), std::min<int32_t>(tracks, TRACK_SLOTS));
+    return std::span<const uint8_t>(sessions.data(), static_cast<size_t>(std::clamp(filled, 0, tracks)));
 }
 
 std::string TrimTrailingBlanks(const char* text, size_t capacity) {
@@ -141,6 +152,8 @@ void DriveSet::ReadDisc(int drive) {
     }
     record.discId = QueryDiscId(akrip, record.handle, record.toc);
     ApplyToc(record);
+    std::array<uint8_t, TRACK_SLOTS> sessions{};
+    ApplySessions(record, QuerySessions(akrip, record.handle, record.trackCount, sessions));
     ReadDiscDatabase(drive);
 }
 
@@ -155,6 +168,12 @@ std::string DriveSet::ReadCdText(int drive) {
     if (length <= 0) return {};
     text.resize(static_cast<size_t>(length));
     return text;
+}
+
+void DriveSet::RereadNames(int drive) {
+    if (drive < 0 || drive >= driveCount) return;
+    ClearNames(drives[static_cast<size_t>(drive)]);
+    ReadDiscDatabase(drive);
 }
 
 void DriveSet::ReadDiscDatabase(int drive) {

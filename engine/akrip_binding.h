@@ -31,6 +31,7 @@ struct AkripEntryPoints {
     AkripGetDriveInfoProc GetDriveInfo = nullptr;
     AkripGetTrackRangeProc GetTrackRange = nullptr;
     AkripSetReadAheadProc SetReadAhead = nullptr;
+    AkripGetTrackSessionsProc GetTrackSessions = nullptr;
 
     // Loads the module and binds all seven names; on any missing name the
     // module is unloaded again and false returned. Then binds the optional
@@ -58,6 +59,9 @@ public:
     // Clears drive `drive`'s record and reads its TOC, disc id and database
     // entry again. A damaged TOC leaves the record as for no disc.
     void ReadDisc(int drive);
+    // Names arrived for drive `drive`'s disc: its texts are read again from
+    // the database files, and nothing else changes (the selection stays).
+    void RereadNames(int drive);
     // Copies the database entry of drive `drive`'s disc into its record:
     // the suite's file, else Cadrix's own file, else nothing.
     void ReadDiscDatabase(int drive);

@@ -29,23 +29,13 @@ void ForEachLine(std::string_view text, Apply&& apply) {
     }
 }
 
-// No line of a real ini or database file comes near this; a file with a
-// longer one is not such a file.
-constexpr size_t kMaxLineBytes = 64 * 1024;
-
-// The text of a small ini or database file, or none when it cannot be read
-// or is not one (see small_file.h; a line longer than kMaxLineBytes).
+// The text of an ini or database file, or none when there is no file or it
+// cannot be read (see small_file.h); a file that exists and is refused is
+// said on standard error. Lines may be of any length.
 std::optional<std::string> ReadTextFile(const std::string& path) {
-    auto text = ReadSmallFile(path);
-    if (!text) return std::nullopt;
-    size_t start = 0;
-    while (start < text->size()) {
-        size_t end = text->find('\n', start);
-        if (end == std::string::npos) end = text->size();
-        if (end - start > kMaxLineBytes) return std::nullopt;
-        start = end + 1;
-    }
-    return text;
+    SmallFileRead read = ReadSmallFileChecked(path);
+    if (!read.text && !read.missing) SayFileRefused(path, read.reason, "it is not read");
+    return std::move(read.text);
 }
 
 // Applies one ini line; true when it named a folder and reading stops.

@@ -5,9 +5,7 @@
 
 namespace cadrix {
 
-void ClearDisc(DriveRecord& record) {
-    record.toc = TocBuffer{};
-    record.discId = 0;
+void ClearNames(DriveRecord& record) {
     record.discArtist.clear();
     record.discTitle.clear();
     record.genre.clear();
@@ -15,6 +13,17 @@ void ClearDisc(DriveRecord& record) {
     record.region.clear();
     record.compilation = 0;
     record.setNumber = 0;
+    for (TrackRecord& slot : record.tracks) {
+        slot.artist.clear();
+        slot.title.clear();
+        slot.comment.clear();
+    }
+}
+
+void ClearDisc(DriveRecord& record) {
+    ClearNames(record);
+    record.toc = TocBuffer{};
+    record.discId = 0;
     record.trackCount = 0;
     for (TrackRecord& slot : record.tracks) slot = TrackRecord{};
 }
@@ -46,6 +55,16 @@ void ApplyToc(DriveRecord& record) {
             slot.selected = 1;
         }
         slot.lengthMs = FramesToMs(TocAddress(record.toc.entries[t]) - TocAddress(entry));
+    }
+}
+
+void ApplySessions(DriveRecord& record, std::span<const uint8_t> sessions) {
+    const int32_t known = std::min(record.trackCount, static_cast<int32_t>(sessions.size()));
+    for (int32_t t = 1; t < known; ++t) {
+        TrackRecord& slot = record.tracks[static_cast<size_t>(t)];
+        if (slot.isData != 0 || sessions[static_cast<size_t>(t)] <= sessions[static_cast<size_t>(t) - 1]) continue;
+        const uint32_t frames = TocAddress(record.toc.entries[t]) - TocAddress(record.toc.entries[t - 1]);
+        if (frames > SESSION_GAP_FRAMES) slot.lengthMs = FramesToMs(frames - SESSION_GAP_FRAMES);
     }
 }
 

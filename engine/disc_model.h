@@ -4,6 +4,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,11 @@ TrackListing FillTrackList(const DriveRecord& record);
 
 constexpr size_t MAX_TITLE_BYTES = 255;
 
+// Empties the texts a disc database file gives (disc and track names,
+// genre, year, region, compilation and set number); the TOC, lengths and
+// selection stay.
+void ClearNames(DriveRecord& record);
+
 // Empties everything ReadDisc refills: TOC, disc id, texts, counts and all
 // 100 slots. `handle` and `name` stay.
 void ClearDisc(DriveRecord& record);
@@ -73,6 +79,16 @@ bool IsTocUsable(const TocBuffer& toc);
 // Sets trackCount and each track's length, isData and selected from
 // record.toc, which IsTocUsable accepted.
 void ApplyToc(DriveRecord& record);
+
+// Lead-out, lead-in and pregap between the sessions of a multi-session disc
+// (an Enhanced CD's audio session and its data session).
+inline constexpr uint32_t SESSION_GAP_FRAMES = 11400;
+
+// The audio track right before a later session ends where its session's
+// audio ends, not at the next session's first track: its length leaves out
+// the gap between the sessions. `sessions[k]` is the session of track k + 1
+// (empty when unknown: one session).
+void ApplySessions(DriveRecord& record, std::span<const uint8_t> sessions);
 
 // Milliseconds of `frames` CD frames (75 per second), truncated; saturates
 // at the largest 32-bit value.

@@ -39,27 +39,34 @@ std::vector<int> DiscNamer::Poll(const Chooser& choose) {
         Slot& slot = slots_[static_cast<size_t>(k)];
         // The record of a drive being read from stays as it is until the run ends.
         if (!slot.lookup || !slot.lookup->Finished() || drives_.Extracting(k)) continue;
-        const std::unique_ptr<DiscLookup> done = std::move(slot.lookup);
-        if (Apply(k, *done, choose)) reread.push_back(k);
+        // Taken out of the slot: a chooser's event loop may see the disc
+        // change and start another lookup there meanwhile.
+        std::unique_ptr<DiscLookup> done = std::move(slot.lookup);
+        const Applied applied = Apply(k, *done, choose);
+        if (applied == Applied::Named) reread.push_back(k);
+        const bool sameDisc = drives_.drives[static_cast<size_t>(k)].discId == done->Disc().discId;
+        if (applied == Applied::Later && sameDisc && !slot.lookup) slot.lookup = std::move(done);
     }
     return reread;
 }
 
-bool DiscNamer::Apply(int drive, const DiscLookup& done, const Chooser& choose) {
+DiscNamer::Applied DiscNamer::Apply(int drive, const DiscLookup& done, const Chooser& choose) {
     const LookupReply& reply = done.Result();
-    if (reply.status != LookupStatus::Found || reply.releases.empty()) return false;
-    const int pick = reply.releases.size() == 1 ? 0 : (choose ? choose(reply.releases) : 0);
-    if (pick < 0 || static_cast<size_t>(pick) >= reply.releases.size()) return false;
+    if (reply.status != LookupStatus::Found || reply.releases.empty()) return Applied::Nothing;
+    const int pick = reply.releases.size() == 1 ? 0 : (choose ? choose(drive, reply.releases) : 0);
+    if (pick == CHOOSE_LATER) return Applied::Later;
+    if (pick < 0 || static_cast<size_t>(pick) >= reply.releases.size()) return Applied::Nothing;
     // The names are kept for the disc they were found for, and the drive is
     // read again only when that disc is still in it (a chooser may have been
     // open while the disc changed).
     std::string path;
     const SaveOutcome saved = SaveRelease(reply.releases[static_cast<size_t>(pick)], done.Disc(), drives_.ownDiscDir,
                                           drives_.dataDir, path);
-    if (drives_.drives[static_cast<size_t>(drive)].discId != done.Disc().discId) return false;
-    if (saved != SaveOutcome::Written && saved != SaveOutcome::AlreadyThere) return false;
-    drives_.ReadDisc(drive);
-    return true;
+    if (drives_.drives[static_cast<size_t>(drive)].discId != done.Disc().discId) return Applied::Nothing;
+    if (saved != SaveOutcome::Written && saved != SaveOutcome::AlreadyThere) return Applied::Nothing;
+    // Names change texts only: the user's check boxes stay as they are.
+    drives_.RereadNames(drive);
+    return Applied::Named;
 }
 
 }  // namespace cadrix

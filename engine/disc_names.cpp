@@ -4,49 +4,34 @@
 #include <vector>
 
 #include "genre_table.h"
+#include "name_limits.h"
+#include "utf8_text.h"
 
 namespace cadrix {
 
 namespace {
 
-bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
+bool IsControl(uint32_t code) { return code < 0x20 || (code >= 0x7F && code <= 0x9F); }
 
-// The length of the valid UTF-8 sequence at text[i] (overlong forms,
-// surrogates and code points above U+10FFFF are not valid), or 0; its code
-// point in `code`.
-size_t ValidSequence(std::string_view text, size_t i, uint32_t& code) {
-    const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[i + k]); };
-    const unsigned char lead = byte(0);
-    if (lead < 0x80) {
-        code = lead;
-        return 1;
-    }
-    size_t length = 0;
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) low = 0xA0;
-        if (lead == 0xED) high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) low = 0x90;
-        if (lead == 0xF4) high = 0x8F;
-    } else {
-        return 0;
-    }
-    if (i + length > text.size() || byte(1) < low || byte(1) > high) return 0;
-    code = lead & (0x7F >> length);
-    for (size_t k = 1; k < length; ++k) {
-        if (!IsContinuation(byte(k))) return 0;
-        code = (code << 6) | (byte(k) & 0x3F);
-    }
-    return length;
+// `text` cut to `maxBytes` on a character boundary, without a blank at its end.
+void Cut(std::string& text, size_t maxBytes) {
+    text.resize(CutUtf8(text, maxBytes).size());
+    while (!text.empty() && text.back() == ' ') text.pop_back();
 }
 
-bool IsControl(uint32_t code) { return code < 0x20 || (code >= 0x7F && code <= 0x9F); }
+// Cuts `first` and `second` so that "<first> - <second>" (or `second` alone
+// when `first` is empty) takes at most `budget` bytes; a text within half of
+// the room stays whole.
+void FitPair(std::string& first, std::string& second, size_t budget) {
+    constexpr size_t kJoin = 3;  // " - "
+    if (first.empty()) return Cut(second, budget);
+    if (first.size() + kJoin + second.size() <= budget) return;
+    const size_t room = budget - kJoin;
+    if (first.size() <= room / 2) return Cut(second, room - first.size());
+    if (second.size() <= room / 2) return Cut(first, room - second.size());
+    Cut(first, room / 2);
+    Cut(second, room - first.size());
+}
 
 void AppendLine(std::string& text, std::string_view key, std::string_view value) {
     if (value.empty()) return;
@@ -61,7 +46,7 @@ std::string CleanText(std::string_view text) {
     bool pendingBlank = false;
     for (size_t i = 0; i < text.size() && clean.size() <= MAX_NAME_BYTES;) {
         uint32_t code = 0;
-        size_t length = ValidSequence(text, i, code);
+        size_t length = Utf8Sequence(text, i, code);
         const bool latin1 = length == 0;
         if (latin1) {
             code = static_cast<unsigned char>(text[i]);
@@ -83,7 +68,7 @@ std::string CleanText(std::string_view text) {
     }
     if (clean.size() > MAX_NAME_BYTES) {
         size_t cut = MAX_NAME_BYTES;
-        while (cut > 0 && IsContinuation(static_cast<unsigned char>(clean[cut]))) --cut;
+        while (cut > 0 && (static_cast<unsigned char>(clean[cut]) & 0xC0) == 0x80) --cut;
         clean.resize(cut);
         while (!clean.empty() && clean.back() == ' ') clean.pop_back();
     }
@@ -111,6 +96,17 @@ std::string DiscFileText(const DiscNames& found, int32_t trackCount, std::string
     for (int32_t t = 1; t <= last; ++t) {
         const std::string& artist = names.tracks[static_cast<size_t>(t)].artist;
         compilation = compilation || (!artist.empty() && artist != names.artist);
+    }
+    // Folder and file names are made of these texts: cut so that every rip
+    // of the disc can be named (a set's title gets " (n)" appended).
+    FitPair(names.artist, names.title, MAX_SAVED_FOLDER_NAME - (names.setNumber != 0 ? 5 : 0));
+    for (int32_t t = 1; t <= last; ++t) {
+        TrackNames& track = names.tracks[static_cast<size_t>(t)];
+        if (compilation) {
+            FitPair(track.artist, track.title, MAX_SAVED_TRACK_PART);
+        } else {
+            Cut(track.title, MAX_SAVED_TRACK_PART);
+        }
     }
 
     std::string text;

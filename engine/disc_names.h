@@ -55,8 +55,10 @@ void CleanNames(DiscNames& names);
 // DARTIST=, DTITLE=, DYEAR=, REGION=, DGENRE1= for a genre GenreTable has,
 // DCOMP=, DSET= and DSETNUMBER= for a set, TARTISTn= and TTITLEn= for the
 // named tracks 1..trackCount), LF line ends, texts cleaned. DCOMP=1 when a
-// track's artist differs from the disc artist. `comment` becomes a first
-// line "# comment", which the database reader skips.
+// track's artist differs from the disc artist. The texts are cut (on a
+// character boundary) so that the folder and file names made of them fit
+// the naming limits (name_limits.h). `comment` becomes a first line
+// "# comment", which the database reader skips.
 std::string DiscFileText(const DiscNames& names, int32_t trackCount, std::string_view comment);
 
 // One line for a listing: "Artist - Album (1999, GB, Label, CD, 12 tracks,

@@ -118,14 +118,19 @@ void NameTracks(const XmcdEntry& entry, DiscNames& names) {
     }
 }
 
+// The disc id as the protocol writes it: eight lower-case hexadecimal digits.
+std::string HexId(uint32_t discId) {
+    char id[9];
+    const auto end = std::to_chars(id, id + sizeof id, discId, 16).ptr;
+    return std::string(8 - static_cast<size_t>(end - id), '0') + std::string(id, end);
+}
+
 std::string Hello() { return "hello=cadrix+localhost+Cadrix+" + std::string(ClientVersion()) + "&proto=6"; }
 
 }  // namespace
 
 std::string GnudbQueryCommand(const DiscQuery& disc) {
-    char id[9];
-    const auto end = std::to_chars(id, id + sizeof id, disc.discId, 16).ptr;
-    std::string command = "cddb+query+" + std::string(8 - static_cast<size_t>(end - id), '0') + std::string(id, end);
+    std::string command = "cddb+query+" + HexId(disc.discId);
     command += "+" + std::to_string(disc.trackCount);
     for (int32_t t = 1; t <= disc.trackCount; ++t) command += "+" + std::to_string(disc.Start(t) + kLeadInFrames);
     command += "+" + std::to_string((disc.Start(disc.trackCount + 1) + kLeadInFrames) / 75);
@@ -142,6 +147,7 @@ GnudbMatches ParseGnudbQueryReply(std::string_view body) {
     }
     std::vector<std::string_view> listed;
     if (code == 200 && lines[0].size() > 4) listed.push_back(lines[0].substr(4));
+    result.exact = code == 200;
     if (code == 210 || code == 211) listed.assign(lines.begin() + 1, lines.end());
     for (std::string_view line : listed) {
         GnudbMatch match;
@@ -204,6 +210,11 @@ LookupReply LookUpGnudb(const DiscQuery& disc, const LookupContext& context) {
     const GnudbMatches found = ParseGnudbQueryReply(response.body);
     reply.status = found.status;
     reply.reason = found.reason;
+    if (found.exact && !found.matches.empty() && found.matches[0].discId != HexId(disc.discId)) {
+        reply.status = LookupStatus::Failed;
+        reply.reason = "gnudb: its exact match is another disc's (" + found.matches[0].discId + ")";
+        return reply;
+    }
     for (const GnudbMatch& match : found.matches) {
         response = context.Get(base + "cddb+read+" + match.category + "+" + match.discId + "&" + Hello(), {});
         std::string why;

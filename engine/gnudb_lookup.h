@@ -24,6 +24,7 @@ struct GnudbMatches {
     LookupStatus status = LookupStatus::NotFound;
     std::string reason;
     std::vector<GnudbMatch> matches;  // at most three, when Found
+    bool exact = false;  // code 200: the one match claims to be this very disc
 };
 
 // "cddb+query+<id>+<tracks>+<offset>...+<seconds>": the disc's CDDB id, every
@@ -46,7 +47,8 @@ std::optional<ReleaseCandidate> ParseGnudbEntry(std::string_view body, std::stri
                                                 const DiscQuery& disc, std::string& reason);
 
 // Asks the server of context.gnudbServer: a query, then a read of each of
-// up to three matches.
+// up to three matches. An exact match for another disc id than the disc's
+// is refused: its names would be kept under this disc's id.
 LookupReply LookUpGnudb(const DiscQuery& disc, const LookupContext& context);
 
 }  // namespace cadrix

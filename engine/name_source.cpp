@@ -3,10 +3,6 @@
 #include <algorithm>
 #include <utility>
 
-#ifndef CADRIX_VERSION
-#define CADRIX_VERSION "0"
-#endif
-
 namespace cadrix {
 
 namespace {
@@ -89,10 +85,6 @@ HttpResponse LookupContext::Get(const std::string& url, std::chrono::millisecond
     request.cancel = cancel;
     return GetBeforeDeadline(std::move(request), deadline, timeout);
 }
-
-std::string_view ClientVersion() { return CADRIX_VERSION; }
-
-std::string ClientUserAgent() { return "Cadrix/" + std::string(ClientVersion()) + " ( Cadrix CD ripper for Linux )"; }
 
 std::string DescribeFailure(const HttpResponse& response) {
     if (response.outcome == HttpOutcome::Ok) return "HTTP " + std::to_string(response.status);

@@ -10,14 +10,12 @@
 #include <vector>
 
 #include "akrip_records.h"
+#include "build_info.h"
 #include "disc_model.h"
 #include "disc_names.h"
 #include "http_client.h"
 
 namespace cadrix {
-
-// Lead-out, lead-in and pregap between the sessions of an Enhanced CD.
-inline constexpr uint32_t SESSION_GAP_FRAMES = 11400;
 
 // A disc as ReadDisc found it: a copy, so a worker thread may use it while
 // the record is read again.
@@ -66,11 +64,6 @@ struct LookupContext {
 
 // A source: never throws and returns by the context's deadline.
 using NameSource = LookupReply (*)(const DiscQuery& disc, const LookupContext& context);
-
-// The program's version, as it introduces itself to the services ("0.1.0").
-std::string_view ClientVersion();
-// The User-Agent every request of the program carries.
-std::string ClientUserAgent();
 
 // GETs `request.url` in the time left before `deadline` of a lookup allowed
 // `timeout` as a whole (request.timeout is set here); a time-out is told as

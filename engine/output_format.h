@@ -24,6 +24,10 @@ constexpr int32_t FORMAT_WMA_LOSSLESS = 4;  // cadrix_wma.so, lossless
 constexpr int32_t FORMAT_FLAC = 5;          // cadrix_flac.so
 constexpr int32_t FORMAT_COUNT = 6;
 
+// The formats the Zephyrtone suite knows by number (0..4); the suite's
+// stored format never holds another.
+constexpr bool IsSuiteFormat(int32_t format) { return format >= FORMAT_PCM && format <= FORMAT_WMA_LOSSLESS; }
+
 constexpr const char* OGG_MODULE_FILE = "cadrix_ogg.so";
 constexpr const char* WMA_MODULE_FILE = "cadrix_wma.so";
 constexpr const char* FLAC_MODULE_FILE = "cadrix_flac.so";

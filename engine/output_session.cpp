@@ -17,11 +17,6 @@ namespace cadrix {
 
 namespace {
 
-// Longest file name component Linux accepts; the extension a writer appends
-// (".wav", ".wma", ".ogg", ".flac" less its dot) must still fit.
-constexpr size_t MAX_NAME_COMPONENT = 255;
-constexpr size_t EXTENSION_ROOM = 5;
-
 void RemoveTrailingDots(std::string& path) {
     while (path.size() > 1 && path.back() == '.') path.pop_back();
 }
@@ -137,15 +132,16 @@ bool OutputSession::BuildFolderPath(std::string& folderPath) {
     SanitizeName(artistName);
     SanitizeName(discName);
     std::string folderName;
-    if (!discName.empty()) {
-        folderName = artistName.empty() ? discName : artistName + " - " + discName;
-    } else {
+    if (!discName.empty()) folderName = artistName.empty() ? discName : artistName + " - " + discName;
+    while (!folderName.empty() && folderName.back() == '.') folderName.pop_back();
+    // A name of dots and blanks alone ("." or "..") would name the base
+    // folder itself or nothing one can tell: such a disc is untitled.
+    if (folderName.find_first_not_of(". ") == std::string::npos) {
         char hex[16];
         std::snprintf(hex, sizeof hex, "%" PRIx32, disc.discId);
         folderName = std::string("Untitled Disc (") + hex + ")";
     }
     folderPath = basePath + folderName;
-    RemoveTrailingDots(folderPath);
     return folderPath.size() <= MAX_FOLDER_PATH;
 }
 
@@ -205,7 +201,10 @@ OutputTrackExtras OutputSession::TrackExtras() const {
     const DriveRecord& disc = *drive_;
     OutputTrackExtras extras{};
     extras.size = sizeof extras;
-    extras.trackTotal = disc.trackCount;
+    // The disc's audio tracks: its data tracks hold no music.
+    for (int32_t t = 1; t <= disc.trackCount && t < TRACK_SLOTS; ++t) {
+        extras.trackTotal += disc.tracks[static_cast<size_t>(t)].isData == 0 ? 1 : 0;
+    }
     extras.discNumber = disc.setNumber;
     extras.compilation = disc.compilation;
     extras.albumArtist = disc.discArtist.c_str();
@@ -229,7 +228,6 @@ bool OutputSession::OpenTrack() {
     }
     if (!EnsureFolder(folderPath, lastError_)) return false;
     trackBytesWritten.store(0, std::memory_order_relaxed);
-    verifier.SetFile(currentTrack, filePath);
     FillTrackInfo();
     if (!sink_->Open(filePath, trackInfo.info, TrackExtras())) {
         lastError_ = sink_->LastError();
@@ -263,6 +261,8 @@ bool OutputSession::WriteBlock() {
 bool OutputSession::CloseTrack() {
     if (outputOpen == 0 || !sink_) return true;
     sink_->Close();
+    // The file as the sink wrote it, its extension included.
+    verifier.SetFile(currentTrack, sink_->FilePath());
     return true;
 }
 

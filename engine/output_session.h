@@ -24,6 +24,7 @@
 #include "cadrix_plugin.h"
 #include "accuraterip.h"
 #include "disc_model.h"
+#include "name_limits.h"
 #include "track_verifier.h"
 
 namespace cadrix {
@@ -34,10 +35,6 @@ class OutputSink;
 constexpr uint32_t FRAME_BYTES = 2352;
 constexpr int32_t BLOCK_FRAMES = 27;
 constexpr uint32_t READ_CAPACITY = BLOCK_FRAMES * FRAME_BYTES;  // 63,504
-
-// Path limits, in bytes.
-constexpr size_t MAX_FOLDER_PATH = 244;
-constexpr size_t MAX_FILE_PATH = 256;
 
 // OutputTrackInfo as the session keeps it: the record, then two words of 0.
 struct SessionTrackInfo {

@@ -33,15 +33,20 @@ public:
 
     // Why the last Open or Write failed.
     const std::string& LastError() const { return lastError_; }
+    // The file the last track's output went to, extension included; known
+    // once Close has run.
+    const std::string& FilePath() const { return filePath_; }
 
 protected:
     bool Fail(std::string reason) {
         lastError_ = std::move(reason);
         return false;
     }
+    void SetFilePath(std::string path) { filePath_ = std::move(path); }
 
 private:
     std::string lastError_;
+    std::string filePath_;
 };
 
 // A sink writing WAVE files (the path gets ".wav").

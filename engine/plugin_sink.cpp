@@ -3,6 +3,8 @@
 // ones only when the module has them.
 #include <dlfcn.h>
 
+#include <filesystem>
+
 #include "output_format.h"
 #include "output_sink.h"
 
@@ -15,6 +17,29 @@ Proc Lookup(void* module, const char* name) {
     // dlsym hands back an object pointer; POSIX guarantees it converts to a
     // function pointer.
     return reinterpret_cast<Proc>(dlsym(module, name));
+}
+
+// The file a plug-in wrote for `baseName`: it appends an extension of its
+// own choice, so it is the newest regular file named "<baseName>.<extension>"
+// (an older one may be left from a rip in another format); `baseName` itself
+// when there is none.
+std::string WrittenFile(const std::string& baseName) {
+    namespace fs = std::filesystem;
+    const fs::path base(baseName);
+    const std::string prefix = base.filename().string() + ".";
+    std::string newest = baseName;
+    fs::file_time_type newestTime = fs::file_time_type::min();
+    std::error_code listing;
+    for (fs::directory_iterator it(base.parent_path(), listing), end; !listing && it != end; it.increment(listing)) {
+        const std::string name = it->path().filename().string();
+        std::error_code entry;
+        if (name.size() <= prefix.size() || !name.starts_with(prefix) || !it->is_regular_file(entry)) continue;
+        const fs::file_time_type time = it->last_write_time(entry);
+        if (entry || time < newestTime) continue;
+        newestTime = time;
+        newest = it->path().string();
+    }
+    return newest;
 }
 
 class PluginSink final : public OutputSink {
@@ -32,6 +57,8 @@ public:
 
     bool Open(const std::string& baseName, const OutputTrackInfo& tags, const OutputTrackExtras& extras) override {
         if (setExtras_ != nullptr) setExtras_(&extras);
+        baseName_ = baseName;
+        SetFilePath(baseName);
         open_ = openOutput_(baseName.c_str(), qualityCode_, &tags) != 0;
         return open_ || Fail(PluginReason("the encoder plug-in could not open '" + baseName + "'"));
     }
@@ -45,6 +72,7 @@ public:
         if (!open_) return;
         open_ = false;
         closeOutput_();
+        SetFilePath(WrittenFile(baseName_));
     }
 
     bool CountsRefusedBlocks() const override { return true; }
@@ -58,6 +86,7 @@ private:
 
     int32_t qualityCode_;
     bool open_ = false;
+    std::string baseName_;
     OpenOutputProc openOutput_ = nullptr;
     CloseOutputProc closeOutput_ = nullptr;
     WriteOutputProc writeOutput_ = nullptr;

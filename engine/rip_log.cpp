@@ -7,12 +7,15 @@
 
 #include "extract_worker.h"
 #include "name_source.h"
+#include "atomic_file.h"
 #include "output_format.h"
-#include "settings.h"
 
 namespace cadrix {
 
 namespace {
+
+// A bound on the search for a free name, far beyond any real folder's runs.
+constexpr int MAX_LOGS_PER_FOLDER = 9999;
 
 std::string Hex8(uint32_t value) {
     char text[12];
@@ -42,13 +45,26 @@ std::string LookupText(const RunVerifier& verifier) {
     return result != nullptr ? result->reason : "AccurateRip: no answer before the run ended";
 }
 
-// The output's file name as the sink names it.
-std::string FileName(const std::string& base, int32_t format) {
-    const std::string leaf = base.substr(base.rfind('/') + 1);
-    const OutputFormatInfo* info = FindOutputFormat(format);
-    if (info == nullptr || !info->IsPlugin()) return leaf + ".wav";
-    const std::string name = info->cliName;
-    return leaf + "." + name.substr(0, name.find('-'));
+// The output's file name, as the sink that wrote it named it.
+std::string FileName(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+
+// "1, 2 and 5".
+std::string TrackNumbers(const std::vector<int32_t>& tracks) {
+    std::string text;
+    for (size_t k = 0; k < tracks.size(); ++k) {
+        text += (k == 0 ? "" : k + 1 == tracks.size() ? " and " : ", ") + std::to_string(tracks[k]);
+    }
+    return text;
+}
+
+// Why no track could be judged, once for the run; empty when AccurateRip
+// answered about the disc (whatever it said).
+std::string UnverifiedText(const RunVerifier& verifier) {
+    if (!verifier.Asked()) return "AccurateRip lookup off: the rip is not verified";
+    const ArLookupResult* result = verifier.Lookup();
+    if (result != nullptr && result->status != ArLookupStatus::Failed) return {};
+    if (result != nullptr && !result->unreachable) return "AccurateRip gave no usable answer: the rip is not verified";
+    return "AccurateRip could not be reached: the rip is not verified";
 }
 
 std::string ReadText(const TrackVerification& track) {
@@ -79,7 +95,7 @@ void AppendTrack(std::string& log, const OutputSession& session, const Extractio
     log += "\nTrack " + std::to_string(t) + "\n";
     if (track.aborted && !track.read) {
         const int64_t sectors = static_cast<int64_t>(track.samples / AR_SAMPLES_PER_SECTOR);
-        log += "  File: " + FileName(track.file, session.Format()) + "\n";
+        log += "  File: " + FileName(track.file) + "\n";
         log += "  Aborted after " + Duration(sectors) + " (" + std::to_string(sectors) + " sectors): " +
                (track.way == ReadWay::Burst ? "read at full speed, its audio is unverified"
                                             : "read securely, every sector verified") +
@@ -92,7 +108,7 @@ void AppendTrack(std::string& log, const OutputSession& session, const Extractio
         return;
     }
     const int64_t sectors = static_cast<int64_t>(track.samples / AR_SAMPLES_PER_SECTOR);
-    log += "  File: " + FileName(track.file, session.Format()) + "\n";
+    log += "  File: " + FileName(track.file) + "\n";
     log += "  Length: " + Duration(sectors) + " (" + std::to_string(sectors) + " sectors)\n";
     log += "  Read: " + ReadText(track) + "\n";
     log += "  CRC32: " + Hex8(track.crc32) + "\n";
@@ -106,7 +122,7 @@ void AppendTrack(std::string& log, const OutputSession& session, const Extractio
 
 }  // namespace
 
-std::string VerdictText(const TrackVerification& track, const RunVerifier& verifier) {
+std::string VerdictText(const TrackVerification& track, const RunVerifier&) {
     switch (track.ar.verdict) {
         case ArVerdict::Accurate:
             return "accurate (confidence " + std::to_string(track.ar.confidence) + ")";
@@ -119,7 +135,7 @@ std::string VerdictText(const TrackVerification& track, const RunVerifier& verif
         case ArVerdict::NotLookedUp:
             break;
     }
-    return "not verified (" + LookupText(verifier) + ")";
+    return "not verified";
 }
 
 std::string ArResultText(const TrackVerification& track, const RunVerifier& verifier) {
@@ -130,6 +146,7 @@ std::string ArResultText(const TrackVerification& track, const RunVerifier& veri
 
 RunTally TallyRun(const OutputSession& session) {
     RunTally tally;
+    tally.unverified = UnverifiedText(session.verifier);
     const DriveRecord& disc = session.Drive();
     for (int32_t t = 1; t <= disc.trackCount && t < TRACK_SLOTS; ++t) {
         if (disc.tracks[static_cast<size_t>(t)].selected == 0) continue;
@@ -137,27 +154,36 @@ RunTally TallyRun(const OutputSession& session) {
         const TrackVerification& track = session.verifier.Track(t);
         if (!track.read) continue;
         if (track.ar.verdict == ArVerdict::Accurate) ++tally.accurate;
-        if (track.ar.verdict == ArVerdict::NotAccurate) tally.notAccurate.push_back(t);
+        if (track.ar.verdict != ArVerdict::NotAccurate) continue;
+        tally.notAccurate.push_back(t);
+        if (track.way != ReadWay::BurstThenSecure) tally.readOnce.push_back(t);
+        else if (track.burstCrc32 == track.crc32) tally.readsAgree.push_back(t);
+        else tally.readsDiffer.push_back(t);
     }
     return tally;
 }
 
 std::string SummaryText(const RunTally& tally) {
+    if (!tally.unverified.empty()) return tally.unverified;
     if (tally.tracks > 0 && tally.accurate == tally.tracks) return "All tracks accurately ripped";
     return std::to_string(tally.tracks - tally.accurate) + " of " + std::to_string(tally.tracks) +
            (tally.tracks == 1 ? " track" : " tracks") + " could not be verified";
 }
 
 std::string NotAccurateMessage(const RunTally& tally, const std::string& logPath, const std::string& logError) {
-    const size_t count = tally.notAccurate.size();
-    std::string tracks;
-    for (size_t k = 0; k < count; ++k) {
-        tracks += (k == 0 ? "" : k + 1 == count ? " and " : ", ") + std::to_string(tally.notAccurate[k]);
-    }
-    std::string text = count == 1 ? "Track " + tracks + " was not ripped accurately: AccurateRip knows other checksums for it."
-                                  : "Tracks " + tracks +
-                                        " were not ripped accurately: AccurateRip knows other checksums for them.";
-    return text + "\n\n" + (logPath.empty() ? "No log could be written: " + logError : "See the log: " + logPath);
+    std::string text;
+    auto say = [&text](const std::vector<int32_t>& tracks, const char* one, const char* several) {
+        if (tracks.empty()) return;
+        text += (tracks.size() == 1 ? "Track " : "Tracks ") + TrackNumbers(tracks) + ": AccurateRip does not know " +
+                (tracks.size() == 1 ? one : several) + "\n";
+    };
+    say(tally.readsAgree, "this rip's checksum: another pressing, or a damaged disc; both reads agree.",
+        "these rips' checksums: another pressing, or a damaged disc; both reads of each agree.");
+    say(tally.readsDiffer, "this rip's checksum, and its two reads differ: the disc may be damaged.",
+        "these rips' checksums, and their two reads differ: the disc may be damaged.");
+    say(tally.readOnce, "this rip's checksum: another pressing, or a damaged disc.",
+        "these rips' checksums: another pressing, or a damaged disc.");
+    return text + "\n" + (logPath.empty() ? "No log could be written: " + logError : "See the log: " + logPath);
 }
 
 std::string RipLogText(const OutputSession& session, const ExtractionRun& run) {
@@ -197,9 +223,19 @@ bool WriteRipLog(const std::string& folder, const std::string& text, std::string
     std::string leaf = folder;
     while (leaf.size() > 1 && leaf.back() == '/') leaf.pop_back();
     leaf = leaf.substr(leaf.rfind('/') + 1);
-    path = folder + "/" + leaf + ".log";
-    if (ReplaceFileAtomically(path, text, 0644)) return true;
-    error = "cannot write '" + path + "': " + std::strerror(errno != 0 ? errno : EIO);
+    // Every run keeps its own log: the first is "<name>.log", later ones
+    // "<name> (2).log", "<name> (3).log"...; none is ever replaced.
+    for (int run = 1; run <= MAX_LOGS_PER_FOLDER; ++run) {
+        path = folder + "/" + leaf + (run == 1 ? std::string() : " (" + std::to_string(run) + ")") + ".log";
+        errno = 0;
+        const CreateOutcome outcome = CreateFileAtomically(path, text);
+        if (outcome == CreateOutcome::Written) return true;
+        if (outcome == CreateOutcome::Failed) {
+            error = "cannot write '" + path + "': " + std::strerror(errno != 0 ? errno : EIO);
+            return false;
+        }
+    }
+    error = "the folder '" + folder + "' already holds " + std::to_string(MAX_LOGS_PER_FOLDER) + " logs";
     return false;
 }
 

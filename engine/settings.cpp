@@ -1,15 +1,11 @@
 #include "settings.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <charconv>
 #include <cstdlib>
 #include <filesystem>
 #include <vector>
 
+#include "atomic_file.h"
 #include "small_file.h"
 
 namespace cadrix {
@@ -18,6 +14,7 @@ namespace {
 
 constexpr std::string_view DIR_NAME = "CadrixDir";
 constexpr std::string_view FORMAT_NAME = "CadrixFormat";
+constexpr std::string_view OWN_FORMAT_NAME = "CadrixOwnFormat";
 constexpr std::string_view FLAC_LEVEL_NAME = "CadrixFlacLevel";
 constexpr std::string_view ONLINE_LOOKUP_NAME = "CadrixOnlineLookup";
 
@@ -92,11 +89,25 @@ std::optional<uint32_t> ParseWord(std::string_view text) {
     return word;
 }
 
-bool ReadWholeFile(const std::string& path, std::string& text) {
-    auto content = ReadSmallFile(path);
-    if (!content) return false;
-    text = std::move(*content);
-    return true;
+// The file's text for a rewrite: empty for a missing file; false (said on
+// standard error) for one that exists but cannot be read whole, which must
+// then not be replaced.
+bool ReadForRewrite(const std::string& path, std::string& text) {
+    SmallFileRead read = ReadSmallFileChecked(path);
+    if (read.text) {
+        text = std::move(*read.text);
+        return true;
+    }
+    text.clear();
+    if (read.missing) return true;
+    SayFileRefused(path, read.reason, "it cannot be read whole, so Cadrix's settings are not saved into it");
+    return false;
+}
+
+bool CreateParentFolder(const std::string& path) {
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
+    return !ec;
 }
 
 // A value line as the file keeps it.
@@ -127,6 +138,7 @@ StoredValues ParseSettingsText(std::string_view text) {
     StoredValues values;
     bool dirSeen = false;
     bool formatSeen = false;
+    bool ownSeen = false;
     bool flacSeen = false;
     bool lookupSeen = false;
     for (std::string_view line : SplitLines(text)) {
@@ -140,6 +152,9 @@ StoredValues ParseSettingsText(std::string_view text) {
         } else if (!formatSeen && SameName(name, FORMAT_NAME)) {
             formatSeen = true;
             values.formatWord = ParseWord(value);
+        } else if (!ownSeen && SameName(name, OWN_FORMAT_NAME)) {
+            ownSeen = true;
+            values.ownFormat = ParseWord(value);
         } else if (!flacSeen && SameName(name, FLAC_LEVEL_NAME)) {
             flacSeen = true;
             values.flacLevel = ParseWord(value);
@@ -153,37 +168,27 @@ StoredValues ParseSettingsText(std::string_view text) {
 
 uint32_t PackFormatWord(const CadrixSettings& s) {
     auto byte = [](int32_t v) { return static_cast<uint32_t>(v) & 0xFFu; };
+    const int32_t suite = IsSuiteFormat(s.format) ? s.format : s.suiteFormat;
     return byte(s.Quality(FORMAT_OGG)) | byte(s.Quality(FORMAT_WMA)) << 8 | byte(s.Quality(FORMAT_WMA_VBR)) << 16 |
-           byte(s.format) << 24;
+           byte(suite) << 24;
 }
 
 void UnpackFormatWord(uint32_t word, CadrixSettings& s) {
     s.Quality(FORMAT_OGG) = static_cast<int32_t>(word & 0xFF);
     s.Quality(FORMAT_WMA) = static_cast<int32_t>((word >> 8) & 0xFF);
     s.Quality(FORMAT_WMA_VBR) = static_cast<int32_t>((word >> 16) & 0xFF);
-    s.format = static_cast<int32_t>((word >> 24) & 0xFF);
+    s.format = s.suiteFormat = static_cast<int32_t>((word >> 24) & 0xFF);
 }
 
 void ApplySettingsBounds(CadrixSettings& s) {
     if (FindOutputFormat(s.format) == nullptr) s.format = DEFAULT_FORMAT;
+    if (!IsSuiteFormat(s.suiteFormat)) s.suiteFormat = DEFAULT_FORMAT;
     // Ogg keeps 0..100, not the slider's 110: stored positions 101..110 come
     // back as 50.
     for (const OutputFormatInfo& info : OutputFormats()) {
         int32_t& position = s.Quality(info.format);
         if (position < 0 || position > info.storedMax) position = info.defaultPosition;
     }
-}
-
-std::string_view CutUtf8(std::string_view text, size_t maxBytes) {
-    if (text.size() <= maxBytes) return text;
-    // The first byte left out is a continuation byte: step back to the lead
-    // byte of its character and leave that character out whole. Bytes that
-    // are not UTF-8 are cut at the limit.
-    size_t cut = maxBytes;
-    size_t back = cut;
-    while (back > 0 && cut - back < 3 && (static_cast<unsigned char>(text[back]) & 0xC0) == 0x80) --back;
-    if (back < cut && static_cast<unsigned char>(text[back]) >= 0xC0) cut = back;
-    return text.substr(0, cut);
 }
 
 std::string DefaultOutputDir(std::string_view documentsDir) {
@@ -196,11 +201,15 @@ std::string DefaultOutputDir(std::string_view documentsDir) {
 
 CadrixSettings LoadSettingsFile(const std::string& path, std::string_view documentsDir) {
     CadrixSettings settings;
-    std::string text;
-    if (!path.empty() && ReadWholeFile(path, text)) {
-        const StoredValues values = ParseSettingsText(text);
+    const SmallFileRead read = ReadSmallFileChecked(path);
+    if (!read.text && !read.missing) SayFileRefused(path, read.reason, "the settings' defaults are used");
+    if (read.text) {
+        const StoredValues values = ParseSettingsText(*read.text);
         if (values.dir) settings.outputDir = *values.dir;
         if (values.formatWord) UnpackFormatWord(*values.formatWord, settings);
+        // Byte 3 is the suite's: above 4 it is out of range there and here.
+        if (!IsSuiteFormat(settings.format)) settings.format = settings.suiteFormat = DEFAULT_FORMAT;
+        if (values.ownFormat && *values.ownFormat == static_cast<uint32_t>(FORMAT_FLAC)) settings.format = FORMAT_FLAC;
         if (values.flacLevel && *values.flacLevel <= 0xFF) {
             settings.Quality(FORMAT_FLAC) = static_cast<int32_t>(*values.flacLevel);
         }
@@ -215,6 +224,8 @@ std::string UpdateSettingsText(std::string_view text, const CadrixSettings& sett
     ValueLine values[] = {
         {DIR_NAME, std::string(DIR_NAME) + "=" + EscapeValue(CutUtf8(settings.outputDir, MAX_STORED_DIR_BYTES))},
         {FORMAT_NAME, std::string(FORMAT_NAME) + "=" + std::to_string(PackFormatWord(settings))},
+        {OWN_FORMAT_NAME,
+         std::string(OWN_FORMAT_NAME) + "=" + std::to_string(IsSuiteFormat(settings.format) ? 0 : settings.format)},
         {FLAC_LEVEL_NAME, std::string(FLAC_LEVEL_NAME) + "=" + std::to_string(settings.Quality(FORMAT_FLAC))},
         {ONLINE_LOOKUP_NAME, std::string(ONLINE_LOOKUP_NAME) + "=" + (settings.onlineLookup ? "1" : "0")},
     };
@@ -242,33 +253,9 @@ std::string UpdateSettingsText(std::string_view text, const CadrixSettings& sett
 }
 
 bool SaveSettingsFile(const std::string& path, const CadrixSettings& settings) {
-    if (path.empty()) return false;
-    std::error_code ec;
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
-    if (ec) return false;
     std::string current;
-    ReadWholeFile(path, current);  // a missing file starts empty
+    if (path.empty() || !CreateParentFolder(path) || !ReadForRewrite(path, current)) return false;
     return ReplaceFileAtomically(path, UpdateSettingsText(current, settings));
-}
-
-bool ReplaceFileAtomically(const std::string& path, std::string_view text, mode_t mode) {
-    std::string temp = path + ".XXXXXX";
-    const int fd = mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) return false;
-    if (mode != 0600) fchmod(fd, mode);
-    bool ok = true;
-    size_t done = 0;
-    while (ok && done < text.size()) {
-        const ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) ok = false;
-        else done += static_cast<size_t>(n);
-    }
-    if (ok && fsync(fd) != 0) ok = false;
-    if (close(fd) != 0) ok = false;
-    if (ok && rename(temp.c_str(), path.c_str()) != 0) ok = false;
-    if (!ok) unlink(temp.c_str());
-    return ok;
 }
 
 namespace {
@@ -296,10 +283,10 @@ std::optional<int32_t> ParseOffset(std::string_view text) {
 }  // namespace
 
 std::optional<int32_t> LoadDriveReadOffset(const std::string& path, std::string_view driveKey) {
-    std::string text;
-    if (path.empty() || driveKey.empty() || !ReadWholeFile(path, text)) return std::nullopt;
+    const std::optional<std::string> text = ReadSmallFile(path);
+    if (driveKey.empty() || !text) return std::nullopt;
     const std::string wanted = ReadOffsetName(driveKey);
-    for (std::string_view line : SplitLines(text)) {
+    for (std::string_view line : SplitLines(*text)) {
         std::string_view name, value;
         if (SplitValueLine(line, name, value) && SameName(name, wanted)) return ParseOffset(value);
     }
@@ -307,12 +294,8 @@ std::optional<int32_t> LoadDriveReadOffset(const std::string& path, std::string_
 }
 
 bool SaveDriveReadOffset(const std::string& path, std::string_view driveKey, int32_t samples) {
-    if (path.empty() || driveKey.empty()) return false;
-    std::error_code ec;
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
-    if (ec) return false;
     std::string current;
-    ReadWholeFile(path, current);
+    if (path.empty() || driveKey.empty() || !CreateParentFolder(path) || !ReadForRewrite(path, current)) return false;
     const std::string wanted = ReadOffsetName(driveKey);
     const std::string line = wanted + "=" + (samples > 0 ? "+" : "") + std::to_string(samples);
     std::string out;

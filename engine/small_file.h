@@ -7,14 +7,29 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace cadrix {
 
-// Files of these kinds are far smaller; anything larger is not one.
-inline constexpr size_t MAX_SMALL_FILE_BYTES = 1 << 20;
+// Far above any real file of these kinds (the suite's settings file holds
+// the whole suite's settings); a larger file is refused rather than read.
+inline constexpr size_t MAX_SMALL_FILE_BYTES = size_t{64} << 20;
 
-// The whole content of the regular file at `path`; none when it cannot be
-// opened, is not a regular file, is larger than `maxBytes` or a read fails.
+struct SmallFileRead {
+    std::optional<std::string> text;  // the whole file, read to its end
+    bool missing = false;             // there is no file of that name
+    std::string reason;               // why it was not read, when it exists
+};
+
+// The whole content of the regular file at `path`: missing when there is no
+// such file; otherwise no text, with the reason, when it cannot be opened,
+// is not a regular file, is larger than `maxBytes` or a read fails.
+SmallFileRead ReadSmallFileChecked(const std::string& path, size_t maxBytes = MAX_SMALL_FILE_BYTES);
+
+// The text alone; none for a missing file as for a refused one.
 std::optional<std::string> ReadSmallFile(const std::string& path, size_t maxBytes = MAX_SMALL_FILE_BYTES);
+
+// One line on standard error: "<program>: <path>: <reason>; <consequence>".
+void SayFileRefused(const std::string& path, std::string_view reason, std::string_view consequence);
 
 }  // namespace cadrix

@@ -27,6 +27,7 @@ class WaveSink final : public OutputSink {
 public:
     bool Open(const std::string& baseName, const OutputTrackInfo&, const OutputTrackExtras&) override {
         path_ = baseName + ".wav";
+        SetFilePath(path_);
         dataBytes_ = 0;
         file_.reset(std::fopen(path_.c_str(), "wb"));
         if (!file_) return Fail(SystemReason("cannot create", path_, errno));

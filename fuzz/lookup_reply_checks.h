@@ -7,6 +7,7 @@
 
 #include "disc_database.h"
 #include "disc_names.h"
+#include "name_limits.h"
 #include "name_source.h"
 
 namespace cadrix::fuzz {
@@ -33,6 +34,9 @@ inline void CheckRelease(const ReleaseCandidate& release, int32_t trackCount) {
         if (!record.tracks[static_cast<size_t>(t)].title.empty()) std::abort();
     }
     if (record.discTitle.size() > MAX_NAME_BYTES + 5 || record.discArtist.size() > MAX_NAME_BYTES) std::abort();
+    // Whatever a service says, the disc's folder name leaves room for a base folder.
+    const std::string folder = record.discArtist.empty() ? record.discTitle : record.discArtist + " - " + record.discTitle;
+    if (folder.size() > MAX_SAVED_FOLDER_NAME) std::abort();
 }
 
 }  // namespace cadrix::fuzz

@@ -34,7 +34,7 @@ typedef struct OutputTrackInfo {
  * record may grow at its end; a plug-in reads only the fields that fit. */
 typedef struct OutputTrackExtras {
     uint32_t size;
-    int32_t trackTotal;      /* number of the disc's last track; 0 unknown */
+    int32_t trackTotal;      /* number of the disc's audio tracks; 0 unknown */
     int32_t discNumber;      /* number of the disc within a set; 0 when not in a set */
     int32_t compilation;     /* nonzero: the tracks have artists of their own */
     const char* albumArtist; /* the disc's artist; empty when missing */

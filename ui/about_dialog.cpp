@@ -4,6 +4,7 @@
 #include <QPushButton>
 
 #include "app_icon.h"
+#include "build_info.h"
 #include "dlu_layout.h"
 
 namespace cadrix {
@@ -23,21 +24,23 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
     icon->setPixmap(AppIcon().pixmap(iconSize, iconSize));
     icon->setGeometry(dlu.X(11), dlu.Y(17), iconSize, iconSize);
 
-    auto addLine = [&](const char* text, QRect rect) {
-        auto* label = new QLabel(QString::fromUtf8(text), this);
+    auto addLine = [&](const QString& text, QRect rect) {
+        auto* label = new QLabel(text, this);
         label->setTextFormat(Qt::PlainText);
         label->setGeometry(rect);
         return label;
     };
-    addLine(ABOUT_LINE_1, dlu.Rect(43, 12, 119, 8));
-    addLine(ABOUT_LINE_2, dlu.Rect(43, 23, 119, 8));
+    const std::string_view version = ClientVersion();
+    addLine(QString::fromUtf8(ABOUT_LINE_1) + QString::fromUtf8(version.data(), static_cast<qsizetype>(version.size())),
+            dlu.Rect(43, 12, 119, 8));
+    addLine(QString::fromUtf8(ABOUT_LINE_2), dlu.Rect(43, 23, 119, 8));
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setGeometry(dlu.Rect(178, 7, 50, 14));
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 
-    addLine(ABOUT_LINE_3, dlu.Rect(43, 33, 90, 8));
+    addLine(QString::fromUtf8(ABOUT_LINE_3), dlu.Rect(43, 33, 90, 8));
 }
 
 }  // namespace cadrix

@@ -6,7 +6,8 @@
 
 namespace cadrix {
 
-inline constexpr const char* ABOUT_LINE_1 = "Cadrix version 1.0";
+// Line 1 is "Cadrix version " and the build's version.
+inline constexpr const char* ABOUT_LINE_1 = "Cadrix version ";
 inline constexpr const char* ABOUT_LINE_2 = "\u00a9 2026 the Cadrix authors";
 inline constexpr const char* ABOUT_LINE_3 = "Zephyrtone media suite";
 

@@ -1,16 +1,12 @@
 #include "main_dialog.h"
 
-#include "documents_folder.h"
-
 #include <algorithm>
 
+#include <QApplication>
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QFile>
-#include <QFileDialog>
-#include <QGridLayout>
 #include <QGroupBox>
-#include <QLabel>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
@@ -26,7 +22,9 @@
 #include "disc_monitor.h"
 #include "disc_text.h"
 #include "dlu_layout.h"
+#include "documents_folder.h"
 #include "extract_dialog.h"
+#include "folder_chooser.h"
 #include "message_box.h"
 #include "output_format.h"
 #include "extraction_job.h"
@@ -60,49 +58,15 @@ QLineEdit* ReadOnlyField(QWidget* parent, Qt::Alignment alignment) {
 
 void Nudge(QWidget* widget, int dx, int dy) { widget->move(widget->pos() + QPoint(dx, dy)); }
 
-QString ChooseFolderWithQtDialog(QWidget* parent, const QString& start) {
-    // A base folder that does not exist yet opens its nearest existing parent.
-    QDir startDir(start.isEmpty() ? QDir::homePath() : start);
-    while (!startDir.exists() && startDir.cdUp()) {
-    }
-    QFileDialog dialog(parent, QString::fromUtf8(BROWSE_TITLE),
-                       startDir.exists() ? startDir.absolutePath() : QDir::homePath());
-    dialog.setFileMode(QFileDialog::Directory);
-    dialog.setOption(QFileDialog::ShowDirsOnly, true);
-    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    // The text also stands inside the dialog, above the folder view, where the
-    // classic folder chooser shows it (a window manager may not show titles).
-    if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout())) {
-        struct Placed {
-            QLayoutItem* item;
-            int row, column, rowSpan, columnSpan;
-        };
-        QList<Placed> placed;
-        while (grid->count() > 0) {
-            Placed p{};
-            grid->getItemPosition(0, &p.row, &p.column, &p.rowSpan, &p.columnSpan);
-            p.item = grid->takeAt(0);
-            placed.append(p);
-        }
-        auto* title = new QLabel(QString::fromUtf8(BROWSE_TITLE), &dialog);
-        title->setObjectName(QStringLiteral("browseTitle"));
-        title->setTextFormat(Qt::PlainText);
-        grid->addWidget(title, 0, 0, 1, -1);
-        for (const Placed& p : placed) grid->addItem(p.item, p.row + 1, p.column, p.rowSpan, p.columnSpan);
-    }
-    if (dialog.exec() != QDialog::Accepted) return {};
-    const QStringList chosen = dialog.selectedFiles();
-    return chosen.isEmpty() ? QString() : chosen.first();
-}
-
 }  // namespace
 
 MainDialog::MainDialog(QWidget* parent) : QDialog(parent) {
     loadModule_ = [](std::string_view fileName) { return LoadModule(fileName); };
     chooseFolder_ = &ChooseFolderWithQtDialog;
     documentsFolder_ = &UserDocumentsFolder;
-    pickRelease_ = [this](const std::vector<ReleaseCandidate>& releases) { return ReleaseChooser::Ask(releases, this); };
+    pickRelease_ = [this](int drive, const std::vector<ReleaseCandidate>& releases) {
+        return ReleaseChooser::Ask(releases, this, DecodeDiscText(DiscDescription(drive)));
+    };
     setWindowTitle(QStringLiteral("Cadrix"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
@@ -233,7 +197,7 @@ bool MainDialog::OnInitDialog() {
             formatList_->setCurrentIndex(entry);
         } else {
             formatList_->setCurrentIndex(0);
-            format = FORMAT_PCM;
+            format = suiteFormat_ = FORMAT_PCM;
         }
     }
 
@@ -288,10 +252,8 @@ void MainDialog::FillTrackList() {
     for (const TrackRow& row : listing.rows) {
         auto* item = new QTreeWidgetItem;
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
-        const QString title = DecodeDiscText(row.title);
         item->setText(0, QString::fromStdString(row.number));
-        item->setText(1, title);
-        item->setToolTip(1, title);
+        TrackList::SetTitle(item, DecodeDiscText(row.title));
         item->setText(2, QString::fromStdString(row.duration));
         item->setTextAlignment(2, Qt::AlignCenter);
         item->setData(0, Qt::UserRole, row.itemData);
@@ -328,6 +290,7 @@ void MainDialog::OnFormatChanged(int index) {
     const int32_t chosen = formatList_->itemData(index).toInt();
     if (chosen == format) return;
     format = chosen;
+    if (IsSuiteFormat(chosen)) suiteFormat_ = chosen;
     UpdateQualityControls();
     UpdateSpaceEstimate();
 }
@@ -358,19 +321,6 @@ void MainDialog::PollQuality() {
     *kept = position;
     slider_->UpdateTip();
     UpdateSpaceEstimate();
-}
-
-void MainDialog::PollNames() {
-    // The chooser's own event loop runs this timer too: one poll at a time,
-    // and none while a run extracts (the progress dialog is up).
-    if (!namer_ || extracting_ || pollingNames_) return;
-    pollingNames_ = true;
-    const std::vector<int> reread = namer_->Poll(pickRelease_);
-    pollingNames_ = false;
-    if (std::find(reread.begin(), reread.end(), drives.currentDrive) != reread.end()) {
-        FillTrackList();
-        UpdateSpaceEstimate();
-    }
 }
 
 void MainDialog::timerEvent(QTimerEvent* event) {
@@ -408,6 +358,7 @@ void MainDialog::SetOutputDir(const std::string& dir) {
 void MainDialog::LoadSettings() {
     const CadrixSettings settings = LoadSettingsFile(SettingsFilePath(), ToBytes(documentsFolder_ ? documentsFolder_() : QString()));
     format = settings.format;
+    suiteFormat_ = settings.suiteFormat;
     quality = settings.quality;
     onlineLookup_ = settings.onlineLookup;
     SetOutputDir(settings.outputDir);
@@ -416,6 +367,7 @@ void MainDialog::LoadSettings() {
 void MainDialog::SaveSettings() {
     CadrixSettings settings;
     settings.format = format;
+    settings.suiteFormat = suiteFormat_;
     settings.quality = quality;
     settings.outputDir = outputDir;
     settings.onlineLookup = onlineLookup_;

@@ -51,8 +51,9 @@ public:
     using FolderChooser = std::function<QString(QWidget* parent, const QString& start)>;
     // The user's documents folder (empty when unknown).
     using DocumentsFolder = std::function<QString()>;
-    // Picks one of several releases found online for a disc (-1: none).
-    using ReleasePicker = std::function<int(const std::vector<ReleaseCandidate>& releases)>;
+    // Picks one of several releases found online for the disc in `drive`
+    // (-1: none).
+    using ReleasePicker = std::function<int(int drive, const std::vector<ReleaseCandidate>& releases)>;
 
     explicit MainDialog(QWidget* parent = nullptr);
     ~MainDialog() override;
@@ -82,6 +83,9 @@ public:
     void OnDestroy();
 
     void FillTrackList();
+    // The list's titles and the caption from the record again; rows, check
+    // boxes and the estimate stay.
+    void RefreshNames();
     void UpdateQualityControls();
     void LoadSettings();
     void SaveSettings();
@@ -128,6 +132,11 @@ private:
     void FillFormatList();
     void SetOutputDir(const std::string& dir);
     int32_t* KeptPosition();
+    // True while a dialog other than this one (Browse, About, a message) or
+    // a pop-up menu is up: nothing else may open over it.
+    bool OtherDialogUp() const;
+    // "the disc in <drive name> (12 tracks, 45:03)", for the release chooser.
+    std::string DiscDescription(int drive) const;
 
     // Controls, in template order.
     TrackList* trackList_ = nullptr;
@@ -146,6 +155,7 @@ private:
     DriveSet drives;
     std::string outputDir;
     int32_t format = 0;
+    int32_t suiteFormat_ = 0;  // what the suite's stored format keeps while `format` is one it lacks
     QualityPositions quality = DefaultQualityPositions();
     int32_t listFilling = 0;
     int timerId = 0;

@@ -8,7 +8,6 @@
 
 #include "app_icon.h"
 #include "dlu_layout.h"
-#include "message_box.h"
 
 namespace cadrix {
 
@@ -31,12 +30,13 @@ QTreeWidgetItem* Row(const ReleaseCandidate& release) {
 
 }  // namespace
 
-ReleaseChooser::ReleaseChooser(const std::vector<ReleaseCandidate>& releases, QWidget* parent) : QDialog(parent) {
-    setWindowTitle(ProgramName());
+ReleaseChooser::ReleaseChooser(const std::vector<ReleaseCandidate>& releases, const QString& disc, QWidget* parent)
+    : QDialog(parent) {
+    setWindowTitle(QStringLiteral("Cadrix: releases of ") + disc);
     setWindowIcon(AppIcon());
     setFont(DialogTemplateFont());
     auto* layout = new QVBoxLayout(this);
-    auto* prompt = new QLabel(QString::fromUtf8(CHOOSER_TITLE) + QStringLiteral(":"), this);
+    auto* prompt = new QLabel(QString::fromUtf8(CHOOSER_PROMPT) + disc + QStringLiteral(":"), this);
     prompt->setTextFormat(Qt::PlainText);
     layout->addWidget(prompt);
 
@@ -63,8 +63,8 @@ int ReleaseChooser::Chosen() const {
     return list_->indexOfTopLevelItem(list_->currentItem());
 }
 
-int ReleaseChooser::Ask(const std::vector<ReleaseCandidate>& releases, QWidget* parent) {
-    ReleaseChooser chooser(releases, parent);
+int ReleaseChooser::Ask(const std::vector<ReleaseCandidate>& releases, QWidget* parent, const QString& disc) {
+    ReleaseChooser chooser(releases, disc, parent);
     chooser.exec();
     return chooser.Chosen();
 }

@@ -13,18 +13,20 @@ class QTreeWidget;
 
 namespace cadrix {
 
-inline constexpr const char* CHOOSER_TITLE = "Choose the release of this disc";
+inline constexpr const char* CHOOSER_PROMPT = "Choose the release of ";
 
 class ReleaseChooser : public QDialog {
     Q_OBJECT
 public:
-    ReleaseChooser(const std::vector<ReleaseCandidate>& releases, QWidget* parent = nullptr);
+    // `disc` says which disc the releases are for ("the disc in <drive>
+    // (12 tracks, 45:03)"): in the title and the prompt.
+    ReleaseChooser(const std::vector<ReleaseCandidate>& releases, const QString& disc, QWidget* parent = nullptr);
     // The row picked, or -1 when the user cancelled.
     int Chosen() const;
     QTreeWidget* List() const { return list_; }
 
     // Shows the chooser modally; the index picked or -1.
-    static int Ask(const std::vector<ReleaseCandidate>& releases, QWidget* parent);
+    static int Ask(const std::vector<ReleaseCandidate>& releases, QWidget* parent, const QString& disc);
 
 private:
     QTreeWidget* list_ = nullptr;

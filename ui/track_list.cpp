@@ -19,6 +19,11 @@ TrackList::TrackList(QWidget* parent) : QTreeWidget(parent) {
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
 }
 
+void TrackList::SetTitle(QTreeWidgetItem* item, const QString& title) {
+    item->setText(1, title);
+    item->setToolTip(1, title);
+}
+
 int32_t TrackList::ItemData(const QTreeWidgetItem* item) {
     return item == nullptr ? 0 : item->data(0, Qt::UserRole).toInt();
 }

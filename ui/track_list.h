@@ -16,6 +16,8 @@ public:
 
     // Item data (the track number) of row `row`.
     static int32_t ItemData(const QTreeWidgetItem* item);
+    // The row's title column, with the whole title as its tooltip.
+    static void SetTitle(QTreeWidgetItem* item, const QString& title);
     // Track numbers of the checked rows, in row order.
     std::vector<int32_t> CheckedTracks() const;
 

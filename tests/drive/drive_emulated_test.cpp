@@ -335,20 +335,24 @@ TEST_F(VerifiedRip, UnknownDiscsFailingServersAndHostileRepliesLeaveTheRipSecure
         const std::string out = "hostile" + std::to_string(k);
         run = Rip({"--image", image}, out);
         ASSERT_EQ(run.status, 0) << run.output;
-        EXPECT_TRUE(Has(run.output, "not verified (AccurateRip: the reply holds no checksums for this disc)"))
-            << run.output;
+        EXPECT_TRUE(Has(run.output, "AccurateRip gave no usable answer: the rip is not verified\n")) << run.output;
+        EXPECT_TRUE(Has(LogOf(out), "AccurateRip: the reply holds no checksums for this disc\n"));
         ExpectBitExact(disc, out);
     }
     const std::string asked = server->Log();
     run = Rip({"--image", image}, "nolookup", {"--no-lookup"});
-    EXPECT_TRUE(Has(run.output, "not verified (AccurateRip lookup off)")) << run.output;
+    EXPECT_TRUE(Has(run.output, "AccurateRip lookup off: the rip is not verified\n")) << run.output;
     EXPECT_EQ(server->Log(), asked);
 
     env.pop_back();
     Point("http://127.0.0.1:9");  // nothing listens there
     run = Rip({"--image", image}, "down");
     ASSERT_EQ(run.status, 0) << run.output;
-    EXPECT_TRUE(Has(run.output, "not verified (AccurateRip: Failed to connect")) << run.output;
+    // Said once, calmly; why is in the log.
+    EXPECT_TRUE(Has(run.output, ", not verified\nTrack 1: 0 sectors re-read")) << run.output;
+    EXPECT_FALSE(Has(run.output, "Failed to connect")) << run.output;
+    EXPECT_TRUE(Has(run.output, "\nAccurateRip could not be reached: the rip is not verified\n")) << run.output;
+    EXPECT_TRUE(Has(LogOf("down"), "AccurateRip: Failed to connect")) << LogOf("down");
     ExpectBitExact(disc, "down");
 }
 

@@ -206,6 +206,33 @@ TEST_F(DatabaseFiles, ReadsTheFileNamedAfterTheDisc) {
     EXPECT_FALSE(ReadDiscDatabase("", record));
 }
 
+// Lines have no length limit; only a file that is not a regular one, or is
+// absurdly large, is refused, and standard error says which and why.
+TEST_F(DatabaseFiles, LinesOfAnyLengthAndRefusedFilesSaidOnStandardError) {
+    const std::string longComment = "# " + std::string(100 * 1024, 'x') + "\n";
+    WriteIni(longComment + "datadir:" + DbDir() + "\n");
+    EXPECT_EQ(ReadDataDir(), DbDir() + "/");
+    const std::string longTitle(200 * 1024, 't');
+    Write(root_ / "db" / "abcd.cdb", longComment + "DTITLE=" + longTitle + "\nTTITLE1=One\n");
+    DriveRecord record;
+    record.discId = 0xABCD;
+    EXPECT_TRUE(ReadDiscDatabase(DbDir() + "/", record));
+    EXPECT_EQ(record.discTitle, longTitle);
+    EXPECT_EQ(record.tracks[1].title, "One");
+
+    fs::resize_file(root_ / "db" / "abcd.cdb", (64u << 20) + 1);
+    fs::create_directories(root_ / "db" / "1234.cdb");
+    testing::internal::CaptureStderr();
+    DriveRecord refused;
+    refused.discId = 0xABCD;
+    EXPECT_FALSE(ReadDiscDatabase(DbDir() + "/", refused));
+    refused.discId = 0x1234;
+    EXPECT_FALSE(ReadDiscDatabase(DbDir() + "/", refused));
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find(DbDir() + "/abcd.cdb: larger than 64 MiB; it is not read\n"), std::string::npos) << said;
+    EXPECT_NE(said.find(DbDir() + "/1234.cdb: not a regular file; it is not read\n"), std::string::npos) << said;
+}
+
 TEST_F(DatabaseFiles, LeadingBlankInDataDirFindsNothing) {
     Write(root_ / "db" / "abcd.cdb", "DTITLE=Found\n");
     WriteIni("datadir: " + DbDir());

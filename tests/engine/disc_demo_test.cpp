@@ -7,6 +7,7 @@
 
 #include "akrip_binding.h"
 #include "demo_disc.h"
+#include "disc_generator.h"
 #include "temp_dir.h"
 
 namespace cadrix {
@@ -55,6 +56,30 @@ TEST(DemoDisc, ListsTracksAndCaptionFromTheDatabase) {
         EXPECT_FALSE(drives.ProbeDiscChange());
     }
     fs::remove_all(root);
+}
+
+// An Enhanced CD: the last audio track lasts as long as its audio, not up to
+// the data session, whose gap the TOC counts in; before a data track of the
+// same session the list keeps the TOC's length (up to the data track).
+TEST(DemoDisc, TheLastAudioTrackBeforeTheDataSessionLastsAsLongAsItsAudio) {
+    const test::TempDir tmp;
+    for (const int session : {2, 1}) {
+        discgen::DiscDescription disc;
+        disc.tracks = {{.frames = 900}, {.frames = 2250}, {.frames = 600, .mode = discgen::TrackMode::Mode1Raw,
+                                                           .session = session}};
+        const fs::path folder = tmp.path() / std::to_string(session);
+        ASSERT_TRUE(discgen::WriteDiscImage(disc, folder, "disc"));
+        setenv("CADRIX_MODULE_DIR", CADRIX_REAL_MODULE_DIR, 1);
+        setenv("CADRIX_VIRTUAL_DRIVES", folder.c_str(), 1);
+        DriveSet drives;
+        ASSERT_TRUE(drives.InitAKRip());
+        drives.ReadDisc(drives.driveCount - 1);
+        const DriveRecord& record = drives.drives[static_cast<size_t>(drives.driveCount - 1)];
+        ASSERT_EQ(record.trackCount, 3);
+        const size_t audioFrames = session == 2 ? discgen::ExpectedTrackPcm(disc, 2).size() / 2352 : 2250;
+        EXPECT_EQ(record.tracks[2].lengthMs, FramesToMs(static_cast<uint32_t>(audioFrames))) << session;
+        EXPECT_EQ(FillTrackList(record).rows[1].duration, "0:30") << session;
+    }
 }
 
 }  // namespace

@@ -171,6 +171,21 @@ TEST_F(RipEndToEnd, ChosenTracksAndExitStatuses) {
     EXPECT_EQ(RunRip({"--output", "/proc/cadrix-no/such"}, env).status, 1);
 }
 
+// Every run keeps its record: re-ripping one track leaves the log of the
+// whole disc as it was, and its own log goes beside it.
+TEST_F(RipEndToEnd, EveryRunKeepsItsOwnLog) {
+    ASSERT_EQ(RunRip({"--output", out, "--no-lookup"}, env).status, 0);
+    ASSERT_EQ(RunRip({"--tracks", "2", "--output", out, "--no-lookup"}, env).status, 0);
+    const auto& album = discgen::DemoAlbumInfo();
+    const std::string name = album.artist + " - " + album.title;
+    const std::string whole = test::ReadFile(out + "/" + name + "/" + name + ".log");
+    const std::string again = test::ReadFile(out + "/" + name + "/" + name + " (2).log");
+    EXPECT_NE(whole.find("\nTrack 1\n"), std::string::npos) << whole;
+    EXPECT_NE(whole.find("\nTrack 5\n"), std::string::npos) << whole;
+    EXPECT_NE(again.find("\nTrack 2\n  File: 02 - " + album.trackTitles[1] + ".wav\n"), std::string::npos) << again;
+    EXPECT_EQ(again.find("\nTrack 1\n"), std::string::npos) << again;
+}
+
 TEST_F(RipEndToEnd, AudioBeforeTheDataSessionOfAnEnhancedCd) {
     discgen::DiscDescription disc;
     disc.tracks = {{.frames = 900}, {.frames = 700}, {.frames = 600, .mode = discgen::TrackMode::Mode1Raw, .session = 2}};
@@ -207,6 +222,10 @@ TEST_F(RipEndToEnd, PluginFormatHandsTheTracksToThePlugin) {
     EXPECT_EQ(files[0].filename().string(), "03 - " + album.trackTitles[2] + ".pcm");
     const auto bytes = test::ReadWholeFile(files[0].string());
     EXPECT_TRUE(bytes == discgen::ExpectedTrackPcm(discgen::DemoDiscDescription(), 3));
+    // The log names the file the plug-in wrote, with the plug-in's own extension.
+    const std::string folder = files[0].parent_path().string();
+    const std::string log = test::ReadFile(folder + "/" + files[0].parent_path().filename().string() + ".log");
+    EXPECT_NE(log.find("  File: " + files[0].filename().string() + "\n"), std::string::npos) << log;
 }
 
 TEST_F(RipEndToEnd, InterruptAbortsWithConsistentFiles) {

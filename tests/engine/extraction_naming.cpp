@@ -11,6 +11,8 @@
 #include <fstream>
 #include <random>
 
+#include "disc_database.h"
+#include "disc_lookup.h"
 #include "extract_worker.h"
 #include "extraction_test_support.h"
 #include "output_session.h"
@@ -120,6 +122,51 @@ TEST_F(NamingTest, FolderNameRules) {
                                         "Untitled Disc (0)/01 - Untitled Track.wav",
                                         "Untitled Disc (1a2b)/01 - Untitled Track.wav",
                                         "Untitled Disc (8000000f)/01 - Untitled Track.wav"}));
+}
+
+// A title of dots alone names no folder of its own: the disc is untitled,
+// and its tracks never land in the base folder itself.
+TEST_F(NamingTest, ATitleOfDotsAloneIsUntitled) {
+    disc.discArtist = "";
+    disc.discId = 0x1e00a004;
+    for (const char* title : {".", "..", "...", ". ."}) {
+        disc.discTitle = title;
+        ASSERT_TRUE(OpenClose(1, base)) << title;
+    }
+    EXPECT_EQ(FilesUnder(base), std::vector<std::string>{"Untitled Disc (1e00a004)/01 - Untitled Track.wav"});
+}
+
+// Names a service gives may be 255 bytes each: as saved, they still make a
+// folder and file names a rip can create under a base folder of 64 bytes,
+// cut on a character boundary. The suite's own texts stay as typed.
+TEST_F(NamingTest, SavedNamesFromAServiceAlwaysNameARippableFolder) {
+    std::string accents;
+    while (accents.size() < 254) accents += "\xc3\xa9";
+    ReleaseCandidate release;
+    release.source = "MusicBrainz";
+    release.names.artist = accents + "x";
+    release.names.title = std::string(255, 't');
+    release.names.tracks[1] = {std::string(255, 'a'), "y" + accents};  // a compilation
+    disc.discId = 0x1e00a004;
+    std::string path;
+    ASSERT_EQ(SaveRelease(release, MakeDiscQuery(disc), tmp.Path() + "/own/", "", path), SaveOutcome::Written);
+    ClearNames(disc);
+    ASSERT_TRUE(ReadDiscDatabase(tmp.Path() + "/own/", disc));
+    for (const auto& [kept, given] : {std::pair{disc.discArtist, release.names.artist},
+                                      {disc.discTitle, release.names.title},
+                                      {disc.tracks[1].title, release.names.tracks[1].title}}) {
+        EXPECT_TRUE(given.starts_with(kept) && !kept.empty() && CleanText(kept) == kept) << kept;
+    }
+    const std::string base64 = tmp.Path() + "/" + std::string(62 - tmp.Path().size(), 'b') + "/";
+    ASSERT_EQ(base64.size(), 64u);
+    ASSERT_TRUE(OpenClose(1, base64));
+    EXPECT_EQ(FilesUnder(base64).size(), 1u);
+
+    ClearNames(disc);
+    fs::create_directories(tmp.Path() + "/suite");
+    std::ofstream(tmp.Path() + "/suite/1e00a004.cdb") << "DARTIST=" << release.names.artist << "\n";
+    ASSERT_TRUE(ReadDiscDatabase(tmp.Path() + "/suite/", disc));
+    EXPECT_EQ(disc.discArtist, release.names.artist);
 }
 
 TEST_F(NamingTest, FileNameRules) {

@@ -17,6 +17,7 @@
 #include "genre_table.h"
 #include "lookup_server.h"
 #include "musicbrainz_lookup.h"
+#include "name_limits.h"
 
 namespace cadrix {
 namespace {
@@ -144,7 +145,7 @@ TEST_F(Lookup, HostileRepliesGiveCleanNamesOrNone) {
     EXPECT_EQ(r.discArtist, "../..");
     EXPECT_EQ(r.tracks[1].title, "[2J../../evil /x");  // ESC, SOH and DEL became blanks
     EXPECT_EQ(r.tracks[2].title, "caf\u00e9 \u00ff\u00fe\u00c0\u00af \u00ed\u00a0");  // read as Latin-1
-    EXPECT_EQ(r.tracks[3].title, std::string(MAX_NAME_BYTES, 'A'));
+    EXPECT_EQ(r.tracks[3].title, std::string(MAX_SAVED_TRACK_PART, 'A'));  // room for "03 - " and ".flac"
     EXPECT_EQ(r.genre, "");  // "[31mrock" is no genre
     for (char c : FileText()) EXPECT_TRUE(c == '\n' || static_cast<unsigned char>(c) >= 0x20) << int(c);
 }

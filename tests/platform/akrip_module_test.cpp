@@ -44,7 +44,8 @@ TEST(AkripModule, ExportsTheSevenEntryPointsAndTheOptionalOnes) {
     const std::set<std::string> expected = {"GetCDList",     "GetCDHandle", "CloseCDHandle",   "ModifyCDParms",
                                             "ReadTOC",       "ReadCDAudioLBAEx", "GetCDDBDiskID",
                                             "AkripSetReadAbort", "AkripTakeReadStats", "AkripSetReadOffset",
-                                            "AkripGetCdText", "AkripSetReadMode", "AkripGetDriveInfo", "AkripGetTrackRange", "AkripSetReadAhead"};
+                                            "AkripGetCdText", "AkripSetReadMode", "AkripGetDriveInfo",
+                                            "AkripGetTrackSessions", "AkripGetTrackRange", "AkripSetReadAhead"};
     EXPECT_EQ(exported, expected);
 
     Akrip akrip;

@@ -51,3 +51,30 @@ TEST(FlacCadrixRip, FilesPassFlacTestDecodeExactlyAndCarryTheTags) {
     std::error_code ignored;
     fs::remove_all(tmp, ignored);
 }
+
+// TRACKTOTAL counts the disc's audio tracks; the track number stays the disc's.
+TEST(FlacCadrixRip, TrackTotalCountsAudioTracksOnADiscThatStartsWithData) {
+    if (CommandOutput(ShellQuoted(CADRIX_RIP_PATH) + " --help 2>&1").find("flac") == std::string::npos) {
+        GTEST_SKIP() << "this cadrix-rip has no --format flac";
+    }
+    char pattern[] = "/tmp/cadrix-flac-total-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const fs::path tmp = pattern;
+    cadrix::discgen::DiscDescription disc;
+    disc.tracks = {{.frames = 600, .mode = cadrix::discgen::TrackMode::Mode1Raw}, {.frames = 300}, {.frames = 300},
+                   {.frames = 300}};
+    ASSERT_TRUE(cadrix::discgen::WriteDiscImage(disc, tmp / "disc" / "drive", "disc"));
+    ASSERT_TRUE(plugin_test::RunCadrixRip(CADRIX_RIP_PATH, tmp / "disc", CADRIX_FLAC_MODULE_DIR,
+                                          "--no-lookup --format flac --tracks 2 --output " +
+                                              ShellQuoted((tmp / "out").string()),
+                                          tmp / "rip.log"));
+    std::string file;
+    for (const auto& entry : fs::recursive_directory_iterator(tmp / "out")) {
+        if (entry.path().extension() == ".flac") file = entry.path().string();
+    }
+    const std::string listing = CommandOutput(ShellQuoted(CADRIX_METAFLAC_TOOL) + " --list " + ShellQuoted(file));
+    EXPECT_NE(listing.find("TRACKNUMBER=2\n"), std::string::npos) << listing;
+    EXPECT_NE(listing.find("TRACKTOTAL=3\n"), std::string::npos) << listing;
+    std::error_code ignored;
+    fs::remove_all(tmp, ignored);
+}

@@ -313,35 +313,47 @@ TEST_F(DialogTest, SliderFollowsFormatAndPollReachesEstimateAndSettings) {
     EXPECT_EQ(stored.formatWord, 110u + (7u << 8) + (2u << 16) + (4u << 24));
 }
 
-// FLAC's level lives in a key of Cadrix's own; the suite's 4-byte value keeps
-// its layout, and without the module the stored format falls back to PCM.
-TEST_F(DialogTest, FlacLevelKeepsItsOwnKeyAndFallsBackWithoutItsModule) {
+// FLAC is Cadrix's own format: the suite's 4-byte value keeps a format the
+// suite knows (the one chosen before), a key of Cadrix's own says FLAC, and
+// without the module the stored format falls back to PCM.
+TEST_F(DialogTest, FlacIsKeptInKeysOfItsOwnAndFallsBackWithoutItsModule) {
     fake_.SetDriveCount(1);
     InsertDisc(0);
-    const uint32_t word = 60 + (7u << 8) + (2u << 16) + (5u << 24);
-    WriteFile(SettingsPath(), "CadrixFormat=" + std::to_string(word) + "\nCadrixFlacLevel=7\n");
+    const uint32_t word = 60 + (7u << 8) + (2u << 16) + (2u << 24);
+    WriteFile(SettingsPath(), "CadrixFormat=" + std::to_string(word) + "\n");
     {
-        auto dialog = MakeDialog({FLAC_MODULE_FILE});
+        auto dialog = MakeDialog({FLAC_MODULE_FILE, WMA_MODULE_FILE});
         ASSERT_TRUE(dialog->OnInitDialog());
-        EXPECT_EQ(dialog->Format(), FORMAT_FLAC);
-        EXPECT_EQ(dialog->Slider()->maximum(), 8);
-        EXPECT_EQ(dialog->Slider()->value(), 7);
-        EXPECT_EQ(dialog->Slider()->TipText(), QStringLiteral("Compression: 7"));
+        EXPECT_EQ(dialog->Format(), FORMAT_WMA);
+        SelectFormat(*dialog, FORMAT_FLAC);
         dialog->Slider()->setValue(3);
         ASSERT_TRUE(WaitFor([&] { return dialog->Quality(FORMAT_FLAC) == 3; }, 1000));
         dialog->reject();
     }
     StoredValues stored = ParseSettingsText(test::ReadFile(SettingsPath()));
-    EXPECT_EQ(stored.formatWord, word);
+    EXPECT_EQ(stored.formatWord, word);  // byte 3 still WMA, which the suite knows
+    EXPECT_EQ(stored.ownFormat, 5u);
     EXPECT_EQ(stored.flacLevel, 3u);
+    {
+        auto dialog = MakeDialog({FLAC_MODULE_FILE});
+        ASSERT_TRUE(dialog->OnInitDialog());
+        EXPECT_EQ(dialog->Format(), FORMAT_FLAC);
+        EXPECT_EQ(dialog->Slider()->value(), 3);
+    }
     auto dialog = MakeDialog({});
     ASSERT_TRUE(dialog->OnInitDialog());
     EXPECT_EQ(dialog->Format(), FORMAT_PCM);
+    // A byte 3 beyond the suite's formats is out of range, as the suite reads it.
+    WriteFile(SettingsPath(), "CadrixFormat=" + std::to_string((word & 0xFFFFFF) | 5u << 24) + "\n");
+    auto again = MakeDialog({FLAC_MODULE_FILE});
+    ASSERT_TRUE(again->OnInitDialog());
+    EXPECT_EQ(again->Format(), FORMAT_PCM);
 }
 
 // A disc no database file names is named online while the dialog runs: the
 // list and caption refresh by themselves, from the file kept in Cadrix's own
-// disc folder; of several releases the one the user picks is kept.
+// disc folder; of several releases the one the user picks is kept. Names
+// change texts only: the user's check boxes stay.
 TEST_F(DialogTest, OnlineNamesRefreshTheListByThemselves) {
     for (const char* scenario : {"one", "several"}) {
         fake_.SetDriveCount(1);
@@ -351,15 +363,20 @@ TEST_F(DialogTest, OnlineNamesRefreshTheListByThemselves) {
         setenv("CADRIX_MUSICBRAINZ_SERVER", server.Url().c_str(), 1);
         std::vector<size_t> offered;
         auto dialog = MakeDialog();
-        dialog->SetReleasePicker([&offered](const std::vector<ReleaseCandidate>& releases) {
+        dialog->SetReleasePicker([&offered](int, const std::vector<ReleaseCandidate>& releases) {
             offered.push_back(releases.size());
             return 1;
         });
         ASSERT_TRUE(dialog->OnInitDialog());
+        SetChecked(*dialog, 1, false);  // the user's choice, made before the names arrive
+        const QString estimate = dialog->SpaceField()->text();
         const QString expected = std::string(scenario) == "one" ? QStringLiteral("Live at the Lighthouse")
                                                                  : QStringLiteral("Tidal (Remastered)");
         EXPECT_TRUE(WaitFor([&] { return dialog->CaptionField()->text().contains(expected); }, 15000))
             << dialog->CaptionField()->text().toStdString();
+        EXPECT_EQ(dialog->Tracks()->CheckedTracks(), (std::vector<int32_t>{1, 3}));
+        EXPECT_EQ(dialog->Drives().drives[0].tracks[2].selected, 0);
+        EXPECT_EQ(dialog->SpaceField()->text(), estimate);
         EXPECT_EQ(offered, std::string(scenario) == "one" ? std::vector<size_t>{} : std::vector<size_t>{2});
         dialog->reject();
     }
@@ -570,8 +587,8 @@ TEST_F(RunTest, TracksAccurateRipDoesNotProveAreToldOnceWithTheLog) {
     setenv("CADRIX_ACCURATERIP_SERVER", "http://127.0.0.1:9", 1);
     const std::string log = out_.Path() + "/Bj__rk Tester - Demo Songs/Bj__rk Tester - Demo Songs.log";
     ASSERT_EQ(messages_.size(), 1u);
-    EXPECT_EQ(messages_[0].toStdString(), "Tracks 1 and 3 were not ripped accurately: AccurateRip knows other "
-                                          "checksums for them.\n\nSee the log: " + log);
+    EXPECT_EQ(messages_[0].toStdString(), "Tracks 1 and 3: AccurateRip does not know these rips' checksums: "
+                                          "another pressing, or a damaged disc.\n\nSee the log: " + log);
     EXPECT_TRUE(std::filesystem::exists(log));
 }
 
@@ -695,7 +712,7 @@ TEST(DialogLayout, AboutBoxHasItsThreeLinesAndOk) {
         if (!label->text().isEmpty()) texts.push_back(label->text());
     }
     ASSERT_EQ(texts.size(), 3u);
-    EXPECT_EQ(texts[0], QStringLiteral("Cadrix version 1.0"));
+    EXPECT_EQ(texts[0], QStringLiteral("Cadrix version " CADRIX_PROJECT_VERSION));  // the build's version
     QTimer::singleShot(20, &about, [&] { QTest::keyClick(&about, Qt::Key_Escape); });
     about.exec();
 }

@@ -112,7 +112,8 @@ TEST(Settings, SaveWritesTheFourByteValueAndKeepsTheSuitesOtherValues) {
     ASSERT_TRUE(SaveSettingsFile(path, s));
     const std::string text = ReadFile(path);
     EXPECT_EQ(text, "# suite\nPlayerVolume=80\nCadrixFormat=" + std::to_string(110 + 256 * 2 + 65536 * 4 + 16777216u * 3) +
-                        "\nCadrixDir=/home/u/My Music\\nwith \\\\ odd bytes\nCadrixFlacLevel=5\nCadrixOnlineLookup=1\n");
+                        "\nCadrixDir=/home/u/My Music\\nwith \\\\ odd bytes\nCadrixOwnFormat=0\nCadrixFlacLevel=5\n"
+                        "CadrixOnlineLookup=1\n");
     const CadrixSettings back = LoadSettingsFile(path, "");
     EXPECT_EQ(back.outputDir, s.outputDir);
     EXPECT_EQ(back.format, 3);
@@ -145,6 +146,33 @@ TEST(Settings, RefusedSaveLeavesNothingBehind) {
     CadrixSettings s;
     EXPECT_FALSE(SaveSettingsFile(dir / "blocker/Zephyrtone.conf", s));
     EXPECT_FALSE(SaveSettingsFile("", s));
+}
+
+// The suite keeps all of its settings in the file: however large it grows,
+// Cadrix reads its values from it and keeps every other line; a file it
+// cannot read whole is never replaced, and it says why.
+TEST(Settings, TheSuitesLargeFileKeepsEveryLineAndAnUnreadableOneIsNeverReplaced) {
+    TempDir dir;
+    const std::string path = dir / "Zephyrtone.conf";
+    std::string suite;
+    for (int k = 0; k < 40000; ++k) suite += "Player.Recent" + std::to_string(k) + "=/home/u/Music/An Album/A Track.wma\n";
+    ASSERT_GT(suite.size(), 2u << 20);
+    WriteFile(path, suite + FormatLine(Word(70, 9, 5, 3)));
+    CadrixSettings s = LoadSettingsFile(path, "");
+    EXPECT_EQ(s.format, 3);
+    s.format = FORMAT_WMA;
+    ASSERT_TRUE(SaveSettingsFile(path, s));
+    const std::string saved = ReadFile(path);
+    EXPECT_EQ(saved.substr(0, suite.size()), suite);
+    EXPECT_EQ(ParseSettingsText(saved).formatWord, Word(70, 9, 5, 2));
+
+    std::filesystem::resize_file(path, (64u << 20) + 1);  // beyond what is read: zeros, sparse
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(SaveSettingsFile(path, s));
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find(path + ": larger than 64 MiB"), std::string::npos) << said;
+    EXPECT_EQ(std::filesystem::file_size(path), (64u << 20) + 1);
+    EXPECT_EQ(ReadFile(path).substr(0, suite.size()), suite);
 }
 
 TEST(SpaceEstimate, ExamplesOfTheEstimateLine) {

@@ -23,6 +23,7 @@
 #include "rip_offset.h"
 #include "rip_options.h"
 #include "settings.h"
+#include "utf8_text.h"
 
 namespace {
 
@@ -90,12 +91,12 @@ bool OpenDrives(DriveSet& drives) {
 int List(DriveSet& drives) {
     for (int k = 0; k < drives.driveCount; ++k) {
         const TrackListing listing = FillTrackList(drives.drives[static_cast<size_t>(k)]);
-        std::printf("Drive %d: %s\n", k + 1, drives.drives[static_cast<size_t>(k)].name.c_str());
+        std::printf("Drive %d: %s\n", k + 1, TerminalText(drives.drives[static_cast<size_t>(k)].name).c_str());
         // The dialog leaves an empty drive's caption blank; a listing says so.
         const bool empty = listing.caption.empty() && listing.rows.empty();
-        std::printf("  Disc: %s\n", empty ? "(no disc)" : listing.caption.c_str());
+        std::printf("  Disc: %s\n", empty ? "(no disc)" : TerminalText(listing.caption).c_str());
         for (const TrackRow& row : listing.rows) {
-            std::printf("  %s\t%s\t%s\n", row.number.c_str(), row.title.c_str(), row.duration.c_str());
+            std::printf("  %s\t%s\t%s\n", row.number.c_str(), TerminalText(row.title).c_str(), row.duration.c_str());
         }
     }
     return EXIT_COMPLETE;
@@ -262,7 +263,7 @@ int Extract(DriveSet& drives, const rip::RipOptions& options, bool verify) {
     const ExtractionRun& run = job->Run();
     if (run.State() != RunState::Aborted) std::printf("%s\n", run.StatusText().c_str());
     if (run.State() == RunState::Failed && run.FailedTrack() != 0 && !run.FailureReason().empty()) {
-        std::printf("Track %d: %s\n", run.FailedTrack(), run.FailureReason().c_str());
+        std::printf("Track %d: %s\n", run.FailedTrack(), TerminalText(run.FailureReason()).c_str());
     }
     const std::string folder = job->Session().currentTrack != 0 ? job->DiscFolder() : std::string();
     FinishLog(*job);

@@ -7,6 +7,7 @@
 
 #include "disc_database.h"
 #include "disc_lookup.h"
+#include "utf8_text.h"
 
 #include "rip_exit.h"
 
@@ -38,8 +39,10 @@ void SayAlreadyNamed(const DriveSet& drives, int number, uint32_t discId) {
 // With --lookup-only: the names as the disc now shows them.
 void ShowNames(const DriveRecord& record) {
     const TrackListing listing = FillTrackList(record);
-    std::printf("  Disc: %s\n", listing.caption.c_str());
-    for (const TrackRow& row : listing.rows) std::printf("  %s\t%s\n", row.number.c_str(), row.title.c_str());
+    std::printf("  Disc: %s\n", TerminalText(listing.caption).c_str());
+    for (const TrackRow& row : listing.rows) {
+        std::printf("  %s\t%s\n", row.number.c_str(), TerminalText(row.title).c_str());
+    }
 }
 
 // Saves the chosen release; false (after saying why) when nothing was saved.
@@ -74,9 +77,15 @@ int NameDisc(DriveSet& drives, int drive, const RipOptions& options, bool online
         if (options.lookupOnly) std::fprintf(stderr, "cadrix-rip: drive %d holds no audio disc\n", number);
         return notNamed;
     }
-    if (!NeedsLookup(record, drives.dataDir, drives.ownDiscDir)) {
+    if (HasDiscFile(drives.dataDir, disc.discId) || HasDiscFile(drives.ownDiscDir, disc.discId)) {
         if (options.lookupOnly) SayAlreadyNamed(drives, number, disc.discId);
         return EXIT_COMPLETE;
+    }
+    if (drives.ownDiscDir.empty()) {
+        // Found names could not be kept, so nothing is looked up.
+        std::fprintf(stderr, "cadrix-rip: drive %d: not looked up: Cadrix has no disc folder to keep names in "
+                             "(neither $XDG_DATA_HOME nor $HOME is an absolute path)\n", number);
+        return notNamed;
     }
     disc.cdText = drives.ReadCdText(drive);
     // Offline, only the disc's own CD-Text can name it; nothing to say else.
@@ -84,14 +93,14 @@ int NameDisc(DriveSet& drives, int drive, const RipOptions& options, bool online
     const LookupReply reply = WaitForLookup(disc, online, interrupted);
     if (interrupted != 0) return EXIT_ABORTED;
     if (reply.status != LookupStatus::Found) {
-        std::fprintf(stderr, "cadrix-rip: drive %d: no names found: %s\n", number, reply.reason.c_str());
+        std::fprintf(stderr, "cadrix-rip: drive %d: no names found: %s\n", number, TerminalText(reply.reason).c_str());
         return notNamed;
     }
-    std::fprintf(out, "Drive %d: %s\n", number, reply.reason.c_str());
+    std::fprintf(out, "Drive %d: %s\n", number, TerminalText(reply.reason).c_str());
     for (size_t k = 0; k < reply.releases.size(); ++k) {
         const bool chosen = k + 1 == static_cast<size_t>(options.release);
         std::fprintf(out, "  %s --release %zu: %s\n", chosen ? "*" : " ", k + 1,
-                     DescribeRelease(reply.releases[k]).c_str());
+                     TerminalText(DescribeRelease(reply.releases[k])).c_str());
     }
     if (static_cast<size_t>(options.release) > reply.releases.size()) {
         std::fprintf(stderr, "cadrix-rip: drive %d: there is no release %d\n", number, options.release);

@@ -111,6 +111,14 @@ typedef int32_t (*AkripGetTrackRangeProc)(HCDROM handle, int32_t track, int32_t*
 // handle.
 typedef int32_t (*AkripSetReadAheadProc)(HCDROM handle, int32_t end);
 
+// "AkripGetTrackSessions": the session of each track of the TOC that ReadTOC
+// last returned on `handle` (1 on a single-session disc; an Enhanced CD's
+// data track is in session 2, after the lead-out, lead-in and pregap that
+// separate the sessions): sessions[k] for track k + 1, for at most `count`
+// tracks. Returns the number of tracks filled; 0 for an unknown handle, no
+// disc, or a null `sessions`. Does not wait for a read in progress.
+typedef int32_t (*AkripGetTrackSessionsProc)(HCDROM handle, uint8_t* sessions, int32_t count);
+
 #ifdef __cplusplus
 }  // extern "C"
 #endif

@@ -262,3 +262,16 @@ AKRIP_EXPORT int32_t AkripSetReadAhead(HCDROM handle, int32_t end) {
         return 1;
     });
 }
+
+AKRIP_EXPORT int32_t AkripGetTrackSessions(HCDROM handle, uint8_t* sessions, int32_t count) {
+    if (!sessions || count <= 0) return 0;
+    // The TOC's own lock, so a read in progress does not hold this up.
+    return OnOpenHandle(handle, false, [&](akrip::OpenHandle& open) {
+        std::lock_guard tocLock(open.tocMutex);
+        if (!open.lastToc) return 0;
+        const auto& tracks = open.lastToc->tracks;
+        const size_t filled = std::min(tracks.size(), static_cast<size_t>(count));
+        for (size_t k = 0; k < filled; ++k) sessions[k] = tracks[k].session;
+        return static_cast<int32_t>(filled);
+    });
+}
