@@ -9,8 +9,8 @@
 
 #include "utf16.h"
 #include "wm_profile.h"
-#include "wma_lossless_encoder.h"
-#include "wma_standard_encoder.h"
+#include "lossless/wma_lossless_encoder.h"
+#include "standard/wma_standard_encoder.h"
 
 namespace wmsdk {
 namespace {

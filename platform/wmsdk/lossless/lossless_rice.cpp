@@ -1,4 +1,4 @@
-#include "lossless_rice.h"
+#include "lossless/lossless_rice.h"
 
 #include <algorithm>
 

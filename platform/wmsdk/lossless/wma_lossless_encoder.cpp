@@ -1,4 +1,4 @@
-#include "wma_lossless_encoder.h"
+#include "lossless/wma_lossless_encoder.h"
 
 #include <algorithm>
 
