@@ -10,6 +10,7 @@
 #include "utf16.h"
 #include "wm_profile.h"
 #include "lossless/wma_lossless_encoder.h"
+#include "standard/quality_encoder.h"
 #include "standard/wma_standard_encoder.h"
 
 namespace wmsdk {
@@ -66,13 +67,26 @@ HRESULT WmWriter::SetProfile(IWMProfile* profile) {
     if (p.channels != 2 || p.samplesPerSec != 44100 || p.bitsPerSample != 16) return E_NOTIMPL;
     if (p.formatTag == WAVE_FORMAT_WMAUDIO_LOSSLESS) return SetLosslessProfile(p);
     if (p.formatTag != WAVE_FORMAT_WMAUDIO2) return E_NOTIMPL;
-    const int64_t bitRate = p.vbrEnabled ? BitRateForVbrQuality(p.vbrQuality) : int64_t(p.bitrate);
+    if (p.vbrEnabled) return SetQualityProfile(p);
+    const int64_t bitRate = int64_t(p.bitrate);
     if (bitRate < 24000 || bitRate > 640000) return E_INVALIDARG;
     auto encoder = std::unique_ptr<WmaStandardEncoder>(new (std::nothrow) WmaStandardEncoder);
     if (!encoder) return E_OUTOFMEMORY;
     if (!encoder->Open(bitRate)) return E_FAIL;
     encoder_ = std::move(encoder);
     lossless_ = false;
+    return S_OK;
+}
+
+// A quality-based profile: our own encoder, with the profile's superframe
+// size and codec data.
+HRESULT WmWriter::SetQualityProfile(const AudioProfile& p) {
+    if (p.blockAlign == 0) return E_INVALIDARG;
+    auto encoder = standard::QualityEncoder::Create(standard::SettingsForQuality(p.vbrQuality, p.blockAlign, p.codecData));
+    if (!encoder) return E_INVALIDARG;
+    encoder_ = std::move(encoder);
+    lossless_ = false;
+    vbrQuality_ = p.vbrQuality;
     return S_OK;
 }
 
@@ -106,6 +120,11 @@ AsfStreamFormat WmWriter::StreamFormat() const {
         // At worst every frame is raw PCM with a few bits of framing.
         const uint64_t packet = AsfMuxer::SingleObjectPacketSize(format.blockAlign);
         format.maxBitrate = static_cast<uint32_t>(uint64_t{44100} * 32 * packet / format.blockAlign * 1001 / 1000);
+    } else if (vbrQuality_) {
+        format.codecName = u"Windows Media Audio Standard";
+        format.codecDescription = Ascii16("VBR Quality " + std::to_string(*vbrQuality_) + ", 44 kHz, stereo 1-pass VBR");
+        // At most a superframe for every frame.
+        format.maxBitrate = static_cast<uint32_t>(uint64_t{format.blockAlign} * 8 * 44100 / 2048);
     } else {
         format.codecName = u"Windows Media Audio Standard";
         const uint32_t kbps = (format.avgBytesPerSec * 8 + 500) / 1000;

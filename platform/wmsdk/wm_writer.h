@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -46,6 +47,7 @@ private:
     ~WmWriter();
     void Run();
     HRESULT SetLosslessProfile(const AudioProfile& profile);
+    HRESULT SetQualityProfile(const AudioProfile& profile);
     AsfStreamFormat StreamFormat() const;
     HRESULT SetAttributeUnguarded(LPCWSTR name, WMT_ATTR_DATATYPE type, const BYTE* value, WORD length);
 
@@ -58,6 +60,7 @@ private:
     State state_ = State::Configuring;
     std::unique_ptr<StreamEncoder> encoder_;
     bool lossless_ = false;
+    std::optional<uint32_t> vbrQuality_;  // of a quality-based profile
     std::string path_;
     AsfMetadata metadata_;
     std::unique_ptr<AsfMuxer> muxer_;
