@@ -88,13 +88,18 @@ void BlockQuantiser::SetExponents(const BlockLayout& shape, const Channel& c, in
         rel[band] = std::min(0, static_cast<int>(std::lround(16.0f * (std::log10(c.step[band]) - gainLog))));
         if (best < 0 || rel[band] > rel[best]) best = band;
     }
-    // The largest step of every channel is the block's total gain.
-    if (best >= 0) rel[best] = 0;
+    // The largest step of every channel is the block's total gain: a band
+    // left out takes it where there is one, else the coarsest band.
     int previous = best >= 0 ? rel[best] : 0;
+    int host = -1;
     for (int band = 0; band < shape.bandCount; ++band) {
-        if (c.step[band] <= 0) rel[band] = previous;  // costs one bit, changes nothing
+        if (c.step[band] <= 0) {
+            rel[band] = previous;  // costs one bit, changes nothing
+            if (host < 0 || band == shape.bandCount - 1) host = band;
+        }
         previous = rel[band];
     }
+    if (best >= 0 && rel[best] < 0) rel[host >= 0 ? host : best] = 0;
     const int top = std::clamp(kFirstExponent - rel[0], kMinExponent, kMaxExponent);
     int last = kFirstExponent;
     for (int band = 0; band < shape.bandCount; ++band) {
@@ -202,6 +207,7 @@ void BlockQuantiser::Code(FrameData& frame, int b, const BlockSpectrum& input, f
         block.coded[ch] = block.noiseBands[ch] != 0 ||
                           std::any_of(levels, levels + shape.length, [](int16_t v) { return v != 0; });
         block.filler[ch] = 0;
+        block.escaped[ch] = 0;
     }
 }
 

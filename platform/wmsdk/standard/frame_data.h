@@ -23,8 +23,10 @@ struct BlockData {
     // Noise-coded high bands (bit i: band i) and their gains in dB.
     std::array<uint16_t, kChannels> noiseBands{};
     std::array<std::array<int8_t, kMaxHighBands>, kChannels> noiseGains{};
-    // Filler entries to write after the last coded level (see FrameWriter).
+    // Filler (see FrameWriter): zero levels to write after the last coded
+    // level, and how many of the first levels to write with the escape code.
     std::array<uint16_t, kChannels> filler{};
+    std::array<uint16_t, kChannels> escaped{};
 };
 
 struct FrameData {

@@ -142,7 +142,7 @@ void FrameWriter::EmitLevels(const FrameData& frame, const BlockData& block, int
     const int last = LastNonZero(compact_.data(), count);
     const RunLevelCode& code = codes_[channel == 1 && block.midSide ? 1 : 0];
     const int escapeBits = EscapeLevelBits(block.totalGain);
-    int run = 0;
+    int run = 0, escaped = block.escaped[channel];
     for (int i = 0; i <= last; ++i) {
         const int level = compact_[i];
         if (level == 0) {
@@ -150,7 +150,7 @@ void FrameWriter::EmitLevels(const FrameData& frame, const BlockData& block, int
             continue;
         }
         const int magnitude = std::abs(level);
-        const int index = code.Index(run, magnitude);
+        const int index = escaped-- > 0 ? RunLevelCode::kEscape : code.Index(run, magnitude);
         out.Put(code.Code(index), code.Length(index));
         if (index == RunLevelCode::kEscape) {
             out.Put(static_cast<uint32_t>(magnitude), escapeBits);
@@ -215,7 +215,37 @@ bool FrameWriter::AddFiller(FrameData& frame, size_t need) {
             }
         }
     }
+    if (need > 0) need -= std::min(need, EscapeLevels(frame, need));
     return need == 0;
+}
+
+// Writes levels with the escape code instead of their own, from the first
+// level of the last block's channels on, until `need` bits are added.
+size_t FrameWriter::EscapeLevels(FrameData& frame, size_t need) {
+    size_t added = 0;
+    for (int b = frame.blockCount - 1; b >= 0 && added < need; --b) {
+        BlockData& block = frame.blocks[b];
+        for (int ch = 0; ch < kChannels && added < need; ++ch) {
+            if (!block.coded[ch]) continue;
+            const int count = Compact(frame, block, ch);
+            const RunLevelCode& code = codes_[ch == 1 && block.midSide ? 1 : 0];
+            const int escape = code.Length(RunLevelCode::kEscape) + EscapeLevelBits(block.totalGain) + kRunBits;
+            int seen = 0, run = 0;
+            for (int i = 0; i < count && added < need; ++i) {
+                if (compact_[i] == 0) {
+                    ++run;
+                    continue;
+                }
+                if (seen++ >= block.escaped[ch]) {
+                    const int index = code.Index(run, std::abs(compact_[i]));
+                    if (index != RunLevelCode::kEscape) added += static_cast<size_t>(escape - code.Length(index));
+                    block.escaped[ch] = static_cast<uint16_t>(seen);
+                }
+                run = 0;
+            }
+        }
+    }
+    return added;
 }
 
 }  // namespace wmsdk::standard

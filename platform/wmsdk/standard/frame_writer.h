@@ -2,8 +2,9 @@
 // number of bits with filler that changes nothing a decoder gives out:
 // escape-coded zero levels after a channel's last level (a decoder stores
 // them as zeros), in a channel that is coded anyway or, in a block with no
-// coded channel, in a first channel coded for that purpose with all levels
-// zero.
+// coded channel, in a channel coded for that purpose with all levels zero;
+// and, where that is not enough, levels written with the escape code
+// instead of their shorter code.
 #ifndef CADRIX_WMSDK_STANDARD_FRAME_WRITER_H
 #define CADRIX_WMSDK_STANDARD_FRAME_WRITER_H
 
@@ -68,6 +69,7 @@ private:
     // Levels of the coded part of a block's channel (noise bands left out).
     int Compact(const FrameData& frame, const BlockData& block, int channel);
     bool AddFiller(FrameData& frame, size_t need);
+    size_t EscapeLevels(FrameData& frame, size_t need);
 
     const StreamLayout layout_;
     std::array<RunLevelCode, 2> codes_;

@@ -11,6 +11,9 @@ constexpr int64_t kStreamStart = -2 * kFrameLength;  // the two priming frames
 constexpr uint16_t kOptions = kOptionExponentCodes | kOptionBitReservoir | kOptionVariableBlocks |
                               (3 << kOptionBlockSizeShift);
 constexpr float kCapStepDb = 1.5f;
+constexpr float kMaxCoarserDb = 120.0f;
+constexpr float kFloorStepDb = 2.0f;
+constexpr float kMaxFinerDb = -24.0f;
 constexpr float kNoiseLikeTonality = 0.3f;
 
 // Where frame `k`'s blocks begin: frame k holds the samples of its blocks'
@@ -181,10 +184,28 @@ bool QualityEncoder::EncodeFrame(bool last, EncodedFrameSink& sink) {
     const size_t limit = packer_.NextFrameLimit();
     float extraDb = 0;
     Quantise(extraDb);
-    // A frame over the limit gets coarser steps until it fits.
-    while (writer_.Bits(f, true) > limit && extraDb < 120.0f) {
+    // A frame over the limit gets coarser steps until it fits; one below the
+    // superframes' floor gets finer ones, since the bits are spent anyway.
+    size_t bits = writer_.Bits(f, true);
+    while (bits > limit && extraDb < kMaxCoarserDb) {
         extraDb += kCapStepDb;
         Quantise(extraDb);
+        bits = writer_.Bits(f, true);
+    }
+    // A frame that must run on into the next superframe may take what it
+    // has to fill anyway, up to the most it may run on by.
+    const size_t minimum = packer_.NextFrameMinimum();
+    const size_t floor = std::max(packer_.FloorFrameBits(), minimum);
+    const size_t ceiling = std::min(limit, minimum > 0 ? minimum + packer_.MaxRunOn() / 2 : floor);
+    while (bits < floor && extraDb > kMaxFinerDb) {
+        extraDb -= kFloorStepDb;
+        Quantise(extraDb);
+        const size_t finer = writer_.Bits(f, true);
+        if (finer > ceiling) {
+            Quantise(extraDb + kFloorStepDb);
+            break;
+        }
+        bits = finer;
     }
     lastSize_ = plan_.sizeIndex[plan_.count - 1];
     ++frame_;

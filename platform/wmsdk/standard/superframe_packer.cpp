@@ -43,6 +43,10 @@ size_t SuperframePacker::NextFrameLimit() const {
     return limit;
 }
 
+size_t SuperframePacker::NextFrameMinimum() const {
+    return placed_ == kMaxWhole ? capacity_ - Position() + 1 : 0;
+}
+
 bool SuperframePacker::Add(const FrameData& frame, EncodedFrameSink& sink) {
     for (int attempt = 0; attempt < 2; ++attempt) {
         const size_t position = Position();

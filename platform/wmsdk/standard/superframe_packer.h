@@ -35,6 +35,12 @@ public:
 
     // Most bits the next frame may have.
     size_t NextFrameLimit() const;
+    // Fewest bits the next frame must have: when the superframe holds as
+    // many whole frames as it may, the next one must run on.
+    size_t NextFrameMinimum() const;
+    // Frames smaller than this leave room that only filler can take: a
+    // superframe ends at most 15 frames.
+    size_t FloorFrameBits() const { return capacity_ / (kMaxWhole + 4); }
     // Places the next frame; superframes go to `sink` as they fill. False
     // when the sink refused one, or the frame could not be placed (it was
     // larger than NextFrameLimit()).
@@ -42,7 +48,9 @@ public:
     // Sends the last superframes, padded.
     bool Finish(EncodedFrameSink& sink);
 
-    // Superframes sent, and their payload bits that hold frames.
+    // Most bits a frame may run on by into the next superframe.
+    size_t MaxRunOn() const { return maxCarry_ - 1; }
+    // Superframes sent.
     uint64_t Superframes() const { return sent_; }
 
 private:
