@@ -23,15 +23,6 @@ std::u16string Ascii16(std::string_view s) { return {s.begin(), s.end()}; }
 
 }  // namespace
 
-int64_t BitRateForVbrQuality(uint32_t quality) {
-    if (quality <= 10) return 64000;
-    if (quality <= 25) return 80000;
-    if (quality <= 50) return 96000;
-    if (quality <= 75) return 160000;
-    if (quality <= 90) return 256000;
-    return 320000;
-}
-
 WmWriter::~WmWriter() {
     // A writer released while writing still leaves a finished file.
     if (state_ == State::Writing) EndWriting();

@@ -22,9 +22,6 @@
 
 namespace wmsdk {
 
-// The WMA Standard bit rate that stands in for a quality-based VBR profile.
-int64_t BitRateForVbrQuality(uint32_t quality);
-
 class WmWriter final : public IWMWriter, public IWMHeaderInfo {
 public:
     WmWriter() = default;

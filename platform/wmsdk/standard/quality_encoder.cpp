@@ -33,7 +33,9 @@ QualitySettings SettingsForQuality(uint32_t quality, uint16_t blockAlign, std::s
     std::copy_n(codecData.begin(), std::min(codecData.size(), s.codecData.size()), s.codecData.begin());
     s.codecData[4] = static_cast<uint8_t>(kOptions & 0xFF);
     s.codecData[5] = static_cast<uint8_t>(kOptions >> 8);
-    s.noiseToMaskDb = (70.0f - static_cast<float>(quality)) / 8.0f;
+    // Noise allowed over the masking threshold, in dB, at each quality.
+    s.noiseToMaskDb = quality <= 10 ? 6.0f : quality <= 25 ? 3.5f : quality <= 50 ? 1.5f : quality <= 75 ? -1.0f
+                      : quality <= 90 ? -4.0f : -7.0f;
     return s;
 }
 

@@ -44,7 +44,7 @@ size_t SuperframePacker::NextFrameLimit() const {
 }
 
 size_t SuperframePacker::NextFrameMinimum() const {
-    return placed_ == kMaxWhole ? capacity_ - Position() + 1 : 0;
+    return placed_ == MaxWhole() ? capacity_ - Position() + 1 : 0;
 }
 
 bool SuperframePacker::Add(const FrameData& frame, EncodedFrameSink& sink) {
@@ -55,7 +55,7 @@ bool SuperframePacker::Add(const FrameData& frame, EncodedFrameSink& sink) {
         slot.resetSizes = placed_ == 0;
         slot.bits = writer_.Bits(slot.frame, slot.resetSizes);
         if (position + slot.bits <= capacity_) {
-            if (placed_ < kMaxWhole) {
+            if (placed_ < MaxWhole()) {
                 ++placed_;
                 return position + slot.bits < capacity_ || Emit(sink);
             }

@@ -58,6 +58,9 @@ private:
     // the superframe.
     static constexpr int kMaxWhole = 14;
     static constexpr int kMaxPlaced = kMaxWhole + 1;
+    // The first superframe ends just the two priming frames, which decoders
+    // drop: they then drop whole output frames, whatever they know of time.
+    int MaxWhole() const { return sent_ == 0 ? 2 : kMaxWhole; }
 
     struct Placed {
         FrameData frame;
