@@ -3,7 +3,7 @@
 # each) with cadrix-rip at the six "Windows Media Audio 9 VBR" qualities,
 # decodes every file with FFmpeg and prints, per track and quality, the bit
 # rate, FFmpeg's messages, the noise-to-mask ratio by the encoder's own model
-# (mean dB, share of partitions over the mask) and the SNR; beside it the
+# (total NMR in dB, share of partitions over the mask) and the SNR; beside it the
 # same for FFmpeg's constant-rate wmav2 encoder at our file's average rate.
 # Then the quality encoder's speed on one thread.
 #

@@ -11,8 +11,9 @@
 //
 // The noise-to-mask ratio is the encoder's own psychoacoustic model applied
 // to the source in 2048-sample blocks: the noise's energy per partition over
-// the masking threshold, averaged in dB (each partition floored at -30 dB),
-// and the share of partitions where the noise is above the threshold.
+// the masking threshold, as the total NMR (the ratios' mean, in dB), their
+// mean in dB (each floored at -30 dB), and the share of partitions where the
+// noise is above the threshold.
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -182,8 +183,12 @@ Decoded Decode(const std::string& path) {
     return d;
 }
 
-// Noise-to-mask ratio (mean dB, share above 0 dB) of `decoded` against `source`.
-std::pair<double, double> NoiseToMask(const std::vector<int16_t>& source, const Decoded& d) {
+struct Nmr {
+    double total = 0, meanDb = 0, above = 0;
+};
+
+// Noise-to-mask ratio of `decoded` against `source`.
+Nmr NoiseToMask(const std::vector<int16_t>& source, const Decoded& d) {
     using namespace wmsdk::standard;
     const auto layout = StreamLayout::For(40000, 0x1F);
     PsyModel model(*layout);
@@ -191,7 +196,7 @@ std::pair<double, double> NoiseToMask(const std::vector<int16_t>& source, const 
     std::array<MaskHistory, 2> history;
     const size_t n = std::min(source.size() / 2, d.left.size());
     std::vector<float> x(2 * kFrameLength), y(2 * kFrameLength), cx(kFrameLength), cy(kFrameLength), mask(kFrameLength);
-    double sumDb = 0, above = 0, count = 0;
+    double sum = 0, sumDb = 0, above = 0, count = 0;
     for (size_t start = 0; start + 2 * kFrameLength <= n; start += kFrameLength) {
         for (int ch = 0; ch < 2; ++ch) {
             const std::vector<float>& out = ch == 0 ? d.left : d.right;
@@ -208,13 +213,15 @@ std::pair<double, double> NoiseToMask(const std::vector<int16_t>& source, const 
                 double noise = 0;
                 for (int i = part.start; i < part.end; ++i) noise += (cy[i] - cx[i]) * (cy[i] - cx[i]);
                 const double ratio = noise / (part.end - part.start) / mask[p];
+                sum += ratio;
                 sumDb += 10 * std::log10(std::max(ratio, 1e-3));
                 above += ratio > 1.0;
                 ++count;
             }
         }
     }
-    return {count > 0 ? sumDb / count : 0, count > 0 ? above / count : 0};
+    if (count == 0) return {};
+    return {10 * std::log10(sum / count), sumDb / count, above / count};
 }
 
 // Shifts `d` so that it lines up with `source` (a lag of up to 4096 samples,
@@ -257,10 +264,10 @@ int Measure(const std::string& sourcePath, const std::string& path) {
             noise += e * e;
         }
     }
-    const auto [nmr, above] = NoiseToMask(source, d);
-    std::printf("samples %zu decoded %zu lag %d messages %zu kbps %.1f nmr %.2f above %.3f snr %.2f\n", samples,
-                decoded, lag, messages.size(), d.bytes * 8.0 / (samples / kRate) / 1000.0, nmr, above,
-                10 * std::log10(signal / std::max(noise, 1e-20)));
+    const Nmr nmr = NoiseToMask(source, d);
+    std::printf("samples %zu decoded %zu lag %d messages %zu kbps %.1f nmr %.2f above %.3f snr %.2f mean %.2f\n",
+                samples, decoded, lag, messages.size(), d.bytes * 8.0 / (samples / kRate) / 1000.0, nmr.total,
+                nmr.above, 10 * std::log10(signal / std::max(noise, 1e-20)), nmr.meanDb);
     for (const std::string& m : messages) std::printf("  message: %s", m.c_str());
     return d.ok ? 0 : 1;
 }

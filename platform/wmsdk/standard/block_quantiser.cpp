@@ -12,7 +12,8 @@ constexpr int kFirstExponent = 36;
 constexpr int kMinExponent = -60;
 constexpr int kMaxExponent = 95;
 constexpr int kMaxExponentStep = 60;
-constexpr float kRounding = 0.4f;  // a little dead zone: small values cost bits for little gain
+constexpr float kRounding = 0.4f;
+constexpr float kLargestLevel = 500.0f;  // under 2^9 - 1, with room for the rounding  // a little dead zone: small values cost bits for little gain
 
 float Energy(const float* x, int from, int to) {
     float e = 0;
@@ -73,9 +74,14 @@ void BlockQuantiser::PlanBands(const BlockLayout& shape, Channel& c, int ch, Blo
             }
         }
     }
-    for (int band = 0; band < shape.bandCount; ++band) {
+    for (int band = 0, at = 0; band < shape.bandCount; at += shape.bandSizes[band++]) {
         const bool audible = width[band] > 0 && energy[band] > c.allowed[band] * static_cast<float>(width[band]);
         c.step[band] = audible ? std::sqrt(12.0f * c.allowed[band]) : 0.0f;
+        // No level may outgrow the escape code (9 bits at the usual gains):
+        // a band with a strong peak gets a coarser step, not the whole block.
+        float peak = 0;
+        for (int i = at; i < at + width[band]; ++i) peak = std::max(peak, std::fabs(c.x[i]));
+        if (audible) c.step[band] = std::max(c.step[band], peak / kLargestLevel);
     }
 }
 

@@ -14,7 +14,7 @@ constexpr float kNoiseOffsetDb = 6.0f;
 constexpr float kLowerSlopeDb = 27.0f;  // per Bark, towards lower frequencies
 constexpr float kUpperSlopeDb = 15.0f;  // per Bark, towards higher frequencies
 constexpr float kSpreadFloorDb = -50.0f;
-constexpr float kAttackRise = 4.0f;     // most a long block's threshold may rise over the last one's
+constexpr float kAttackRise = 4.0f;     // most a block's threshold may rise over the last one's
 constexpr int kLongBlockMin = 1024;
 
 double Bark(double hz) { return 13.0 * std::atan(0.00076 * hz) + 3.5 * std::atan((hz / 7500.0) * (hz / 7500.0)); }
@@ -97,9 +97,17 @@ void PsyModel::Mask(int sizeIndex, const float* x, MaskHistory& history, float* 
         for (int i = parts[p].start; i < parts[p].end; ++i) e += x[i] * x[i];
         energy_[p] = e;
         tonality_[p] = Tonality(x + parts[p].start, parts[p].end - parts[p].start, e);
+    }
+    const bool longBlock = n >= kLongBlockMin;
+    for (int p = 0; p < count; ++p) {
+        const int bin = std::min(MaskHistory::kBins - 1, (parts[p].start + parts[p].end) * MaskHistory::kBins / (2 * n));
+        if (longBlock) {
+            history.tonality[bin] = tonality_[p];
+        } else {
+            tonality_[p] = std::max(tonality_[p], history.tonality[bin]);
+        }
         if (tonality) tonality[p] = tonality_[p];
     }
-    const bool limitRise = n >= kLongBlockMin && history.valid;
     const float* spread = spread_[sizeIndex].data();
     for (int p = 0; p < count; ++p) {
         const Partition& part = parts[p];
@@ -108,10 +116,8 @@ void PsyModel::Mask(int sizeIndex, const float* x, MaskHistory& history, float* 
         for (int q = part.spreadFrom; q <= part.spreadTo; ++q) spreadEnergy += energy_[q] * g[q - part.spreadFrom];
         const float offsetDb = tonality_[p] * kTonalOffsetDb + (1.0f - tonality_[p]) * kNoiseOffsetDb;
         float t = spreadEnergy * spreadNorm_[sizeIndex][p] * std::pow(10.0f, -offsetDb / 10.0f);
-        if (limitRise) {
-            const int bin = std::min(MaskHistory::kBins - 1, (part.start + part.end) * MaskHistory::kBins / (2 * n));
-            t = std::min(t, kAttackRise * history.threshold[bin] * n);
-        }
+        const int bin = std::min(MaskHistory::kBins - 1, (part.start + part.end) * MaskHistory::kBins / (2 * n));
+        if (history.valid) t = std::min(t, kAttackRise * history.threshold[bin] * n);
         mask[p] = std::max(t, part.quiet);
     }
     // Remember the thresholds per bin, normalised to the block length.

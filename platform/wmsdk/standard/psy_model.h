@@ -5,8 +5,12 @@
 // partitions (27 dB/Bark downwards, 15 dB/Bark upwards), tonal partitions
 // mask 18 dB below their level and noise-like ones 6 dB (tonality from the
 // spectral flatness), the threshold in quiet is a floor (full scale taken as
-// 96 dB SPL), and in long blocks the threshold rises at most 3 dB over the
-// previous block's, so that noise does not spread ahead of an attack.
+// 96 dB SPL), and the threshold rises at most 6 dB from one block to the
+// next, so that noise does not spread ahead of an attack, and short blocks,
+// whose bands are too wide to show where the mask dips next to a tone, start
+// from the long block's threshold. Short blocks are also too short to tell a
+// tone from noise: they keep the tonality the last long block found at their
+// frequencies.
 #ifndef CADRIX_WMSDK_STANDARD_PSY_MODEL_H
 #define CADRIX_WMSDK_STANDARD_PSY_MODEL_H
 
@@ -30,6 +34,7 @@ struct Partition {
 struct MaskHistory {
     static constexpr int kBins = 64;  // 344.5 Hz each
     std::array<float, kBins> threshold{};  // per coefficient, normalised to the block length
+    std::array<float, kBins> tonality{};   // of the last long block
     bool valid = false;
 };
 

@@ -57,6 +57,7 @@ QualityEncoder::QualityEncoder(const QualitySettings& settings, const StreamLayo
       data_(std::make_unique<FrameData>()),
       spectra_(kMaxBlocksPerFrame),
       partitionMask_(kFrameLength),
+      analysis_(kFrameLength),
       partitionTonality_(kFrameLength) {
     for (int ch = 0; ch < kChannels; ++ch) {
         input_[ch].assign(kBuffer, 0.0f);
@@ -148,7 +149,11 @@ void QualityEncoder::Transform() {
         for (int ch = 0; ch < kChannels; ++ch) {
             float* x = coefficients_[ch].data() + position;
             mdct_.Transform(n, previous, next, At(ch, from), x);
-            psy_.Mask(block.sizeIndex, x, history_[ch], partitionMask_.data(), partitionTonality_.data());
+            // The model hears the block through its own symmetric window: the
+            // short slopes next to other block sizes spread a tone over the
+            // spectrum, which would pass for masking there.
+            mdct_.Transform(n, n, n, At(ch, from), analysis_.data());
+            psy_.Mask(block.sizeIndex, analysis_.data(), history_[ch], partitionMask_.data(), partitionTonality_.data());
             spectrum.coefficients[ch] = x;
             spectrum.mask[ch].fill(0.0f);
             std::array<float, kMaxBands> tonal{};

@@ -89,7 +89,7 @@ private:
     std::array<std::vector<float>, kChannels> coefficients_;
     std::vector<BlockSpectrum> spectra_;
     std::array<MaskHistory, kChannels> history_;
-    std::vector<float> partitionMask_, partitionTonality_;
+    std::vector<float> partitionMask_, analysis_, partitionTonality_;
 };
 
 }  // namespace wmsdk::standard
