@@ -18,6 +18,7 @@ namespace {
 
 constexpr size_t kMaxPathUnits = 4096;
 constexpr size_t kMaxNameUnits = 1024;
+constexpr BYTE kTrue[4] = {1, 0, 0, 0};
 
 std::u16string Ascii16(std::string_view s) { return {s.begin(), s.end()}; }
 
@@ -56,6 +57,7 @@ HRESULT WmWriter::SetProfile(IWMProfile* profile) {
     if (!ours) return E_INVALIDARG;
     const AudioProfile& p = ours->Profile();
     if (p.channels != 2 || p.samplesPerSec != 44100 || p.bitsPerSample != 16) return E_NOTIMPL;
+    vbrQuality_.reset();
     if (p.formatTag == WAVE_FORMAT_WMAUDIO_LOSSLESS) return SetLosslessProfile(p);
     if (p.formatTag != WAVE_FORMAT_WMAUDIO2) return E_NOTIMPL;
     if (p.vbrEnabled) return SetQualityProfile(p);
@@ -230,6 +232,9 @@ HRESULT WmWriter::SetAttributeUnguarded(LPCWSTR name, WMT_ATTR_DATATYPE type, co
 HRESULT WmWriter::BeginWriting() {
     if (state_ != State::Configuring || !encoder_ || path_.empty()) return E_UNEXPECTED;
     try {
+        // A quality-based stream says so as Windows Media files do.
+        if (vbrQuality_ && SetAttributeUnguarded(u"IsVBR", WMT_TYPE_BOOL, kTrue, sizeof kTrue) != S_OK)
+            return E_OUTOFMEMORY;
         AsfStreamFormat format = StreamFormat();
         const uint32_t packetSize =
             lossless_ ? AsfMuxer::SingleObjectPacketSize(format.blockAlign) : AsfMuxer::kPacketSize;

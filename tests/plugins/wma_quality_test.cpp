@@ -43,6 +43,7 @@ struct Decoded {
     std::vector<float> left, right;
     int64_t durationUs = 0, firstPts = -1;
     int codecTag = 0, blockAlign = 0;
+    std::string isVbr;
     bool opened = false;
 };
 
@@ -64,6 +65,7 @@ Decoded Decode(const fs::path& file, double seekTo = -1) {
     d.codecTag = static_cast<int>(stream->codecpar->codec_tag);
     d.blockAlign = stream->codecpar->block_align;
     d.durationUs = format->duration;
+    if (const AVDictionaryEntry* e = av_dict_get(format->metadata, "IsVBR", nullptr, 0)) d.isVbr = e->value;
     std::unique_ptr<AVCodecContext, void (*)(AVCodecContext*)> ctx(
         avcodec_alloc_context3(avcodec_find_decoder(stream->codecpar->codec_id)), [](AVCodecContext* c) { avcodec_free_context(&c); });
     if (!ctx || avcodec_parameters_to_context(ctx.get(), stream->codecpar) < 0) return d;
@@ -140,6 +142,7 @@ TEST(WmaQuality, EveryQualityDecodesWithoutAMessageToEverySample) {
         ASSERT_TRUE(d.opened);
         EXPECT_TRUE(Log().empty()) << Log().front();
         EXPECT_EQ(d.codecTag, 0x0161);
+        EXPECT_EQ(d.isVbr, "1");
         EXPECT_EQ(d.blockAlign, blockAligns[level]);
         EXPECT_NEAR(static_cast<double>(d.durationUs), kSeconds * 1e6, 1000);
         // Every sample, then less than two frames of silence.

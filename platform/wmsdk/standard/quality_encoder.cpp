@@ -76,15 +76,21 @@ void QualityEncoder::Analyse(int64_t upTo) {
     analysed_ = end;
 }
 
+// Drops the samples before the next frame's first block and the block
+// planner's position.
+void QualityEncoder::DropUsedInput() {
+    const int64_t keep = FrameOrigin(frame_) - kFrameLength / 2;
+    const int64_t drop = std::max<int64_t>(0, std::min(keep, analysed_) - bufferStart_);
+    if (drop == 0) return;
+    for (auto& channel : input_)
+        std::memmove(channel.data(), channel.data() + drop, static_cast<size_t>(bufferEnd_ - bufferStart_ - drop) * sizeof(float));
+    bufferStart_ += drop;
+}
+
 bool QualityEncoder::Encode(std::span<const uint8_t> pcm, EncodedFrameSink& sink) {
     return reader_.Feed(pcm, [&](const uint8_t* p, size_t count) {
         while (count > 0) {
-            // Drop what no frame still needs, then append what fits.
-            const int64_t keep = FrameOrigin(frame_) - kFrameLength / 2;
-            const int64_t drop = std::max<int64_t>(0, std::min(keep, analysed_) - bufferStart_);
-            for (auto& channel : input_)
-                std::memmove(channel.data(), channel.data() + drop, static_cast<size_t>(bufferEnd_ - bufferStart_ - drop) * sizeof(float));
-            bufferStart_ += drop;
+            DropUsedInput();
             const size_t room = static_cast<size_t>(kBuffer - (bufferEnd_ - bufferStart_));
             const size_t n = std::min(count, room);
             float* left = input_[0].data() + (bufferEnd_ - bufferStart_);
@@ -126,11 +132,7 @@ bool QualityEncoder::Finish(EncodedFrameSink& sink) {
         }
         Analyse(bufferEnd_);
         if (!EncodeFrame(frame_ + 1 == frames, sink)) return false;
-        const int64_t keep = FrameOrigin(frame_) - kFrameLength / 2;
-        const int64_t drop = std::max<int64_t>(0, std::min(keep, analysed_) - bufferStart_);
-        for (auto& channel : input_)
-            std::memmove(channel.data(), channel.data() + drop, static_cast<size_t>(bufferEnd_ - bufferStart_ - drop) * sizeof(float));
-        bufferStart_ += drop;
+        DropUsedInput();
     }
     return packer_.Finish(sink);
 }

@@ -60,6 +60,7 @@ private:
     static constexpr int kBuffer = 4 * kFrameLength + 2 * kFrameLength;
 
     bool RunFrames(int64_t available, EncodedFrameSink& sink);
+    void DropUsedInput();
     bool EncodeFrame(bool last, EncodedFrameSink& sink);
     void Analyse(int64_t upTo);
     void Transform();
