@@ -9,27 +9,20 @@
 
 #include "utf16.h"
 #include "wm_profile.h"
-#include "wma_lossless_encoder.h"
-#include "wma_standard_encoder.h"
+#include "lossless/wma_lossless_encoder.h"
+#include "standard/quality_encoder.h"
+#include "standard/wma_standard_encoder.h"
 
 namespace wmsdk {
 namespace {
 
 constexpr size_t kMaxPathUnits = 4096;
 constexpr size_t kMaxNameUnits = 1024;
+constexpr BYTE kTrue[4] = {1, 0, 0, 0};
 
 std::u16string Ascii16(std::string_view s) { return {s.begin(), s.end()}; }
 
 }  // namespace
-
-int64_t BitRateForVbrQuality(uint32_t quality) {
-    if (quality <= 10) return 64000;
-    if (quality <= 25) return 80000;
-    if (quality <= 50) return 96000;
-    if (quality <= 75) return 160000;
-    if (quality <= 90) return 256000;
-    return 320000;
-}
 
 WmWriter::~WmWriter() {
     // A writer released while writing still leaves a finished file.
@@ -64,15 +57,29 @@ HRESULT WmWriter::SetProfile(IWMProfile* profile) {
     if (!ours) return E_INVALIDARG;
     const AudioProfile& p = ours->Profile();
     if (p.channels != 2 || p.samplesPerSec != 44100 || p.bitsPerSample != 16) return E_NOTIMPL;
+    vbrQuality_.reset();
     if (p.formatTag == WAVE_FORMAT_WMAUDIO_LOSSLESS) return SetLosslessProfile(p);
     if (p.formatTag != WAVE_FORMAT_WMAUDIO2) return E_NOTIMPL;
-    const int64_t bitRate = p.vbrEnabled ? BitRateForVbrQuality(p.vbrQuality) : int64_t(p.bitrate);
+    if (p.vbrEnabled) return SetQualityProfile(p);
+    const int64_t bitRate = int64_t(p.bitrate);
     if (bitRate < 24000 || bitRate > 640000) return E_INVALIDARG;
     auto encoder = std::unique_ptr<WmaStandardEncoder>(new (std::nothrow) WmaStandardEncoder);
     if (!encoder) return E_OUTOFMEMORY;
     if (!encoder->Open(bitRate)) return E_FAIL;
     encoder_ = std::move(encoder);
     lossless_ = false;
+    return S_OK;
+}
+
+// A quality-based profile: our own encoder, with the profile's superframe
+// size and codec data.
+HRESULT WmWriter::SetQualityProfile(const AudioProfile& p) {
+    if (p.blockAlign == 0) return E_INVALIDARG;
+    auto encoder = standard::QualityEncoder::Create(standard::SettingsForQuality(p.vbrQuality, p.blockAlign, p.codecData));
+    if (!encoder) return E_INVALIDARG;
+    encoder_ = std::move(encoder);
+    lossless_ = false;
+    vbrQuality_ = p.vbrQuality;
     return S_OK;
 }
 
@@ -106,6 +113,11 @@ AsfStreamFormat WmWriter::StreamFormat() const {
         // At worst every frame is raw PCM with a few bits of framing.
         const uint64_t packet = AsfMuxer::SingleObjectPacketSize(format.blockAlign);
         format.maxBitrate = static_cast<uint32_t>(uint64_t{44100} * 32 * packet / format.blockAlign * 1001 / 1000);
+    } else if (vbrQuality_) {
+        format.codecName = u"Windows Media Audio Standard";
+        format.codecDescription = Ascii16("VBR Quality " + std::to_string(*vbrQuality_) + ", 44 kHz, stereo 1-pass VBR");
+        // At most a superframe for every frame.
+        format.maxBitrate = static_cast<uint32_t>(uint64_t{format.blockAlign} * 8 * 44100 / 2048);
     } else {
         format.codecName = u"Windows Media Audio Standard";
         const uint32_t kbps = (format.avgBytesPerSec * 8 + 500) / 1000;
@@ -220,6 +232,9 @@ HRESULT WmWriter::SetAttributeUnguarded(LPCWSTR name, WMT_ATTR_DATATYPE type, co
 HRESULT WmWriter::BeginWriting() {
     if (state_ != State::Configuring || !encoder_ || path_.empty()) return E_UNEXPECTED;
     try {
+        // A quality-based stream says so as Windows Media files do.
+        if (vbrQuality_ && SetAttributeUnguarded(u"IsVBR", WMT_TYPE_BOOL, kTrue, sizeof kTrue) != S_OK)
+            return E_OUTOFMEMORY;
         AsfStreamFormat format = StreamFormat();
         const uint32_t packetSize =
             lossless_ ? AsfMuxer::SingleObjectPacketSize(format.blockAlign) : AsfMuxer::kPacketSize;

@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,9 +21,6 @@
 #include "wmsdk.h"
 
 namespace wmsdk {
-
-// The WMA Standard bit rate that stands in for a quality-based VBR profile.
-int64_t BitRateForVbrQuality(uint32_t quality);
 
 class WmWriter final : public IWMWriter, public IWMHeaderInfo {
 public:
@@ -46,6 +44,7 @@ private:
     ~WmWriter();
     void Run();
     HRESULT SetLosslessProfile(const AudioProfile& profile);
+    HRESULT SetQualityProfile(const AudioProfile& profile);
     AsfStreamFormat StreamFormat() const;
     HRESULT SetAttributeUnguarded(LPCWSTR name, WMT_ATTR_DATATYPE type, const BYTE* value, WORD length);
 
@@ -58,6 +57,7 @@ private:
     State state_ = State::Configuring;
     std::unique_ptr<StreamEncoder> encoder_;
     bool lossless_ = false;
+    std::optional<uint32_t> vbrQuality_;  // of a quality-based profile
     std::string path_;
     AsfMetadata metadata_;
     std::unique_ptr<AsfMuxer> muxer_;

@@ -52,11 +52,7 @@ TEST(WmaLosslessRip, FfmpegDecodesEachTrackToTheWaveRip) {
     const fs::path tmp = pattern;
     const std::string root = (tmp / "demo").string();
     ASSERT_TRUE(cadrix::discgen::WriteDemo(root));
-    // Under LeakSanitizer cadrix-rip reports 12 KB that cadrix_wma.so leaves
-    // behind when it is unloaded, for WMA Standard as much as for Lossless
-    // (likely the thread-local count of its COM stand-in); the plug-in's own
-    // allocations are checked in process by the round-trip suites.
-    const std::string env = "env ASAN_OPTIONS=detect_leaks=0 CADRIX_VIRTUAL_DRIVES=" + ShellQuoted(root + "/drive") + " XDG_CONFIG_HOME=" +
+    const std::string env = "env CADRIX_VIRTUAL_DRIVES=" + ShellQuoted(root + "/drive") + " XDG_CONFIG_HOME=" +
                             ShellQuoted(root + "/config") + " HOME=" + ShellQuoted(tmp.string()) +
                             " CADRIX_MODULE_DIR=" + ShellQuoted(CADRIX_WMA_MODULE_DIR) + " ";
     for (const int track : {1, 3}) {

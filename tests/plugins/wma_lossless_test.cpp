@@ -255,7 +255,7 @@ TEST(WmaFullDisk, AFailedWriteLeavesAFileThatDecodesCleanly) {
     CaptureFfmpegLog();
     plugin_test::TempDir dir;
     const std::vector<uint8_t> pcm = MakeMusicPcm(20 * 44100, 9);
-    for (const int32_t quality : {5, kLossless}) {
+    for (const int32_t quality : {5, QUALITY_VBR_FLAG | 3, kLossless}) {
         SCOPED_TRACE(quality);
         const fs::path base = dir.path() / ("full" + std::to_string(quality));
         const pid_t child = fork();

@@ -114,12 +114,13 @@ struct ProfileCase {
     double snrFloor;  // dB, on the synthetic music
 };
 
-// The six VBR qualities are encoded at fixed WMA Standard rates.
+// The six VBR qualities state the rate whose decoder settings they are
+// coded for; their noise follows the masking threshold, so the SNR is lower.
 const ProfileCase kProfiles[] = {
     {0, 32000, 22}, {1, 48000, 23}, {2, 64000, 24}, {3, 80000, 25}, {4, 96000, 26},
     {5, 128000, 28}, {6, 160000, 29}, {7, 192000, 29}, {8, 256000, 30}, {9, 320000, 30},
-    {0x40, 64000, 24}, {0x41, 80000, 25}, {0x42, 96000, 26}, {0x43, 160000, 29}, {0x44, 256000, 30},
-    {0x45, 320000, 30},
+    {0x40, 32000, 6}, {0x41, 48000, 7}, {0x42, 96000, 8}, {0x43, 128000, 9}, {0x44, 192000, 10},
+    {0x45, 256000, 11},
 };
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "lossless_packetiser.h"
+#include "lossless/lossless_packetiser.h"
 
 #include <algorithm>
 

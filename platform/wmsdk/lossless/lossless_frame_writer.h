@@ -10,7 +10,7 @@
 #include <cstdint>
 
 #include "bit_writer.h"
-#include "lossless_predictor.h"
+#include "lossless/lossless_predictor.h"
 
 namespace wmsdk::lossless {
 

@@ -1,4 +1,4 @@
-#include "wma_lossless_encoder.h"
+#include "lossless/wma_lossless_encoder.h"
 
 #include <algorithm>
 
@@ -17,6 +17,8 @@ constexpr uint64_t kSeekableInterval = 21;
 
 // Percent by which another candidate must beat the first on a segment's first frame.
 constexpr size_t kMargin = 6;
+// Percent of the raw size under which the first candidate is kept untried.
+constexpr size_t kTryOthersPercent = 60;
 
 // Tried on the first frame of every seekable segment; the smallest coded
 // frame's parameters hold until the next seekable frame. The first, with its
@@ -143,6 +145,11 @@ bool WmaLosslessEncoder::EncodeFrame(int valid, EncodedFrameSink& sink) {
     if (seekable) {
         size_t smallest = SIZE_MAX;
         for (const PredictorConfig& config : kCandidates) {
+            // The others are for audio the first predicts poorly: noise and
+            // stereo whose channels are unrelated. Where it codes the frame in
+            // well under raw size they do not win, and are not tried.
+            if (&config != kCandidates && smallest < lossless::RawBodyBits(paddingZeroes) * kTryOthersPercent / 100)
+                break;
             CodeTile(*candidate_, *state_, &config, endSkip, paddingZeroes);
             // The first candidate adapts slowest and is the best over a whole
             // segment; another one must win the first frame clearly.

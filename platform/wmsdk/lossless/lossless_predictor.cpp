@@ -1,4 +1,4 @@
-#include "lossless_predictor.h"
+#include "lossless/lossless_predictor.h"
 
 #include <algorithm>
 #include <cstring>

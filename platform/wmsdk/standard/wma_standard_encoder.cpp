@@ -1,4 +1,4 @@
-#include "wma_standard_encoder.h"
+#include "standard/wma_standard_encoder.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>

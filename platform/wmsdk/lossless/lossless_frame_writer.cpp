@@ -1,8 +1,8 @@
-#include "lossless_frame_writer.h"
+#include "lossless/lossless_frame_writer.h"
 
 #include <algorithm>
 
-#include "lossless_rice.h"
+#include "lossless/lossless_rice.h"
 
 namespace wmsdk::lossless {
 namespace {

@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "bit_writer.h"
-#include "lossless_frame_writer.h"
-#include "lossless_packetiser.h"
-#include "lossless_predictor.h"
+#include "lossless/lossless_frame_writer.h"
+#include "lossless/lossless_packetiser.h"
+#include "lossless/lossless_predictor.h"
 #include "stereo_pcm_reader.h"
 #include "stream_encoder.h"
 

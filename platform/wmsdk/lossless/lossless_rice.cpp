@@ -1,4 +1,4 @@
-#include "lossless_rice.h"
+#include "lossless/lossless_rice.h"
 
 #include <algorithm>
 
@@ -27,6 +27,20 @@ inline void WriteQuotient(BitWriter& out, uint32_t q) {
     out.Put(excess, width);
 }
 
+// One residual with the Rice parameter k: the quotient in unary, then the
+// k low bits; in one field when it fits 32 bits, as nearly all do.
+inline void WriteCode(BitWriter& out, uint32_t u, int k) {
+    const uint32_t q = u >> k;
+    const int length = static_cast<int>(q) + 1 + k;
+    if (q < kEscape && length <= 32) {
+        const uint64_t ones = (uint64_t{1} << q) - 1;
+        out.Put(static_cast<uint32_t>((ones << (k + 1)) | (u & ((1u << k) - 1))), length);
+        return;
+    }
+    WriteQuotient(out, q);
+    if (k > 0) out.Put(u & ((1u << k) - 1), k);
+}
+
 }  // namespace
 
 void WriteRiceResiduals(BitWriter& out, const int32_t* residuals, int count, uint32_t& aveSum, int mvs) {
@@ -35,14 +49,8 @@ void WriteRiceResiduals(BitWriter& out, const int32_t* residuals, int count, uin
     for (int i = 0; i < count; ++i) {
         const uint32_t u = Fold(residuals[i]);
         const uint32_t mean = (sum + half) >> (mvs + 1);
-        if (mean <= 1) {
-            WriteQuotient(out, u);
-        } else {
-            // ceil(log2(mean)), as the decoder computes it.
-            const int k = 32 - __builtin_clz(mean - 1);
-            WriteQuotient(out, u >> k);
-            out.Put(u & ((1u << k) - 1), k);
-        }
+        // ceil(log2(mean)), as the decoder computes it; pure unary up to 1.
+        WriteCode(out, u, mean <= 1 ? 0 : 32 - __builtin_clz(mean - 1));
         sum = u + sum - (sum >> mvs);
     }
     aveSum = sum;
