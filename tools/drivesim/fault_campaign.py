@@ -129,8 +129,14 @@ def print_case(index: int, report: CaseReport, build: str, verbose: bool, tools:
     if not report.findings and not verbose:
         return
     print("  case: " + report.description)
+    shown = {}
     for finding in report.findings:
-        print("  [%s] %s" % (finding.cls, finding.detail))
+        shown[finding.cls] = shown.get(finding.cls, 0) + 1
+        if shown[finding.cls] <= 3:
+            print("  [%s] %s" % (finding.cls, finding.detail))
+    for cls, count in shown.items():
+        if count > 3:
+            print("  [%s] ... and %d more" % (cls, count - 3))
     for note in report.notes:
         print("  note: " + note)
     for name, line in report.commands:

@@ -163,9 +163,13 @@ class DiscAudio:
         hi = (t.ripped_end * SAMPLES_PER_FRAME - 1 + offset) // SAMPLES_PER_FRAME + 1
         return [(max(lo, r0), min(hi, r1)) for r0, r1 in self.readable() if max(lo, r0) < min(hi, r1)]
 
-    def ends_before_data(self, number: int) -> bool:
-        """The last audio track before a data track or the session gap."""
-        return any(d == number + 1 for d in self.data_tracks)
+    def ends_before_data(self, number: int, within: int = 0) -> bool:
+        """The track ends at most `within` frames before the end of the audio
+        that a data track (or the session gap before one) ends."""
+        last = number
+        while last + 1 in self.tracks:
+            last += 1
+        return last + 1 in self.data_tracks and self.tracks[last].ripped_end - self.tracks[number].ripped_end <= within
 
     def follows_data(self, number: int) -> bool:
         return any(d == number - 1 for d in self.data_tracks)

@@ -62,7 +62,7 @@ def cause_of(ev: Evidence, track: int, detail: str = "") -> str:
         return "byte-swapped"
     if ev.event and max((b for _, b in spans), default=0) > ev.event[2] - EVENT_MARGIN:
         return ev.event[0]
-    if ev.disc.ends_before_data(track):
+    if ev.disc.ends_before_data(track, within=75):
         return "audio-end-before-data"
     if ev.disc.follows_data(track):
         return "audio-after-data"
@@ -186,8 +186,8 @@ def check_failed(ev: Evidence) -> List[Finding]:
     if not allowed:
         findings += track_finding(ev, "failed-readable-disc", track, reason)
     elif track not in allowed:
-        findings.append(Finding("wrong-track-failed/" + cause_of(ev, track),
-                                "track %d failed (%s); the fault is in track %s" % (track, reason, sorted(allowed))))
+        findings += track_finding(ev, "wrong-track-failed", track,
+                                  "%s; the fault is in track %s" % (reason, sorted(allowed)))
     for t in ev.case.selection:
         diff = difference(ev, t) if t < track else difference(ev, t, prefix=True) if t == track else None
         if diff and (t < track or t in ev.files):
