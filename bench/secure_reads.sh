@@ -15,7 +15,7 @@
 #   bash bench/secure_reads.sh [build folder]     (default: build/bench, Release)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$root/build/bench}
+build=$(realpath -m "${1:-$root/build/bench}")
 speed=${CADRIX_BENCH_SPEED:-8}
 speed_discs=${CADRIX_BENCH_SPEED_DISCS:-short long}
 # shellcheck source=bench/common.sh
