@@ -40,24 +40,24 @@ EmulatedDrive::EmulatedDrive(SharedDriveState& state, DriveOptions options)
     if (!options_.log.empty()) logFd_ = ::open(options_.log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
 }
 
-// A line repeated at once (a program retrying a read of an empty drive
-// thousands of times a second) is counted, not written again: its count is
-// written at each power of two, so the log stays small however long it runs.
+// A line written before (a program retrying the same reads of a bad sector
+// or an empty drive thousands of times a second) is written again only at
+// its 2nd, 4th, 8th... time, with that count, so the log stays small
+// however long a program retries.
 void EmulatedDrive::Log(const std::string& line) {
     if (logFd_ < 0) return;
-    std::string text = std::to_string(::getpid()) + " ";
+    std::string text = std::to_string(::getpid()) + " " + line;
     {
         std::lock_guard lock(logMutex_);
-        if (line == lastLine_) {
-            ++repeats_;
-            if ((repeats_ & (repeats_ - 1)) != 0) return;
-            text += "(the line before repeated " + std::to_string(repeats_) + " times)\n";
-        } else {
-            lastLine_ = line;
-            repeats_ = 0;
-            text += line + "\n";
+        auto seen = lineCounts_.find(line);
+        if (seen == lineCounts_.end() && lineCounts_.size() < kCountedLines) seen = lineCounts_.emplace(line, 0).first;
+        if (seen != lineCounts_.end()) {
+            const uint64_t times = ++seen->second;
+            if ((times & (times - 1)) != 0) return;
+            if (times > 1) text += " (" + std::to_string(times) + " times)";
         }
     }
+    text += "\n";
     [[maybe_unused]] ssize_t ignored = ::write(logFd_, text.data(), text.size());
 }
 

@@ -9,6 +9,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "disc_image.h"
@@ -99,8 +100,8 @@ private:
     int logFd_ = -1;
     std::mutex logMutex_;
     std::vector<std::string> logged_;
-    std::string lastLine_;
-    uint64_t repeats_ = 0;
+    static constexpr size_t kCountedLines = 4096;
+    std::unordered_map<std::string, uint64_t> lineCounts_;  // how often each line came
 };
 
 // The sessions of `disc`, for READ TOC and the ioctls.
