@@ -88,7 +88,7 @@ def parse_args():
     parser.add_argument("--seconds", type=float, default=60, help="start cases for this long (default 60)")
     parser.add_argument("--seed", type=int, help="the campaign's seed (default: a random one)")
     parser.add_argument("--replay", type=int, metavar="SEED", help="run the one case of this case seed")
-    parser.add_argument("--keep", action="store_true", help="keep every case's folder")
+    parser.add_argument("--keep", action="store_true", help="keep every case's folder (--replay keeps its own)")
     parser.add_argument("--verbose", action="store_true", help="print each case's rip output")
     return parser.parse_args()
 
@@ -116,9 +116,9 @@ def run_one(tools: Tools, seed: int, root: str, keep: bool) -> CaseReport:
     except Exception as error:  # a broken case is a finding of the campaign itself
         report = CaseReport(seed, work=work)
         report.findings = [Finding("campaign-error", repr(error))]
-    if report.findings or keep:
+    if keep:
         report.notes.append("files kept in " + work)
-    else:
+    else:  # --replay SEED makes them again
         shutil.rmtree(work, ignore_errors=True)
     return report
 
@@ -176,7 +176,7 @@ def main() -> int:
             reports.append(run_one(tools, draw.randrange(1, 10**9), root, args.keep))
             print_case(len(reports), reports[-1], args.build, args.verbose, tools)
     print_summary(reports)
-    if not any(r.findings for r in reports) and not args.keep and args.replay is None:
+    if not args.keep and args.replay is None:
         shutil.rmtree(root, ignore_errors=True)
     return 1 if any(r.findings for r in reports) else 0
 
