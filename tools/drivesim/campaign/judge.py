@@ -55,8 +55,13 @@ def fault_track(ev: Evidence) -> Optional[int]:
     return None
 
 
-def cause_of(ev: Evidence, track: int, detail: str = "") -> str:
-    """What about `track` most likely explains a finding on it."""
+def _near(ev: Evidence, track: int, ranges) -> bool:
+    return any(_touches(ev.needed(track), a, b, 30) for a, b in ranges)
+
+
+def cause_of(ev: Evidence, track: int, detail: str = "", read_failed: bool = False) -> str:
+    """What about `track` most likely explains a finding on it: for a read
+    that failed, errors nearby before jitter; for wrong audio, jitter first."""
     f, spans = ev.case.faults, ev.needed(track)
     if detail.startswith("byte-swapped"):
         return "byte-swapped"
@@ -66,9 +71,9 @@ def cause_of(ev: Evidence, track: int, detail: str = "") -> str:
         return "audio-end-before-data"
     if ev.disc.follows_data(track):
         return "audio-after-data"
-    for name, ranges in (("jitter", f.jitter), ("transient", [r[:2] for r in f.transient]),
-                         ("persistent-nearby", f.persistent)):
-        if any(_touches(spans, a, b, 30) for a, b in ranges):
+    errors = [("persistent-nearby", f.persistent), ("transient", [r[:2] for r in f.transient])]
+    for name, ranges in errors + [("jitter", f.jitter)] if read_failed else [("jitter", f.jitter)] + errors:
+        if _near(ev, track, ranges):
             return name
     if f.offset:
         return "offset-told" if f.told else "offset-untold"
@@ -103,11 +108,11 @@ def difference(ev: Evidence, track: int, prefix: bool = False) -> Optional[str]:
     return _compare(pcm, want, prefix)
 
 
-def track_finding(ev: Evidence, kind: str, track: int, detail: str) -> List[Finding]:
-    """A finding on `track`, unless jitter explains it that cd-paranoia -B
-    on the same drive cannot correct either: nothing reads that exactly."""
-    cause = cause_of(ev, track, detail)
-    if cause == "jitter" and ev.paranoia_exact is not None and track not in ev.paranoia_exact:
+def track_finding(ev: Evidence, kind: str, track: int, detail: str, read_failed: bool = False) -> List[Finding]:
+    """A finding on `track`, unless it lies in jitter that cd-paranoia -B on
+    the same drive cannot correct either: nothing reads that exactly."""
+    cause = cause_of(ev, track, detail, read_failed)
+    if _near(ev, track, ev.case.faults.jitter) and ev.paranoia_exact is not None and track not in ev.paranoia_exact:
         ev.notes.append("%s on track %d passed over: cd-paranoia cannot correct that jitter either" % (kind, track))
         return []
     return [Finding("%s/%s" % (kind, cause), "track %d: %s" % (track, detail))]
@@ -184,10 +189,10 @@ def check_failed(ev: Evidence) -> List[Finding]:
     allowed = allowed_failures(ev)
     findings = []
     if not allowed:
-        findings += track_finding(ev, "failed-readable-disc", track, reason)
+        findings += track_finding(ev, "failed-readable-disc", track, reason, read_failed=True)
     elif track not in allowed:
         findings += track_finding(ev, "wrong-track-failed", track,
-                                  "%s; the fault is in track %s" % (reason, sorted(allowed)))
+                                  "%s; the fault is in track %s" % (reason, sorted(allowed)), read_failed=True)
     for t in ev.case.selection:
         diff = difference(ev, t) if t < track else difference(ev, t, prefix=True) if t == track else None
         if diff and (t < track or t in ev.files):
