@@ -74,6 +74,8 @@ def draw_case(seed: int, make_disc) -> "tuple[Case, DiscAudio]":
 def expected_seconds(case: Case, audio: DiscAudio, slow: float) -> float:
     """About how long the emulated rip takes, for its time limit and interrupt."""
     frames = frames_of(audio, case.selection)
-    reading = 2.5 * frames_of(audio) / (75.0 * case.faults.speed) if case.faults.speed else 0.0
+    reading = 0.0
+    if case.faults.speed:  # each pass, and the start of every track's reading (paranoia's cache model)
+        reading = (3 * frames + 1200 * len(case.selection)) / (75.0 * case.faults.speed)
     work = frames / (75.0 * (60 if case.fmt in ("pcm", "flac") else 25))
     return 0.2 + slow * (work + 0.2) + reading

@@ -111,9 +111,11 @@ def _draw_events(rng, disc: DiscAudio, selected: List[int], faults: Faults) -> N
         faults.eject_after = rng.randint(1, reads)
     elif event < 0.14:
         faults.change_after = rng.randint(1, reads)
-    # A slow drive retrying an error that never clears takes minutes: not here.
+    # A slow drive retrying an error that never clears, or starting many
+    # tracks, takes minutes: not here.
     speed = rng.choice([4, 8, 16, 24, 48])
-    if rng.random() < 0.12 and frames_of(disc, selected) <= speed * 75 * 5 and not faults.persistent:
+    if (rng.random() < 0.12 and frames_of(disc, selected) <= speed * 75 * 5 and len(selected) <= 6
+            and not faults.persistent):
         faults.speed = speed
 
 
