@@ -66,7 +66,7 @@ proven_rip() {
   grep -q "^All tracks accurately ripped$" "$work/last.out" || { echo "  not every track proven:"; sed 's/^/    /' "$work/last.out"; }
 }
 
-# Part 1: frames read at unlimited speed.
+# 1. Frames read at unlimited speed.
 frames_read() {
   secure_rip "$1" 0
   local ours=$served
@@ -76,7 +76,7 @@ frames_read() {
       o, o / f, p, p / f, o / p }'
 }
 
-# Parts 2 and 3: an X-speed drive.
+# 2 and 3. An X-speed drive.
 timed_reads() {
   secure_rip "$1" "$speed"
   local ours=$took
