@@ -43,6 +43,8 @@ constexpr EntrySlot kOptionalSlots[] = {
     {"AkripGetCdText", &AssignEntry<&AkripEntryPoints::GetCdText>},
     {"AkripSetReadMode", &AssignEntry<&AkripEntryPoints::SetReadMode>},
     {"AkripGetDriveInfo", &AssignEntry<&AkripEntryPoints::GetDriveInfo>},
+    {"AkripGetTrackRange", &AssignEntry<&AkripEntryPoints::GetTrackRange>},
+    {"AkripSetReadAhead", &AssignEntry<&AkripEntryPoints::SetReadAhead>},
 };
 
 // Room for the identifier words of the largest usable TOC (99 tracks + 3).

@@ -29,6 +29,8 @@ struct AkripEntryPoints {
     AkripGetCdTextProc GetCdText = nullptr;
     AkripSetReadModeProc SetReadMode = nullptr;
     AkripGetDriveInfoProc GetDriveInfo = nullptr;
+    AkripGetTrackRangeProc GetTrackRange = nullptr;
+    AkripSetReadAheadProc SetReadAhead = nullptr;
 
     // Loads the module and binds all seven names; on any missing name the
     // module is unloaded again and false returned. Then binds the optional

@@ -34,12 +34,13 @@ struct RunTotals {
 RunTotals ComputeRunTotals(const OutputSession& session);
 
 enum class TrackVerdict {
-    Continue,       // no track yet, or the track was delivered in full
-    ShortComplete,  // short, but it is the audio track before a final data track
+    Continue,  // no track yet, or the track was delivered in full
     ShortFailed,
 };
 // Judges the track the last worker extracted (call only while no worker runs).
-TrackVerdict JudgeFinishedTrack(const OutputSession& session, const RunTotals& totals);
+// A track's frames are its audio as the library reads it (audioSpans), so
+// the audio before a data track is whole or the track failed like any other.
+TrackVerdict JudgeFinishedTrack(const OutputSession& session);
 
 // Frame range of track `track` (1..99) from the drive's TOC.
 int32_t TrackStartFrame(const DriveRecord& drive, int32_t track);

@@ -24,6 +24,21 @@ void BindVerifier(DriveSet& drives, OutputSession& session, const JobRequest& re
     session.verifier.Configure(disc, binding, std::move(facts), fixed, std::move(lookup));
 }
 
+// Where each audio track's audio lies as the library reads it (the session
+// starts from the TOC, for a library that cannot say).
+void FillAudioSpans(const AkripEntryPoints& akrip, OutputSession& session) {
+    if (akrip.GetTrackRange == nullptr) return;
+    const DriveRecord& disc = session.Drive();
+    for (int32_t t = 1; t <= disc.trackCount && t < TRACK_SLOTS; ++t) {
+        OutputSession::AudioSpan& span = session.audioSpans[static_cast<size_t>(t)];
+        int32_t first = 0;
+        int32_t end = 0;
+        if (akrip.GetTrackRange(disc.handle, t, &first, &end) == 1 && end > first) {
+            span = {first, end};
+        }
+    }
+}
+
 }  // namespace
 
 ExtractionJob::ExtractionJob(Token, DriveSet& drives) : drives_(drives) {}
@@ -49,6 +64,8 @@ std::unique_ptr<ExtractionJob> ExtractionJob::Start(DriveSet& drives, int drive,
     session.readAudio = drives.akrip.ReadCDAudioLBAEx;
     session.setReadAbort = drives.akrip.SetReadAbort;
     session.takeReadStats = drives.akrip.TakeReadStats;
+    session.setReadAhead = drives.akrip.SetReadAhead;
+    FillAudioSpans(drives.akrip, session);
     BindVerifier(drives, session, request);
     job->run_ = std::make_unique<ExtractionRun>(session, request.startWorker);
     return job;

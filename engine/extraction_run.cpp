@@ -34,11 +34,7 @@ PollOutcome ExtractionRun::PollWorker() {
     PollOutcome outcome;
     if (state_ == RunState::Initialising || state_ == RunState::Extracting) {
         if (session_.running.load(std::memory_order_acquire) == 0) {
-            switch (JudgeFinishedTrack(session_, totals_)) {
-                case TrackVerdict::ShortComplete:
-                    Complete();
-                    outcome = {PollEvent::Completed, true};
-                    break;
+            switch (JudgeFinishedTrack(session_)) {
                 case TrackVerdict::ShortFailed:
                     Fail();
                     outcome = {PollEvent::Failed, session_.abortRequested.load() == 0};
@@ -75,6 +71,10 @@ PollOutcome ExtractionRun::PollWorker() {
 }
 
 void ExtractionRun::UpdateProgress() {
+    // A track read a second time shows that phase; its bar starts again.
+    if (state_ == RunState::Extracting && session_.secondRead.load(std::memory_order_relaxed) != 0) {
+        status_ = STATUS_REREADING + std::to_string(session_.currentTrack) + STATUS_REREADING_END;
+    }
     trackPosition_ = BarPosition(session_.trackBytesWritten.load(std::memory_order_relaxed),
                                  session_.trackBytesExpected, barRange_);
     totalPosition_ = BarPosition(session_.totalBytesWritten.load(std::memory_order_relaxed),

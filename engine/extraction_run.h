@@ -44,6 +44,8 @@ inline constexpr const char* STATUS_COMPRESSING = "Extracting & Compressing Trac
 inline constexpr const char* STATUS_FAILED = "Audio extraction failed.";
 inline constexpr const char* STATUS_COMPLETED = "Audio extraction completed.";
 inline constexpr const char* STATUS_ABORTING = "Aborting audio extraction...";
+inline constexpr const char* STATUS_REREADING = "Reading Track ";  // + n + STATUS_REREADING_END
+inline constexpr const char* STATUS_REREADING_END = " again, securely...";
 inline constexpr const char* BUTTON_ABORT = "Abort";
 inline constexpr const char* BUTTON_CLOSE = "Close";
 

@@ -1,5 +1,7 @@
 #include "output_session.h"
 
+#include <algorithm>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -69,6 +71,12 @@ bool OutputSession::Init(std::string base, DriveRecord& drive, void* module, int
     format = outputFormat;
     qualityCode = quality;
     drive_ = &drive;
+    // Each track up to the next one, as the TOC has it, until the job knows better.
+    audioSpans = {};
+    for (int32_t t = 1; t <= drive.toc.lastTrack && t < TRACK_SLOTS; ++t) {
+        audioSpans[static_cast<size_t>(t)] = {static_cast<int32_t>(TocAddress(drive.toc.entries[t - 1])),
+                                              static_cast<int32_t>(TocAddress(drive.toc.entries[t]))};
+    }
     basePath = std::move(base);
     trackBytesWritten.store(0, std::memory_order_relaxed);
     totalBytesWritten.store(0, std::memory_order_relaxed);
@@ -243,8 +251,9 @@ bool OutputSession::WriteBlock() {
     const bool written = sink_->Write({ReadBufferData(readBuffer) + offset, count});
     // A WAVE file counts what reached it; a plug-in has seen every block.
     if (written || sink_->CountsRefusedBlocks()) {
-        trackBytesWritten.fetch_add(count, std::memory_order_relaxed);
-        totalBytesWritten.fetch_add(count, std::memory_order_relaxed);
+        const uint32_t before = trackBytesWritten.fetch_add(count, std::memory_order_relaxed);
+        const uint32_t counted = std::max(before, secondRead.load(std::memory_order_relaxed) != 0 ? firstReadBytes : 0);
+        if (before + count > counted) totalBytesWritten.fetch_add(before + count - counted, std::memory_order_relaxed);
     }
     if (written) trackSums.Add({ReadBufferData(readBuffer) + offset, count});
     if (!written) RecordFailure(sink_->LastError());

@@ -103,6 +103,18 @@ public:
     // stopping a read in progress, and what the reads of a track had to fix.
     AkripSetReadAbortProc setReadAbort = nullptr;
     AkripTakeReadStatsProc takeReadStats = nullptr;
+    // Tells the library how far the reads go on in order (the selected
+    // tracks that follow each other), so it reads them as one stream.
+    AkripSetReadAheadProc setReadAhead = nullptr;
+    // Where each track's audio lies, by track number: from its INDEX 01 to
+    // one past its last audio sector (AkripGetTrackRange, or the TOC). Set by
+    // the ExtractionJob before the run.
+    struct AudioSpan {
+        int32_t first = 0;
+        int32_t end = 0;
+        int32_t Frames() const { return end > first ? end - first : 0; }
+    };
+    std::array<AudioSpan, TRACK_SLOTS> audioSpans{};
     // What each track's reads had to fix, by track number; the worker writes
     // its track's slot before it clears `running`.
     std::array<AkripReadStats, TRACK_SLOTS> readStats{};
@@ -131,6 +143,11 @@ public:
     std::atomic<uint32_t> totalBytesWritten{0};
     std::atomic<int32_t> running{0};
     std::atomic<int32_t> abortRequested{0};
+    // Set by the worker while it reads its track a second time (securely,
+    // after a fast read AccurateRip did not prove); the total counts only
+    // what goes beyond the first read's firstReadBytes, so it never goes back.
+    std::atomic<int32_t> secondRead{0};
+    uint32_t firstReadBytes = 0;  // worker only
 
     // The tags handed to a plug-in for the current track; texts point into
     // the drive record (the raw texts, not the file-name copies).

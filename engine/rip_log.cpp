@@ -77,6 +77,15 @@ std::string StatsText(const AkripReadStats& stats) {
 void AppendTrack(std::string& log, const OutputSession& session, const ExtractionRun& run, int32_t t) {
     const TrackVerification& track = session.verifier.Track(t);
     log += "\nTrack " + std::to_string(t) + "\n";
+    if (track.aborted && !track.read) {
+        const int64_t sectors = static_cast<int64_t>(track.samples / AR_SAMPLES_PER_SECTOR);
+        log += "  File: " + FileName(track.file, session.Format()) + "\n";
+        log += "  Aborted after " + Duration(sectors) + " (" + std::to_string(sectors) + " sectors): " +
+               (track.way == ReadWay::Burst ? "read at full speed, its audio is unverified"
+                                            : "read securely, every sector verified") +
+               "\n";
+        return;
+    }
     if (!track.read) {
         const bool failedHere = run.FailedTrack() == t && !run.FailureReason().empty();
         log += "  Not extracted" + (failedHere ? ": " + run.FailureReason() : std::string()) + "\n";

@@ -122,4 +122,11 @@ bool RunVerifier::EndPass(int32_t track, bool burst, uint32_t crc32, uint32_t v1
     return false;
 }
 
+void RunVerifier::AbortPass(int32_t track, bool burst, uint64_t samples) {
+    TrackVerification& slot = Slot(track);
+    slot.aborted = true;
+    slot.samples = samples;
+    if (burst) slot.way = ReadWay::Burst;
+}
+
 }  // namespace cadrix

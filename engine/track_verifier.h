@@ -31,6 +31,7 @@ enum class ReadWay {
 
 struct TrackVerification {
     bool read = false;  // a read of the track ended; the sums are the last read's
+    bool aborted = false;  // the run was aborted during the track's last read
     ReadWay way = ReadWay::Secure;
     uint32_t crc32 = 0;
     uint32_t v1 = 0;
@@ -89,6 +90,9 @@ public:
     // with these sums; true when the track is done, false when it must be
     // read again securely (a fast read AccurateRip does not prove).
     bool EndPass(int32_t track, bool burst, uint32_t crc32, uint32_t v1, uint32_t v2, uint64_t samples);
+    // Worker, when the run was aborted during a read of the track that wrote
+    // `samples` to its file (read at full speed when `burst`: unverified).
+    void AbortPass(int32_t track, bool burst, uint64_t samples);
     // Worker: where the track's output went.
     void SetFile(int32_t track, std::string file) { Slot(track).file = std::move(file); }
 

@@ -158,8 +158,9 @@ void ExtractDialog::OnDestroy() {
     destroyed_ = true;
     if (pollTimerId != 0) killTimer(pollTimerId);
     pollTimerId = 0;
-    // At most about a second; the job's End() waits for the rest.
-    if (run_) run_->WaitForWorker();
+    // The worker is told to stop, not waited for: the main dialog finishes
+    // the run once it has ended.
+    if (run_ && !run_->Finished()) run_->RequestAbort(false);
 }
 
 }  // namespace cadrix

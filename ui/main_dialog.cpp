@@ -375,6 +375,7 @@ void MainDialog::PollNames() {
 
 void MainDialog::timerEvent(QTimerEvent* event) {
     if (timerId != 0 && event->timerId() == timerId) {
+        PollFinishingRun();
         PollQuality();
         PollNames();
         return;
@@ -428,7 +429,7 @@ void MainDialog::OnBrowse() {
 }
 
 void MainDialog::OnOK() {
-    if (!initialised_ || destroyed_) return;
+    if (!initialised_ || destroyed_ || finishing_) return;
     if (trackList_->CheckedTracks().empty()) {
         ShowMessage(this, QString::fromUtf8(MSG_NO_TRACKS));
         return;
@@ -448,16 +449,33 @@ void MainDialog::OnOK() {
     std::string error;
     // A run that cannot be set up shows nothing; the list stays as it is.
     auto job = ExtractionJob::Start(drives, drives.currentDrive, request, error);
-    if (job) {
+    if (!job) {
+        if (namer_) namer_->ConsiderAll();
+        return;
+    }
+    extracting_ = true;
+    {
         ExtractDialog progress(this);
         progress.job = job.get();
-        extracting_ = true;
         progress.Run();
-        extracting_ = false;
-        ReportVerification(*job);
     }
-    const bool reread = job && job->End();
-    if (reread) {
+    // An aborted run's worker may still be inside a read: it is left to end
+    // on its own while the window stays responsive (PollFinishingRun).
+    finishing_ = std::move(job);
+    PollFinishingRun();
+    if (finishing_) extractButton_->setEnabled(false);
+}
+
+void MainDialog::PollFinishingRun() {
+    if (!finishing_) return;
+    ExtractionRun& run = finishing_->Run();
+    if (!run.Finished()) run.PollWorker();
+    if (!run.Finished()) return;
+    std::unique_ptr<ExtractionJob> job = std::move(finishing_);
+    extracting_ = false;
+    extractButton_->setEnabled(true);
+    ReportVerification(*job);
+    if (job->End()) {
         FillTrackList();
         UpdateSpaceEstimate();
     }
@@ -506,6 +524,8 @@ void MainDialog::OnDestroy() {
     if (timerId != 0) killTimer(timerId);
     timerId = 0;
     if (discMonitor_ != nullptr) discMonitor_->Stop();
+    if (finishing_) finishing_->End();  // the run was aborted: its worker ends at once
+    finishing_.reset();
     namer_.reset();  // stops the lookups still running
     modules_.clear();
     drives.Release();

@@ -122,6 +122,9 @@ private:
     // After a run: its log into the disc's folder, and one message when
     // AccurateRip does not prove a track.
     void ReportVerification(ExtractionJob& job);
+    // Ends the run of finishing_ once its worker has ended: the log, the
+    // drive given back, the list refilled if the disc changed.
+    void PollFinishingRun();
     void FillFormatList();
     void SetOutputDir(const std::string& dir);
     int32_t* KeptPosition();
@@ -159,7 +162,8 @@ private:
     ReleasePicker pickRelease_;
     std::unique_ptr<DiscNamer> namer_;
     bool onlineLookup_ = true;  // the setting, kept as it was loaded
-    bool extracting_ = false;
+    bool extracting_ = false;  // a run is on, or its worker has not ended yet
+    std::unique_ptr<ExtractionJob> finishing_;  // the last run, until its worker has ended
     bool pollingNames_ = false;
 };
 

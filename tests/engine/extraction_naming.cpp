@@ -411,11 +411,10 @@ TEST_F(WaveTest, DiskFullMidTrackGivesConsistentFileAndFailedTrack) {
             OutputSession s;
             if (s.Init(base, disc, nullptr, 0, 0)) {
                 s.readAudio = &ReadEverything;
-                RunTotals totals = ComputeRunTotals(s);
                 if (SelectNextTrack(s)) {
                     s.running = 1;
                     ExtractThreadProc(s);
-                    const bool failed = JudgeFinishedTrack(s, totals) == TrackVerdict::ShortFailed;
+                    const bool failed = JudgeFinishedTrack(s) == TrackVerdict::ShortFailed;
                     code = failed && s.framesDone == 2 * BLOCK_FRAMES &&
                                    s.trackBytesWritten == 2 * READ_CAPACITY && s.running == 0
                                ? 0

@@ -120,17 +120,19 @@ TEST_F(RunTest, FailureAfterAnAbortRequestIsSilent) {
     EXPECT_FALSE(outcome.playSound);
 }
 
-TEST_F(RunTest, ShortTrackBeforeAFinalDataTrackCompletes) {
+// The audio before a data track is whole or its track failed: a track's
+// length is its audio, so ending short is no longer taken for its end.
+TEST_F(RunTest, ShortTrackBeforeAFinalDataTrackFailsTheRun) {
     drives[0] = MakeDisc({0, 100, 200, 300}, {3});
     gScript.shortTrack = 2;
     gScript.shortBy = 10;
     ExtractionRun run(session, &ScriptedStart);
     run.Begin(300);
-    EXPECT_EQ(run.Totals().lastTrackIsData, 1);
     EXPECT_EQ(run.Totals().totalBytes, 200 * FRAME_BYTES);
     run.PollWorker();
     run.PollWorker();
-    EXPECT_EQ(run.PollWorker().event, PollEvent::Completed);
+    EXPECT_EQ(run.PollWorker().event, PollEvent::Failed);
+    EXPECT_EQ(run.FailedTrack(), 2);
 }
 
 TEST_F(RunTest, WorkerThatCannotStartFailsTheRun) {

@@ -155,14 +155,14 @@ TEST_F(WorkerTest, UnopenableOutputFailsAfterACompleteLongerTrack) {
     EXPECT_TRUE(WaveHolds(TrackFile(1), 0, 100));
 }
 
-TEST_F(WorkerTest, ShortAudioTrackBeforeAFinalDataTrackCompletesTheRun) {
+TEST_F(WorkerTest, ShortAudioTrackBeforeAFinalDataTrackFailsTheRun) {
     // Reads 1-2 are track 1; read 3 is track 2's first block, read 4 its last.
     SetDisc({0, 50, 100, 200}, {3});
     fake.FailReads(0, 4, -1);
     auto session = NewSession();
     ExtractionRun run(*session);
-    EXPECT_EQ(RunToEnd(run), RunState::Complete);
-    EXPECT_EQ(session->currentTrack, 2);
+    EXPECT_EQ(RunToEnd(run), RunState::Failed);
+    EXPECT_EQ(run.FailedTrack(), 2);
     EXPECT_TRUE(WaveHolds(TrackFile(2), 50, 27));
     EXPECT_FALSE(fs::exists(TrackFile(3)));
 }

@@ -232,10 +232,14 @@ TEST(AkripPhysical, ReadableRangesStopBeforeData) {
     EXPECT_EQ(mixedRanges[0].begin, 335);
     EXPECT_EQ(mixedRanges[0].end, 1000);
 
-    DiscToc mixedLast;  // audio, then a data track in the same session: no gap
+    // Audio, then a data track in the same session: the audio ends where the
+    // data track's pregap begins, two seconds before it at the latest.
+    DiscToc mixedLast;
     mixedLast.tracks = {{0, 0, 1}, {15000, 4, 1}};
     mixedLast.leadOut = 20000;
-    EXPECT_EQ(ReadableAudioRanges(mixedLast).at(0).end, 15000);
+    EXPECT_EQ(ReadableAudioRanges(mixedLast).at(0).end, 14850);
+    mixedLast.tracks[1].index0 = 14700;
+    EXPECT_EQ(ReadableAudioRanges(mixedLast).at(0).end, 14700);
 }
 
 TEST(AkripPhysical, EnumerationWithoutDrivesIsHarmless) {

@@ -44,7 +44,7 @@ TEST(AkripModule, ExportsTheSevenEntryPointsAndTheOptionalOnes) {
     const std::set<std::string> expected = {"GetCDList",     "GetCDHandle", "CloseCDHandle",   "ModifyCDParms",
                                             "ReadTOC",       "ReadCDAudioLBAEx", "GetCDDBDiskID",
                                             "AkripSetReadAbort", "AkripTakeReadStats", "AkripSetReadOffset",
-                                            "AkripGetCdText", "AkripSetReadMode", "AkripGetDriveInfo"};
+                                            "AkripGetCdText", "AkripSetReadMode", "AkripGetDriveInfo", "AkripGetTrackRange", "AkripSetReadAhead"};
     EXPECT_EQ(exported, expected);
 
     Akrip akrip;

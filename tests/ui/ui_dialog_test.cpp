@@ -657,14 +657,18 @@ TEST_F(RunTest, EscapeAbortsWithoutTheAbortingTextAndShowsTheAmpersand) {
             return progress.StatusLine()->text() == QStringLiteral("Extracting & Compressing Track 1...");
         }));
         EXPECT_EQ(progress.StatusLine()->textFormat(), Qt::PlainText);
-        fake_.ReleaseBlockedRead();  // the worker ends within the dialog's wait
         QTest::keyClick(&progress, Qt::Key_Escape);
         EXPECT_EQ(progress.StatusLine()->text(), QStringLiteral("Extracting & Compressing Track 1..."));
         EXPECT_FALSE(progress.isVisible());
         checked = true;
     });
+    // The main window is back while the worker still waits in its read; the
+    // run ends once the worker does.
     dialog->OnOK();
     EXPECT_TRUE(checked);
+    EXPECT_FALSE(dialog->ExtractButton()->isEnabled());
+    fake_.ReleaseBlockedRead();
+    EXPECT_TRUE(WaitFor([&] { return dialog->ExtractButton()->isEnabled(); }));
     // The plug-in was opened with the WMA quality code and closed again.
     EXPECT_EQ(plugin_.CallCount("OpenOutput"), 1);
     EXPECT_EQ(plugin_.CallCount("CloseOutput"), 1);

@@ -365,8 +365,13 @@ std::vector<uint8_t> ExpectedTrackPcm(const DiscDescription& disc, int trackNumb
     if (index + 1 < disc.tracks.size()) {
         const TrackLayout& next = layout.tracks[index + 1];
         // A following audio track's pregap belongs to this track; a data
-        // track's pregap, or the session gap, ends the readable audio.
+        // track's pregap, or the session gap, ends the readable audio. Every
+        // data track after audio has a pregap of two seconds at least, so a
+        // drive takes the two seconds before one without it as that pregap.
         end = IsAudio(disc.tracks[index + 1]) ? next.start : layout.tracks[index].end;
+        if (!IsAudio(disc.tracks[index + 1]) && disc.tracks[index + 1].session == disc.tracks[index].session) {
+            end = std::min(end, next.start - std::min(next.start, kDataPregapFrames));
+        }
     }
     const uint32_t start = layout.tracks[index].start;
     return ExpectedAudioRange(disc, start, end - start);

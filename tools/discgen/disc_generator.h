@@ -19,6 +19,8 @@ inline constexpr uint32_t kFramesPerSecond = 75;
 // Between the lead-out of an Enhanced CD's first session and its data track
 // (lead-out 6750 + lead-in 4500 + pregap 150 frames).
 inline constexpr uint32_t kSessionGapFrames = 11400;
+// The shortest pregap of a data track that follows audio (two seconds).
+inline constexpr uint32_t kDataPregapFrames = 150;
 
 enum class TrackMode {
     Audio,
@@ -81,7 +83,8 @@ ExpectedToc ExpectedTocOf(const DiscDescription& disc);
 // little-endian stereo from the track's start to the next track's start (or
 // the lead-out), including the INDEX 00 or PREGAP frames of a following audio
 // track. It stops early where the readable audio ends, before a data track's
-// pregap or the session gap. Empty for a data track or a bad number.
+// pregap (at least the two seconds before its start) or the session gap.
+// Empty for a data track or a bad number.
 std::vector<uint8_t> ExpectedTrackPcm(const DiscDescription& disc, int trackNumber);
 
 // The audio frames [lba, lba + frames) as a drive returns them; frames that are

@@ -20,12 +20,20 @@ extern "C" {
 
 enum { AKRIP_STATS_UNREADABLE_SLOTS = 16 };
 
+// Why a read failed (AkripReadStats.failure).
+enum {
+    AKRIP_FAILURE_NONE = 0,
+    AKRIP_FAILURE_UNREADABLE = 1,  // a sector could not be read or verified
+    AKRIP_FAILURE_NO_DISC = 2      // the disc was taken out or changed, or the drive is not ready
+};
+
 // What the reads on one handle had to fix since the last AkripTakeReadStats.
 typedef struct AkripReadStats {
     uint32_t sectorsReread;    // sectors read again after a failed read
     uint32_t corrections;      // jitter, drift and scratch fixes of secure reading
     uint32_t unreadableCount;  // sectors that could not be read
     uint32_t unreadable[AKRIP_STATS_UNREADABLE_SLOTS];  // the first of them (LBAs)
+    uint32_t failure;          // AKRIP_FAILURE_*: why the first failed read failed
 } AkripReadStats;
 
 // "AkripSetReadAbort": with abort != 0, reads on `handle` fail at once and a
@@ -84,6 +92,24 @@ typedef struct AkripDriveInfo {
 // asked once, then its answer is kept). 1 on success; 0 for an unknown handle,
 // a null `info`, or a drive that does not answer (*info is then zeroed).
 typedef int32_t (*AkripGetDriveInfoProc)(HCDROM handle, AkripDriveInfo* info);
+
+// "AkripGetTrackRange": the audio of track `track` (1..99) of the disc in
+// the drive of `handle`, as the library reads it: *first is the track's
+// INDEX 01 and *end one past its last audio sector. A track runs to the next
+// track's start (its pregap is the end of the track before); the audio
+// before a data track of the same session ends where that track's pregap
+// begins, and the audio of a session ends before the gap to the next one.
+// May read the drive (a pregap's length) and waits for a read in progress.
+// 1 on success; 0 for an unknown handle, a null pointer, a data track or a
+// track the disc does not have.
+typedef int32_t (*AkripGetTrackRangeProc)(HCDROM handle, int32_t track, int32_t* first, int32_t* end);
+
+// "AkripSetReadAhead": the ReadCDAudioLBAEx calls that follow on `handle`
+// ask for the audio in order up to `end` (one past the last LBA; 0: only
+// the track being read), so the library may read on up to there and keep
+// one verifying stream across the tracks. 1 on success, 0 for an unknown
+// handle.
+typedef int32_t (*AkripSetReadAheadProc)(HCDROM handle, int32_t end);
 
 #ifdef __cplusplus
 }  // extern "C"

@@ -187,6 +187,9 @@ AKRIP_EXPORT int32_t AkripTakeReadStats(HCDROM handle, AkripReadStats* stats) {
         for (size_t k = 0; k < taken.unreadable.size() && k < AKRIP_STATS_UNREADABLE_SLOTS; ++k) {
             stats->unreadable[k] = static_cast<uint32_t>(taken.unreadable[k]);
         }
+        stats->failure = taken.failure == akrip::ReadFailure::DiscGone     ? AKRIP_FAILURE_NO_DISC
+                         : taken.failure == akrip::ReadFailure::Unreadable ? AKRIP_FAILURE_UNREADABLE
+                                                                           : AKRIP_FAILURE_NONE;
         return 1;
     });
 }
@@ -240,4 +243,22 @@ AKRIP_EXPORT int32_t AkripGetDriveInfo(HCDROM handle, AkripDriveInfo* info) {
     });
     if (known == 0) std::memset(info, 0, sizeof *info);
     return known;
+}
+
+AKRIP_EXPORT int32_t AkripGetTrackRange(HCDROM handle, int32_t track, int32_t* first, int32_t* end) {
+    if (!first || !end) return 0;
+    return OnOpenHandle(handle, true, [&](akrip::OpenHandle& open) {
+        const auto range = open.drive->TrackRange(track);
+        if (!range) return 0;
+        *first = static_cast<int32_t>(range->begin);
+        *end = static_cast<int32_t>(range->end);
+        return 1;
+    });
+}
+
+AKRIP_EXPORT int32_t AkripSetReadAhead(HCDROM handle, int32_t end) {
+    return OnOpenHandle(handle, true, [&](akrip::OpenHandle& open) {
+        open.drive->SetReadAhead(end);
+        return 1;
+    });
 }

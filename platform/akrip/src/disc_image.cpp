@@ -135,6 +135,7 @@ private:
         if (position_ + span->sectors > kMaxDiscFrames - kMsfOffsetFrames) return false;
         TocTrack entry;
         entry.start = static_cast<int32_t>(position_ + span->index1);
+        entry.index0 = static_cast<int32_t>(position_);
         entry.control = static_cast<uint8_t>(track.flags & (track.audio ? 0x0B : 0x0A));
         if (!track.audio) entry.control |= 0x04;
         entry.session = static_cast<uint8_t>(track.session);

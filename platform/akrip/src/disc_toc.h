@@ -19,7 +19,10 @@ struct TocTrack {
     int32_t start = 0;    // LSN of INDEX 01: 0 is the start of the program area
     uint8_t control = 0;  // 0x04 data, 0x02 copy permitted, 0x01 pre-emphasis
     uint8_t session = 1;
+    // LSN of INDEX 00 when it is known (an image's sheet gives it); -1: not known.
+    int32_t index0 = -1;
     bool IsAudio() const { return (control & 0x04) == 0; }
+    int32_t PregapStart() const { return index0 >= 0 && index0 <= start ? index0 : start; }
 };
 
 struct DiscToc {

@@ -5,6 +5,9 @@
 #include <cstdint>
 #include <string>
 
+#include <optional>
+
+#include "audio_ranges.h"
 #include "disc_toc.h"
 #include "read_stats.h"
 
@@ -44,6 +47,12 @@ public:
     // Burst reading: each block read once, unverified (see AkripSetReadMode).
     virtual void SetBurst(bool) {}
     virtual DriveIdentity Identity() = 0;
+    // The audio of track `track` (1-based) of the disc the last TOC read
+    // found, as this drive reads it; none for a data track or no track.
+    virtual std::optional<AudioRange> TrackRange(int track) = 0;
+    // The reads that follow go on in order up to `end` (an LSN): a drive
+    // that reads ahead may read on to there. 0: only within the track read.
+    virtual void SetReadAhead(int64_t) {}
 
 protected:
     void NewDisc() { generation_.fetch_add(1); }

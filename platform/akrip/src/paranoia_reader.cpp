@@ -1,52 +1,78 @@
 #include "paranoia_reader.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+
+#include "image_plan.h"
+#include "mmc_sense.h"
 
 namespace akrip {
 namespace {
 
-constexpr uint32_t kSectorBytes = 2352;
 // Retries of one sector before paranoia gives up on it (a multiple of 5:
 // paranoia looks at the count every fifth retry).
 constexpr int kMaxRetries = 20;
+// Failed reads of one request before paranoia is stopped: well past its own
+// retries, which see at most one failure a retry.
+constexpr int kMaxFailures = 3 * kMaxRetries;
 constexpr size_t kMaxUnreadable = 64;
 constexpr int64_t kVerifyAhead = 64;
+constexpr long kWordsPerSector = kAudioSectorBytes / 2;  // paranoia's positions count 16-bit words
+// A stream starts a few sectors early where it can: paranoia never reads
+// before a stream's start, and cannot give up on a bad sector it starts on.
+constexpr int64_t kMinLead = 4;
+// A stream start is trusted when paranoia fixes nothing in its first sectors;
+// otherwise the stream starts kFirstLead sectors earlier, then four times as far.
+constexpr int64_t kTrustSectors = 40;
+constexpr int64_t kFirstLead = 64;
 
-// The read running on this thread: paranoia's callbacks carry no user pointer.
-struct ReadContext {
+void Silence(uint8_t* bytes, long first, long count) {
+    if (bytes != nullptr) std::memset(bytes + size_t(first) * kAudioSectorBytes, 0, size_t(count) * kAudioSectorBytes);
+}
+
+}  // namespace
+
+// The request running on this thread: paranoia's callbacks carry no user pointer.
+struct ParanoiaReader::Context {
+    ParanoiaReader* reader = nullptr;
+    CdIo_t* cdio = nullptr;
     const std::atomic<bool>* abort = nullptr;
     const std::atomic<bool>* cancel = nullptr;
     ReadStats* stats = nullptr;
-    std::vector<bool>* reread = nullptr;
-    long (*driveRead)(cdrom_drive_t*, void*, lsn_t, long) = nullptr;
+    int64_t fence = 0;
     bool skipped = false;
-    int64_t badSector = -1;  // the last sector that failed on its own
+    int64_t badSector = -1;  // the last sector before the fence that failed on its own
+    int64_t firstFixup = -1;  // the first sector where paranoia fixed jitter or drift
+    int failures = 0;         // reads of this request that failed on a sector before the fence
+    bool gaveUp = false;      // paranoia was stopped: it would not give up by itself
     bool Stopped() const {
         return abort->load(std::memory_order_relaxed) || cancel->load(std::memory_order_relaxed);
     }
 };
-thread_local ReadContext* tContext = nullptr;
 
+namespace {
+thread_local ParanoiaReader::Context* tContext = nullptr;
 }  // namespace
 
-ParanoiaReader::ParanoiaReader(CdIo_t* cdio, int64_t audioEnd, int testFlags)
-    : reread_(static_cast<size_t>(audioEnd > 0 ? audioEnd : 0), false) {
+ParanoiaReader::ParanoiaReader(CdIo_t* cdio, std::vector<AudioRange> ranges, int testFlags, bool littleEndian)
+    : cdio_(cdio), ranges_(std::move(ranges)) {
+    const int64_t end = ranges_.empty() ? 0 : ranges_.back().end;
+    reread_.assign(static_cast<size_t>(std::max<int64_t>(end, 0)), false);
     cdda_ = cdio_cddap_identify_cdio(cdio, CDDA_MESSAGE_FORGETIT, nullptr);
-    if (!cdda_ || cdio_cddap_open(cdda_) != 0 || cdda_->tracks == 0) return;
+    if (!cdda_) return;
+    // A drive's READ CD gives little-endian samples: no scan of the disc
+    // (which reads on for as long as the audio is silent) to guess it.
+    if (littleEndian) cdda_->bigendianp = 0;
+    if (cdio_cddap_open(cdda_) != 0 || cdda_->tracks == 0) return;
     cdda_->i_test_flags = testFlags;
     // A failed read comes back to paranoia at once (cdda would repeat it six
     // times and shrink it, unseen): paranoia's own retries then do the work,
     // counted and abortable.
     cdda_->error_retry = 0;
-    // Every low-level read goes through AbortableRead, so an abort makes the
-    // remaining reads fail at once and paranoia returns quickly.
     driveRead_ = cdda_->read_audio;
-    cdda_->read_audio = &ParanoiaReader::AbortableRead;
-    paranoia_ = cdio_paranoia_init(cdda_);
-    // Full verification; skipping is allowed so that paranoia returns after
-    // kMaxRetries, and a skip fails the read (NEVERSKIP would retry forever).
-    if (paranoia_) cdio_paranoia_modeset(paranoia_, PARANOIA_MODE_FULL ^ PARANOIA_MODE_NEVERSKIP);
+    cdda_->read_audio = &ParanoiaReader::ReadForParanoia;
+    Restart();
 }
 
 ParanoiaReader::~ParanoiaReader() {
@@ -54,40 +80,94 @@ ParanoiaReader::~ParanoiaReader() {
     if (cdda_) cdio_cddap_close_no_free_cdio(cdda_);
 }
 
-// Every low-level read of paranoia. A request that fails is tried again
-// sector by sector, so the sectors before a bad one still arrive (a short
-// read) and the bad one is known; the sectors paranoia must read again are
-// counted once each.
-long ParanoiaReader::AbortableRead(cdrom_drive_t* drive, void* buffer, lsn_t begin, long sectors) {
-    ReadContext* context = tContext;
-    if (!context || !context->driveRead) return -1;
-    if (context->Stopped()) {
-        // Paranoia retries failed reads at length; agreeing silence lets it
-        // return at once. The read is then failed and paranoia started anew.
-        if (buffer) std::memset(buffer, 0, size_t(sectors) * kSectorBytes);  // null: a seek
-        return sectors;
-    }
-    long got = context->driveRead(drive, buffer, begin, sectors);
-    if (got >= sectors) return got;
-    got = 0;
-    uint8_t* bytes = static_cast<uint8_t*>(buffer);
-    while (got < sectors && !context->Stopped() &&
-           context->driveRead(drive, bytes ? bytes + size_t(got) * kSectorBytes : nullptr, begin + got, 1) == 1) {
-        ++got;
-    }
-    if (got < sectors) context->badSector = begin + got;
-    std::vector<bool>& reread = *context->reread;
-    for (long s = begin + got; s < begin + sectors; ++s) {
-        if (s >= 0 && static_cast<size_t>(s) < reread.size() && !reread[static_cast<size_t>(s)]) {
-            reread[static_cast<size_t>(s)] = true;
-            ++context->stats->sectorsReread;
-        }
-    }
-    return got > 0 ? got : -1;
+bool ParanoiaReader::Restart() {
+    if (paranoia_) cdio_paranoia_free(paranoia_);
+    paranoia_ = cdio_paranoia_init(cdda_);
+    // Full verification; skipping is allowed so that paranoia returns after
+    // kMaxRetries, and a skip fails the read (NEVERSKIP would retry forever).
+    if (paranoia_) cdio_paranoia_modeset(paranoia_, PARANOIA_MODE_FULL ^ PARANOIA_MODE_NEVERSKIP);
+    nextLsn_ = -1;
+    stale_ = false;
+    deferredBad_ = -1;
+    return paranoia_ != nullptr;
 }
 
-void ParanoiaReader::Progress(long, paranoia_cb_mode_t mode) {
-    ReadContext* context = tContext;
+// Reads [begin, begin + sectors) of readable audio, sector by sector once
+// the request fails, so the sectors before a bad one still arrive and the
+// bad one is known. Returns how many arrived; the sectors not read are
+// counted as read again (once each).
+long ParanoiaReader::ReadRun(Context& context, cdrom_drive_t* drive, uint8_t* bytes, lsn_t begin, long sectors) {
+    ParanoiaReader& reader = *context.reader;
+    if (reader.driveRead_(drive, bytes, begin, sectors) >= sectors) return sectors;
+    if (SenseSaysDiscGone(context.cdio) || cdio_get_media_changed(context.cdio) > 0) {
+        reader.gone_ = true;
+        return 0;
+    }
+    long got = 0;
+    while (got < sectors && !context.Stopped() &&
+           reader.driveRead_(drive, bytes ? bytes + size_t(got) * kAudioSectorBytes : nullptr, begin + got, 1) == 1) {
+        ++got;
+    }
+    if (got < sectors && SenseSaysDiscGone(context.cdio)) reader.gone_ = true;
+    for (long s = begin + got; s < begin + sectors; ++s) {
+        if (s >= 0 && static_cast<size_t>(s) < reader.reread_.size() && !reader.reread_[static_cast<size_t>(s)]) {
+            reader.reread_[static_cast<size_t>(s)] = true;
+            ++context.stats->sectorsReread;
+        }
+    }
+    return got;
+}
+
+// Every low-level read of paranoia. A stop or a vanished disc ends paranoia
+// at once: it gives up on ENOMEDIUM without retrying.
+long ParanoiaReader::ReadForParanoia(cdrom_drive_t* drive, void* buffer, lsn_t begin, long sectors) {
+    Context* context = tContext;
+    if (!context) return -1;
+    ParanoiaReader& reader = *context->reader;
+    auto* bytes = static_cast<uint8_t*>(buffer);  // null: a seek
+    long done = 0;
+    while (done < sectors) {
+        if (context->Stopped() || reader.gone_ || context->gaveUp) {
+            errno = ENOMEDIUM;
+            return -1;
+        }
+        const int64_t sector = begin + done;
+        // One drive read for all the readable sectors: paranoia takes what one
+        // read returns as contiguous, and checks only the seams between reads.
+        long run = static_cast<long>(std::min<int64_t>(sectors - done, ReadableRun(reader.ranges_, sector)));
+        if (reader.deferredBad_ >= 0) run = static_cast<long>(std::min<int64_t>(run, reader.deferredBad_ - sector));
+        if (run <= 0) {
+            Silence(bytes, done, 1);
+            ++done;
+            continue;
+        }
+        const long got = ReadRun(*context, drive, bytes ? bytes + size_t(done) * kAudioSectorBytes : nullptr,
+                                 static_cast<lsn_t>(sector), run);
+        done += got;
+        if (got == run || reader.gone_ || context->Stopped()) continue;
+        const int64_t bad = sector + got;
+        if (bad >= context->fence) {
+            // Past the track being read: silence from here on, until a
+            // request reaches it and it is read for real.
+            reader.deferredBad_ = bad;
+            continue;
+        }
+        context->badSector = bad;
+        // Paranoia retries without end when the stream starts at a bad sector
+        // (it never reads before its start): stop it past its own limit.
+        if (++context->failures > kMaxFailures) {
+            context->gaveUp = true;
+            errno = ENOMEDIUM;
+            return -1;
+        }
+        errno = EIO;
+        return done > 0 ? done : -1;
+    }
+    return done;
+}
+
+void ParanoiaReader::Progress(long position, paranoia_cb_mode_t mode) {
+    Context* context = tContext;
     if (!context) return;
     switch (mode) {
         case PARANOIA_CB_SKIP:
@@ -101,52 +181,104 @@ void ParanoiaReader::Progress(long, paranoia_cb_mode_t mode) {
         case PARANOIA_CB_SCRATCH:
         case PARANOIA_CB_REPAIR:
             ++context->stats->corrections;
+            if (context->firstFixup < 0) context->firstFixup = position / kWordsPerSector;
             break;
         default:
             break;
     }
 }
 
-bool ParanoiaReader::Read(int64_t lsn, uint32_t count, uint8_t* out, const std::atomic<bool>& abort,
-                          const std::atomic<bool>& cancel, ReadStats& stats) {
-    if (stale_) {
-        cdio_paranoia_free(paranoia_);
-        paranoia_ = cdio_paranoia_init(cdda_);
-        if (paranoia_) cdio_paranoia_modeset(paranoia_, PARANOIA_MODE_FULL ^ PARANOIA_MODE_NEVERSKIP);
-        nextLsn_ = -1;
-        stale_ = false;
+void ParanoiaReader::NoteUnreadable(int64_t sector, int64_t badSector, ReadStats& stats) const {
+    // Paranoia verifies a sector against the ones after it, so a bad sector
+    // stops it up to kVerifyAhead sectors early: name the bad one.
+    if (badSector >= sector && badSector < sector + kVerifyAhead) sector = badSector;
+    if (stats.unreadable.size() < kMaxUnreadable &&
+        std::find(stats.unreadable.begin(), stats.unreadable.end(), sector) == stats.unreadable.end()) {
+        stats.unreadable.push_back(sector);
     }
-    if (!paranoia_ || abort.load() || cancel.load()) return false;
-    ReadContext context{&abort, &cancel, &stats, &reread_, driveRead_, false};
-    tContext = &context;
-    if (lsn != nextLsn_) {
-        // A seek empties paranoia's cache; sequential requests do not seek.
-        cdio_paranoia_seek(paranoia_, static_cast<int32_t>(lsn), SEEK_SET);
-    }
-    nextLsn_ = -1;
-    bool ok = true;
-    for (uint32_t i = 0; ok && i < count; ++i) {
+    stats.Fail(ReadFailure::Unreadable);
+}
+
+// Reads the sectors from paranoia's cursor on into `out` (null: read and
+// dropped); false when one cannot be had.
+bool ParanoiaReader::ReadOn(int64_t lsn, uint32_t count, uint8_t* out, Context& context) {
+    for (uint32_t i = 0; i < count; ++i) {
         context.skipped = false;
         const int16_t* sector = cdio_paranoia_read_limited(paranoia_, &ParanoiaReader::Progress, kMaxRetries);
         if (context.Stopped()) {
-            stale_ = true;  // its cache may hold the silence read while stopped
-            ok = false;
-        } else if (!sector || context.skipped) {
-            // Paranoia verifies a sector against the ones after it, so a bad
-            // sector stops it up to kVerifyAhead sectors early: name the bad one.
-            int64_t bad = lsn + i;
-            if (context.badSector >= bad && context.badSector < bad + kVerifyAhead) bad = context.badSector;
-            if (stats.unreadable.size() < kMaxUnreadable &&
-                std::find(stats.unreadable.begin(), stats.unreadable.end(), bad) == stats.unreadable.end()) {
-                stats.unreadable.push_back(bad);
-            }
-            ok = false;
-        } else {
-            std::memcpy(out + size_t{i} * kSectorBytes, sector, kSectorBytes);
+            stale_ = true;  // it gave up half-way
+            return false;
         }
+        if (gone_) {
+            context.stats->Fail(ReadFailure::DiscGone);
+            return false;
+        }
+        if (!sector || context.skipped || context.gaveUp) {
+            if (context.gaveUp) stale_ = true;
+            if (out != nullptr) NoteUnreadable(lsn + i, context.badSector, *context.stats);
+            return false;
+        }
+        if (out != nullptr) std::memcpy(out + size_t{i} * kAudioSectorBytes, sector, kAudioSectorBytes);
     }
+    return true;
+}
+
+// The first sector of the audio that can be read without a break up to `lsn`.
+int64_t ParanoiaReader::StreamFloor(int64_t lsn) const {
+    int64_t floor = lsn;
+    for (auto range = ranges_.rbegin(); range != ranges_.rend(); ++range) {
+        if (range->Holds(floor) || range->end == floor) floor = std::min(floor, range->begin);
+    }
+    return floor;
+}
+
+// Starts a stream that delivers [lsn, lsn + count). Paranoia aligns a read to
+// the reads before it, never to the disc: a stream whose first reads a drive
+// placed a few samples off (jitter) stays off by as much. So a start where
+// paranoia had to fix seams between reads at once is not trusted, and the
+// stream starts again further back (the sectors before `lsn` are read and
+// dropped), up to where the audio begins.
+bool ParanoiaReader::StartStream(int64_t lsn, uint32_t count, uint8_t* out, Context& context) {
+    const int64_t floor = StreamFloor(lsn);
+    for (int64_t lead = kMinLead;; lead = lead == kMinLead ? kFirstLead : lead * 4) {
+        const int64_t start = std::max(floor, lsn - lead);
+        // A new try forgets what the last one read (paranoia keeps its reads
+        // across a seek and would match the new ones against them).
+        if (lead > kMinLead && !Restart()) return false;
+        cdio_paranoia_seek(paranoia_, static_cast<int32_t>(start), SEEK_SET);
+        context.firstFixup = -1;
+        if (start < lsn && !ReadOn(start, static_cast<uint32_t>(lsn - start), nullptr, context)) {
+            if (context.Stopped() || gone_) return false;
+            if (context.badSector >= lsn) {  // a sector asked for failed the sectors before it
+                NoteUnreadable(lsn, context.badSector, *context.stats);
+                return false;
+            }
+            // A bad sector of the track before: start where asked.
+            if (!Restart()) return false;
+            cdio_paranoia_seek(paranoia_, static_cast<int32_t>(lsn), SEEK_SET);
+            return ReadOn(lsn, count, out, context);
+        }
+        if (!ReadOn(lsn, count, out, context)) return false;
+        if (start == floor || context.firstFixup < 0 || context.firstFixup >= start + kTrustSectors) return true;
+    }
+}
+
+bool ParanoiaReader::Read(int64_t lsn, uint32_t count, int64_t fence, uint8_t* out, const std::atomic<bool>& abort,
+                          const std::atomic<bool>& cancel, ReadStats& stats) {
+    if (gone_) {
+        stats.Fail(ReadFailure::DiscGone);
+        return false;
+    }
+    // Paranoia's data past a sector taken as silence is not the disc's.
+    if (deferredBad_ >= 0 && lsn + count > deferredBad_) stale_ = true;
+    if (stale_ && !Restart()) return false;
+    if (!paranoia_ || abort.load() || cancel.load()) return false;
+    Context context{this, cdio_, &abort, &cancel, &stats, std::max<int64_t>(fence, lsn + count)};
+    tContext = &context;
+    // A request that follows on from the last one goes on with the stream.
+    const bool ok = lsn == nextLsn_ ? ReadOn(lsn, count, out, context) : StartStream(lsn, count, out, context);
     tContext = nullptr;
-    if (ok) nextLsn_ = lsn + count;
+    nextLsn_ = ok ? lsn + count : -1;
     return ok;
 }
 

@@ -10,26 +10,10 @@
 #include "cd_text_packs.h"
 #include "cdio_guard.h"
 #include "image_plan.h"
+#include "mmc_sense.h"
 #include "paranoia_reader.h"
 
 namespace akrip {
-
-std::vector<AudioRange> ReadableAudioRanges(const DiscToc& toc) {
-    std::vector<AudioRange> ranges;
-    for (size_t k = 0; k < toc.tracks.size(); ++k) {
-        if (!toc.tracks[k].IsAudio()) continue;
-        const int64_t begin = toc.tracks[k].start;
-        int64_t end = toc.leadOut;
-        if (k + 1 < toc.tracks.size()) {
-            const TocTrack& next = toc.tracks[k + 1];
-            end = next.start;
-            // Only between sessions lie a lead-out, a lead-in and a pregap.
-            if (next.session > toc.tracks[k].session) end = next.start - kSessionGapFrames;
-        }
-        if (end > begin) ranges.push_back({begin, end});
-    }
-    return ranges;
-}
 
 struct PhysicalDrive::Session {
     CdIo_t* cdio = nullptr;
@@ -49,7 +33,7 @@ PhysicalDrive::PhysicalDrive(std::string device, bool cueImage)
       cueImage_(cueImage),
       shifted_((kMaxReadFrames + 1) * kAudioSectorBytes),
       carry_(kAudioSectorBytes),
-      ahead_(kReadAheadBlocks, size_t{kMaxReadFrames} * kAudioSectorBytes, cancelAhead_) {}
+      ahead_(kReadAheadSectors, kMaxReadFrames, cancelAhead_) {}
 
 PhysicalDrive::~PhysicalDrive() { ahead_.Stop(); }
 
@@ -58,6 +42,8 @@ void PhysicalDrive::DropSession() {
     session_.reset();
     toc_ = {};
     ranges_.clear();
+    pregapsFound_ = false;
+    burstGone_ = false;
     carryLsn_ = -1;
 }
 
@@ -138,40 +124,106 @@ DiscToc PhysicalDrive::ReadToc() {
     return toc_;
 }
 
-bool PhysicalDrive::Readable(int64_t lsn) const {
-    return std::any_of(ranges_.begin(), ranges_.end(), [lsn](const AudioRange& r) { return lsn >= r.begin && lsn < r.end; });
+bool PhysicalDrive::Readable(int64_t lsn) const { return RangeHolding(ranges_, lsn).has_value(); }
+
+// A READ CD of one CD-DA sector: false only when the drive says the sector
+// is of another mode (05/64/00), i.e. a data track's.
+bool PhysicalDrive::IsAudioSector(int64_t lsn) {
+    std::vector<uint8_t> sector(kAudioSectorBytes);
+    return cdio_read_audio_sectors(session_->cdio, sector.data(), static_cast<lsn_t>(lsn), 1) == DRIVER_OP_SUCCESS ||
+           !SenseSaysOtherMode(session_->cdio);
+}
+
+// A data track after audio in the same session has a pregap of at least two
+// seconds; a longer one is found by asking the drive where its sectors stop
+// being audio (a binary search: a few reads, once a disc).
+void PhysicalDrive::FindDataPregaps() {
+    if (pregapsFound_ || !session_ || cueImage_) return;
+    pregapsFound_ = true;
+    for (size_t k = 0; k + 1 < toc_.tracks.size(); ++k) {
+        TocTrack& next = toc_.tracks[k + 1];
+        if (!toc_.tracks[k].IsAudio() || next.IsAudio() || next.session != toc_.tracks[k].session) continue;
+        int64_t audio = toc_.tracks[k].start;  // the last sector known to be audio
+        int64_t data = next.start - kDataPregapFrames;  // the first known not to be
+        if (data <= audio || IsAudioSector(data - 1)) {
+            next.index0 = static_cast<int32_t>(std::max<int64_t>(data, audio + 1));
+            continue;
+        }
+        --data;
+        while (data - audio > 1 && !abort_.load()) {
+            const int64_t middle = audio + (data - audio) / 2;
+            (IsAudioSector(middle) ? audio : data) = middle;
+        }
+        next.index0 = static_cast<int32_t>(data);
+    }
+    ranges_ = ReadableAudioRanges(toc_);
+}
+
+std::optional<AudioRange> PhysicalDrive::TrackRange(int track) {
+    if (!pregapsFound_) {
+        ahead_.Stop();  // the search reads the drive
+        FindDataPregaps();
+    }
+    for (const AudioRange& range : ranges_) {
+        if (range.track == track) return range;
+    }
+    return std::nullopt;
+}
+
+bool PhysicalDrive::DiscWentAway() const {
+    return burstGone_ || (session_ && session_->reader && session_->reader->DiscGone());
 }
 
 // One plain read a block, as fast as the drive goes; what it returns is
 // verified by the caller's checksums, not here.
-bool PhysicalDrive::ReadBurst(int64_t lsn, uint32_t count, uint8_t* out) {
+bool PhysicalDrive::ReadBurst(int64_t lsn, uint32_t count, uint8_t* out, ReadStats& stats) {
     if (abort_.load() || cancelAhead_.load()) return false;
-    return cdio_read_audio_sectors(session_->cdio, out, static_cast<lsn_t>(lsn), count) == DRIVER_OP_SUCCESS;
+    if (cdio_read_audio_sectors(session_->cdio, out, static_cast<lsn_t>(lsn), count) == DRIVER_OP_SUCCESS) return true;
+    if (SenseSaysDiscGone(session_->cdio)) {
+        stats.Fail(ReadFailure::DiscGone);
+        burstGone_ = true;
+    } else if (!abort_.load() && !cancelAhead_.load()) {
+        stats.Fail(ReadFailure::Unreadable);
+    }
+    return false;
 }
 
-bool PhysicalDrive::ReadSectors(int64_t lsn, uint32_t count, uint8_t* out, ReadStats& stats) {
-    if (burst_) return ReadBurst(lsn, count, out);
+bool PhysicalDrive::ReadSectors(int64_t lsn, uint32_t count, int64_t fence, uint8_t* out, ReadStats& stats) {
+    if (burst_) return ReadBurst(lsn, count, out, stats);
     if (!session_->reader) {
-        const int64_t audioEnd = ranges_.empty() ? 0 : ranges_.back().end;
-        session_->reader = std::make_unique<ParanoiaReader>(session_->cdio, audioEnd, testFlags_);
+        session_->reader = std::make_unique<ParanoiaReader>(session_->cdio, ranges_, testFlags_, !cueImage_);
     }
-    return session_->reader->Valid() && session_->reader->Read(lsn, count, out, abort_, cancelAhead_, stats);
+    return session_->reader->Valid() && session_->reader->Read(lsn, count, fence, out, abort_, cancelAhead_, stats);
+}
+
+int64_t PhysicalDrive::FenceFor(int64_t lsn) const {
+    const auto range = RangeHolding(ranges_, lsn);
+    const int64_t end = range ? range->end : lsn + kMaxReadFrames;
+    // The drive's audio comes offsetSamples_ early: the track's last sample
+    // lies that much further on.
+    const int64_t bytes = end * kAudioSectorBytes + int64_t{offsetSamples_} * 4;
+    const int64_t sector = kAudioSectorBytes;
+    return bytes >= 0 ? (bytes + sector - 1) / sector : -(-bytes / sector);
 }
 
 bool PhysicalDrive::ReadBlock(int64_t lsn, uint32_t count, uint8_t* out, ReadStats& stats) {
-    return offsetSamples_ == 0 ? ReadSectors(lsn, count, out, stats) : ReadShifted(lsn, count, out, stats);
+    const int64_t fence = FenceFor(lsn);
+    return offsetSamples_ == 0 ? ReadSectors(lsn, count, fence, out, stats)
+                               : ReadShifted(lsn, count, fence, out, stats);
 }
 
 uint32_t PhysicalDrive::BlockAt(int64_t lsn, uint32_t wanted) const {
-    auto range = std::find_if(ranges_.begin(), ranges_.end(),
-                              [lsn](const AudioRange& r) { return lsn >= r.begin && lsn < r.end; });
-    return range == ranges_.end() ? 0 : static_cast<uint32_t>(std::min<int64_t>(wanted, range->end - lsn));
+    const auto range = RangeHolding(ranges_, lsn);
+    return range ? static_cast<uint32_t>(std::min<int64_t>(wanted, range->end - lsn)) : 0;
 }
 
-void PhysicalDrive::StartReadAhead(int64_t lsn, uint32_t count) {
-    if (abort_.load() || BlockAt(lsn, count) == 0) return;
+void PhysicalDrive::StartReadAhead(int64_t lsn) {
+    const auto range = RangeHolding(ranges_, lsn);
+    if (abort_.load() || !range) return;
+    // On through the tracks the caller said it reads, else to the track's end.
+    const int64_t end = readAheadEnd_ > lsn ? readAheadEnd_ : range->end;
     ahead_.Start(
-        lsn, count,
+        lsn, end,
         [this](int64_t at, uint32_t frames, uint8_t* out, ReadStats& stats) { return ReadBlock(at, frames, out, stats); },
         [this](int64_t at, uint32_t wanted) { return abort_.load() ? 0u : BlockAt(at, wanted); });
 }
@@ -179,7 +231,7 @@ void PhysicalDrive::StartReadAhead(int64_t lsn, uint32_t count) {
 // Reads what an offset-0 drive reads at [lsn, lsn + count): the drive's
 // audio comes `offsetSamples_` early, so its sectors are read that much later
 // and cut at the sample. Samples outside the readable audio are silence.
-bool PhysicalDrive::ReadShifted(int64_t lsn, uint32_t count, uint8_t* out, ReadStats& stats) {
+bool PhysicalDrive::ReadShifted(int64_t lsn, uint32_t count, int64_t fence, uint8_t* out, ReadStats& stats) {
     const int64_t firstByte = lsn * kAudioSectorBytes + int64_t{offsetSamples_} * 4;
     const int64_t sector = kAudioSectorBytes;
     const int64_t first = firstByte >= 0 ? firstByte / sector : -((-firstByte + sector - 1) / sector);
@@ -194,7 +246,7 @@ bool PhysicalDrive::ReadShifted(int64_t lsn, uint32_t count, uint8_t* out, ReadS
             std::memset(target, 0, kAudioSectorBytes);
         } else {
             while (p + run < end && p + run != carryLsn_ && Readable(p + run)) ++run;
-            if (!ReadSectors(p, static_cast<uint32_t>(run), target, stats)) {
+            if (!ReadSectors(p, static_cast<uint32_t>(run), fence, target, stats)) {
                 carryLsn_ = -1;
                 return false;
             }
@@ -217,29 +269,36 @@ uint32_t PhysicalDrive::ReadAudio(int64_t lsn, uint32_t frames, uint8_t* out) {
         // the end of a disc. Nothing is read until the next TOC read.
         DropSession();
         NewDisc();
+        stats_.Fail(ReadFailure::DiscGone);
         return 0;
     }
-    auto range = std::find_if(ranges_.begin(), ranges_.end(),
-                              [lsn](const AudioRange& r) { return lsn >= r.begin && lsn < r.end; });
-    if (range == ranges_.end()) return 0;
+    FindDataPregaps();
+    const auto range = RangeHolding(ranges_, lsn);
+    if (!range) return 0;
     // Paranoia hangs when asked for sectors past the audio: clamp first.
     const auto count = static_cast<uint32_t>(std::min<int64_t>({frames, range->end - lsn, int64_t{kMaxReadFrames}}));
     const ReadAheadStream::Taken taken = ahead_.Take(lsn, count, out, stats_);
     bool ok = taken == ReadAheadStream::Taken::Read;
     if (taken == ReadAheadStream::Taken::NotAhead) {
         ok = ReadBlock(lsn, count, out, stats_);
-        if (ok) StartReadAhead(lsn + count, count);
+        if (ok) StartReadAhead(lsn + count);
+    }
+    if (!ok && DiscWentAway()) {
+        DropSession();
+        NewDisc();
     }
     return ok ? count : 0;
 }
 
 void PhysicalDrive::SetReadOffset(int32_t samples) {
+    if (samples == offsetSamples_) return;
     ahead_.Stop();
     offsetSamples_ = samples;
     carryLsn_ = -1;
 }
 
 void PhysicalDrive::SetBurst(bool burst) {
+    if (burst == burst_) return;
     ahead_.Stop();
     burst_ = burst;
     carryLsn_ = -1;

@@ -4,24 +4,15 @@
 #include <atomic>
 #include <memory>
 #include <optional>
-#include <thread>
 #include <string>
 #include <vector>
 
+#include "audio_ranges.h"
 #include "drive.h"
 #include "drive_discovery.h"
 #include "read_ahead.h"
 
 namespace akrip {
-
-// Audio range [begin, end) of each audio track as far as it can be read:
-// up to the next track, except that a track followed by one of a later
-// session ends at the gap between the sessions (an Enhanced CD's data).
-struct AudioRange {
-    int64_t begin;
-    int64_t end;
-};
-std::vector<AudioRange> ReadableAudioRanges(const DiscToc& toc);
 
 class PhysicalDrive : public Drive {
 public:
@@ -36,6 +27,8 @@ public:
     void SetReadOffset(int32_t samples) override;
     void SetBurst(bool burst) override;
     DriveIdentity Identity() override;
+    std::optional<AudioRange> TrackRange(int track) override;
+    void SetReadAhead(int64_t end) override { readAheadEnd_ = end; }
 
     // libcdio's simulated read faults (CDDA_TEST_* flags) for the reads
     // that follow; for tests of the paranoia path.
@@ -44,14 +37,20 @@ public:
 private:
     struct Session;  // the libcdio objects of one disc
     void DropSession();
-    void StartReadAhead(int64_t lsn, uint32_t count);
+    void FindDataPregaps();
+    bool IsAudioSector(int64_t lsn);
+    void StartReadAhead(int64_t lsn);
     // The sectors of the readable range from `lsn`, at most `wanted`.
     uint32_t BlockAt(int64_t lsn, uint32_t wanted) const;
+    // The first disc sector whose samples are not needed for the track
+    // holding `lsn`: a failure from there on is that track's successor's.
+    int64_t FenceFor(int64_t lsn) const;
     bool ReadBlock(int64_t lsn, uint32_t count, uint8_t* out, ReadStats& stats);
-    bool ReadSectors(int64_t lsn, uint32_t count, uint8_t* out, ReadStats& stats);
-    bool ReadShifted(int64_t lsn, uint32_t count, uint8_t* out, ReadStats& stats);
-    bool ReadBurst(int64_t lsn, uint32_t count, uint8_t* out);
+    bool ReadSectors(int64_t lsn, uint32_t count, int64_t fence, uint8_t* out, ReadStats& stats);
+    bool ReadShifted(int64_t lsn, uint32_t count, int64_t fence, uint8_t* out, ReadStats& stats);
+    bool ReadBurst(int64_t lsn, uint32_t count, uint8_t* out, ReadStats& stats);
     bool Readable(int64_t lsn) const;
+    bool DiscWentAway() const;
 
     std::string device_;
     bool cueImage_ = false;
@@ -62,9 +61,12 @@ private:
     std::unique_ptr<Session> session_;
     DiscToc toc_;
     std::vector<AudioRange> ranges_;
+    bool pregapsFound_ = false;  // FindDataPregaps ran for this disc
+    std::atomic<bool> burstGone_{false};  // a burst read found the disc gone
+    int64_t readAheadEnd_ = 0;
     ReadStats stats_;
     static constexpr uint32_t kMaxReadFrames = 27;
-    static constexpr size_t kReadAheadBlocks = 96;  // 2592 sectors: two of paranoia's windows
+    static constexpr size_t kReadAheadSectors = 96 * kMaxReadFrames;  // two of paranoia's windows
     std::vector<uint8_t> shifted_;  // one request and a sector, for offset reads
     std::vector<uint8_t> carry_;    // the last sector of the last offset read
     int64_t carryLsn_ = -1;         // which sector carry_ holds

@@ -4,52 +4,69 @@
 #include <cstring>
 #include <system_error>
 
-namespace akrip {
-namespace {
-constexpr size_t kSectorBytes = 2352;
-}  // namespace
+#include "image_plan.h"
 
-ReadAheadStream::ReadAheadStream(size_t slots, size_t blockBytes, std::atomic<bool>& cancel)
-    : slots_(slots), data_(slots * blockBytes), blockBytes_(blockBytes), cancel_(cancel) {}
+namespace akrip {
+
+ReadAheadStream::ReadAheadStream(size_t sectors, uint32_t chunk, std::atomic<bool>& cancel)
+    : ring_(sectors * kAudioSectorBytes),
+      staging_(size_t{chunk} * kAudioSectorBytes),
+      chunks_(sectors),
+      ringSectors_(sectors),
+      chunkSectors_(chunk),
+      cancel_(cancel) {}
 
 ReadAheadStream::~ReadAheadStream() { Stop(); }
 
-void ReadAheadStream::Start(int64_t lsn, uint32_t blockFrames, BlockReader read, BlockSizer size) {
+void ReadAheadStream::Start(int64_t lsn, int64_t end, ChunkReader read, ChunkSizer size) {
     Stop();
     read_ = std::move(read);
     size_ = std::move(size);
     cancel_.store(false);
-    head_ = filled_ = 0;
-    finished_ = stop_ = false;
+    head_ = lsn;
+    filled_ = 0;
+    firstChunk_ = chunkCount_ = 0;
+    failed_ = finished_ = stop_ = false;
     try {
-        thread_ = std::thread([this, lsn, blockFrames] { Produce(lsn, blockFrames); });
+        thread_ = std::thread([this, lsn, end] { Produce(lsn, end); });
     } catch (const std::system_error&) {
         finished_ = true;  // no thread: every block is read when asked for
     }
 }
 
-void ReadAheadStream::Produce(int64_t lsn, uint32_t blockFrames) {
+void ReadAheadStream::Produce(int64_t lsn, int64_t end) {
     for (;;) {
-        const uint32_t count = size_(lsn, blockFrames);
-        size_t slot = 0;
+        const auto wanted = static_cast<uint32_t>(std::clamp<int64_t>(end - lsn, 0, chunkSectors_));
+        const uint32_t count = wanted == 0 ? 0 : size_(lsn, wanted);
         {
             std::unique_lock lock(mutex_);
-            changed_.wait(lock, [this] { return stop_ || filled_ < slots_.size(); });
+            changed_.wait(lock, [&] {
+                return stop_ || (filled_ + count <= static_cast<int64_t>(ringSectors_) && chunkCount_ < chunks_.size());
+            });
             if (stop_ || count == 0) break;
-            slot = (head_ + filled_) % slots_.size();
             reading_.store(true);
         }
-        Slot& target = slots_[slot];
-        target.lsn = lsn;
-        target.count = count;
-        target.stats = {};
-        target.ok = read_(lsn, count, data_.data() + slot * blockBytes_, target.stats);
+        ReadStats stats;
+        const bool ok = read_(lsn, count, staging_.data(), stats);
         reading_.store(false);
         std::lock_guard lock(mutex_);
         if (stop_) break;
-        ++filled_;
+        for (uint32_t k = 0; ok && k < count; ++k) {
+            const size_t slot = static_cast<size_t>((lsn + k) % static_cast<int64_t>(ringSectors_));
+            std::memcpy(ring_.data() + slot * kAudioSectorBytes, staging_.data() + size_t{k} * kAudioSectorBytes,
+                        kAudioSectorBytes);
+        }
+        Chunk& chunk = chunks_[(firstChunk_ + chunkCount_) % chunks_.size()];
+        chunk.lsn = lsn;
+        chunk.count = count;
+        chunk.ok = ok;
+        chunk.counted = false;
+        chunk.stats = std::move(stats);
+        ++chunkCount_;
+        if (ok) filled_ += count;
+        failed_ = !ok;
         changed_.notify_all();
-        if (!target.ok) break;  // the failure waits for the caller; nothing after it
+        if (!ok) break;  // the failure waits for the caller; nothing after it
         lsn += count;
     }
     std::lock_guard lock(mutex_);
@@ -57,35 +74,62 @@ void ReadAheadStream::Produce(int64_t lsn, uint32_t blockFrames) {
     changed_.notify_all();
 }
 
+void ReadAheadStream::CopyOut(int64_t lsn, uint32_t count, uint8_t* out) const {
+    for (uint32_t k = 0; k < count;) {
+        const size_t slot = static_cast<size_t>((lsn + k) % static_cast<int64_t>(ringSectors_));
+        const uint32_t run = static_cast<uint32_t>(std::min<size_t>(count - k, ringSectors_ - slot));
+        std::memcpy(out + size_t{k} * kAudioSectorBytes, ring_.data() + slot * kAudioSectorBytes,
+                    size_t{run} * kAudioSectorBytes);
+        k += run;
+    }
+}
+
+// Adds the counts of the chunks that begin before `end` (each once) and
+// forgets the ones that end there.
+void ReadAheadStream::CountChunks(int64_t end, ReadStats& stats) {
+    while (chunkCount_ > 0) {
+        Chunk& chunk = chunks_[firstChunk_];
+        if (chunk.lsn >= end) break;
+        if (!chunk.counted) {
+            chunk.counted = true;
+            stats.sectorsReread += chunk.stats.sectorsReread;
+            stats.corrections += chunk.stats.corrections;
+            for (int64_t sector : chunk.stats.unreadable) {
+                if (std::find(stats.unreadable.begin(), stats.unreadable.end(), sector) == stats.unreadable.end()) {
+                    stats.unreadable.push_back(sector);
+                }
+            }
+            if (chunk.stats.failure != ReadFailure::None) stats.Fail(chunk.stats.failure);
+        }
+        if (chunk.ok && chunk.lsn + chunk.count > end) break;
+        firstChunk_ = (firstChunk_ + 1) % chunks_.size();
+        --chunkCount_;
+    }
+}
+
 ReadAheadStream::Taken ReadAheadStream::Take(int64_t lsn, uint32_t count, uint8_t* out, ReadStats& stats) {
     if (!thread_.joinable()) return Taken::NotAhead;
-    size_t slot = 0;
+    Taken taken = Taken::NotAhead;
     {
         std::unique_lock lock(mutex_);
-        changed_.wait(lock, [this] { return filled_ > 0 || finished_; });
-        slot = head_;
-        const bool match = filled_ > 0 && slots_[slot].lsn == lsn && slots_[slot].count == count;
-        if (!match) {
-            lock.unlock();
-            Stop();
-            return Taken::NotAhead;
+        if (lsn == head_) {
+            changed_.wait(lock, [&] { return filled_ >= count || failed_ || finished_; });
+            if (filled_ >= count) {
+                CopyOut(lsn, count, out);
+                CountChunks(lsn + count, stats);
+                head_ += count;
+                filled_ -= count;
+                changed_.notify_all();
+                return Taken::Read;
+            }
+            if (failed_) {
+                CountChunks(lsn + count, stats);
+                taken = Taken::Failed;
+            }
         }
     }
-    const Slot& taken = slots_[slot];
-    if (taken.ok) std::memcpy(out, data_.data() + slot * blockBytes_, std::min<size_t>(size_t{count} * kSectorBytes, blockBytes_));
-    stats.sectorsReread += taken.stats.sectorsReread;
-    stats.corrections += taken.stats.corrections;
-    for (int64_t sector : taken.stats.unreadable) {
-        if (std::find(stats.unreadable.begin(), stats.unreadable.end(), sector) == stats.unreadable.end()) {
-            stats.unreadable.push_back(sector);
-        }
-    }
-    const bool ok = taken.ok;
-    std::lock_guard lock(mutex_);
-    head_ = (head_ + 1) % slots_.size();
-    --filled_;
-    changed_.notify_all();
-    return ok ? Taken::Read : Taken::Failed;
+    Stop();
+    return taken;
 }
 
 void ReadAheadStream::Stop() {
@@ -98,7 +142,9 @@ void ReadAheadStream::Stop() {
     }
     thread_.join();
     cancel_.store(false);
-    head_ = filled_ = 0;
+    filled_ = 0;
+    chunkCount_ = 0;
+    firstChunk_ = 0;
 }
 
 }  // namespace akrip

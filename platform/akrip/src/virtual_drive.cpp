@@ -174,4 +174,13 @@ uint32_t VirtualDrive::ReadAudio(int64_t lsn, uint32_t frames, uint8_t* out) {
     return readable;
 }
 
+std::optional<AudioRange> VirtualDrive::TrackRange(int track) {
+    if (!probed_) ReadToc();
+    if (!image_) return std::nullopt;
+    for (const AudioRange& range : ReadableAudioRanges(image_->toc)) {
+        if (range.track == track) return range;
+    }
+    return std::nullopt;
+}
+
 }  // namespace akrip

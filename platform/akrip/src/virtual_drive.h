@@ -17,6 +17,7 @@ public:
     DiscToc ReadToc() override;
     uint32_t ReadAudio(int64_t lsn, uint32_t frames, uint8_t* out) override;
     DriveIdentity Identity() override { return {"Cadrix", "Virtual Drive", "", true, true}; }
+    std::optional<AudioRange> TrackRange(int track) override;
 
 private:
     std::string folder_;
