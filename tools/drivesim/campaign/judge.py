@@ -109,10 +109,11 @@ def difference(ev: Evidence, track: int, prefix: bool = False) -> Optional[str]:
 
 
 def track_finding(ev: Evidence, kind: str, track: int, detail: str, read_failed: bool = False) -> List[Finding]:
-    """A finding on `track`, unless it lies in jitter that cd-paranoia -B on
-    the same drive cannot correct either: nothing reads that exactly."""
+    """A finding on `track`, unless the drive jitters and cd-paranoia -B on
+    the same drive cannot read the track exactly either (jitter it cannot
+    correct, or a stream that jitter at its start left out of line)."""
     cause = cause_of(ev, track, detail, read_failed)
-    if _near(ev, track, ev.case.faults.jitter) and ev.paranoia_exact is not None and track not in ev.paranoia_exact:
+    if ev.case.faults.jitter and ev.paranoia_exact is not None and track not in ev.paranoia_exact:
         ev.notes.append("%s on track %d passed over: cd-paranoia cannot correct that jitter either" % (kind, track))
         return []
     return [Finding("%s/%s" % (kind, cause), "track %d: %s" % (track, detail))]
