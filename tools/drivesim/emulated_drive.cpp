@@ -107,8 +107,11 @@ void EmulatedDrive::OpenTray() {
     if (state_.disc.exchange(-1) >= 0) state_.mediaChanged.store(1);
 }
 
+// Closing the tray of an empty drive puts the first disc in, as a user who
+// laid it in the open tray would (`eject -t` after --no-disc or an eject).
 void EmulatedDrive::CloseTray() {
-    if (state_.trayOpen.exchange(0) == 0 || options_.images.empty()) return;
+    state_.trayOpen.store(0);
+    if (options_.images.empty()) return;
     int32_t empty = -1;
     if (state_.disc.compare_exchange_strong(empty, 0)) {
         state_.mediaChanged.store(1);

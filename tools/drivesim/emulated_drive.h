@@ -72,7 +72,7 @@ public:
     // Consumes the unit attention a disc change left for the next command.
     bool TakeUnitAttention() { return state_.unitAttention.exchange(0) != 0; }
     bool TrayOpen() const { return state_.trayOpen.load() != 0; }
-    // The tray opens (the disc leaves) or closes (the first disc is in it again).
+    // The tray opens (the disc leaves) or closes (an empty drive gets the first disc).
     void OpenTray();
     void CloseTray();
 
