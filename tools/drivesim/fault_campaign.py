@@ -52,19 +52,26 @@ model, not read back through the code under test. Lossless files (WAVE,
 FLAC, WMA Lossless) are decoded (flac, FFmpeg) and held against it. Lossy
 files are decoded by FFmpeg and held against the virtual drive's file of
 the same track, where the drive's offset leaves the track's audio as the
-image has it; otherwise only their consistency is checked. cd-paranoia -B
-on the same drive (offset untold) is a second oracle: it runs for WAVE cases
-without unreadable sectors, ejects, changes or interrupts, where a case
-failed and for a quarter of the others, and its verdict is printed.
+image has it; otherwise only their consistency is checked.
+
+cd-paranoia -B is the second oracle. It rips the same disc in a drive with
+the case's jitter and offset (untold) but without its errors, events or
+speed limit: in every case with jitter, and in a quarter of the others as
+a check of the model. Jitter is to be corrected as cd-paranoia corrects it: a
+track it cannot read exactly through that jitter (at the very start of the
+audio nothing anchors paranoia's alignment, and a stream put out of line
+there stays so) is not held against the rip; what it reads exactly is.
 
 Discs whose data track follows audio in the same session get a 2-s pregap
 (PREGAP plus INDEX 00 frames) before it, as real discs do: the emulated
 drive gives no sub-channel, so a reader has no other way to find where the
 audio ends.
 
-A failing case prints its seed, its classes, what differed and the command
-lines that replay it; the run ends with the count of cases and failures by
-class. The exit status is 0 when no case failed, 1 otherwise.
+A failing case prints its seed, its classes (the invariant, then what about
+the track most likely caused it: completed-with-wrong-audio/jitter), what
+differed and the command lines that replay it; the run ends with the count
+of cases and failures by class. Cases are removed unless --keep; --replay
+makes one again and keeps it. The exit status is 0 when no case failed.
 """
 
 import argparse
