@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds Cadrix and runs every test:
 #   1. the whole suite under AddressSanitizer + UndefinedBehaviorSanitizer,
+#      then a 60-s fault campaign on that build (CADRIX_CAMPAIGN_SECONDS, 0: none),
 #   2. the threaded suites under ThreadSanitizer,
 #   3. each fuzz target for a short, bounded time.
 set -euo pipefail
@@ -20,6 +21,15 @@ echo "== ASan+UBSan build and tests =="
 cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DCADRIX_SANITIZE=address -DCADRIX_WERROR=ON
 cmake --build build/asan -j"$jobs"
 ctest --test-dir build/asan --output-on-failure -j"$jobs" --timeout 600
+
+# Discs and drive faults drawn at random (tools/drivesim/fault_campaign.py):
+# the seed comes first, so a failure can be replayed with --replay or --seed.
+campaign_seconds=${CADRIX_CAMPAIGN_SECONDS:-60}
+if [ "$campaign_seconds" != 0 ]; then
+  campaign_seed=${CADRIX_CAMPAIGN_SEED:-$(od -An -N4 -tu4 /dev/urandom | tr -d ' ')}
+  echo "-- fault campaign, seed $campaign_seed, ${campaign_seconds}s"
+  python3 tools/drivesim/fault_campaign.py --build build/asan --seconds "$campaign_seconds" --seed "$campaign_seed"
+fi
 
 echo "== TSan build and threaded tests =="
 cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCADRIX_SANITIZE=thread \

@@ -37,10 +37,20 @@ struct Drive {
         header.mx_sb_len = static_cast<unsigned char>(sense.size());
         EXPECT_EQ(drive->Ioctl(SG_IO, &header, false), 0);
         *senseKey = header.status == 0 ? 0 : sense[2] & 0x0F;
+        lastSense = header.status == 0 ? 0 : (sense[2] & 0x0F) << 16 | sense[12] << 8 | sense[13];
         data.resize(length - static_cast<size_t>(header.resid));
         return data;
     }
+    // READ CD of CD-DA frames; the sense as 0xKKAAQQ in lastSense.
+    std::vector<uint8_t> ReadCd(uint32_t lba, uint8_t count) {
+        uint8_t key = 0;
+        const auto high = static_cast<uint8_t>(lba >> 8);
+        const auto low = static_cast<uint8_t>(lba);
+        return SgIo({0xBE, 0x04, 0, 0, high, low, 0, 0, count, 0x10, 0, 0}, 2352u * count, &key);
+    }
+    int Status(unsigned long request) { return drive->Ioctl(request, nullptr, false); }
     cadrix::test::TempDir dir;
+    uint32_t lastSense = 0;
     SharedDriveState* state = nullptr;
     std::optional<EmulatedDrive> drive;
 };
@@ -99,13 +109,73 @@ TEST(DriveEmulator, KernelRulesForMediaChangesRefusalsAndTheEmptyDrive) {
     EXPECT_EQ(d.drive->Ioctl(0x12345, nullptr, false), -1);
     EXPECT_EQ(d.drive->Ioctl(CDROMEJECT, nullptr, false), 0);
     EXPECT_EQ(d.drive->Ioctl(CDROM_MEDIA_CHANGED, nullptr, false), 1);
-    EXPECT_EQ(d.drive->Ioctl(CDROM_DRIVE_STATUS, nullptr, false), CDS_NO_DISC);
+    EXPECT_EQ(d.drive->Ioctl(CDROM_DRIVE_STATUS, nullptr, false), CDS_TRAY_OPEN);
     EXPECT_EQ(d.drive->Ioctl(CDROM_DISC_STATUS, nullptr, false), CDS_NO_DISC);
     cdrom_tochdr header{};
     EXPECT_EQ(d.drive->Ioctl(CDROMREADTOCHDR, &header, false), -1);
     EXPECT_EQ(errno, ENOMEDIUM);
     d.SgIo({0x00, 0, 0, 0, 0, 0}, 0, &key);
     EXPECT_EQ(key, 2);
+}
+
+// The read that reaches --eject-after-reads still gets its audio; then the
+// drive is empty with its tray open until it is closed on the disc again,
+// which the next command reports once.
+TEST(DriveEmulator, AnEjectLeavesAnEmptyDriveThatAnswersLikeTheKernel) {
+    cadrix::test::TempDir images;
+    cadrix::discgen::DiscDescription disc;
+    disc.tracks = {{.frames = 300}, {.frames = 200, .mode = cadrix::discgen::TrackMode::Mode1Raw, .session = 2}};
+    ASSERT_TRUE(cadrix::discgen::WriteDiscImage(disc, images.path(), "cd"));
+    Drive d({"--image", (images.path() / "cd.cue").string(), "--eject-after-reads", "2"});
+    EXPECT_EQ(d.Status(CDROM_MEDIA_CHANGED), 1);
+    EXPECT_EQ(d.ReadCd(10, 2).size(), 2 * 2352u);
+    EXPECT_EQ(d.ReadCd(20, 3), cadrix::discgen::ExpectedAudioRange(disc, 20, 3));
+    EXPECT_TRUE(d.ReadCd(23, 1).empty());
+    EXPECT_EQ(d.lastSense, 0x023A00u);  // NOT READY, MEDIUM NOT PRESENT
+    uint8_t key = 0;
+    d.SgIo({0x43, 0, 0, 0, 0, 0, 0, 0x03, 0x24, 0}, 804, &key);
+    EXPECT_EQ(d.lastSense, 0x023A00u);
+    EXPECT_EQ(d.Status(CDROM_MEDIA_CHANGED), 1);
+    EXPECT_EQ(d.Status(CDROM_MEDIA_CHANGED), 0);
+    EXPECT_EQ(d.Status(CDROM_DRIVE_STATUS), CDS_TRAY_OPEN);
+    EXPECT_EQ(d.Status(CDROM_DISC_STATUS), CDS_NO_DISC);
+    std::vector<uint8_t> frame(2352);
+    cdrom_read_audio audio{};
+    audio.addr_format = CDROM_LBA;
+    audio.nframes = 1;
+    audio.buf = frame.data();
+    EXPECT_EQ(d.drive->Ioctl(CDROMREADAUDIO, &audio, false), -1);
+    EXPECT_EQ(errno, ENOMEDIUM);
+
+    EXPECT_EQ(d.Status(CDROMCLOSETRAY), 0);
+    EXPECT_TRUE(d.ReadCd(23, 1).empty());
+    EXPECT_EQ(d.lastSense, 0x062800u);  // UNIT ATTENTION, medium changed: once
+    EXPECT_EQ(d.ReadCd(23, 1), cadrix::discgen::ExpectedAudioRange(disc, 23, 1));
+    EXPECT_EQ(d.Status(CDROM_DRIVE_STATUS), CDS_DISC_OK);
+}
+
+// Another disc: the next command reports the change once, then reads and
+// the ioctls describe the new disc (shorter, audio only) alone.
+TEST(DriveEmulator, ADiscChangeIsReportedOnceThenTheNewDiscIsRead) {
+    cadrix::test::TempDir images;
+    cadrix::discgen::DiscDescription first;
+    first.tracks = {{.frames = 300}, {.frames = 200, .mode = cadrix::discgen::TrackMode::Mode1Raw}};
+    cadrix::discgen::DiscDescription second = cadrix::discgen::AudioDisc({150, 100}, 9);
+    ASSERT_TRUE(cadrix::discgen::WriteDiscImage(first, images.path() / "a", "cd"));
+    ASSERT_TRUE(cadrix::discgen::WriteDiscImage(second, images.path() / "b", "cd"));
+    Drive d({"--image", (images.path() / "a/cd.cue").string(), "--image", (images.path() / "b/cd.cue").string(),
+             "--change-after-reads", "1"});
+    EXPECT_EQ(d.Status(CDROM_DISC_STATUS), CDS_MIXED);
+    EXPECT_EQ(d.ReadCd(100, 2), cadrix::discgen::ExpectedAudioRange(first, 100, 2));
+    EXPECT_TRUE(d.ReadCd(100, 2).empty());
+    EXPECT_EQ(d.lastSense, 0x062800u);
+    EXPECT_EQ(d.ReadCd(100, 2), cadrix::discgen::ExpectedAudioRange(second, 100, 2));
+    EXPECT_TRUE(d.ReadCd(260, 1).empty());
+    EXPECT_EQ(d.lastSense, 0x052100u);  // past the new disc's lead-out
+    EXPECT_EQ(d.Status(CDROM_MEDIA_CHANGED), 1);
+    EXPECT_EQ(d.Status(CDROM_MEDIA_CHANGED), 0);
+    EXPECT_EQ(d.Status(CDROM_DRIVE_STATUS), CDS_DISC_OK);
+    EXPECT_EQ(d.Status(CDROM_DISC_STATUS), CDS_AUDIO);
 }
 
 }  // namespace

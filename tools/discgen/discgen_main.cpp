@@ -2,6 +2,8 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -39,6 +41,11 @@ Files:
 
 Other:
   --print-toc         print each track's start, the lead-out and the CDDB id
+  --audio-out DIR     write what a drive reads of each audio track N: DIR/NN.pcm
+                      holds its stored audio (INDEX 00 frames, then the track),
+                      DIR/layout.txt a line "N FIRST START END RIPPED" per audio
+                      track (where NN.pcm starts, INDEX 01, its end, and where
+                      the track's audio as ripped ends)
   --help              this text
 
 Without --tracks or --minutes the disc has three tracks of 30, 25 and 40 seconds.
@@ -99,6 +106,7 @@ struct Options {
     std::string out;
     std::string name;
     std::string demo;
+    std::string audioOut;
     std::vector<uint32_t> lengths;
     uint64_t minutes = 0;
     uint64_t trackCount = 15;
@@ -149,8 +157,8 @@ bool ParseNumber(std::string_view value, uint64_t low, uint64_t high, uint64_t& 
 // `arg` is unknown.
 bool ParseValueOption(std::string_view arg, std::string_view value, Options& o, std::string& error) {
     constexpr uint64_t kMaxFrames = 99 * 60 * 75;
-    if (arg == "--out" || arg == "--name" || arg == "--demo") {
-        (arg == "--out" ? o.out : arg == "--name" ? o.name : o.demo) = std::string(value);
+    if (arg == "--out" || arg == "--name" || arg == "--demo" || arg == "--audio-out") {
+        (arg == "--out" ? o.out : arg == "--name" ? o.name : arg == "--demo" ? o.demo : o.audioOut) = std::string(value);
         return true;
     }
     if (arg == "--tracks") return ParseTrackLengths(value, o.lengths, error);
@@ -234,6 +242,29 @@ void PrintToc(const ExpectedToc& toc) {
     std::printf("lead-out %u\n", toc.leadout);
 }
 
+// The audio of every audio track and where it lies, for tools that check a
+// rip without reading the image back through the code under test.
+bool WriteAudio(const DiscDescription& disc, const ExpectedToc& toc, const std::string& folder, std::string& error) {
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    std::ofstream layout(folder + "/layout.txt");
+    for (size_t i = 0; i < disc.tracks.size() && layout; ++i) {
+        if (toc.dataTracks[i]) continue;
+        const uint32_t first = toc.trackStarts[i] - disc.tracks[i].indexZeroFrames;
+        const uint32_t end = toc.trackStarts[i] + disc.tracks[i].frames;
+        const std::vector<uint8_t> audio = ExpectedAudioRange(disc, first, end - first);
+        const size_t ripped = ExpectedTrackPcm(disc, static_cast<int>(i + 1)).size() / kFrameBytes;
+        char name[32];
+        std::snprintf(name, sizeof name, "/%02zu.pcm", i + 1);
+        std::ofstream(folder + name, std::ios::binary)
+            .write(reinterpret_cast<const char*>(audio.data()), static_cast<std::streamsize>(audio.size()));
+        layout << i + 1 << ' ' << first << ' ' << toc.trackStarts[i] << ' ' << end << ' '
+               << toc.trackStarts[i] + ripped << '\n';
+    }
+    if (!layout) error = "cannot write " + folder + "/layout.txt";
+    return static_cast<bool>(layout);
+}
+
 int WriteDemoDisc(const std::string& folder) {
     std::string error;
     if (!WriteDemo(folder, &error)) return Fail(error);
@@ -259,5 +290,6 @@ int main(int argc, char** argv) {
     std::printf("%s/%s.cue: %zu tracks, lead-out %u, CDDB id %08x\n", o.out.c_str(), o.name.c_str(),
                 toc.trackStarts.size(), toc.leadout, toc.cddbId);
     if (o.printToc) PrintToc(toc);
+    if (!o.audioOut.empty() && !WriteAudio(o.disc, toc, o.audioOut, error)) return Fail(error);
     return 0;
 }

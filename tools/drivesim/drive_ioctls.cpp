@@ -143,8 +143,37 @@ int SgIo(EmulatedDrive& drive, sg_io_hdr& header, bool writable) {
 
 int Eject(EmulatedDrive& drive, SharedDriveState& state) {
     if (state.doorLocked.load() != 0) return Fail(EBUSY);
-    if (state.disc.exchange(-1) >= 0) state.mediaChanged.store(1);
+    drive.OpenTray();
     drive.Log("tray opened");
+    return 0;
+}
+
+// The ioctls the kernel answers by sending the drive commands of its own:
+// it retries one that meets a UNIT ATTENTION, so the change is not reported
+// there but consumed (CDROM_MEDIA_CHANGED keeps its own record).
+bool KernelSendsCommands(unsigned long request) {
+    switch (request) {
+        case CDROMREADTOCHDR:
+        case CDROMREADTOCENTRY:
+        case CDROM_DRIVE_STATUS:
+        case CDROM_DISC_STATUS:
+        case CDROM_MEDIA_CHANGED:
+        case CDROMREADAUDIO:
+        case CDROM_GET_MCN:
+            return true;
+        default:
+            return false;
+    }
+}
+
+int MultiSession(EmulatedDrive& drive, cdrom_multisession& multi) {
+    const akrip::DiscImage* disc = drive.Disc();
+    if (!disc) return Fail(ENOMEDIUM);
+    if (multi.addr_format != CDROM_LBA && multi.addr_format != CDROM_MSF) return Fail(EINVAL);
+    const auto sessions = Sessions(*disc);
+    const int32_t last = sessions.size() > 1 ? disc->toc.tracks[sessions.back().firstTrack].start : 0;
+    SetAddress(multi.addr, multi.addr_format, last);
+    multi.xa_flag = last > 0 ? 1 : 0;
     return 0;
 }
 
@@ -209,6 +238,7 @@ int EmulatedDrive::Ioctl(unsigned long request, void* argument, bool writableOpe
         return Fail(EFAULT);
     }
     if (const char* name = IoctlName(request)) LogOnce(std::string("ioctl ") + name);
+    if (KernelSendsCommands(request)) TakeUnitAttention();
     switch (request) {
         case CDROMREADTOCHDR: {
             const akrip::DiscImage* disc = Disc();
@@ -220,18 +250,10 @@ int EmulatedDrive::Ioctl(unsigned long request, void* argument, bool writableOpe
         }
         case CDROMREADTOCENTRY:
             return ReadTocEntry(*this, *static_cast<cdrom_tocentry*>(argument));
-        case CDROMMULTISESSION: {
-            auto* multi = static_cast<cdrom_multisession*>(argument);
-            const auto sessions = Sessions();
-            if (sessions.empty()) return Fail(ENOMEDIUM);
-            if (multi->addr_format != CDROM_LBA && multi->addr_format != CDROM_MSF) return Fail(EINVAL);
-            const int32_t last = sessions.size() > 1 ? Disc()->toc.tracks[sessions.back().firstTrack].start : 0;
-            SetAddress(multi->addr, multi->addr_format, last);
-            multi->xa_flag = last > 0 ? 1 : 0;
-            return 0;
-        }
+        case CDROMMULTISESSION:
+            return MultiSession(*this, *static_cast<cdrom_multisession*>(argument));
         case CDROM_DRIVE_STATUS:
-            return HasDisc() ? CDS_DISC_OK : CDS_NO_DISC;
+            return HasDisc() ? CDS_DISC_OK : TrayOpen() ? CDS_TRAY_OPEN : CDS_NO_DISC;
         case CDROM_DISC_STATUS:
             return DiscStatus(*this);
         case CDROM_GET_CAPABILITY:
@@ -245,10 +267,7 @@ int EmulatedDrive::Ioctl(unsigned long request, void* argument, bool writableOpe
         case CDROMEJECT:
             return Eject(*this, state_);
         case CDROMCLOSETRAY:
-            if (state_.disc.load() < 0 && !options_.images.empty()) {
-                state_.disc.store(0);
-                state_.mediaChanged.store(1);
-            }
+            CloseTray();
             return 0;
         case CDROMREADAUDIO:
             return ReadAudioIoctl(*this, *static_cast<cdrom_read_audio*>(argument));

@@ -24,6 +24,7 @@ struct SharedDriveState {
     std::atomic<uint32_t> mediaChanged{0}; // an event not yet reported by CDROM_MEDIA_CHANGED
     std::atomic<uint32_t> unitAttention{0};// the next command reports the change
     std::atomic<uint32_t> doorLocked{0};
+    std::atomic<uint32_t> trayOpen{0};     // the disc was ejected and the tray not closed again
     std::atomic<uint64_t> reads{0};        // audio and data reads served
     std::atomic<uint32_t> badFailures[kMaxBadRanges];  // failures so far, per --bad range
     // Where the drive's head is: it reads on after a request into its cache.

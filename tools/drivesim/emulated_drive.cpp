@@ -40,9 +40,24 @@ EmulatedDrive::EmulatedDrive(SharedDriveState& state, DriveOptions options)
     if (!options_.log.empty()) logFd_ = ::open(options_.log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
 }
 
+// A line written before (a program retrying the same reads of a bad sector
+// or an empty drive thousands of times a second) is written again only at
+// its 2nd, 4th, 8th... time, with that count, so the log stays small
+// however long a program retries.
 void EmulatedDrive::Log(const std::string& line) {
     if (logFd_ < 0) return;
-    const std::string text = std::to_string(::getpid()) + " " + line + "\n";
+    std::string text = std::to_string(::getpid()) + " " + line;
+    {
+        std::lock_guard lock(logMutex_);
+        auto seen = lineCounts_.find(line);
+        if (seen == lineCounts_.end() && lineCounts_.size() < kCountedLines) seen = lineCounts_.emplace(line, 0).first;
+        if (seen != lineCounts_.end()) {
+            const uint64_t times = ++seen->second;
+            if ((times & (times - 1)) != 0) return;
+            if (times > 1) text += " (" + std::to_string(times) + " times)";
+        }
+    }
+    text += "\n";
     [[maybe_unused]] ssize_t ignored = ::write(logFd_, text.data(), text.size());
 }
 
@@ -86,11 +101,27 @@ const akrip::DiscImage* EmulatedDrive::Disc() {
 
 bool EmulatedDrive::HasDisc() { return Disc() != nullptr; }
 
-std::vector<SessionInfo> EmulatedDrive::Sessions() {
+void EmulatedDrive::OpenTray() {
+    state_.trayOpen.store(1);
+    state_.unitAttention.store(0);  // an empty drive reports only that it is empty
+    if (state_.disc.exchange(-1) >= 0) state_.mediaChanged.store(1);
+}
+
+// Closing the tray of an empty drive puts the first disc in, as a user who
+// laid it in the open tray would (`eject -t` after --no-disc or an eject).
+void EmulatedDrive::CloseTray() {
+    state_.trayOpen.store(0);
+    if (options_.images.empty()) return;
+    int32_t empty = -1;
+    if (state_.disc.compare_exchange_strong(empty, 0)) {
+        state_.mediaChanged.store(1);
+        state_.unitAttention.store(1);
+    }
+}
+
+std::vector<SessionInfo> Sessions(const akrip::DiscImage& disc) {
     std::vector<SessionInfo> sessions;
-    const akrip::DiscImage* disc = Disc();
-    if (!disc) return sessions;
-    const auto& tracks = disc->toc.tracks;
+    const auto& tracks = disc.toc.tracks;
     for (size_t k = 0; k < tracks.size(); ++k) {
         if (sessions.empty() || sessions.back().number != tracks[k].session) {
             if (!sessions.empty()) sessions.back().leadOut = tracks[k].start - static_cast<int32_t>(kSessionGap);
@@ -98,18 +129,18 @@ std::vector<SessionInfo> EmulatedDrive::Sessions() {
         }
         sessions.back().lastTrack = k;
     }
-    sessions.back().leadOut = disc->toc.leadOut;
+    if (!sessions.empty()) sessions.back().leadOut = disc.toc.leadOut;
     return sessions;
 }
 
-bool EmulatedDrive::CheckReadable(int64_t lba, uint32_t count, bool audio, Sense& sense) {
-    const akrip::DiscImage* disc = Disc();
+namespace {
+
+// Whether [lba, lba + count) of `disc` reads as audio (or as data): NOT
+// READY without a disc, LBA out of range past the lead-out, the wrong mode
+// for sectors of the other kind.
+bool CheckReadable(const akrip::DiscImage* disc, int64_t lba, uint32_t count, bool audio, Sense& sense) {
     if (!disc) {
         sense = kNotReady;
-        return false;
-    }
-    if (state_.unitAttention.exchange(0) != 0) {
-        sense = kMediumChanged;
         return false;
     }
     if (lba < 0 || count == 0 || lba + count > disc->toc.leadOut) {
@@ -130,6 +161,30 @@ bool EmulatedDrive::CheckReadable(int64_t lba, uint32_t count, bool audio, Sense
     }
     return true;
 }
+
+// `count` frames of the audio of `disc` from sample `firstSample` on: what a
+// drive whose reads land that many samples off returns.
+void CopyShiftedAudio(const akrip::DiscImage& disc, int64_t firstSample, uint32_t count, uint8_t* out) {
+    thread_local std::vector<uint8_t> frames;
+    const int64_t firstFrame = firstSample >= 0 ? firstSample / kSamplesPerFrame
+                                                : -((-firstSample + kSamplesPerFrame - 1) / kSamplesPerFrame);
+    const int64_t skip = (firstSample - firstFrame * kSamplesPerFrame) * kSampleBytes;
+    const uint32_t span = count + 1;
+    frames.assign(size_t{span} * kFrameBytes, 0);
+    for (int64_t f = firstFrame; f < firstFrame + span;) {
+        const uint32_t readable =
+            f < 0 ? 0 : akrip::ReadableImageFrames(disc, f, static_cast<uint32_t>(firstFrame + span - f));
+        if (readable == 0) {  // before the disc, past it or not audio: silence
+            ++f;
+            continue;
+        }
+        if (!akrip::ReadImageAudio(disc, f, readable, frames.data() + (f - firstFrame) * kFrameBytes)) return;
+        f += readable;
+    }
+    std::memcpy(out, frames.data() + skip, size_t{count} * kFrameBytes);
+}
+
+}  // namespace
 
 // How long the read [lba, end) waits for the drive: nothing when its buffer
 // holds the sectors, the rest of the stream when the head is on its way
@@ -182,20 +237,22 @@ void EmulatedDrive::WaitForDrive(int64_t lba, uint32_t count, bool failed) {
     }
 }
 
-void EmulatedDrive::CountRead() {
+void EmulatedDrive::CountRead(int64_t lba, uint32_t count) {
     const auto reads = static_cast<int64_t>(state_.reads.fetch_add(1) + 1);
+    const std::string which = std::to_string(reads) + " reads, the last of " + std::to_string(lba) + "+" +
+                              std::to_string(count);
     if (reads == options_.changeAfterReads && !options_.images.empty()) {
         const int32_t current = state_.disc.load();
         const int32_t next = options_.images.size() > 1 ? static_cast<int32_t>((current + 1) % static_cast<int32_t>(options_.images.size())) : 0;
+        state_.trayOpen.store(0);
         state_.disc.store(next);
         state_.mediaChanged.store(1);
         state_.unitAttention.store(1);
-        Log("disc changed after " + std::to_string(reads) + " reads");
+        Log("disc changed after " + which);
     }
     if (reads == options_.ejectAfterReads) {
-        state_.disc.store(-1);
-        state_.mediaChanged.store(1);
-        Log("disc ejected after " + std::to_string(reads) + " reads");
+        OpenTray();
+        Log("disc ejected after " + which);
     }
 }
 
@@ -211,33 +268,16 @@ bool EmulatedDrive::ApplyFaults(int64_t lba, uint32_t count, Sense& sense) {
     return true;
 }
 
-void EmulatedDrive::CopyShiftedAudio(int64_t firstSample, uint32_t count, uint8_t* out) {
-    thread_local std::vector<uint8_t> frames;
-    const int64_t firstFrame = firstSample >= 0 ? firstSample / kSamplesPerFrame
-                                                : -((-firstSample + kSamplesPerFrame - 1) / kSamplesPerFrame);
-    const int64_t skip = (firstSample - firstFrame * kSamplesPerFrame) * kSampleBytes;
-    const uint32_t span = count + 1;
-    frames.assign(size_t{span} * kFrameBytes, 0);
-    const akrip::DiscImage& disc = *Disc();
-    for (int64_t f = firstFrame; f < firstFrame + span;) {
-        const uint32_t readable =
-            f < 0 ? 0 : akrip::ReadableImageFrames(disc, f, static_cast<uint32_t>(firstFrame + span - f));
-        if (readable == 0) {  // before the disc, past it or not audio: silence
-            ++f;
-            continue;
-        }
-        if (!akrip::ReadImageAudio(disc, f, readable, frames.data() + (f - firstFrame) * kFrameBytes)) return;
-        f += readable;
-    }
-    std::memcpy(out, frames.data() + skip, size_t{count} * kFrameBytes);
-}
-
+// The read that reaches --eject-after-reads or --change-after-reads is
+// still served from the disc it started on; the next one finds the drive
+// empty or holding the new disc.
 bool EmulatedDrive::ReadAudio(int64_t lba, uint32_t count, uint8_t* out, Sense& sense) {
-    if (!CheckReadable(lba, count, true, sense)) return false;
+    const akrip::DiscImage* disc = Disc();
+    if (!CheckReadable(disc, lba, count, true, sense)) return false;
     const bool ok = ApplyFaults(lba, count, sense);
     WaitForDrive(lba, count, !ok);
     const uint64_t readNumber = state_.reads.load();
-    CountRead();
+    CountRead(lba, count);
     if (!ok) {
         Log("read " + std::to_string(lba) + "+" + std::to_string(count) + ": MEDIUM ERROR at " +
             std::to_string(sense.information));
@@ -247,24 +287,23 @@ bool EmulatedDrive::ReadAudio(int64_t lba, uint32_t count, uint8_t* out, Sense& 
     for (const SectorRange& range : options_.jitter) {
         if (lba >= range.first && lba <= range.last) shift += JitterSamples(readNumber);
     }
-    if (shift == 0) {
-        if (!akrip::ReadImageAudio(*Disc(), lba, count, out)) {
-            sense = kMediumError;
-            return false;
-        }
-    } else {
-        CopyShiftedAudio(lba * kSamplesPerFrame + shift, count, out);
+    if (shift != 0) {
+        CopyShiftedAudio(*disc, lba * kSamplesPerFrame + shift, count, out);
+    } else if (!akrip::ReadImageAudio(*disc, lba, count, out)) {
+        sense = kMediumError;
+        return false;
     }
     return true;
 }
 
 bool EmulatedDrive::ReadData(int64_t lba, uint32_t count, uint8_t* out, Sense& sense) {
-    if (!CheckReadable(lba, count, false, sense)) return false;
+    const akrip::DiscImage* disc = Disc();
+    if (!CheckReadable(disc, lba, count, false, sense)) return false;
     const bool ok = ApplyFaults(lba, count, sense);
     WaitForDrive(lba, count, !ok);
-    CountRead();
+    CountRead(lba, count);
     for (uint32_t k = 0; ok && k < count; ++k) {
-        if (!akrip::ReadImageDataSector(*Disc(), lba + k, out + size_t{k} * kDataBytes)) {
+        if (!akrip::ReadImageDataSector(*disc, lba + k, out + size_t{k} * kDataBytes)) {
             sense = kMediumError;
             return false;
         }
@@ -280,6 +319,10 @@ long EmulatedDrive::ReadCooked(int64_t offset, uint8_t* out, size_t bytes) {
     Sense sense;
     const auto count = static_cast<uint32_t>(std::min<size_t>(bytes / kDataBytes, 32));
     if (count == 0) return 0;
+    if (TakeUnitAttention()) {  // the block layer refuses a changed disc once
+        errno = EIO;
+        return -1;
+    }
     if (!ReadData(offset / kDataBytes, count, out, sense)) {
         errno = sense.key == 2 ? ENOMEDIUM : EIO;
         return -1;

@@ -9,6 +9,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "disc_image.h"
@@ -68,10 +69,17 @@ public:
     bool HasDisc();
     // Consumes the media event the ioctl queue has buffered.
     bool TakeMediaChange() { return state_.mediaChanged.exchange(0) != 0; }
+    // Consumes the unit attention a disc change left for the next command.
+    bool TakeUnitAttention() { return state_.unitAttention.exchange(0) != 0; }
+    bool TrayOpen() const { return state_.trayOpen.load() != 0; }
+    // The tray opens (the disc leaves) or closes (an empty drive gets the first disc).
+    void OpenTray();
+    void CloseTray();
 
-    // For the command handlers.
+    // For the command handlers. The disc may leave or change at any read
+    // (another thread or process, or --eject-after-reads): a handler takes
+    // the pointer once and works on that disc to its end.
     const akrip::DiscImage* Disc();  // null: no disc
-    std::vector<SessionInfo> Sessions();
     bool ReadAudio(int64_t lba, uint32_t count, uint8_t* out, Sense& sense);
     bool ReadData(int64_t lba, uint32_t count, uint8_t* out, Sense& sense);
     const DriveOptions& Options() const { return options_; }
@@ -80,11 +88,9 @@ public:
     void LogOnce(const std::string& line);
 
 private:
-    bool CheckReadable(int64_t lba, uint32_t count, bool audio, Sense& sense);
     bool ApplyFaults(int64_t lba, uint32_t count, Sense& sense);
     void WaitForDrive(int64_t lba, uint32_t count, bool failed);
-    void CountRead();
-    void CopyShiftedAudio(int64_t firstSample, uint32_t count, uint8_t* out);
+    void CountRead(int64_t lba, uint32_t count);
 
     SharedDriveState& state_;
     DriveOptions options_;
@@ -94,7 +100,12 @@ private:
     int logFd_ = -1;
     std::mutex logMutex_;
     std::vector<std::string> logged_;
+    static constexpr size_t kCountedLines = 4096;
+    std::unordered_map<std::string, uint64_t> lineCounts_;  // how often each line came
 };
+
+// The sessions of `disc`, for READ TOC and the ioctls.
+std::vector<SessionInfo> Sessions(const akrip::DiscImage& disc);
 
 // MMC command dispatch (mmc_commands.cpp).
 void ExecuteMmc(EmulatedDrive& drive, PacketCommand& command);

@@ -121,8 +121,8 @@ void GetConfiguration(EmulatedDrive& drive, PacketCommand& command) {
 }
 
 // READ TOC format 0: the tracks from the start track, then the lead-out.
-std::vector<uint8_t> TocFormatTracks(EmulatedDrive& drive, const PacketCommand& command, bool msf) {
-    const auto& toc = drive.Disc()->toc;
+std::vector<uint8_t> TocFormatTracks(const akrip::DiscImage& disc, const PacketCommand& command, bool msf) {
+    const auto& toc = disc.toc;
     const uint8_t startTrack = command.cdb[6];
     std::vector<uint8_t> reply(4, 0);
     auto entry = [&reply, msf](uint8_t control, uint8_t number, int32_t lsn) {
@@ -143,9 +143,9 @@ std::vector<uint8_t> TocFormatTracks(EmulatedDrive& drive, const PacketCommand& 
 }
 
 // Format 1: the first and last session and the first track of the last.
-std::vector<uint8_t> TocFormatSessions(EmulatedDrive& drive, const PacketCommand&, bool msf) {
-    const auto sessions = drive.Sessions();
-    const auto& track = drive.Disc()->toc.tracks[sessions.back().firstTrack];
+std::vector<uint8_t> TocFormatSessions(const akrip::DiscImage& disc, const PacketCommand&, bool msf) {
+    const auto sessions = Sessions(disc);
+    const auto& track = disc.toc.tracks[sessions.back().firstTrack];
     std::vector<uint8_t> reply(12, 0);
     reply[2] = 1;
     reply[3] = static_cast<uint8_t>(sessions.back().number);
@@ -156,9 +156,9 @@ std::vector<uint8_t> TocFormatSessions(EmulatedDrive& drive, const PacketCommand
 }
 
 // Format 2, the full TOC: per session A0, A1, A2 and the tracks, all MSF.
-std::vector<uint8_t> TocFormatFull(EmulatedDrive& drive, const PacketCommand&, bool) {
-    const auto& toc = drive.Disc()->toc;
-    const auto sessions = drive.Sessions();
+std::vector<uint8_t> TocFormatFull(const akrip::DiscImage& disc, const PacketCommand&, bool) {
+    const auto& toc = disc.toc;
+    const auto sessions = Sessions(disc);
     std::vector<uint8_t> reply(4, 0);
     auto descriptor = [&reply](int session, uint8_t control, uint8_t point, uint8_t pm, uint8_t ps, uint8_t pf) {
         reply.insert(reply.end(), {static_cast<uint8_t>(session), static_cast<uint8_t>(0x10 | (control & 0x0F)), 0,
@@ -188,8 +188,8 @@ std::vector<uint8_t> TocFormatFull(EmulatedDrive& drive, const PacketCommand&, b
 }
 
 // Format 5: the disc's CD-Text packs; a disc without any refuses the format.
-std::vector<uint8_t> TocFormatCdText(EmulatedDrive& drive, const PacketCommand&, bool) {
-    std::vector<uint8_t> packs = EncodeCdTextPacks(drive.Disc()->toc);
+std::vector<uint8_t> TocFormatCdText(const akrip::DiscImage& disc, const PacketCommand&, bool) {
+    std::vector<uint8_t> packs = EncodeCdTextPacks(disc.toc);
     if (packs.empty()) return {};
     packs.insert(packs.begin(), 4, 0);
     return packs;
@@ -197,12 +197,17 @@ std::vector<uint8_t> TocFormatCdText(EmulatedDrive& drive, const PacketCommand&,
 
 struct TocFormat {
     uint8_t format;
-    std::vector<uint8_t> (*build)(EmulatedDrive&, const PacketCommand&, bool msf);
+    std::vector<uint8_t> (*build)(const akrip::DiscImage&, const PacketCommand&, bool msf);
 };
 constexpr TocFormat kTocFormats[] = {
     {0, TocFormatTracks}, {1, TocFormatSessions}, {2, TocFormatFull}, {5, TocFormatCdText}};
 
 void ReadToc(EmulatedDrive& drive, PacketCommand& command) {
+    const akrip::DiscImage* disc = drive.Disc();  // once: the disc may leave meanwhile
+    if (!disc) {
+        command.sense = kNotReady;
+        return;
+    }
     uint8_t format = command.cdb[2] & 0x0F;
     if (format == 0) format = command.cdb[9] >> 6;  // the older place of the format
     const auto* entry = std::find_if(std::begin(kTocFormats), std::end(kTocFormats),
@@ -211,7 +216,7 @@ void ReadToc(EmulatedDrive& drive, PacketCommand& command) {
         command.sense = kBadField;
         return;
     }
-    std::vector<uint8_t> reply = entry->build(drive, command, (command.cdb[1] & 0x02) != 0);
+    std::vector<uint8_t> reply = entry->build(*disc, command, (command.cdb[1] & 0x02) != 0);
     if (reply.empty()) {
         command.sense = kBadField;
         return;
@@ -295,23 +300,24 @@ struct MmcCommand {
     uint8_t opcode;
     const char* name;
     bool needsWritableOpen;  // the kernel's filter refuses it on a read-only open
+    bool reportsChange;      // a pending UNIT ATTENTION ends it (all but INQUIRY and the like)
     Handler handler;
 };
 
 constexpr MmcCommand kCommands[] = {
-    {0x00, "TEST UNIT READY", false, TestUnitReady},
-    {0x03, "REQUEST SENSE", false, RequestSense},
-    {0x12, "INQUIRY", false, Inquiry},
-    {0x1B, "START STOP UNIT", true, StartStopUnit},
-    {0x1E, "PREVENT ALLOW MEDIUM REMOVAL", true, Accept},
-    {0x28, "READ(10)", false, ReadBlocks},
-    {0x42, "READ SUB-CHANNEL", false, ReadSubChannel},
-    {0x43, "READ TOC/PMA/ATIP", false, ReadToc},
-    {0x46, "GET CONFIGURATION", false, GetConfiguration},
-    {0x5A, "MODE SENSE(10)", false, ModeSense10},
-    {0xA8, "READ(12)", false, ReadBlocks},
-    {0xBB, "SET CD SPEED", true, Accept},
-    {0xBE, "READ CD", false, ReadCd},
+    {0x00, "TEST UNIT READY", false, true, TestUnitReady},
+    {0x03, "REQUEST SENSE", false, false, RequestSense},
+    {0x12, "INQUIRY", false, false, Inquiry},
+    {0x1B, "START STOP UNIT", true, true, StartStopUnit},
+    {0x1E, "PREVENT ALLOW MEDIUM REMOVAL", true, true, Accept},
+    {0x28, "READ(10)", false, true, ReadBlocks},
+    {0x42, "READ SUB-CHANNEL", false, true, ReadSubChannel},
+    {0x43, "READ TOC/PMA/ATIP", false, true, ReadToc},
+    {0x46, "GET CONFIGURATION", false, false, GetConfiguration},
+    {0x5A, "MODE SENSE(10)", false, true, ModeSense10},
+    {0xA8, "READ(12)", false, true, ReadBlocks},
+    {0xBB, "SET CD SPEED", true, true, Accept},
+    {0xBE, "READ CD", false, true, ReadCd},
 };
 
 const MmcCommand* FindCommand(uint8_t opcode) {
@@ -337,9 +343,10 @@ void ExecuteMmc(EmulatedDrive& drive, PacketCommand& command) {
         command.sense = {kSenseFiltered, 0, 0, -1};
         return;
     }
-    const bool needsDisc = entry->handler == ReadToc || entry->handler == ReadCd || entry->handler == ReadBlocks;
-    if (needsDisc && !drive.HasDisc()) {
-        command.sense = kNotReady;
+    // After a disc change the drive reports it once, to the first command
+    // that may report it; what follows reads the new disc.
+    if (entry->reportsChange && drive.TakeUnitAttention()) {
+        command.sense = kMediumChanged;
         return;
     }
     entry->handler(drive, command);

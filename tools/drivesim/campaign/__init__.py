@@ -1,0 +1,1 @@
+"""The fault campaign's parts: discs, faults, cases, runs, files and invariants."""
