@@ -26,6 +26,10 @@ constexpr int64_t kMinLead = 4;
 // otherwise the stream starts kFirstLead sectors earlier, then four times as far.
 constexpr int64_t kTrustSectors = 40;
 constexpr int64_t kFirstLead = 64;
+// A gap or the disc's end within this many sectors of jitter paranoia fixed
+// has its last samples checked by up to kTailReads fresh reads.
+constexpr int64_t kTailWatch = 128;
+constexpr int kTailReads = 12;
 
 void Silence(uint8_t* bytes, long first, long count) {
     if (bytes != nullptr) std::memset(bytes + size_t(first) * kAudioSectorBytes, 0, size_t(count) * kAudioSectorBytes);
@@ -59,12 +63,19 @@ ParanoiaReader::ParanoiaReader(CdIo_t* cdio, std::vector<AudioRange> ranges, int
     : cdio_(cdio), ranges_(std::move(ranges)) {
     const int64_t end = ranges_.empty() ? 0 : ranges_.back().end;
     reread_.assign(static_cast<size_t>(std::max<int64_t>(end, 0)), false);
+    delivered_.assign(reread_.size(), false);
+    tailRead_.assign(kAudioSectorBytes, 0);
     cdda_ = cdio_cddap_identify_cdio(cdio, CDDA_MESSAGE_FORGETIT, nullptr);
     if (!cdda_) return;
     // A drive's READ CD gives little-endian samples: no scan of the disc
     // (which reads on for as long as the audio is silent) to guess it.
     if (littleEndian) cdda_->bigendianp = 0;
-    if (cdio_cddap_open(cdda_) != 0 || cdda_->tracks == 0) return;
+    // Opening reads one sector in the middle of each audio track as the TOC
+    // has it; on an Enhanced CD whose audio is shorter than the gap between
+    // the sessions that sector lies in the gap. The drive is open all the
+    // same (-6 comes last): the reads here never leave the audio.
+    const int opened = cdio_cddap_open(cdda_);
+    if ((opened != 0 && !(opened == -6 && cdda_->opened)) || cdda_->tracks == 0) return;
     cdda_->i_test_flags = testFlags;
     // A failed read comes back to paranoia at once (cdda would repeat it six
     // times and shrink it, unseen): paranoia's own retries then do the work,
@@ -98,7 +109,10 @@ bool ParanoiaReader::Restart() {
 // counted as read again (once each).
 long ParanoiaReader::ReadRun(Context& context, cdrom_drive_t* drive, uint8_t* bytes, lsn_t begin, long sectors) {
     ParanoiaReader& reader = *context.reader;
-    if (reader.driveRead_(drive, bytes, begin, sectors) >= sectors) return sectors;
+    if (reader.driveRead_(drive, bytes, begin, sectors) >= sectors) {
+        reader.MarkDelivered(begin, sectors);
+        return sectors;
+    }
     if (SenseSaysDiscGone(context.cdio) || cdio_get_media_changed(context.cdio) > 0) {
         reader.gone_ = true;
         return 0;
@@ -108,6 +122,7 @@ long ParanoiaReader::ReadRun(Context& context, cdrom_drive_t* drive, uint8_t* by
            reader.driveRead_(drive, bytes ? bytes + size_t(got) * kAudioSectorBytes : nullptr, begin + got, 1) == 1) {
         ++got;
     }
+    reader.MarkDelivered(begin, got);
     if (got < sectors && SenseSaysDiscGone(context.cdio)) reader.gone_ = true;
     for (long s = begin + got; s < begin + sectors; ++s) {
         if (s >= 0 && static_cast<size_t>(s) < reader.reread_.size() && !reader.reread_[static_cast<size_t>(s)]) {
@@ -182,6 +197,7 @@ void ParanoiaReader::Progress(long position, paranoia_cb_mode_t mode) {
         case PARANOIA_CB_REPAIR:
             ++context->stats->corrections;
             if (context->firstFixup < 0) context->firstFixup = position / kWordsPerSector;
+            context->reader->lastFixup_ = std::max(context->reader->lastFixup_, position / kWordsPerSector);
             break;
         default:
             break;
@@ -218,9 +234,27 @@ bool ParanoiaReader::ReadOn(int64_t lsn, uint32_t count, uint8_t* out, Context& 
             if (out != nullptr) NoteUnreadable(lsn + i, context.badSector, *context.stats);
             return false;
         }
-        if (out != nullptr) std::memcpy(out + size_t{i} * kAudioSectorBytes, sector, kAudioSectorBytes);
+        if (out == nullptr) continue;
+        if (!Delivered(lsn + i)) {
+            // Paranoia takes the zeros it put in for a sector the drive never
+            // gave for silence when silence surrounds it: not the disc's audio.
+            stale_ = true;
+            NoteUnreadable(lsn + i, lsn + i, *context.stats);
+            return false;
+        }
+        std::memcpy(out + size_t{i} * kAudioSectorBytes, sector, kAudioSectorBytes);
     }
     return true;
+}
+
+void ParanoiaReader::MarkDelivered(int64_t first, long count) {
+    for (int64_t s = std::max<int64_t>(first, 0); s < first + count && static_cast<size_t>(s) < delivered_.size(); ++s) {
+        delivered_[static_cast<size_t>(s)] = true;
+    }
+}
+
+bool ParanoiaReader::Delivered(int64_t sector) const {
+    return sector >= 0 && static_cast<size_t>(sector) < delivered_.size() && delivered_[static_cast<size_t>(sector)];
 }
 
 // The first sector of the audio that can be read without a break up to `lsn`.
@@ -245,6 +279,7 @@ bool ParanoiaReader::StartStream(int64_t lsn, uint32_t count, uint8_t* out, Cont
         // A new try forgets what the last one read (paranoia keeps its reads
         // across a seek and would match the new ones against them).
         if (lead > kMinLead && !Restart()) return false;
+        std::fill(delivered_.begin(), delivered_.end(), false);  // what this stream reads counts
         cdio_paranoia_seek(paranoia_, static_cast<int32_t>(start), SEEK_SET);
         context.firstFixup = -1;
         if (start < lsn && !ReadOn(start, static_cast<uint32_t>(lsn - start), nullptr, context)) {
@@ -255,12 +290,52 @@ bool ParanoiaReader::StartStream(int64_t lsn, uint32_t count, uint8_t* out, Cont
             }
             // A bad sector of the track before: start where asked.
             if (!Restart()) return false;
+            std::fill(delivered_.begin(), delivered_.end(), false);
             cdio_paranoia_seek(paranoia_, static_cast<int32_t>(lsn), SEEK_SET);
             return ReadOn(lsn, count, out, context);
         }
         if (!ReadOn(lsn, count, out, context)) return false;
         if (start == floor || context.firstFixup < 0 || context.firstFixup >= start + kTrustSectors) return true;
     }
+}
+
+// Where the audio stops (a data track's pregap, the gap between sessions, the
+// disc's end) paranoia has no reads after the last sector to check it by: a
+// read the drive placed a few samples early ends short of the last samples,
+// and paranoia fills them in. Fresh reads of the last sector are matched
+// against paranoia's copy to see where the drive placed each; one placed no
+// earlier than asked holds the last samples as the disc has them.
+bool ParanoiaReader::RepairTail(uint8_t* last, int64_t sector, Context& context) {
+    constexpr long kFrames = kAudioSectorBytes / 4;  // stereo samples in a sector
+    constexpr long kMaxShift = 64;                   // samples a read may be placed off
+    constexpr long kWindow = 256;                    // samples matched to place a read
+    std::vector<uint8_t>& raw = tailRead_;
+    auto sample = [](const uint8_t* bytes, long i) {
+        uint32_t value = 0;
+        std::memcpy(&value, bytes + size_t(i) * 4, 4);
+        return value;
+    };
+    for (int attempt = 0; attempt < kTailReads && !context.Stopped(); ++attempt) {
+        if (driveRead_(cdda_, raw.data(), static_cast<lsn_t>(sector), 1) != 1) continue;
+        for (long shift = 0; shift <= kMaxShift; ++shift) {
+            // raw[i] is the disc's sample (sector, i + shift).
+            bool placed = true;
+            for (long i = kMaxShift; placed && i < kMaxShift + kWindow; ++i) {
+                placed = sample(raw.data(), i) == sample(last, i + shift);
+            }
+            if (!placed) continue;
+            // The read covers the sector's end: its last kMaxShift samples
+            // replace paranoia's.
+            uint8_t* tail = last + size_t(kFrames - kMaxShift) * 4;
+            const uint8_t* fresh = raw.data() + size_t(kFrames - kMaxShift - shift) * 4;
+            if (std::memcmp(tail, fresh, size_t(kMaxShift) * 4) != 0) {
+                std::memcpy(tail, fresh, size_t(kMaxShift) * 4);
+                ++context.stats->corrections;
+            }
+            return true;
+        }
+    }
+    return true;  // no read placed late enough, or silence: paranoia's copy stands
 }
 
 bool ParanoiaReader::Read(int64_t lsn, uint32_t count, int64_t fence, uint8_t* out, const std::atomic<bool>& abort,
@@ -276,7 +351,12 @@ bool ParanoiaReader::Read(int64_t lsn, uint32_t count, int64_t fence, uint8_t* o
     Context context{this, cdio_, &abort, &cancel, &stats, std::max<int64_t>(fence, lsn + count)};
     tContext = &context;
     // A request that follows on from the last one goes on with the stream.
-    const bool ok = lsn == nextLsn_ ? ReadOn(lsn, count, out, context) : StartStream(lsn, count, out, context);
+    bool ok = lsn == nextLsn_ ? ReadOn(lsn, count, out, context) : StartStream(lsn, count, out, context);
+    // The audio's last samples before a gap or the disc's end: see to them
+    // where the drive places its reads unevenly.
+    if (ok && ReadableRun(ranges_, lsn + count - 1) == 1 && lastFixup_ >= lsn + count - kTailWatch) {
+        ok = RepairTail(out + size_t{count - 1} * kAudioSectorBytes, lsn + count - 1, context);
+    }
     tContext = nullptr;
     nextLsn_ = ok ? lsn + count : -1;
     return ok;

@@ -59,6 +59,9 @@ private:
     bool ReadOn(int64_t lsn, uint32_t count, uint8_t* out, Context& context);
     bool StartStream(int64_t lsn, uint32_t count, uint8_t* out, Context& context);
     int64_t StreamFloor(int64_t lsn) const;
+    void MarkDelivered(int64_t first, long count);
+    bool Delivered(int64_t sector) const;
+    bool RepairTail(uint8_t* last, int64_t sector, Context& context);
     void NoteUnreadable(int64_t sector, int64_t badSector, ReadStats& stats) const;
 
     CdIo_t* cdio_ = nullptr;
@@ -71,6 +74,9 @@ private:
     bool gone_ = false;
     int64_t deferredBad_ = -1;   // the first sector taken as silence past a fence
     std::vector<bool> reread_;   // sectors counted in sectorsReread, once a disc
+    std::vector<bool> delivered_;  // sectors the drive gave at least once in this stream
+    int64_t lastFixup_ = -1;       // the last sector where paranoia fixed jitter or drift
+    std::vector<uint8_t> tailRead_;  // one sector, for RepairTail
 };
 
 }  // namespace akrip

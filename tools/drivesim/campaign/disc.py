@@ -125,6 +125,22 @@ class DiscAudio:
                 spans.append((t.start, t.ripped_end))
         return spans
 
+    def long_silence_end(self, first: int, last: int, longest_read: int = 25) -> Optional[int]:
+        """Where the first stretch of digital silence longer than one read
+        (`longest_read` sectors) within sectors [first, last] ends, if any."""
+        run = 0
+        for sector in range(max(first, 0), min(last, self.lead_out - 1) + 1):
+            if any(self.samples(sector * SAMPLES_PER_FRAME, (sector + 1) * SAMPLES_PER_FRAME)):
+                run = 0
+                continue
+            run += 1
+            if run > longest_read:
+                while sector + 1 < self.lead_out and not any(
+                        self.samples((sector + 1) * SAMPLES_PER_FRAME, (sector + 2) * SAMPLES_PER_FRAME)):
+                    sector += 1
+                return sector + 1
+        return None
+
     def samples(self, first: int, end: int) -> bytes:
         """Samples [first, end) of the disc's audio stream, silence outside it."""
         out = bytearray(max(0, end - first) * SAMPLE_BYTES)

@@ -108,11 +108,29 @@ def difference(ev: Evidence, track: int, prefix: bool = False) -> Optional[str]:
     return _compare(pcm, want, prefix)
 
 
+def silence_hides_jitter(ev: Evidence, track: int) -> bool:
+    """Reads a drive places a few samples off are aligned by what they share
+    with the reads before them; across digital silence longer than one read
+    nothing is shared, so no reader can tell where the audio after it
+    belongs, and that holds for the rest of the stream."""
+    t = ev.disc.tracks.get(track)
+    if t is None:
+        return False
+    for first, last in ev.case.faults.jitter:
+        end = ev.disc.long_silence_end(first, min(last, t.ripped_end - 1))
+        if end is not None and end <= t.ripped_end:
+            return True
+    return False
+
+
 def track_finding(ev: Evidence, kind: str, track: int, detail: str, read_failed: bool = False) -> List[Finding]:
     """A finding on `track`, unless the drive jitters and cd-paranoia -B on
     the same drive cannot read the track exactly either (jitter it cannot
     correct, or a stream that jitter at its start left out of line)."""
     cause = cause_of(ev, track, detail, read_failed)
+    if not read_failed and silence_hides_jitter(ev, track):
+        ev.notes.append("%s on track %d passed over: jitter over a silence longer than a read" % (kind, track))
+        return []
     if ev.case.faults.jitter and ev.paranoia_exact is not None and track not in ev.paranoia_exact:
         ev.notes.append("%s on track %d passed over: cd-paranoia cannot correct that jitter either" % (kind, track))
         return []
