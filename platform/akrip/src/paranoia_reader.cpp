@@ -10,12 +10,17 @@
 namespace akrip {
 namespace {
 
-// Retries of one sector before paranoia gives up on it (a multiple of 5:
-// paranoia looks at the count every fifth retry).
+// Retries of one sector paranoia is asked for (a multiple of 5: it looks at
+// the count every fifth retry).
 constexpr int kMaxRetries = 20;
-// Failed reads of one request before paranoia is stopped: well past its own
-// retries, which see at most one failure a retry.
-constexpr int kMaxFailures = 3 * kMaxRetries;
+// Failed reads of one request before paranoia is stopped. Paranoia itself
+// would go on without end when a stream starts on a bad sector (it never
+// reads before its start) and can crash when it skips with nothing read yet,
+// so a request gives up first: a sector that failed this often is bad.
+constexpr int kMaxFailures = 10;
+// Paranoia's low-level reads for one request before it is stopped: a window
+// of 1,200 sectors costs it about a hundred, so this is some twenty tries.
+constexpr long kReadBudget = 2000;
 constexpr size_t kMaxUnreadable = 64;
 constexpr int64_t kVerifyAhead = 64;
 constexpr long kWordsPerSector = kAudioSectorBytes / 2;  // paranoia's positions count 16-bit words
@@ -49,6 +54,8 @@ struct ParanoiaReader::Context {
     int64_t badSector = -1;  // the last sector before the fence that failed on its own
     int64_t firstFixup = -1;  // the first sector where paranoia fixed jitter or drift
     int failures = 0;         // reads of this request that failed on a sector before the fence
+    long reads = 0;           // paranoia's reads since the last ReadOn began
+    long readBudget = 0;      // how many it may take
     bool gaveUp = false;      // paranoia was stopped: it would not give up by itself
     bool Stopped() const {
         return abort->load(std::memory_order_relaxed) || cancel->load(std::memory_order_relaxed);
@@ -94,9 +101,10 @@ ParanoiaReader::~ParanoiaReader() {
 bool ParanoiaReader::Restart() {
     if (paranoia_) cdio_paranoia_free(paranoia_);
     paranoia_ = cdio_paranoia_init(cdda_);
-    // Full verification; skipping is allowed so that paranoia returns after
-    // kMaxRetries, and a skip fails the read (NEVERSKIP would retry forever).
-    if (paranoia_) cdio_paranoia_modeset(paranoia_, PARANOIA_MODE_FULL ^ PARANOIA_MODE_NEVERSKIP);
+    // Full verification, never skipping: paranoia's skip can crash when it
+    // has nothing verified yet. A request that does not come to an end is
+    // stopped by ReadForParanoia instead (kMaxFailures, the read budget).
+    if (paranoia_) cdio_paranoia_modeset(paranoia_, PARANOIA_MODE_FULL);
     nextLsn_ = -1;
     stale_ = false;
     deferredBad_ = -1;
@@ -140,6 +148,7 @@ long ParanoiaReader::ReadForParanoia(cdrom_drive_t* drive, void* buffer, lsn_t b
     if (!context) return -1;
     ParanoiaReader& reader = *context->reader;
     auto* bytes = static_cast<uint8_t*>(buffer);  // null: a seek
+    if (++context->reads > context->readBudget) context->gaveUp = true;  // it cannot verify the sector
     long done = 0;
     while (done < sectors) {
         if (context->Stopped() || reader.gone_ || context->gaveUp) {
@@ -163,13 +172,15 @@ long ParanoiaReader::ReadForParanoia(cdrom_drive_t* drive, void* buffer, lsn_t b
         const int64_t bad = sector + got;
         if (bad >= context->fence) {
             // Past the track being read: silence from here on, until a
-            // request reaches it and it is read for real.
+            // request reaches it and it is read for real. The silence starts
+            // with paranoia's next read, never right after this one's sectors:
+            // a drive that places reads a few samples off would otherwise
+            // have paranoia align that silence over the last real samples.
             reader.deferredBad_ = bad;
-            continue;
+            errno = EIO;
+            return done > 0 ? done : -1;
         }
         context->badSector = bad;
-        // Paranoia retries without end when the stream starts at a bad sector
-        // (it never reads before its start): stop it past its own limit.
         if (++context->failures > kMaxFailures) {
             context->gaveUp = true;
             errno = ENOMEDIUM;
@@ -218,6 +229,8 @@ void ParanoiaReader::NoteUnreadable(int64_t sector, int64_t badSector, ReadStats
 // Reads the sectors from paranoia's cursor on into `out` (null: read and
 // dropped); false when one cannot be had.
 bool ParanoiaReader::ReadOn(int64_t lsn, uint32_t count, uint8_t* out, Context& context) {
+    context.reads = 0;
+    context.readBudget = kReadBudget + 4 * long{count};
     for (uint32_t i = 0; i < count; ++i) {
         context.skipped = false;
         const int16_t* sector = cdio_paranoia_read_limited(paranoia_, &ParanoiaReader::Progress, kMaxRetries);
