@@ -71,6 +71,7 @@ ParanoiaReader::ParanoiaReader(CdIo_t* cdio, std::vector<AudioRange> ranges, int
     const int64_t end = ranges_.empty() ? 0 : ranges_.back().end;
     reread_.assign(static_cast<size_t>(std::max<int64_t>(end, 0)), false);
     delivered_.assign(reread_.size(), false);
+    heard_.assign(reread_.size(), false);
     tailRead_.assign(kAudioSectorBytes, 0);
     cdda_ = cdio_cddap_identify_cdio(cdio, CDDA_MESSAGE_FORGETIT, nullptr);
     if (!cdda_) return;
@@ -118,7 +119,7 @@ bool ParanoiaReader::Restart() {
 long ParanoiaReader::ReadRun(Context& context, cdrom_drive_t* drive, uint8_t* bytes, lsn_t begin, long sectors) {
     ParanoiaReader& reader = *context.reader;
     if (reader.driveRead_(drive, bytes, begin, sectors) >= sectors) {
-        reader.MarkDelivered(begin, sectors);
+        reader.MarkDelivered(begin, sectors, bytes);
         return sectors;
     }
     if (SenseSaysDiscGone(context.cdio) || cdio_get_media_changed(context.cdio) > 0) {
@@ -130,7 +131,7 @@ long ParanoiaReader::ReadRun(Context& context, cdrom_drive_t* drive, uint8_t* by
            reader.driveRead_(drive, bytes ? bytes + size_t(got) * kAudioSectorBytes : nullptr, begin + got, 1) == 1) {
         ++got;
     }
-    reader.MarkDelivered(begin, got);
+    reader.MarkDelivered(begin, got, bytes);
     if (got < sectors && SenseSaysDiscGone(context.cdio)) reader.gone_ = true;
     for (long s = begin + got; s < begin + sectors; ++s) {
         if (s >= 0 && static_cast<size_t>(s) < reader.reread_.size() && !reader.reread_[static_cast<size_t>(s)]) {
@@ -255,15 +256,36 @@ bool ParanoiaReader::ReadOn(int64_t lsn, uint32_t count, uint8_t* out, Context& 
             NoteUnreadable(lsn + i, lsn + i, *context.stats);
             return false;
         }
+        if (heard_[static_cast<size_t>(lsn + i)] && Silent(reinterpret_cast<const uint8_t*>(sector))) {
+            // The same where the drive gave it: a read that failed next to
+            // silence left paranoia its zeros. Read it again afresh.
+            stale_ = true;
+            context.stats->Fail(ReadFailure::Unreadable);
+            return false;
+        }
         std::memcpy(out + size_t{i} * kAudioSectorBytes, sector, kAudioSectorBytes);
     }
     return true;
 }
 
-void ParanoiaReader::MarkDelivered(int64_t first, long count) {
-    for (int64_t s = std::max<int64_t>(first, 0); s < first + count && static_cast<size_t>(s) < delivered_.size(); ++s) {
+// Records the sectors a read gave (`bytes` null: a seek, nothing seen), and
+// those whose middle held sound: a drive places a read at most a few samples
+// off, so sound there is the sector's own.
+void ParanoiaReader::MarkDelivered(int64_t first, long count, const uint8_t* bytes) {
+    constexpr size_t kEdge = 64 * 4;  // bytes at each end a misplaced read may bring in
+    for (long k = 0; k < count; ++k) {
+        const int64_t s = first + k;
+        if (s < 0 || static_cast<size_t>(s) >= delivered_.size()) continue;
         delivered_[static_cast<size_t>(s)] = true;
+        if (bytes == nullptr || heard_[static_cast<size_t>(s)]) continue;
+        const uint8_t* middle = bytes + size_t(k) * kAudioSectorBytes + kEdge;
+        heard_[static_cast<size_t>(s)] =
+            std::any_of(middle, middle + kAudioSectorBytes - 2 * kEdge, [](uint8_t b) { return b != 0; });
     }
+}
+
+bool ParanoiaReader::Silent(const uint8_t* sector) {
+    return std::all_of(sector, sector + kAudioSectorBytes, [](uint8_t b) { return b == 0; });
 }
 
 bool ParanoiaReader::Delivered(int64_t sector) const {

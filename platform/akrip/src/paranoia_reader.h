@@ -59,7 +59,8 @@ private:
     bool ReadOn(int64_t lsn, uint32_t count, uint8_t* out, Context& context);
     bool StartStream(int64_t lsn, uint32_t count, uint8_t* out, Context& context);
     int64_t StreamFloor(int64_t lsn) const;
-    void MarkDelivered(int64_t first, long count);
+    void MarkDelivered(int64_t first, long count, const uint8_t* bytes);
+    static bool Silent(const uint8_t* sector);
     bool Delivered(int64_t sector) const;
     bool RepairTail(uint8_t* last, int64_t sector, Context& context);
     void NoteUnreadable(int64_t sector, int64_t badSector, ReadStats& stats) const;
@@ -75,6 +76,7 @@ private:
     int64_t deferredBad_ = -1;   // the first sector taken as silence past a fence
     std::vector<bool> reread_;   // sectors counted in sectorsReread, once a disc
     std::vector<bool> delivered_;  // sectors the drive gave at least once in this stream
+    std::vector<bool> heard_;      // sectors a read found sound in the middle of (once a disc)
     int64_t lastFixup_ = -1;       // the last sector where paranoia fixed jitter or drift
     std::vector<uint8_t> tailRead_;  // one sector, for RepairTail
 };
