@@ -33,6 +33,7 @@ struct Drive {
         header.cmd_len = static_cast<unsigned char>(cdb.size());
         header.dxferp = data.data();
         header.dxfer_len = static_cast<unsigned>(length);
+        header.dxfer_direction = length > 0 ? SG_DXFER_FROM_DEV : SG_DXFER_NONE;
         header.sbp = sense.data();
         header.mx_sb_len = static_cast<unsigned char>(sense.size());
         EXPECT_EQ(drive->Ioctl(SG_IO, &header, false), 0);
@@ -72,7 +73,7 @@ TEST(DriveEmulator, FullTocAndSessionsOfAnEnhancedCd) {
     ASSERT_EQ(full.size(), 4u + 11 * 8);
     EXPECT_EQ(full[3], 2);                        // last session
     EXPECT_EQ(full[4 + 3], 0xA0);
-    EXPECT_EQ(full[4 + 9], 0x20);                 // CD-ROM XA
+    EXPECT_EQ(full[4 + 9], 0x00);                 // CD-ROM: its data is Mode 1, not XA
     EXPECT_EQ(full[4 + 2 * 11 + 3], 0xA2);        // session 1 lead-out at 300 = 00:06:00
     EXPECT_EQ(full[4 + 2 * 11 + 9], 6);
     EXPECT_EQ(full[4 + 7 * 11 + 3], 2);           // track 2 at 11700 + 150 = 02:38:00
