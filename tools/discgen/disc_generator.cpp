@@ -265,6 +265,24 @@ bool WriteTrackMaterial(const DiscDescription& disc, const DiscLayout& layout, s
     return true;
 }
 
+bool IsDigits(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// 13 digits; an ISRC is 5 capital letters or digits, then 7 digits.
+bool IsValidCode(std::string_view code, bool isrc) {
+    if (code.empty()) return true;
+    if (!isrc) return code.size() == 13 && IsDigits(code);
+    return code.size() == 12 && IsDigits(code.substr(5)) &&
+           std::all_of(code.begin(), code.begin() + 5, [](char c) { return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); });
+}
+
+// A CD-Text line of the sheet; quotes cannot be written inside one.
+std::string TextLine(const char* indent, const char* keyword, const std::string& text) {
+    if (text.empty()) return {};
+    return std::string(indent) + keyword + " \"" + text + "\"\n";
+}
+
 void SetError(std::string* error, std::string text) {
     if (error != nullptr) {
         *error = std::move(text);
@@ -301,10 +319,20 @@ bool IsValidDescription(const DiscDescription& disc, std::string* why) {
             }
         }
         session = track.session;
+        if (!IsValidCode(track.isrc, true) || track.index2Frames >= track.frames ||
+            track.title.find('"') != std::string::npos || track.performer.find('"') != std::string::npos) {
+            SetError(why, name + ": a bad ISRC, INDEX 02 past its end, or a quote in its CD-Text");
+            return false;
+        }
         if (track.frames > kMaxLeadout || track.pregapFrames > kMaxLeadout || track.indexZeroFrames > kMaxLeadout) {
             SetError(why, name + " is too long");
             return false;
         }
+    }
+    if (!IsValidCode(disc.mcn, false) || disc.title.find('"') != std::string::npos ||
+        disc.performer.find('"') != std::string::npos) {
+        SetError(why, "the catalog number is not 13 digits, or the disc's CD-Text has a quote");
+        return false;
     }
     if (LayOut(disc).leadout > kMaxLeadout) {
         SetError(why, "the disc is longer than 99 minutes");
@@ -384,6 +412,8 @@ std::string CueSheetText(const DiscDescription& disc, std::string_view baseName)
     const std::vector<DataFile> files = PlanFiles(disc, baseName);
     const bool twoSessions = disc.tracks.back().session == 2;
     std::string cue = "REM COMMENT \"cadrix-discgen\"\n";
+    if (!disc.mcn.empty()) cue += "CATALOG " + disc.mcn + "\n";
+    cue += TextLine("", "PERFORMER", disc.performer) + TextLine("", "TITLE", disc.title);
     if (twoSessions) {
         cue += "REM SESSION 01\n";
     }
@@ -404,6 +434,9 @@ std::string CueSheetText(const DiscDescription& disc, std::string_view baseName)
             char line[64];
             std::snprintf(line, sizeof line, "  TRACK %02zu %s\n", index + 1, ModeText(track.mode));
             cue += line;
+            cue += TextLine("    ", "TITLE", track.title) + TextLine("    ", "PERFORMER", track.performer);
+            if (track.preEmphasis) cue += "    FLAGS PRE\n";
+            if (!track.isrc.empty()) cue += "    ISRC " + track.isrc + "\n";
             if (track.pregapFrames > 0) {
                 cue += "    PREGAP " + Msf(track.pregapFrames) + "\n";
             }
@@ -412,6 +445,7 @@ std::string CueSheetText(const DiscDescription& disc, std::string_view baseName)
             }
             fileFrames += track.indexZeroFrames;
             cue += "    INDEX 01 " + Msf(fileFrames) + "\n";
+            if (track.index2Frames > 0) cue += "    INDEX 02 " + Msf(fileFrames + track.index2Frames) + "\n";
             fileFrames += track.frames;
         }
     }

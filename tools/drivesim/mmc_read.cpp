@@ -40,8 +40,8 @@ bool DataParts(akrip::SectorKind kind, uint8_t fields, std::vector<Part>& parts,
         sense = kBadField;  // sync and data without the header between them
         return false;
     }
-    if ((headers & 2) && kind.mode == 1) {
-        sense = kWrongMode;  // a Mode 1 sector has no sub-header
+    if (headers == 2 && kind.mode != 2) {
+        sense = kWrongMode;  // the sub-header alone: a Mode 1 sector has none
         return false;
     }
     if (fields & kSync) parts.push_back({0, 12});
