@@ -86,33 +86,34 @@ uint8_t* PutExtras(const akrip::DiscToc& toc, const ReadCdRequest& request, int6
     return out + 16;
 }
 
+// The sectors go to out[written...]; `written` grows by what they take.
 bool ReadAudioSectors(EmulatedDrive& drive, const akrip::DiscImage& disc, const ReadCdRequest& request,
-                      PacketCommand& command) {
+                      PacketCommand& command, size_t& written) {
     const size_t main = (request.fields & kUserData) ? kFrameBytes : 0;
     const size_t each = main + ExtraBytes(request);
-    if (command.length < each * request.count) {
+    if (command.length - written < each * request.count) {
         command.sense = kBadField;
         return false;
     }
     thread_local std::vector<uint8_t> audio;
     audio.resize(size_t{request.count} * kFrameBytes);
     if (!drive.ReadAudio(request.lba, request.count, audio.data(), command.sense)) return false;
-    uint8_t* out = command.data;
+    uint8_t* out = command.data + written;
     for (uint32_t k = 0; k < request.count; ++k) {
         std::memcpy(out, audio.data() + size_t{k} * kFrameBytes, main);
         out = PutExtras(disc.toc, request, request.lba + k, out + main);
     }
-    command.transferred = each * request.count;
+    written += each * request.count;
     return true;
 }
 
 bool ReadDataSectors(EmulatedDrive& drive, const akrip::DiscImage& disc, const ReadCdRequest& request,
-                     PacketCommand& command) {
+                     PacketCommand& command, size_t& written) {
     thread_local std::vector<uint8_t> raw;
     thread_local std::vector<Part> parts;
     raw.resize(size_t{request.count} * kFrameBytes);
     if (!drive.ReadRaw(request.lba, request.count, raw.data(), command.sense)) return false;
-    uint8_t* out = command.data;
+    uint8_t* out = command.data + written;
     const uint8_t* end = command.data + command.length;
     for (uint32_t k = 0; k < request.count; ++k) {
         const auto sector = std::span<const uint8_t, akrip::kRawSectorBytes>(raw.data() + size_t{k} * kFrameBytes,
@@ -133,38 +134,55 @@ bool ReadDataSectors(EmulatedDrive& drive, const akrip::DiscImage& disc, const R
         for (const Part& part : parts) out = std::copy_n(sector.data() + part.offset, part.bytes, out);
         out = PutExtras(disc.toc, request, request.lba + k, out);
     }
-    command.transferred = static_cast<size_t>(out - command.data);
+    written = static_cast<size_t>(out - command.data);
     return true;
 }
 
-void ReadCdSectors(EmulatedDrive& drive, PacketCommand& command, const ReadCdRequest& request) {
-    if (request.type > kForm2 || ((request.fields >> 1) & 0x03) == 3 || (request.subChannel != 0 &&
-                                                                          request.subChannel != 1 &&
-                                                                          request.subChannel != 2)) {
+// How many sectors from `lba` on (at most `count`) are of one kind: audio,
+// or not (data, or off the disc).
+uint32_t RunOfOneKind(const akrip::DiscImage& disc, int64_t lba, uint32_t count, bool audio) {
+    if (audio) return akrip::ReadableImageFrames(disc, lba, count);
+    uint32_t run = 1;
+    while (run < count && (lba + run < 0 || akrip::ReadableImageFrames(disc, lba + run, 1) == 0)) ++run;
+    return run;
+}
+
+bool Validate(const ReadCdRequest& request, PacketCommand& command) {
+    if (request.type > kForm2 || ((request.fields >> 1) & 0x03) == 3 ||
+        (request.subChannel != 0 && request.subChannel != 1 && request.subChannel != 2)) {
         command.sense = kBadField;  // R-W alone (selection 4) is not offered
-        return;
+        return false;
     }
-    if (request.count == 0) return;
+    return true;
+}
+
+// "Any type" reads audio and data sectors alike, run by run; a type asked
+// for makes the drive refuse sectors of another kind.
+void ReadCdSectors(EmulatedDrive& drive, PacketCommand& command, const ReadCdRequest& request) {
+    if (!Validate(request, command) || request.count == 0) return;
     const akrip::DiscImage* disc = drive.Disc();
-    if (!disc) {
-        command.sense = kNotReady;
+    if (!disc || !command.data) {
+        command.sense = disc ? kBadField : kNotReady;
         return;
     }
-    if (!command.data) {
-        command.sense = kBadField;
-        return;
+    size_t written = 0;
+    ReadCdRequest part = request;
+    for (uint32_t done = 0; done < request.count; done += part.count) {
+        part.lba = request.lba + done;
+        const bool audio = part.lba >= 0 && akrip::ReadableImageFrames(*disc, part.lba, 1) == 1;
+        if (audio && request.type > kCdda) {
+            command.sense = kWrongMode;
+            command.sense.information = part.lba;
+            return;
+        }
+        const uint32_t left = request.count - done;
+        part.count = request.type == kAnyType ? RunOfOneKind(*disc, part.lba, left, audio) : left;
+        const bool ok = audio || request.type == kCdda ? ReadAudioSectors(drive, *disc, part, command, written)
+                                                       : ReadDataSectors(drive, *disc, part, command, written);
+        if (!ok) return;
     }
-    // The first sector decides; the drive's checks refuse a range that
-    // holds both kinds, or runs past the disc.
-    const bool audio = request.lba >= 0 && akrip::ReadableImageFrames(*disc, request.lba, 1) == 1;
-    if (audio && request.type > kCdda) {
-        command.sense = kWrongMode;
-        command.sense.information = request.lba;
-        return;
-    }
-    const bool ok = audio || request.type == kCdda ? ReadAudioSectors(drive, *disc, request, command)
-                                                   : ReadDataSectors(drive, *disc, request, command);
-    if (ok) drive.SetPosition(request.lba + request.count - 1);
+    command.transferred = written;
+    drive.SetPosition(request.lba + request.count - 1);
 }
 
 }  // namespace
