@@ -175,5 +175,18 @@ TEST_F(Peers, CdInfoPrintsTheCatalogNumberAndIsrcs) {
     EXPECT_NE(run.output.find("audio status: no status"), std::string::npos) << "CDROMSUBCHNL\n" << run.output;
 }
 
+// whipper reads the TOC through cdrdao and offline gives the disc's
+// MusicBrainz TOC: first and last track, lead-out and track offsets (LBA).
+TEST_F(Peers, WhipperGivesTheDiscsMusicBrainzToc) {
+    if (!Installed("whipper") || !Installed("eject")) GTEST_SKIP() << "whipper or eject is not installed";
+    dg::DiscDescription disc = RichDisc();
+    disc.tracks.pop_back();  // audio only: whipper's TOC then covers every track
+    const dg::ExpectedToc toc = dg::ExpectedTocOf(disc);
+    std::string expected = "toc=1+3+" + std::to_string(toc.leadout + 150);
+    for (uint32_t start : toc.trackStarts) expected += "+" + std::to_string(start + 150);
+    const auto run = OnDrive(Image(disc), "HOME=\"$0\" whipper cd -d /dev/sr0 info", "/dev/sr0");
+    EXPECT_NE(run.output.find(expected + "&"), std::string::npos) << "the image's TOC is " << expected << "\n" << run.output;
+}
+
 }  // namespace
 }  // namespace cadrix
