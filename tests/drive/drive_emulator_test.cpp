@@ -210,7 +210,9 @@ TEST(DriveEmulator, TheSubChannelCarriesCodesOftenEnoughAndCountsDownPregaps) {
             if ((q[0] & 0x0F) == 3) lastIsrc = at;
             EXPECT_LE(at - lastMcn, 100) << at;
             EXPECT_LE(at - lastIsrc, 100) << at;
-            if (at == 400 || at == 550) EXPECT_EQ(q[0] & 0x0F, 1) << "the first frame of an index gives the position";
+            if (at == 400 || at == 550) {
+                EXPECT_EQ(q[0] & 0x0F, 1) << "the first frame of an index gives the position";
+            }
         }
     }
     cdrom_blk play{500, 1};

@@ -29,8 +29,8 @@ struct TocTrack {
     // LSN of INDEX 00 when it is known (an image's sheet gives it); -1: not known.
     int32_t index0 = -1;
     // INDEX 02 and on, as an image's sheet gives them (a drive's TOC does not).
-    std::vector<TocIndex> indexes;
-    std::string isrc;  // 12 characters as the sub-channel carries them; empty: none
+    std::vector<TocIndex> indexes{};
+    std::string isrc{};  // 12 characters as the sub-channel carries them; empty: none
     bool IsAudio() const { return (control & 0x04) == 0; }
     int32_t PregapStart() const { return index0 >= 0 && index0 <= start ? index0 : start; }
 };
@@ -38,7 +38,7 @@ struct TocTrack {
 struct DiscToc {
     std::vector<TocTrack> tracks;  // track 1 first; empty: no disc
     int32_t leadOut = 0;           // LSN one past the last sector
-    std::string mcn;               // media catalog number, 13 digits; empty: none
+    std::string mcn{};             // media catalog number, 13 digits; empty: none
     // The disc type of the full TOC (point A0): 0x00 CD-DA or CD-ROM, 0x10
     // CD-i, 0x20 CD-ROM XA.
     uint8_t discType = 0;

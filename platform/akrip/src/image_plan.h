@@ -86,17 +86,17 @@ struct PlanTrack {
     // everything before it is the track's pregap.
     size_t index1Piece = 0;
     int64_t index1Sectors = 0;
-    std::vector<PlanIndex> indexes;  // ascending
+    std::vector<PlanIndex> indexes{};  // ascending
     std::vector<PlanPiece> pieces;
     SheetText text;
-    std::string isrc;  // validated, upper case; empty: none
+    std::string isrc{};  // validated, upper case; empty: none
 };
 
 struct ImagePlan {
     std::vector<PlanFile> files;
     std::vector<PlanTrack> tracks;
     SheetText discText;
-    std::string mcn;  // validated; empty: none
+    std::string mcn{};  // validated; empty: none
     uint8_t discType = kDiscTypeCdda;
 };
 
