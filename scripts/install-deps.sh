@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev libcanberra-dev libcanberra-pulse fonts-liberation2 fonts-dejavu-core
   libavcodec-dev libavformat-dev libavutil-dev libexpat1-dev libcurl4-openssl-dev
   libvorbis-dev libogg-dev libflac-dev nettle-dev zlib1g-dev
-  ffmpeg flac python3 python3-mutagen cd-paranoia whipper
+  ffmpeg flac python3 python3-mutagen cd-paranoia whipper eject cdparanoia cdrdao libcdio-utils
   xvfb xauth xdotool imagemagick
 )
 

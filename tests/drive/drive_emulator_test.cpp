@@ -4,9 +4,12 @@
 #include <linux/cdrom.h>
 #include <scsi/sg.h>
 
+#include <cstring>
 #include <filesystem>
+#include <tuple>
 
 #include "temp_dir.h"
+#include "data_sector.h"
 #include "disc_generator.h"
 #include "drive_options.h"
 #include "emulated_drive.h"
@@ -33,6 +36,7 @@ struct Drive {
         header.cmd_len = static_cast<unsigned char>(cdb.size());
         header.dxferp = data.data();
         header.dxfer_len = static_cast<unsigned>(length);
+        header.dxfer_direction = length > 0 ? SG_DXFER_FROM_DEV : SG_DXFER_NONE;
         header.sbp = sense.data();
         header.mx_sb_len = static_cast<unsigned char>(sense.size());
         EXPECT_EQ(drive->Ioctl(SG_IO, &header, false), 0);
@@ -72,7 +76,7 @@ TEST(DriveEmulator, FullTocAndSessionsOfAnEnhancedCd) {
     ASSERT_EQ(full.size(), 4u + 11 * 8);
     EXPECT_EQ(full[3], 2);                        // last session
     EXPECT_EQ(full[4 + 3], 0xA0);
-    EXPECT_EQ(full[4 + 9], 0x20);                 // CD-ROM XA
+    EXPECT_EQ(full[4 + 9], 0x00);                 // CD-ROM: its data is Mode 1, not XA
     EXPECT_EQ(full[4 + 2 * 11 + 3], 0xA2);        // session 1 lead-out at 300 = 00:06:00
     EXPECT_EQ(full[4 + 2 * 11 + 9], 6);
     EXPECT_EQ(full[4 + 7 * 11 + 3], 2);           // track 2 at 11700 + 150 = 02:38:00
@@ -176,6 +180,90 @@ TEST(DriveEmulator, ADiscChangeIsReportedOnceThenTheNewDiscIsRead) {
     EXPECT_EQ(d.Status(CDROM_MEDIA_CHANGED), 0);
     EXPECT_EQ(d.Status(CDROM_DRIVE_STATUS), CDS_DISC_OK);
     EXPECT_EQ(d.Status(CDROM_DISC_STATUS), CDS_AUDIO);
+}
+
+// The Q sub-channel READ CD returns (raw P-W): a mode-2 frame with the
+// catalog number and a mode-3 frame with the ISRC at least once in every 100
+// frames of the track, the first frame of every index a position frame, P
+// set through the pregap; the kernel's CDROMSUBCHNL after a play in the
+// pregap counts down to INDEX 01.
+TEST(DriveEmulator, TheSubChannelCarriesCodesOftenEnoughAndCountsDownPregaps) {
+    cadrix::test::TempDir images;
+    cadrix::discgen::DiscDescription disc = cadrix::discgen::AudioDisc({400, 600}, 3);
+    disc.mcn = "0724384960629";
+    disc.tracks[1].isrc = "DEA123400002";
+    disc.tracks[1].indexZeroFrames = 150;
+    ASSERT_TRUE(cadrix::discgen::WriteDiscImage(disc, images.path(), "cd"));
+    Drive d({"--image", (images.path() / "cd.cue").string()});
+    int lastMcn = 399, lastIsrc = 549;  // the scan starts at 400, track 2's INDEX 01 is at 550
+    for (uint32_t lba = 400; lba < 1150; lba += 25) {
+        uint8_t key = 0;
+        const auto raw = d.SgIo({0xBE, 0, 0, 0, static_cast<uint8_t>(lba >> 8), static_cast<uint8_t>(lba), 0, 0, 25,
+                                 0x10, 0x01, 0}, 25 * (2352 + 96), &key);
+        ASSERT_EQ(key, 0);
+        for (uint32_t k = 0; k < 25; ++k) {
+            uint8_t q[12] = {};
+            for (size_t bit = 0; bit < 96; ++bit) q[bit / 8] |= ((raw[k * 2448 + 2352 + bit] >> 6) & 1) << (7 - bit % 8);
+            const int at = static_cast<int>(lba + k);
+            EXPECT_EQ((raw[k * 2448 + 2352] & 0x80) != 0, at < 550) << at;  // P: the pregap
+            if ((q[0] & 0x0F) == 2) lastMcn = at;
+            if ((q[0] & 0x0F) == 3) lastIsrc = at;
+            EXPECT_LE(at - lastMcn, 100) << at;
+            EXPECT_LE(at - lastIsrc, 100) << at;
+            if (at == 400 || at == 550) {
+                EXPECT_EQ(q[0] & 0x0F, 1) << "the first frame of an index gives the position";
+            }
+        }
+    }
+    cdrom_blk play{500, 1};
+    ASSERT_EQ(d.drive->Ioctl(CDROMPLAYBLK, &play, false), 0);
+    cdrom_subchnl q{};
+    q.cdsc_format = CDROM_MSF;
+    ASSERT_EQ(d.drive->Ioctl(CDROMSUBCHNL, &q, false), 0);
+    EXPECT_EQ(q.cdsc_audiostatus, CDROM_AUDIO_COMPLETED);
+    EXPECT_EQ(std::make_tuple(q.cdsc_trk, q.cdsc_ind, q.cdsc_reladdr.msf.second, q.cdsc_reladdr.msf.frame),
+              std::make_tuple(2, 0, 0, 50));  // 50 frames before INDEX 01
+}
+
+// The kernel's sector ioctls: Mode 1 user data from a MODE1/2048 image,
+// EIO for Mode 2 of a Mode 1 track; SG_IO refuses a transfer longer than
+// the queue takes, and the reserved size stops there.
+TEST(DriveEmulator, SectorIoctlsAndTransferLimits) {
+    cadrix::test::TempDir images;
+    cadrix::discgen::DiscDescription disc;
+    disc.tracks = {{.frames = 300}, {.frames = 200, .mode = cadrix::discgen::TrackMode::Mode1Cooked}};
+    ASSERT_TRUE(cadrix::discgen::WriteDiscImage(disc, images.path(), "cd"));
+    Drive d({"--image", (images.path() / "cd.cue").string()});
+    const auto toc = cadrix::discgen::ExpectedTocOf(disc);
+    const uint32_t lba = toc.trackStarts[1] + 10;
+    std::vector<uint8_t> buffer(2352), expected(2048);
+    cadrix::discgen::MakeDataSector(cadrix::discgen::TrackMode::Mode1Cooked, lba, disc.seed, expected);
+    auto msf = [&](unsigned long request) {
+        cdrom_msf at{static_cast<uint8_t>((lba + 150) / 4500), static_cast<uint8_t>((lba + 150) / 75 % 60),
+                     static_cast<uint8_t>((lba + 150) % 75), 0, 0, 0};
+        std::memcpy(buffer.data(), &at, sizeof at);
+        return d.drive->Ioctl(request, buffer.data(), false);
+    };
+    ASSERT_EQ(msf(CDROMREADMODE1), 0);
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), buffer.begin()));
+    EXPECT_EQ(msf(CDROMREADMODE2), -1);
+    EXPECT_EQ(errno, EIO);
+    ASSERT_EQ(msf(CDROMREADRAW), 0);
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), buffer.begin() + 16));
+    int reserved = 1 << 30;
+    ASSERT_EQ(d.drive->Ioctl(SG_SET_RESERVED_SIZE, &reserved, false), 0);
+    ASSERT_EQ(d.drive->Ioctl(SG_GET_RESERVED_SIZE, &reserved, false), 0);
+    std::vector<uint8_t> big(static_cast<size_t>(reserved) + 2352);
+    uint8_t cdb[12] = {0xBE, 0, 0, 0, 0, 0, 0, 0, 56, 0x10, 0, 0};
+    sg_io_hdr header{};
+    header.interface_id = 'S';
+    header.cmdp = cdb;
+    header.cmd_len = sizeof cdb;
+    header.dxferp = big.data();
+    header.dxfer_len = static_cast<unsigned>(big.size());
+    header.dxfer_direction = SG_DXFER_FROM_DEV;
+    EXPECT_EQ(d.drive->Ioctl(SG_IO, &header, false), -1);
+    EXPECT_EQ(errno, EIO);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // WAVE chunks, CDDB id, TOC record, the drive list and real-drive ranges.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 #include <map>
 #include <set>
@@ -11,6 +12,8 @@
 #include "cddb_id.h"
 #include "cdrdao_toc.h"
 #include "cue_sheet.h"
+#include "data_sector.h"
+#include "data_sectors.h"
 #include "disc_image.h"
 #include "drive_registry.h"
 #include "physical_drive.h"
@@ -116,6 +119,86 @@ TEST(AkripSheets, CdrdaoSyntax) {
     }
     // Audio that ends inside a frame is not a track.
     EXPECT_FALSE(Layout(ParseCdrdaoToc("TRACK AUDIO\nFILE \"a.raw\" 0 100\n"), {{"a.raw", 10 * kFrame}}));
+}
+
+// The sub-channel's codes and index points: CATALOG, ISRC (written apart
+// and in lower case too), INDEX 02 in the same file and INDEX 02 at the
+// start of the next file; a malformed ISRC is left out, the disc kept.
+TEST(AkripSheets, CodesIndexPointsAndDiscType) {
+    auto image = Layout(ParseCueSheet("CATALOG 0724384960629\nFILE a.bin BINARY\nTRACK 01 AUDIO\nISRC us-rc1-76-07839\n"
+                                      "INDEX 01 00:00:00\nINDEX 02 00:01:00\nTRACK 02 AUDIO\nISRC XX\n"
+                                      "INDEX 01 00:02:00\nFILE b.bin BINARY\nINDEX 02 00:00:00\nINDEX 03 00:00:10\n"
+                                      "TRACK 03 MODE2/2352\nINDEX 01 00:01:00\n"),
+                        {{"a.bin", 200 * kFrame}, {"b.bin", 200 * kFrame}});
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->toc.mcn, "0724384960629");
+    EXPECT_EQ(image->toc.tracks[0].isrc, "USRC17607839");
+    EXPECT_EQ(image->toc.tracks[1].isrc, "");
+    EXPECT_EQ(image->toc.tracks[0].indexes, (std::vector<TocIndex>{{2, 75}}));
+    EXPECT_EQ(image->toc.tracks[1].indexes, (std::vector<TocIndex>{{2, 200}, {3, 210}}));
+    EXPECT_EQ(image->toc.discType, kDiscTypeXa);
+
+    // cdrdao counts INDEX from the track's start, after its pregap; a TOC
+    // file may state the disc type.
+    image = Layout(ParseCdrdaoToc("CD_ROM\nCATALOG \"1234567890123\"\nTRACK AUDIO\nISRC \"DEA123400001\"\n"
+                                  "FILE \"a.bin\" 0 00:10:00\nSTART 00:02:00\nINDEX 00:03:00\nINDEX 00:04:00\n"
+                                  "TRACK MODE2_FORM1\nDATAFILE \"d.bin\"\n"),
+                   {{"a.bin", 750 * kFrame}, {"d.bin", 100 * 2048}});
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->toc.mcn, "1234567890123");
+    EXPECT_EQ(image->toc.tracks[0].isrc, "DEA123400001");
+    EXPECT_EQ(image->toc.tracks[0].indexes, (std::vector<TocIndex>{{2, 375}, {3, 450}}));
+    EXPECT_EQ(image->toc.discType, kDiscTypeCdda);
+}
+
+// Sectors built around what a cooked image stores carry what a disc does:
+// sync, BCD header, the EDC, and P and Q parity that every code word of
+// ECMA-130 annex A checks (both syndromes zero, XA form 1 with its header
+// taken as zero).
+TEST(AkripSectors, CookedSectorsGetEdcAndParity) {
+    auto times = [](uint8_t a, uint8_t b) {
+        uint8_t product = 0;
+        for (; b; b >>= 1, a = static_cast<uint8_t>((a << 1) ^ ((a & 0x80) ? 0x1D : 0))) {
+            if (b & 1) product ^= a;
+        }
+        return product;
+    };
+    auto syndromesZero = [&](const std::vector<uint8_t>& word) {
+        uint8_t s0 = 0;
+        uint8_t s1 = 0;
+        for (uint8_t c : word) {
+            s0 ^= c;
+            s1 = static_cast<uint8_t>(times(s1, 2) ^ c);
+        }
+        return s0 == 0 && s1 == 0;
+    };
+    for (const SectorFormat format : {SectorFormat::Mode1, SectorFormat::Mode2Form1}) {
+        std::vector<uint8_t> user(2048);
+        for (size_t k = 0; k < user.size(); ++k) user[k] = static_cast<uint8_t>(k * 7 + 3);
+        std::array<uint8_t, kRawSectorBytes> sector{};
+        ComposeRawSector(format, 16, user, sector);
+        EXPECT_EQ(std::vector<uint8_t>(sector.begin() + 12, sector.begin() + 16),
+                  (std::vector<uint8_t>{0x00, 0x02, 0x16, format == SectorFormat::Mode1 ? uint8_t{1} : uint8_t{2}}));
+        const bool xa = format == SectorFormat::Mode2Form1;
+        const size_t edcAt = xa ? 2072 : 2064;
+        const uint32_t edc = cadrix::discgen::CdromEdc(std::span(sector).subspan(xa ? 16 : 0, edcAt - (xa ? 16 : 0)));
+        EXPECT_EQ(std::memcmp(&sector[edcAt], &edc, 4), 0);
+        if (xa) std::fill(sector.begin() + 12, sector.begin() + 16, uint8_t{0});
+        for (size_t plane = 0; plane < 2; ++plane) {
+            auto v = [&](size_t n) { return sector[12 + 2 * n + plane]; };
+            for (size_t column = 0; column < 43; ++column) {
+                std::vector<uint8_t> word;
+                for (size_t row = 0; row < 26; ++row) word.push_back(v(43 * row + column));
+                EXPECT_TRUE(syndromesZero(word)) << "P word " << column;
+            }
+            for (size_t diagonal = 0; diagonal < 26; ++diagonal) {
+                std::vector<uint8_t> word;
+                for (size_t k = 0; k < 43; ++k) word.push_back(v((44 * k + 43 * diagonal) % 1118));
+                word.insert(word.end(), {v(1118 + diagonal), v(1144 + diagonal)});
+                EXPECT_TRUE(syndromesZero(word)) << "Q word " << diagonal;
+            }
+        }
+    }
 }
 
 ReadAtFunction ReadFrom(const akrip_test::Bytes& bytes) {

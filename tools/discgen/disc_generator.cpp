@@ -7,6 +7,7 @@
 
 #include "cddb_disc_id.h"
 #include "data_sector.h"
+#include "file_output.h"
 #include "music_synth.h"
 
 namespace cadrix::discgen {
@@ -160,87 +161,6 @@ const char* ModeText(TrackMode mode) {
     return "AUDIO";
 }
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
-// Writes to a temporary name and renames it into place once complete.
-class AtomicFile {
-public:
-    explicit AtomicFile(std::filesystem::path path)
-        : path_(std::move(path)), temporary_(path_.string() + ".part") {
-        file_.reset(std::fopen(temporary_.c_str(), "wb"));
-        if (file_) {
-            std::setvbuf(file_.get(), nullptr, _IOFBF, 1 << 20);
-        }
-    }
-    AtomicFile(const AtomicFile&) = delete;
-    AtomicFile& operator=(const AtomicFile&) = delete;
-    ~AtomicFile() {
-        if (file_) {
-            file_.reset();
-            std::error_code ignored;
-            std::filesystem::remove(temporary_, ignored);
-        }
-    }
-
-    bool IsOpen() const { return file_ != nullptr; }
-
-    bool Write(std::span<const uint8_t> bytes) {
-        return file_ && std::fwrite(bytes.data(), 1, bytes.size(), file_.get()) == bytes.size();
-    }
-
-    bool Commit() {
-        if (!file_) {
-            return false;
-        }
-        const bool flushed = std::fflush(file_.get()) == 0 && std::ferror(file_.get()) == 0;
-        const bool closed = std::fclose(file_.release()) == 0;
-        std::error_code error;
-        if (flushed && closed) {
-            std::filesystem::rename(temporary_, path_, error);
-            if (!error) {
-                return true;
-            }
-        }
-        std::filesystem::remove(temporary_, error);
-        return false;
-    }
-
-private:
-    std::filesystem::path path_;
-    std::filesystem::path temporary_;
-    FilePtr file_;
-};
-
-void PutLe32(std::vector<uint8_t>& out, uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
-        out.push_back(static_cast<uint8_t>(value >> (8 * i)));
-    }
-}
-
-void PutText(std::vector<uint8_t>& out, const char* text) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(text[i]));
-}
-
-std::vector<uint8_t> WaveHeader(uint32_t dataBytes) {
-    std::vector<uint8_t> header;
-    header.reserve(44);
-    PutText(header, "RIFF");
-    PutLe32(header, 36 + dataBytes);
-    PutText(header, "WAVE");
-    PutText(header, "fmt ");
-    PutLe32(header, 16);
-    PutLe32(header, 1U | (2U << 16));   // PCM, 2 channels
-    PutLe32(header, 44100);
-    PutLe32(header, 44100 * 4);
-    PutLe32(header, 4U | (16U << 16));  // block align 4, 16 bits
-    PutText(header, "data");
-    PutLe32(header, dataBytes);
-    return header;
-}
-
 bool WriteTrackMaterial(const DiscDescription& disc, const DiscLayout& layout, size_t trackIndex,
                         bool bigEndian, AtomicFile& out) {
     const TrackDescription& track = disc.tracks[trackIndex];
@@ -263,6 +183,24 @@ bool WriteTrackMaterial(const DiscDescription& disc, const DiscLayout& layout, s
         }
     }
     return true;
+}
+
+bool IsDigits(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// 13 digits; an ISRC is 5 capital letters or digits, then 7 digits.
+bool IsValidCode(std::string_view code, bool isrc) {
+    if (code.empty()) return true;
+    if (!isrc) return code.size() == 13 && IsDigits(code);
+    return code.size() == 12 && IsDigits(code.substr(5)) &&
+           std::all_of(code.begin(), code.begin() + 5, [](char c) { return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); });
+}
+
+// A CD-Text line of the sheet; quotes cannot be written inside one.
+std::string TextLine(const char* indent, const char* keyword, const std::string& text) {
+    if (text.empty()) return {};
+    return std::string(indent) + keyword + " \"" + text + "\"\n";
 }
 
 void SetError(std::string* error, std::string text) {
@@ -301,10 +239,20 @@ bool IsValidDescription(const DiscDescription& disc, std::string* why) {
             }
         }
         session = track.session;
+        if (!IsValidCode(track.isrc, true) || track.index2Frames >= track.frames ||
+            track.title.find('"') != std::string::npos || track.performer.find('"') != std::string::npos) {
+            SetError(why, name + ": a bad ISRC, INDEX 02 past its end, or a quote in its CD-Text");
+            return false;
+        }
         if (track.frames > kMaxLeadout || track.pregapFrames > kMaxLeadout || track.indexZeroFrames > kMaxLeadout) {
             SetError(why, name + " is too long");
             return false;
         }
+    }
+    if (!IsValidCode(disc.mcn, false) || disc.title.find('"') != std::string::npos ||
+        disc.performer.find('"') != std::string::npos) {
+        SetError(why, "the catalog number is not 13 digits, or the disc's CD-Text has a quote");
+        return false;
     }
     if (LayOut(disc).leadout > kMaxLeadout) {
         SetError(why, "the disc is longer than 99 minutes");
@@ -384,6 +332,8 @@ std::string CueSheetText(const DiscDescription& disc, std::string_view baseName)
     const std::vector<DataFile> files = PlanFiles(disc, baseName);
     const bool twoSessions = disc.tracks.back().session == 2;
     std::string cue = "REM COMMENT \"cadrix-discgen\"\n";
+    if (!disc.mcn.empty()) cue += "CATALOG " + disc.mcn + "\n";
+    cue += TextLine("", "PERFORMER", disc.performer) + TextLine("", "TITLE", disc.title);
     if (twoSessions) {
         cue += "REM SESSION 01\n";
     }
@@ -404,6 +354,9 @@ std::string CueSheetText(const DiscDescription& disc, std::string_view baseName)
             char line[64];
             std::snprintf(line, sizeof line, "  TRACK %02zu %s\n", index + 1, ModeText(track.mode));
             cue += line;
+            cue += TextLine("    ", "TITLE", track.title) + TextLine("    ", "PERFORMER", track.performer);
+            if (track.preEmphasis) cue += "    FLAGS PRE\n";
+            if (!track.isrc.empty()) cue += "    ISRC " + track.isrc + "\n";
             if (track.pregapFrames > 0) {
                 cue += "    PREGAP " + Msf(track.pregapFrames) + "\n";
             }
@@ -412,6 +365,7 @@ std::string CueSheetText(const DiscDescription& disc, std::string_view baseName)
             }
             fileFrames += track.indexZeroFrames;
             cue += "    INDEX 01 " + Msf(fileFrames) + "\n";
+            if (track.index2Frames > 0) cue += "    INDEX 02 " + Msf(fileFrames + track.index2Frames) + "\n";
             fileFrames += track.frames;
         }
     }

@@ -42,6 +42,12 @@ struct TrackDescription {
     uint32_t indexZeroFrames = 0;  // pregap stored in the file before INDEX 01 (INDEX 00)
     uint32_t pregapFrames = 0;     // PREGAP: silence that is in no file
     int session = 1;               // 1, or 2 for the data session of an Enhanced CD
+    // What the sub-channel and CD-Text say of the track (an audio track's).
+    std::string isrc{};            // 12 characters, e.g. "DEA123400001"; empty: none
+    uint32_t index2Frames = 0;     // INDEX 02 this many frames after INDEX 01; 0: none
+    bool preEmphasis = false;      // FLAGS PRE
+    std::string title{};           // CD-Text
+    std::string performer{};
 };
 
 struct DiscDescription {
@@ -49,6 +55,9 @@ struct DiscDescription {
     AudioFileType audioFiles = AudioFileType::Binary;
     bool filePerTrack = false;     // one FILE per track (always so for WAVE)
     uint64_t seed = 1;             // the audio and data content depend on it only
+    std::string mcn{};             // CATALOG: 13 digits; empty: none
+    std::string title{};           // CD-Text of the disc
+    std::string performer{};
 };
 
 // What a drive reports for the image, addresses counted from the start of the

@@ -33,6 +33,14 @@ Disc layout:
   --pregap N          N frames of PREGAP silence (in no file) before each track after the first
   --index0 N          N frames of INDEX 00 pregap stored before each track after the first
 
+Sub-channel and CD-Text:
+  --mcn DIGITS        the media catalog number (CATALOG), 13 digits
+  --isrc LIST         the ISRCs of tracks 1, 2, ..., comma-separated (an empty
+                      entry for a track without one), e.g. DEA123400001,,DEA123400003
+  --index2 N          INDEX 02 N frames after INDEX 01 in every track longer than that
+  --pre-emphasis LIST the tracks (1-based, comma-separated, or "all") with FLAGS PRE
+  --cd-text           CD-Text: the disc's and every track's title and performer
+
 Files:
   --motorola          audio stored big-endian (FILE ... MOTOROLA)
   --wave              audio stored in one WAVE file per track
@@ -116,6 +124,10 @@ struct Options {
     bool printToc = false;
     uint64_t pregap = 0;
     uint64_t indexZero = 0;
+    uint64_t indexTwo = 0;
+    std::vector<std::string> isrcs;
+    std::string preEmphasis;  // "all" or track numbers
+    bool cdText = false;
     TrackMode dataMode = TrackMode::Mode1Raw;
     DiscDescription disc;
 };
@@ -130,6 +142,7 @@ bool ParseFlag(std::string_view arg, Options& o) {
     else if (arg == "--wave") o.disc.audioFiles = AudioFileType::Wave;
     else if (arg == "--file-per-track") o.disc.filePerTrack = true;
     else if (arg == "--print-toc") o.printToc = true;
+    else if (arg == "--cd-text") o.cdText = true;
     else return false;
     return true;
 }
@@ -162,6 +175,18 @@ bool ParseValueOption(std::string_view arg, std::string_view value, Options& o, 
         return true;
     }
     if (arg == "--tracks") return ParseTrackLengths(value, o.lengths, error);
+    if (arg == "--mcn" || arg == "--pre-emphasis") {
+        (arg == "--mcn" ? o.disc.mcn : o.preEmphasis) = std::string(value);
+        return true;
+    }
+    if (arg == "--isrc") {
+        for (size_t at = 0; at <= value.size();) {
+            const size_t comma = std::min(value.find(',', at), value.size());
+            o.isrcs.emplace_back(value.substr(at, comma - at));
+            at = comma + 1;
+        }
+        return true;
+    }
     if (arg == "--data-mode") {
         if (value == "mode1") o.dataMode = TrackMode::Mode1Raw;
         else if (value == "mode1-2048") o.dataMode = TrackMode::Mode1Cooked;
@@ -180,6 +205,7 @@ bool ParseValueOption(std::string_view arg, std::string_view value, Options& o, 
         {"--seed", &o.disc.seed, 0, UINT64_MAX, "--seed needs a number"},
         {"--pregap", &o.pregap, 0, kMaxFrames, "--pregap needs a frame count"},
         {"--index0", &o.indexZero, 0, kMaxFrames, "--index0 needs a frame count"},
+        {"--index2", &o.indexTwo, 0, kMaxFrames, "--index2 needs a frame count"},
     };
     for (const auto& number : numbers) {
         if (arg != number.name) continue;
@@ -204,6 +230,41 @@ bool ParseOptions(const std::vector<std::string_view>& args, Options& o, std::st
     return true;
 }
 
+// Whether track `number` (1-based) is in "all" or a comma-separated list.
+bool Listed(std::string_view list, size_t number) {
+    if (list == "all") return true;
+    for (size_t at = 0; at < list.size();) {
+        const size_t comma = std::min(list.find(',', at), list.size());
+        uint64_t value = 0;
+        if (ParseUnsigned(list.substr(at, comma - at), value) && value == number) return true;
+        at = comma + 1;
+    }
+    return false;
+}
+
+// The ISRCs, INDEX 02 points, pre-emphasis and CD-Text of the options.
+bool AddSubChannel(Options& o, std::string& error) {
+    auto& tracks = o.disc.tracks;
+    if (o.isrcs.size() > tracks.size()) {
+        error = "--isrc lists more tracks than the disc has";
+        return false;
+    }
+    for (size_t i = 0; i < tracks.size(); ++i) {
+        if (i < o.isrcs.size()) tracks[i].isrc = o.isrcs[i];
+        if (o.indexTwo > 0 && tracks[i].frames > o.indexTwo) tracks[i].index2Frames = static_cast<uint32_t>(o.indexTwo);
+        tracks[i].preEmphasis = !o.preEmphasis.empty() && Listed(o.preEmphasis, i + 1);
+        if (o.cdText) {
+            tracks[i].title = "Track " + std::to_string(i + 1);
+            tracks[i].performer = "Cadrix Ensemble";
+        }
+    }
+    if (o.cdText) {
+        o.disc.title = "Cadrix Test Disc";
+        o.disc.performer = "Cadrix Ensemble";
+    }
+    return true;
+}
+
 // The disc the options describe; false with `error` when they conflict.
 bool BuildDisc(Options& o, std::string& error) {
     DiscDescription& disc = o.disc;
@@ -222,6 +283,7 @@ bool BuildDisc(Options& o, std::string& error) {
         disc.tracks[i].pregapFrames = static_cast<uint32_t>(o.pregap);
         disc.tracks[i].indexZeroFrames = static_cast<uint32_t>(o.indexZero);
     }
+    if (!AddSubChannel(o, error)) return false;
     if (o.dataFirst) disc.tracks.front().mode = o.dataMode;
     if (o.dataLast || o.session2) {
         TrackDescription& last = disc.tracks.back();

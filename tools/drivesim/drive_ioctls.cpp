@@ -10,31 +10,18 @@
 #include <cstdio>
 #include <cstring>
 
-#include "emulated_drive.h"
+#include "kernel_ioctls.h"
 
 namespace drivesim {
-namespace {
-
-constexpr int kScsiHost = 6;  // what SCSI_IOCTL_GET_IDLUN reports
-constexpr size_t kSenseBytes = 18;
 
 int Fail(int error) {
     errno = error;
     return -1;
 }
 
-void FillSense(const Sense& sense, uint8_t* out, size_t capacity) {
-    uint8_t bytes[kSenseBytes] = {};
-    bytes[0] = sense.information >= 0 ? 0xF0 : 0x70;
-    bytes[2] = sense.key;
-    for (int k = 0; k < 4 && sense.information >= 0; ++k) {
-        bytes[3 + k] = static_cast<uint8_t>(sense.information >> (24 - 8 * k));
-    }
-    bytes[7] = 10;
-    bytes[12] = sense.asc;
-    bytes[13] = sense.ascq;
-    std::memcpy(out, bytes, std::min(capacity, sizeof bytes));
-}
+namespace {
+
+constexpr int kScsiHost = 6;  // what SCSI_IOCTL_GET_IDLUN reports
 
 void SetAddress(cdrom_addr& address, uint8_t format, int32_t lsn) {
     if (format == CDROM_MSF) {
@@ -87,6 +74,7 @@ int ReadAudioIoctl(EmulatedDrive& drive, cdrom_read_audio& request) {
     if (!drive.ReadAudio(lba, static_cast<uint32_t>(request.nframes), request.buf, sense)) {
         return Fail(sense.key == 2 ? ENOMEDIUM : EIO);
     }
+    drive.SetPosition(lba + request.nframes - 1);
     return 0;
 }
 
@@ -109,38 +97,6 @@ int SendPacket(EmulatedDrive& drive, cdrom_generic_command& generic, bool writab
     return 0;
 }
 
-int SgIo(EmulatedDrive& drive, sg_io_hdr& header, bool writable) {
-    if (header.interface_id != 'S' || header.iovec_count != 0 || !header.cmdp || header.cmd_len < 6) {
-        return Fail(EINVAL);
-    }
-    uint8_t cdb[16] = {};
-    std::memcpy(cdb, header.cmdp, std::min<size_t>(header.cmd_len, sizeof cdb));
-    PacketCommand command;
-    command.cdb = std::span<const uint8_t>(cdb, sizeof cdb);
-    command.data = static_cast<uint8_t*>(header.dxferp);
-    command.length = header.dxferp ? header.dxfer_len : 0;
-    command.writableOpen = writable;
-    drive.Execute(command);
-    if (command.sense.key == 0xFF) return Fail(EPERM);
-    header.host_status = 0;
-    header.sb_len_wr = 0;
-    header.resid = static_cast<int>(command.length - std::min(command.length, command.transferred));
-    if (command.sense.Ok()) {
-        header.status = header.masked_status = header.driver_status = 0;
-        header.info = 0;
-        return 0;
-    }
-    header.status = 0x02;  // CHECK CONDITION
-    header.masked_status = CHECK_CONDITION;
-    header.driver_status = 0x08;  // DRIVER_SENSE
-    header.info = SG_INFO_CHECK;
-    if (header.sbp && header.mx_sb_len > 0) {
-        FillSense(command.sense, header.sbp, header.mx_sb_len);
-        header.sb_len_wr = static_cast<unsigned char>(std::min<size_t>(header.mx_sb_len, kSenseBytes));
-    }
-    return 0;
-}
-
 int Eject(EmulatedDrive& drive, SharedDriveState& state) {
     if (state.doorLocked.load() != 0) return Fail(EBUSY);
     drive.OpenTray();
@@ -160,6 +116,18 @@ bool KernelSendsCommands(unsigned long request) {
         case CDROM_MEDIA_CHANGED:
         case CDROMREADAUDIO:
         case CDROM_GET_MCN:
+        case CDROMSUBCHNL:
+        case CDROMVOLREAD:
+        case CDROMREADMODE1:
+        case CDROMREADMODE2:
+        case CDROMREADRAW:
+        case CDROMPLAYMSF:
+        case CDROMPLAYBLK:
+        case CDROMPLAYTRKIND:
+        case CDROMSTOP:
+        case CDROMSTART:
+        case CDROMPAUSE:
+        case CDROMRESUME:
             return true;
         default:
             return false;
@@ -194,8 +162,26 @@ const char* IoctlName(unsigned long request) {
         case CDROM_SELECT_SPEED: return "CDROM_SELECT_SPEED";
         case CDROM_SET_OPTIONS: return "CDROM_SET_OPTIONS";
         case CDROM_CLEAR_OPTIONS: return "CDROM_CLEAR_OPTIONS";
+        case CDROMSUBCHNL: return "CDROMSUBCHNL";
+        case CDROMVOLREAD: return "CDROMVOLREAD";
+        case CDROMREADMODE1: return "CDROMREADMODE1";
+        case CDROMREADMODE2: return "CDROMREADMODE2";
+        case CDROMREADRAW: return "CDROMREADRAW";
+        case CDROMPLAYMSF: return "CDROMPLAYMSF";
+        case CDROMPLAYBLK: return "CDROMPLAYBLK";
+        case CDROMPLAYTRKIND: return "CDROMPLAYTRKIND";
+        case CDROMSTOP: return "CDROMSTOP";
+        case CDROMSTART: return "CDROMSTART";
+        case CDROMPAUSE: return "CDROMPAUSE";
+        case CDROMRESUME: return "CDROMRESUME";
         case CDROM_SEND_PACKET: return "CDROM_SEND_PACKET";
         case SG_IO: return "SG_IO";
+        case SG_GET_VERSION_NUM: return "SG_GET_VERSION_NUM";
+        case SG_EMULATED_HOST: return "SG_EMULATED_HOST";
+        case SG_GET_RESERVED_SIZE: return "SG_GET_RESERVED_SIZE";
+        case SG_SET_RESERVED_SIZE: return "SG_SET_RESERVED_SIZE";
+        case SG_GET_TIMEOUT: return "SG_GET_TIMEOUT";
+        case SG_SET_TIMEOUT: return "SG_SET_TIMEOUT";
         case SCSI_IOCTL_GET_IDLUN: return "SCSI_IOCTL_GET_IDLUN";
         case SCSI_IOCTL_GET_BUS_NUMBER: return "SCSI_IOCTL_GET_BUS_NUMBER";
         case DVD_READ_STRUCT: return "DVD_READ_STRUCT";
@@ -205,11 +191,10 @@ const char* IoctlName(unsigned long request) {
 
 // The ioctls the SCSI layer answers: the cdrom layer passes them on.
 int ScsiIoctl(EmulatedDrive& drive, unsigned long request, void* argument, bool writable) {
+    if (int result = 0; SgIoctl(drive, request, argument, writable, result)) return result;
     switch (request) {
         case CDROM_SEND_PACKET:
             return SendPacket(drive, *static_cast<cdrom_generic_command*>(argument), writable);
-        case SG_IO:
-            return SgIo(drive, *static_cast<sg_io_hdr*>(argument), writable);
         case SCSI_IOCTL_GET_IDLUN: {
             auto* idlun = static_cast<int*>(argument);
             idlun[0] = kScsiHost << 24;  // target 0, lun 0, channel 0
@@ -219,6 +204,9 @@ int ScsiIoctl(EmulatedDrive& drive, unsigned long request, void* argument, bool 
         case SCSI_IOCTL_GET_BUS_NUMBER:
             *static_cast<int*>(argument) = kScsiHost;
             return 0;
+        case SG_GET_SG_TABLESIZE:  // the sg driver's (/dev/sgN), not a block device's
+            drive.LogOnce("ioctl SG_GET_SG_TABLESIZE -> ENOTTY, as on a block device");
+            return Fail(ENOTTY);
         default: {
             char text[48];
             std::snprintf(text, sizeof text, "unknown ioctl 0x%lx", request);
@@ -232,9 +220,8 @@ int ScsiIoctl(EmulatedDrive& drive, unsigned long request, void* argument, bool 
 
 int EmulatedDrive::Ioctl(unsigned long request, void* argument, bool writableOpen) {
     if (!argument && (request == CDROMREADTOCHDR || request == CDROMREADTOCENTRY || request == CDROMMULTISESSION ||
-                      request == CDROMREADAUDIO || request == CDROM_SEND_PACKET || request == SG_IO ||
-                      request == SCSI_IOCTL_GET_IDLUN || request == SCSI_IOCTL_GET_BUS_NUMBER ||
-                      request == CDROM_GET_MCN)) {
+                      request == CDROMREADAUDIO || request == CDROM_SEND_PACKET ||
+                      request == SCSI_IOCTL_GET_IDLUN || request == SCSI_IOCTL_GET_BUS_NUMBER)) {
         return Fail(EFAULT);
     }
     if (const char* name = IoctlName(request)) LogOnce(std::string("ioctl ") + name);
@@ -271,10 +258,6 @@ int EmulatedDrive::Ioctl(unsigned long request, void* argument, bool writableOpe
             return 0;
         case CDROMREADAUDIO:
             return ReadAudioIoctl(*this, *static_cast<cdrom_read_audio*>(argument));
-        case CDROM_GET_MCN:
-            if (!HasDisc()) return Fail(ENOMEDIUM);
-            std::memset(argument, 0, sizeof(cdrom_mcn));
-            return 0;
         case DVD_READ_STRUCT:  // the drive refuses READ DVD STRUCTURE for a CD
             return Fail(EIO);
         case CDROM_SELECT_SPEED:
@@ -282,6 +265,7 @@ int EmulatedDrive::Ioctl(unsigned long request, void* argument, bool writableOpe
         case CDROM_CLEAR_OPTIONS:
             return 0;
         default:
+            if (int result = 0; CdromAudioIoctl(*this, request, argument, result)) return result;
             return ScsiIoctl(*this, request, argument, writableOpen);
     }
 }

@@ -27,6 +27,10 @@ struct SharedDriveState {
     std::atomic<uint32_t> trayOpen{0};     // the disc was ejected and the tray not closed again
     std::atomic<uint64_t> reads{0};        // audio and data reads served
     std::atomic<uint32_t> badFailures[kMaxBadRanges];  // failures so far, per --bad range
+    std::atomic<int64_t> position{0};      // the sector the head last read or played
+    std::atomic<uint32_t> playCompleted{0};// a play ended and READ SUB-CHANNEL has not said so yet
+    std::atomic<int32_t> sgReservedBytes{-1};  // SG_SET_RESERVED_SIZE; -1: as large as a transfer may be
+    std::atomic<int32_t> sgTimeout{0};     // SG_SET_TIMEOUT, in clock ticks
     // Where the drive's head is: it reads on after a request into its cache.
     int64_t headLba = -1;
     int64_t hostEnd = 0;                   // end of the last request

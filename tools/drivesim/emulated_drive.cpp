@@ -79,10 +79,19 @@ void EmulatedDrive::Execute(PacketCommand& command) {
     if (command.sense.Ok()) {
         LogOnce(name);
     } else if (command.sense.key != 3) {  // medium errors are logged where they happen
-        char sense[48];
-        std::snprintf(sense, sizeof sense, " [%02X %02X %02X] -> sense %X/%02X/%02X", command.cdb[0], command.cdb[1],
-                      command.cdb[2], command.sense.key, command.sense.asc, command.sense.ascq);
-        Log(name + sense);
+        // The whole CDB of a refused command: 6, 10 or 12 bytes by its group.
+        const uint8_t group = command.cdb[0] >> 5;
+        const size_t bytes = std::min<size_t>(command.cdb.size(), group == 0 ? 6 : group == 5 ? 12 : 10);
+        std::string text = " [";
+        for (size_t k = 0; k < bytes; ++k) {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, k == 0 ? "%02X" : " %02X", command.cdb[k]);
+            text += hex;
+        }
+        char sense[32];
+        std::snprintf(sense, sizeof sense, "] -> sense %X/%02X/%02X", command.sense.key, command.sense.asc,
+                      command.sense.ascq);
+        Log(name + text + sense);
     }
 }
 
@@ -305,6 +314,22 @@ bool EmulatedDrive::ReadData(int64_t lba, uint32_t count, uint8_t* out, Sense& s
     for (uint32_t k = 0; ok && k < count; ++k) {
         if (!akrip::ReadImageDataSector(*disc, lba + k, out + size_t{k} * kDataBytes)) {
             sense = kMediumError;
+            return false;
+        }
+    }
+    return ok;
+}
+
+bool EmulatedDrive::ReadRaw(int64_t lba, uint32_t count, uint8_t* out, Sense& sense) {
+    const akrip::DiscImage* disc = Disc();
+    if (!CheckReadable(disc, lba, count, false, sense)) return false;
+    const bool ok = ApplyFaults(lba, count, sense);
+    WaitForDrive(lba, count, !ok);
+    CountRead(lba, count);
+    for (uint32_t k = 0; ok && k < count; ++k) {
+        if (!akrip::ReadImageRawSector(*disc, lba + k, out + size_t{k} * kFrameBytes)) {
+            sense = kMediumError;
+            sense.information = lba + k;
             return false;
         }
     }

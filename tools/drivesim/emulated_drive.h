@@ -82,6 +82,16 @@ public:
     const akrip::DiscImage* Disc();  // null: no disc
     bool ReadAudio(int64_t lba, uint32_t count, uint8_t* out, Sense& sense);
     bool ReadData(int64_t lba, uint32_t count, uint8_t* out, Sense& sense);
+    // Whole 2352-byte data sectors, as the disc carries them.
+    bool ReadRaw(int64_t lba, uint32_t count, uint8_t* out, Sense& sense);
+    // Where the head is, for the Q sub-channel's current position.
+    int64_t Position() const { return state_.position.load(); }
+    void SetPosition(int64_t lsn) { state_.position.store(lsn); }
+    // A play finishes at once; READ SUB-CHANNEL reports that once.
+    void SetPlayCompleted() { state_.playCompleted.store(1); }
+    bool TakePlayCompleted() { return state_.playCompleted.exchange(0) != 0; }
+    bool DoorLocked() const { return state_.doorLocked.load() != 0; }
+    SharedDriveState& State() { return state_; }
     const DriveOptions& Options() const { return options_; }
     void Log(const std::string& line);
     // Logs `line` the first time this process sees it.

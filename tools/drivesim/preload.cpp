@@ -1,10 +1,12 @@
 // libcadrix_drivesim.so: loaded with LD_PRELOAD, it makes one device path
 // ($CADRIX_DRIVESIM_DEVICE) a CD-ROM block device holding the emulated disc.
-// It interposes the C library calls that libcdio's Linux driver makes on a
-// device (open, close, stat, ioctl, read, lseek and their glibc aliases);
-// every other path and descriptor goes to the C library unchanged.
+// It interposes the C library calls that CD programs make on a device (open,
+// close, stat, ioctl, read, lseek, realpath, readlink, access and their
+// glibc aliases); every other path and descriptor goes to the C library
+// unchanged. The path need not exist: it is a device node of its own name.
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -289,5 +291,79 @@ DRIVESIM_EXPORT int __lxstat(int version, const char* path, struct stat* info) {
 DRIVESIM_EXPORT int __fxstat(int version, int fd, struct stat* info) {
     if (!IsDeviceFd(fd)) return Real<int (*)(int, int, struct stat*)>("__fxstat")(version, fd, info);
     FillDeviceStat(info);
+    return 0;
+}
+
+// A device node is no symbolic link: its real path is its own name.
+DRIVESIM_EXPORT char* realpath(const char* path, char* resolved) noexcept {
+    if (!IsDevice(path)) return REAL(realpath)(path, resolved);
+    if (std::strlen(path) >= PATH_MAX) {
+        errno = ENAMETOOLONG;
+        return nullptr;
+    }
+    if (!resolved) return ::strdup(path);
+    return std::strcpy(resolved, path);
+}
+
+DRIVESIM_EXPORT char* __realpath_chk(const char* path, char* resolved, size_t) noexcept {
+    return realpath(path, resolved);
+}
+
+DRIVESIM_EXPORT char* canonicalize_file_name(const char* path) noexcept {
+    if (!IsDevice(path)) return Real<char* (*)(const char*)>("canonicalize_file_name")(path);
+    return ::strdup(path);
+}
+
+DRIVESIM_EXPORT ssize_t readlink(const char* path, char* buffer, size_t size) noexcept {
+    if (!IsDevice(path)) return REAL(readlink)(path, buffer, size);
+    errno = EINVAL;
+    return -1;
+}
+
+DRIVESIM_EXPORT ssize_t readlinkat(int dir, const char* path, char* buffer, size_t size) noexcept {
+    if (!IsDevice(path)) return REAL(readlinkat)(dir, path, buffer, size);
+    errno = EINVAL;
+    return -1;
+}
+
+// The user may read and write the device (in group cdrom); it executes nothing.
+static int DeviceAccess(int mode) {
+    if (mode & X_OK) {
+        errno = EACCES;
+        return -1;
+    }
+    return 0;
+}
+
+DRIVESIM_EXPORT int access(const char* path, int mode) noexcept {
+    return IsDevice(path) ? DeviceAccess(mode) : REAL(access)(path, mode);
+}
+
+DRIVESIM_EXPORT int faccessat(int dir, const char* path, int mode, int flags) noexcept {
+    return IsDevice(path) ? DeviceAccess(mode) : REAL(faccessat)(dir, path, mode, flags);
+}
+
+DRIVESIM_EXPORT int euidaccess(const char* path, int mode) noexcept {
+    return IsDevice(path) ? DeviceAccess(mode) : REAL(euidaccess)(path, mode);
+}
+
+DRIVESIM_EXPORT int eaccess(const char* path, int mode) noexcept {
+    return IsDevice(path) ? DeviceAccess(mode) : REAL(eaccess)(path, mode);
+}
+
+DRIVESIM_EXPORT int statx(int dir, const char* path, int flags, unsigned int mask, struct statx* info) noexcept {
+    if (!IsDevice(path)) return REAL(statx)(dir, path, flags, mask, info);
+    struct stat plain {};
+    FillDeviceStat(&plain);
+    std::memset(info, 0, sizeof *info);
+    info->stx_mask = STATX_BASIC_STATS;
+    info->stx_mode = static_cast<uint16_t>(plain.st_mode);
+    info->stx_nlink = 1;
+    info->stx_uid = plain.st_uid;
+    info->stx_gid = plain.st_gid;
+    info->stx_blksize = 2048;
+    info->stx_rdev_major = major(plain.st_rdev);
+    info->stx_rdev_minor = minor(plain.st_rdev);
+    info->stx_mtime.tv_sec = info->stx_ctime.tv_sec = info->stx_atime.tv_sec = plain.st_mtim.tv_sec;
     return 0;
 }

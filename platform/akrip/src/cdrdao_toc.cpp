@@ -1,15 +1,29 @@
 #include "cdrdao_toc.h"
 
+#include <algorithm>
+#include <utility>
+
 #include "sheet_lexer.h"
 
 namespace akrip {
 namespace {
 
+using F = SectorFormat;
 constexpr SheetTrackMode kTrackModes[] = {
-    {"AUDIO", true, 2352},         {"MODE0", false, 2336},       {"MODE1", false, 2048},
-    {"MODE1_RAW", false, 2352},    {"MODE2", false, 2336},       {"MODE2_RAW", false, 2352},
-    {"MODE2_FORM1", false, 2048},  {"MODE2_FORM2", false, 2324}, {"MODE2_FORM_MIX", false, 2336},
+    {"AUDIO", true, 2352, F::Audio, kDiscTypeCdda},
+    {"MODE0", false, 2336, F::Mode0, kDiscTypeCdda},
+    {"MODE1", false, 2048, F::Mode1, kDiscTypeCdda},
+    {"MODE1_RAW", false, 2352, F::Raw, kDiscTypeCdda},
+    {"MODE2", false, 2336, F::Mode2, kDiscTypeXa},
+    {"MODE2_RAW", false, 2352, F::Raw, kDiscTypeXa},
+    {"MODE2_FORM1", false, 2048, F::Mode2Form1, kDiscTypeXa},
+    {"MODE2_FORM2", false, 2324, F::Mode2Form2, kDiscTypeXa},
+    {"MODE2_FORM_MIX", false, 2336, F::Mode2, kDiscTypeXa},
 };
+
+// The disc types a TOC file may state before its tracks.
+constexpr std::pair<std::string_view, uint8_t> kDiscTypes[] = {
+    {"CD_DA", kDiscTypeCdda}, {"CD_ROM", kDiscTypeCdda}, {"CD_ROM_XA", kDiscTypeXa}, {"CD_I", kDiscTypeCdi}};
 
 constexpr int64_t kMaxBytes = int64_t{1} << 40;
 
@@ -81,6 +95,7 @@ public:
             if (token->quoted || !Statement(token->text)) return std::nullopt;
         }
         if (plan_.tracks.empty() || plan_.tracks.back().pieces.empty()) return std::nullopt;
+        if (statedType_) plan_.discType = *statedType_;
         return std::move(plan_);
     }
 
@@ -88,11 +103,14 @@ private:
     bool Statement(const std::string& word) {
         if (SheetKeywordIs(word, "TRACK")) return Track();
         if (SheetKeywordIs(word, "CD_TEXT")) return CdText(track_ ? track_->text : plan_.discText);
-        if (SheetKeywordIs(word, "CATALOG") || SheetKeywordIs(word, "ISRC")) return in_.Take() != nullptr;
-        if (SheetKeywordIs(word, "CD_DA") || SheetKeywordIs(word, "CD_ROM") || SheetKeywordIs(word, "CD_ROM_XA") ||
-            SheetKeywordIs(word, "CD_I") || SheetKeywordIs(word, "TWO_CHANNEL_AUDIO")) {
-            return true;
+        if (SheetKeywordIs(word, "CATALOG") || SheetKeywordIs(word, "ISRC")) return Code(word);
+        for (const auto& [name, type] : kDiscTypes) {
+            if (SheetKeywordIs(word, name)) {
+                statedType_ = type;
+                return true;
+            }
         }
+        if (SheetKeywordIs(word, "TWO_CHANNEL_AUDIO")) return true;
         if (SheetKeywordIs(word, "NO")) return in_.Take() != nullptr;  // NO COPY, NO PRE_EMPHASIS
         if (!track_) return false;
         if (SheetKeywordIs(word, "COPY")) track_->flags |= 0x02;
@@ -103,8 +121,32 @@ private:
         else if (SheetKeywordIs(word, "FILE") || SheetKeywordIs(word, "AUDIOFILE")) return File(false);
         else if (SheetKeywordIs(word, "DATAFILE")) return File(true);
         else if (SheetKeywordIs(word, "START")) return Start();
-        else if (SheetKeywordIs(word, "INDEX")) return in_.Take() != nullptr;
+        else if (SheetKeywordIs(word, "INDEX")) return Index();
         else return false;  // FIFO and anything unknown
+        return true;
+    }
+
+    // CATALOG "13 digits" before the tracks, ISRC "CCOOOYYSSSSS" in one; a
+    // malformed code is left out: the disc plays without it.
+    bool Code(const std::string& word) {
+        const SheetToken* value = in_.Take();
+        if (!value) return false;
+        if (SheetKeywordIs(word, "CATALOG")) {
+            plan_.mcn = ParseMcn(value->text).value_or("");
+        } else if (track_) {
+            track_->isrc = ParseIsrc(value->text).value_or("");
+        }
+        return true;
+    }
+
+    // INDEX mm:ss:ff counts from the track's start (INDEX 01); the first
+    // one is INDEX 02.
+    bool Index() {
+        const SheetToken* time = in_.Take();
+        auto sectors = time ? ParseMsf(time->text) : std::nullopt;
+        if (!sectors || !track_ || track_->indexes.size() >= 98) return false;
+        const int number = static_cast<int>(track_->indexes.size()) + 2;
+        track_->indexes.push_back({number, track_->index1Piece, track_->index1Sectors + *sectors});
         return true;
     }
 
@@ -154,6 +196,8 @@ private:
         track_ = &plan_.tracks.back();
         track_->audio = mode->audio;
         track_->sectorBytes = mode->sectorBytes;
+        track_->format = mode->format;
+        plan_.discType = std::max(plan_.discType, mode->discType);
         startSeen_ = false;
         return true;
     }
@@ -232,6 +276,7 @@ private:
     ImagePlan plan_;
     PlanTrack* track_ = nullptr;
     bool startSeen_ = false;
+    std::optional<uint8_t> statedType_;
 };
 
 }  // namespace

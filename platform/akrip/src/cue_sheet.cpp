@@ -1,5 +1,6 @@
 #include "cue_sheet.h"
 
+#include <algorithm>
 #include <map>
 
 #include "sheet_lexer.h"
@@ -7,18 +8,25 @@
 namespace akrip {
 namespace {
 
+using F = SectorFormat;
 constexpr SheetTrackMode kTrackModes[] = {
-    {"AUDIO", true, 2352},      {"MODE1/2048", false, 2048}, {"MODE1/2352", false, 2352},
-    {"MODE2/2048", false, 2048}, {"MODE2/2324", false, 2324}, {"MODE2/2336", false, 2336},
-    {"MODE2/2352", false, 2352}, {"CDI/2336", false, 2336},   {"CDI/2352", false, 2352},
+    {"AUDIO", true, 2352, F::Audio, kDiscTypeCdda},
+    {"MODE1/2048", false, 2048, F::Mode1, kDiscTypeCdda},
+    {"MODE1/2352", false, 2352, F::Raw, kDiscTypeCdda},
+    {"MODE2/2048", false, 2048, F::Mode2Form1, kDiscTypeXa},
+    {"MODE2/2324", false, 2324, F::Mode2Form2, kDiscTypeXa},
+    {"MODE2/2336", false, 2336, F::Mode2, kDiscTypeXa},
+    {"MODE2/2352", false, 2352, F::Raw, kDiscTypeXa},
+    {"CDI/2336", false, 2336, F::Mode2, kDiscTypeCdi},
+    {"CDI/2352", false, 2352, F::Raw, kDiscTypeCdi},
 };
 
-// A position that starts a run of the disc: INDEX 00 or 01 of a track.
+// A position that starts a run of the disc: an INDEX of a track.
 struct Mark {
     int track;
     int file;
     int64_t sector;  // counted in the file, as written in the sheet
-    bool index1;
+    int index;
 };
 
 struct CueTrack {
@@ -75,9 +83,11 @@ bool BuildPieces(std::vector<CueTrack>& tracks, const std::vector<Mark>& marks, 
         if (startsTrack && track.pregap > 0) {
             pieces.push_back({-1, 0, static_cast<uint64_t>(track.pregap) * sectorBytes, false});
         }
-        if (mark.index1) {
+        if (mark.index == 1) {
             track.plan.index1Piece = pieces.size();
             track.plan.index1Sectors = 0;
+        } else if (mark.index > 1) {
+            track.plan.indexes.push_back({mark.index, pieces.size(), 0});
         }
         if (j + 1 < marks.size() && marks[j + 1].file == mark.file) {
             pieces.push_back({mark.file, markBytes[j], markBytes[j + 1] - markBytes[j], false});
@@ -115,7 +125,13 @@ public:
             SheetKeywordIs(keyword, "SONGWRITER")) {
             Text(words);
         }
-        // CATALOG, ISRC, CDTEXTFILE: nothing to do.
+        // A malformed code is left out: the disc plays without it.
+        if (SheetKeywordIs(keyword, "CATALOG") && words.size() > 1 && !track_) {
+            plan_.mcn = ParseMcn(words[1].text).value_or("");
+        }
+        if (SheetKeywordIs(keyword, "ISRC") && words.size() > 1 && track_) {
+            track_->plan.isrc = ParseIsrc(words[1].text).value_or("");
+        }
         return true;
     }
 
@@ -160,7 +176,9 @@ private:
         next.number = static_cast<int>(*number);
         next.plan.audio = mode->audio;
         next.plan.sectorBytes = mode->sectorBytes;
+        next.plan.format = mode->format;
         next.plan.session = session_;
+        plan_.discType = std::max(plan_.discType, mode->discType);
         tracks_.push_back(std::move(next));
         return true;
     }
@@ -178,11 +196,9 @@ private:
         if (*number > 1 && !track_->hasIndex1) return false;
         track_->lastIndex = *number;
         lastSectorInFile_[file] = *sector;
-        if (*number <= 1) {
-            const int trackIndex = static_cast<int>(tracks_.size()) - 1;
-            marks_.push_back({trackIndex, file, *sector, *number == 1});
-            (*number == 0 ? track_->hasIndex0 : track_->hasIndex1) = true;
-        }
+        const int trackIndex = static_cast<int>(tracks_.size()) - 1;
+        marks_.push_back({trackIndex, file, *sector, static_cast<int>(*number)});
+        if (*number <= 1) (*number == 0 ? track_->hasIndex0 : track_->hasIndex1) = true;
         return true;
     }
 

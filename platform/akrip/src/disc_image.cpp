@@ -17,7 +17,7 @@ void AddDataExtents(DiscImage& image, const PlanTrack& track, const std::vector<
         const auto count = static_cast<int64_t>(lengths[i] / track.sectorBytes);
         const uint64_t offset =
             piece.file >= 0 ? image.files[static_cast<size_t>(piece.file)].payloadOffset + piece.offset : 0;
-        if (count > 0) image.dataExtents.push_back({position, count, piece.file, offset, track.sectorBytes});
+        if (count > 0) image.dataExtents.push_back({position, count, piece.file, offset, track.sectorBytes, track.format});
         position += count;
     }
 }
@@ -31,7 +31,25 @@ struct TrackSpan {
     std::vector<Piece> pieces;
     int64_t sectors = 0;
     int64_t index1 = 0;  // sectors from the track's start
+    std::vector<TocIndex> indexes;  // INDEX 02 and on, `lsn` counted from the track's start
 };
+
+// Where the index points after INDEX 01 lie, given the bytes before each
+// piece. One that does not come after the point before it, or lies past the
+// track, is left out: index points only name places in the track.
+std::vector<TocIndex> PlaceIndexes(const PlanTrack& track, const std::vector<uint64_t>& bytesBefore,
+                                   int64_t index1, int64_t sectors) {
+    std::vector<TocIndex> indexes;
+    int64_t previous = index1;
+    for (const PlanIndex& index : track.indexes) {
+        if (index.piece >= bytesBefore.size() || index.sectors < 0) continue;
+        const int64_t at = static_cast<int64_t>(bytesBefore[index.piece] / track.sectorBytes) + index.sectors;
+        if (at <= previous || at >= sectors) continue;
+        indexes.push_back({index.number, static_cast<int32_t>(at)});
+        previous = at;
+    }
+    return indexes;
+}
 
 class Layout {
 public:
@@ -48,6 +66,8 @@ public:
         }
         image_.toc.leadOut = static_cast<int32_t>(position_);
         image_.toc.discText = ToCdText(plan_.discText);
+        image_.toc.mcn = plan_.mcn;
+        image_.toc.discType = plan_.discType;
         return std::move(image_);
     }
 
@@ -68,7 +88,9 @@ private:
         TrackSpan span;
         uint64_t total = 0;
         uint64_t beforeIndex1 = 0;
+        std::vector<uint64_t> bytesBefore;  // per piece, and one past the last
         for (size_t i = 0; i < track.pieces.size(); ++i) {
+            bytesBefore.push_back(total);
             const PlanPiece& piece = track.pieces[i];
             TrackSpan::Piece measured{piece.length.value_or(0), false};
             if (piece.file >= 0) {
@@ -93,9 +115,11 @@ private:
             if (span.pieces.empty() || !span.pieces.back().padded) return std::nullopt;
             total += track.sectorBytes - remainder;
         }
+        bytesBefore.push_back(total);
         span.sectors = static_cast<int64_t>(total / track.sectorBytes);
         span.index1 = static_cast<int64_t>(beforeIndex1 / track.sectorBytes) + track.index1Sectors;
         if (span.sectors <= 0 || track.index1Sectors < 0 || span.index1 >= span.sectors) return std::nullopt;
+        span.indexes = PlaceIndexes(track, bytesBefore, span.index1, span.sectors);
         return span;
     }
 
@@ -139,7 +163,12 @@ private:
         entry.control = static_cast<uint8_t>(track.flags & (track.audio ? 0x0B : 0x0A));
         if (!track.audio) entry.control |= 0x04;
         entry.session = static_cast<uint8_t>(track.session);
-        image_.toc.tracks.push_back(entry);
+        for (TocIndex index : span->indexes) {
+            index.lsn += static_cast<int32_t>(position_);
+            entry.indexes.push_back(index);
+        }
+        entry.isrc = track.isrc;
+        image_.toc.tracks.push_back(std::move(entry));
         image_.toc.trackTexts.push_back(ToCdText(track.text));
         if (track.audio) {
             AddExtents(track, *span);

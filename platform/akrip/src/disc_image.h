@@ -30,13 +30,15 @@ struct AudioExtent {
     bool swapBytes = false;
 };
 
-// A run of data-track sectors stored `sectorBytes` a sector (file -1: zeros).
+// A run of data-track sectors stored `sectorBytes` a sector (file -1: zeros),
+// holding the part of each sector that `format` says.
 struct DataExtent {
     int64_t firstSector = 0;
     int64_t sectors = 0;
     int file = -1;
     uint64_t fileOffset = 0;
     uint32_t sectorBytes = 0;
+    SectorFormat format = SectorFormat::Raw;
 };
 
 struct DiscImage {

@@ -3,8 +3,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
+
+#include "data_sectors.h"
 
 namespace akrip {
 namespace {
@@ -87,6 +90,25 @@ bool ReadImageDataSector(const DiscImage& image, int64_t lsn, uint8_t* out) {
         }
         const size_t bytes = std::min<size_t>(kUserBytes, extent.sectorBytes - skip);
         return file.fd.Valid() && PreadFully(file.fd.Get(), out, bytes, sector + skip);
+    }
+    return false;
+}
+
+bool ReadImageRawSector(const DiscImage& image, int64_t lsn, uint8_t* out) {
+    for (const DataExtent& extent : image.dataExtents) {
+        if (lsn < extent.firstSector || lsn >= extent.firstSector + extent.sectors) continue;
+        std::array<uint8_t, kRawSectorBytes> stored{};
+        const size_t bytes = std::min<size_t>(extent.sectorBytes, stored.size());
+        if (extent.file >= 0) {
+            const ImageFile& file = image.files[static_cast<size_t>(extent.file)];
+            const uint64_t at = extent.fileOffset + static_cast<uint64_t>(lsn - extent.firstSector) * extent.sectorBytes;
+            if (!file.fd.Valid() || !PreadFully(file.fd.Get(), stored.data(), bytes, at)) return false;
+        }
+        SectorFormat format = extent.format;
+        if (extent.file < 0 && format == SectorFormat::Raw) format = SectorFormat::Mode1;  // a gap of zeros
+        ComposeRawSector(format, lsn, std::span<const uint8_t>(stored.data(), bytes),
+                         std::span<uint8_t, kRawSectorBytes>(out, kRawSectorBytes));
+        return true;
     }
     return false;
 }

@@ -21,4 +21,9 @@ bool ReadImageAudio(const DiscImage& image, int64_t lsn, uint32_t frames, uint8_
 // sectors); false when `lsn` is no data-track sector or the read failed.
 bool ReadImageDataSector(const DiscImage& image, int64_t lsn, uint8_t* out);
 
+// The whole 2352-byte data sector `lsn` as the disc carries it: what a raw
+// image stores, or the sector built around what a cooked image stores (see
+// data_sectors.h); false when `lsn` is no data-track sector or the read failed.
+bool ReadImageRawSector(const DiscImage& image, int64_t lsn, uint8_t* out);
+
 }  // namespace akrip

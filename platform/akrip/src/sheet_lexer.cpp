@@ -80,4 +80,34 @@ std::optional<int64_t> ParseMsf(std::string_view text) {
     return *minutes * kFramesPerMinute + *seconds * kFramesPerSecond + *frames;
 }
 
+namespace {
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+}  // namespace
+
+std::optional<std::string> ParseMcn(std::string_view text) {
+    if (text.size() != 13) return std::nullopt;
+    for (char c : text) {
+        if (!IsDigit(c)) return std::nullopt;
+    }
+    return std::string(text);
+}
+
+// Some sheets write the ISRC's parts apart: US-RC1-76-07839.
+std::optional<std::string> ParseIsrc(std::string_view text) {
+    std::string code;
+    for (char c : text) {
+        if (c == '-') continue;
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        code += c;
+    }
+    if (code.size() != 12) return std::nullopt;
+    for (size_t i = 0; i < code.size(); ++i) {
+        const bool letter = code[i] >= 'A' && code[i] <= 'Z';
+        if (!IsDigit(code[i]) && (i >= 5 || !letter)) return std::nullopt;
+    }
+    return code;
+}
+
 }  // namespace akrip

@@ -7,14 +7,19 @@
 #include <string_view>
 #include <vector>
 
+#include "image_plan.h"
+
 namespace akrip {
 
-// A track mode keyword of a sheet: audio or data, and the bytes a sector of
-// it takes in the data file.
+// A track mode keyword of a sheet: audio or data, the bytes a sector of it
+// takes in the data file, which part of the sector that is, and the disc
+// type a disc with such a track has.
 struct SheetTrackMode {
     std::string_view name;
     bool audio;
     uint32_t sectorBytes;
+    SectorFormat format;
+    uint8_t discType;
 };
 
 struct SheetToken {

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -135,13 +136,18 @@ VirtualDrive::VirtualDrive(std::string folder) : folder_(std::move(folder)) {}
 
 namespace {
 
-// What tells one disc image from another: its TOC and the identity, size
-// and modification time of each data file.
+// What tells one disc image from another: its TOC with the codes and index
+// points of its sub-channel, and the identity, size and modification time
+// of each data file.
 std::vector<int64_t> DiscIdentity(const std::optional<DiscImage>& image) {
     std::vector<int64_t> identity;
     if (!image) return identity;
-    for (const TocTrack& track : image->toc.tracks) identity.insert(identity.end(), {track.start, track.control});
-    identity.push_back(image->toc.leadOut);
+    const std::hash<std::string> hash;
+    for (const TocTrack& track : image->toc.tracks) {
+        identity.insert(identity.end(), {track.start, track.control, static_cast<int64_t>(hash(track.isrc))});
+        for (const TocIndex& index : track.indexes) identity.push_back(index.lsn);
+    }
+    identity.insert(identity.end(), {image->toc.leadOut, static_cast<int64_t>(hash(image->toc.mcn))});
     for (const ImageFile& file : image->files) {
         struct stat info {};
         if (file.fd.Valid() && ::fstat(file.fd.Get(), &info) == 0) {
