@@ -188,6 +188,21 @@ TEST_F(EmulatedDrive, ReadOffsetIsCorrected) {
     }
 }
 
+// A drive whose audio comes late is read further on: the sector where the
+// track starts on the disc is not part of the track's audio, and a bad one
+// there (met while paranoia reads up to the track) costs nothing.
+TEST_F(EmulatedDrive, ABadSectorTheOffsetLeavesOutOfTheTrackIsNotNeeded) {
+    const auto disc = ThreeTracks(discgen::TrackMode::Audio, 1, 11);
+    env.push_back("CADRIX_READ_OFFSET=696");
+    const Outcome run = Rip({"--image", Image(disc, "disc"), "--read-offset", "696", "--bad", "700-700"}, "out",
+                            {"--tracks", "2"});
+    ASSERT_EQ(run.status, 0) << run.output;
+    const auto wavs = Wavs("out");
+    const auto pcm = discgen::ExpectedTrackPcm(disc, 2);
+    ASSERT_EQ(wavs.size(), 1u);
+    EXPECT_TRUE(wavs[0].size() == pcm.size() + 44 && std::equal(pcm.begin(), pcm.end(), wavs[0].begin() + 44));
+}
+
 // An independent reader of the emulated drive: cd-paranoia, through the
 // same libcdio driver, gets the disc's audio too.
 TEST_F(EmulatedDrive, CdParanoiaReadsTheEmulatedDrive) {

@@ -35,6 +35,9 @@ constexpr int64_t kFirstLead = 64;
 // has its last samples checked by up to kTailReads fresh reads.
 constexpr int64_t kTailWatch = 128;
 constexpr int kTailReads = 12;
+// Sectors before the requests' starts remembered as bad: a few suffice, a
+// stream reads back little.
+constexpr size_t kMaxBadBehind = 16;
 
 void Silence(uint8_t* bytes, long first, long count) {
     if (bytes != nullptr) std::memset(bytes + size_t(first) * kAudioSectorBytes, 0, size_t(count) * kAudioSectorBytes);
@@ -50,6 +53,7 @@ struct ParanoiaReader::Context {
     const std::atomic<bool>* cancel = nullptr;
     ReadStats* stats = nullptr;
     int64_t fence = 0;
+    int64_t need = 0;  // the first sector the request delivers: paranoia may read before it
     bool skipped = false;
     int64_t badSector = -1;  // the last sector before the fence that failed on its own
     int64_t firstFixup = -1;  // the first sector where paranoia fixed jitter or drift
@@ -73,6 +77,7 @@ ParanoiaReader::ParanoiaReader(CdIo_t* cdio, std::vector<AudioRange> ranges, int
     delivered_.assign(reread_.size(), false);
     heard_.assign(reread_.size(), false);
     tailRead_.assign(kAudioSectorBytes, 0);
+    behindBad_.reserve(kMaxBadBehind);
     cdda_ = cdio_cddap_identify_cdio(cdio, CDDA_MESSAGE_FORGETIT, nullptr);
     if (!cdda_) return;
     // A drive's READ CD gives little-endian samples: no scan of the disc
@@ -157,10 +162,17 @@ long ParanoiaReader::ReadForParanoia(cdrom_drive_t* drive, void* buffer, lsn_t b
             return -1;
         }
         const int64_t sector = begin + done;
+        const int64_t behind = reader.KnownBadBehind(sector, context->need, begin + sectors);
+        if (behind == sector) {  // failed before: not asked of the drive again
+            Silence(bytes, done, 1);
+            ++done;
+            continue;
+        }
         // One drive read for all the readable sectors: paranoia takes what one
         // read returns as contiguous, and checks only the seams between reads.
         long run = static_cast<long>(std::min<int64_t>(sectors - done, ReadableRun(reader.ranges_, sector)));
         if (reader.deferredBad_ >= 0) run = static_cast<long>(std::min<int64_t>(run, reader.deferredBad_ - sector));
+        run = static_cast<long>(std::min<int64_t>(run, behind - sector));
         if (run <= 0) {
             Silence(bytes, done, 1);
             ++done;
@@ -181,6 +193,13 @@ long ParanoiaReader::ReadForParanoia(cdrom_drive_t* drive, void* buffer, lsn_t b
             errno = EIO;
             return done > 0 ? done : -1;
         }
+        if (bad < context->need) {
+            // Read only to align the reads after it: silence, never delivered.
+            reader.NoteBadBehind(bad);
+            Silence(bytes, done, 1);
+            ++done;
+            continue;
+        }
         context->badSector = bad;
         if (++context->failures > kMaxFailures) {
             context->gaveUp = true;
@@ -191,6 +210,21 @@ long ParanoiaReader::ReadForParanoia(cdrom_drive_t* drive, void* buffer, lsn_t b
         return done > 0 ? done : -1;
     }
     return done;
+}
+
+// The first sector in [from, limit) known bad that lies before `need`;
+// `limit` when there is none.
+int64_t ParanoiaReader::KnownBadBehind(int64_t from, int64_t need, int64_t limit) const {
+    int64_t first = limit;
+    for (const int64_t bad : behindBad_) {
+        if (bad >= from && bad < need && bad < first) first = bad;
+    }
+    return first;
+}
+
+void ParanoiaReader::NoteBadBehind(int64_t sector) {
+    if (behindBad_.size() == kMaxBadBehind) behindBad_.erase(behindBad_.begin());
+    behindBad_.push_back(sector);
 }
 
 void ParanoiaReader::Progress(long position, paranoia_cb_mode_t mode) {
@@ -383,7 +417,7 @@ bool ParanoiaReader::Read(int64_t lsn, uint32_t count, int64_t fence, uint8_t* o
     if (deferredBad_ >= 0 && lsn + count > deferredBad_) stale_ = true;
     if (stale_ && !Restart()) return false;
     if (!paranoia_ || abort.load() || cancel.load()) return false;
-    Context context{this, cdio_, &abort, &cancel, &stats, std::max<int64_t>(fence, lsn + count)};
+    Context context{this, cdio_, &abort, &cancel, &stats, std::max<int64_t>(fence, lsn + count), lsn};
     tContext = &context;
     // A request that follows on from the last one goes on with the stream.
     bool ok = lsn == nextLsn_ ? ReadOn(lsn, count, out, context) : StartStream(lsn, count, out, context);

@@ -9,7 +9,9 @@
 // the sectors asked for; a sector it cannot read there (at or after the
 // request's `fence`, the end of the track being read) does not fail the
 // request: it is taken as silence for the verification and read for real
-// when a later request reaches it.
+// when a later request reaches it. Paranoia also reads back before the
+// sectors asked for (its overlap, a stream's lead); a sector there that fails
+// is taken as silence too: nothing of it is delivered.
 #pragma once
 
 #include <cdio/cdio.h>
@@ -64,6 +66,8 @@ private:
     bool Delivered(int64_t sector) const;
     bool RepairTail(uint8_t* last, int64_t sector, Context& context);
     void NoteUnreadable(int64_t sector, int64_t badSector, ReadStats& stats) const;
+    int64_t KnownBadBehind(int64_t from, int64_t need, int64_t limit) const;
+    void NoteBadBehind(int64_t sector);
 
     CdIo_t* cdio_ = nullptr;
     cdrom_drive_t* cdda_ = nullptr;
@@ -74,6 +78,7 @@ private:
     bool stale_ = false;         // paranoia's data cannot be trusted: make it anew
     bool gone_ = false;
     int64_t deferredBad_ = -1;   // the first sector taken as silence past a fence
+    std::vector<int64_t> behindBad_;  // sectors that failed before a request's first one
     std::vector<bool> reread_;   // sectors counted in sectorsReread, once a disc
     std::vector<bool> delivered_;  // sectors the drive gave at least once in this stream
     std::vector<bool> heard_;      // sectors a read found sound in the middle of (once a disc)
