@@ -10,6 +10,7 @@ if(TARGET akrip)
   add_dependencies(akrip_test_fixture akrip)
 
   cadrix_add_test(akrip_core_test SOURCES akrip_core_test.cpp LIBS akrip_core akrip_test_fixture cadrix_discgen)
+  cadrix_add_test(akrip_silence_seams_test SOURCES akrip_silence_seams_test.cpp LIBS akrip_core)
   cadrix_add_test(akrip_physical_test SOURCES akrip_physical_test.cpp LIBS akrip_core akrip_test_fixture)
   cadrix_add_test(akrip_module_test SOURCES akrip_module_test.cpp LIBS akrip_test_fixture)
   target_compile_definitions(akrip_module_test PRIVATE ${AKRIP_TEST_MODULE_DEFINE})

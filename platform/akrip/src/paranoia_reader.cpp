@@ -35,6 +35,11 @@ constexpr int64_t kFirstLead = 64;
 // has its last samples checked by up to kTailReads fresh reads.
 constexpr int64_t kTailWatch = 128;
 constexpr int kTailReads = 12;
+// Audio kept of the requests before, so that a silence at the start of one
+// is seen with the audio before it; a silence no read spans is longer.
+constexpr int64_t kHistorySectors = 26;
+constexpr uint32_t kMaxSeamRequest = 64;
+constexpr int kSeamRetries = 2;
 // Sectors before the requests' starts remembered as bad: a few suffice, a
 // stream reads back little.
 constexpr size_t kMaxBadBehind = 16;
@@ -78,6 +83,8 @@ ParanoiaReader::ParanoiaReader(CdIo_t* cdio, std::vector<AudioRange> ranges, int
     heard_.assign(reread_.size(), false);
     tailRead_.assign(kAudioSectorBytes, 0);
     behindBad_.reserve(kMaxBadBehind);
+    history_.assign(size_t{kHistorySectors} * kAudioSectorBytes, 0);
+    seamView_.assign(size_t{kHistorySectors + kMaxSeamRequest} * kAudioSectorBytes, 0);
     cdda_ = cdio_cddap_identify_cdio(cdio, CDDA_MESSAGE_FORGETIT, nullptr);
     if (!cdda_) return;
     // A drive's READ CD gives little-endian samples: no scan of the disc
@@ -95,6 +102,7 @@ ParanoiaReader::ParanoiaReader(CdIo_t* cdio, std::vector<AudioRange> ranges, int
     // counted and abortable.
     cdda_->error_retry = 0;
     driveRead_ = cdda_->read_audio;
+    seamRead_.assign(size_t(std::clamp(cdda_->nsectors, 1, 25)) * kAudioSectorBytes, 0);
     cdda_->read_audio = &ParanoiaReader::ReadForParanoia;
     Restart();
 }
@@ -341,13 +349,13 @@ int64_t ParanoiaReader::StreamFloor(int64_t lsn) const {
 // paranoia had to fix seams between reads at once is not trusted, and the
 // stream starts again further back (the sectors before `lsn` are read and
 // dropped), up to where the audio begins.
-bool ParanoiaReader::StartStream(int64_t lsn, uint32_t count, uint8_t* out, Context& context) {
+bool ParanoiaReader::StartStream(int64_t lsn, uint32_t count, uint8_t* out, Context& context, int64_t minLead) {
     const int64_t floor = StreamFloor(lsn);
-    for (int64_t lead = kMinLead;; lead = lead == kMinLead ? kFirstLead : lead * 4) {
+    for (int64_t lead = minLead;; lead = lead < kFirstLead ? kFirstLead : lead * 4) {
         const int64_t start = std::max(floor, lsn - lead);
         // A new try forgets what the last one read (paranoia keeps its reads
         // across a seek and would match the new ones against them).
-        if (lead > kMinLead && !Restart()) return false;
+        if (lead != minLead && !Restart()) return false;
         std::fill(delivered_.begin(), delivered_.end(), false);  // what this stream reads counts
         cdio_paranoia_seek(paranoia_, static_cast<int32_t>(start), SEEK_SET);
         context.firstFixup = -1;
@@ -407,6 +415,53 @@ bool ParanoiaReader::RepairTail(uint8_t* last, int64_t sector, Context& context)
     return true;  // no read placed late enough, or silence: paranoia's copy stands
 }
 
+// Where paranoia fixed jitter lately, the silences of what it delivers are
+// checked against reads that span them (silence_seams.h). A stream found off
+// after a silence is read again from further back; one that stays off, or
+// whose wrong samples were delivered already, fails the request.
+bool ParanoiaReader::SeamsHold(int64_t lsn, uint32_t count, uint8_t* out, Context& context) {
+    if (out == nullptr || lastFixup_ < lsn - kTailWatch || count > kMaxSeamRequest) return true;
+    for (int attempt = 1;; ++attempt) {
+        const int64_t kept = historyEnd_ == lsn ? historySectors_ : 0;
+        const size_t keptBytes = size_t(kept) * kAudioSectorBytes;
+        std::memcpy(seamView_.data(), history_.data() + history_.size() - keptBytes, keptBytes);
+        std::memcpy(seamView_.data() + keptBytes, out, size_t{count} * kAudioSectorBytes);
+        const std::span<const uint8_t> view(seamView_.data(), keptBytes + size_t{count} * kAudioSectorBytes);
+        const SeamVerdict seam = CheckSilenceSeams(view, (lsn - kept) * kWordsPerSector / 2, lsn * kWordsPerSector / 2,
+                                                   *this, seamRead_, {static_cast<int64_t>(seamRead_.size() / kAudioSectorBytes)});
+        if (!seam.misplaced) return true;
+        ++context.stats->corrections;
+        const int64_t wrong = seam.firstWrongSample / (kWordsPerSector / 2);
+        if (wrong < lsn || attempt > kSeamRetries || context.Stopped() || !Restart()) {
+            stale_ = true;
+            NoteUnreadable(std::max(wrong, lsn), -1, *context.stats);
+            return false;
+        }
+        // A new stream with a longer lead reads the silence in other pieces.
+        if (!StartStream(lsn, count, out, context, kMinLead << (2 * attempt))) return false;
+    }
+}
+
+// Keeps the last kHistorySectors sectors delivered.
+void ParanoiaReader::Remember(int64_t lsn, uint32_t count, const uint8_t* out) {
+    if (historyEnd_ != lsn) historySectors_ = 0;
+    const int64_t keep = std::min<int64_t>(historySectors_ + count, kHistorySectors);
+    const int64_t fromOut = std::min<int64_t>(count, keep);
+    const size_t sector = kAudioSectorBytes;
+    const size_t oldBytes = size_t(keep - fromOut) * sector;
+    std::memmove(history_.data() + history_.size() - size_t(keep) * sector,
+                 history_.data() + history_.size() - oldBytes, oldBytes);
+    std::memcpy(history_.data() + history_.size() - size_t(fromOut) * sector,
+                out + size_t(count - fromOut) * sector, size_t(fromOut) * sector);
+    historySectors_ = keep;
+    historyEnd_ = lsn + count;
+}
+
+bool ParanoiaReader::ReadRaw(int64_t first, int64_t sectors, uint8_t* out) {
+    if (ReadableRun(ranges_, first) < sectors) return false;
+    return driveRead_(cdda_, out, static_cast<lsn_t>(first), static_cast<long>(sectors)) == sectors;
+}
+
 bool ParanoiaReader::Read(int64_t lsn, uint32_t count, int64_t fence, uint8_t* out, const std::atomic<bool>& abort,
                           const std::atomic<bool>& cancel, ReadStats& stats) {
     if (gone_) {
@@ -420,14 +475,16 @@ bool ParanoiaReader::Read(int64_t lsn, uint32_t count, int64_t fence, uint8_t* o
     Context context{this, cdio_, &abort, &cancel, &stats, std::max<int64_t>(fence, lsn + count), lsn};
     tContext = &context;
     // A request that follows on from the last one goes on with the stream.
-    bool ok = lsn == nextLsn_ ? ReadOn(lsn, count, out, context) : StartStream(lsn, count, out, context);
+    bool ok = lsn == nextLsn_ ? ReadOn(lsn, count, out, context) : StartStream(lsn, count, out, context, kMinLead);
     // The audio's last samples before a gap or the disc's end: see to them
     // where the drive places its reads unevenly.
     if (ok && ReadableRun(ranges_, lsn + count - 1) == 1 && lastFixup_ >= lsn + count - kTailWatch) {
         ok = RepairTail(out + size_t{count - 1} * kAudioSectorBytes, lsn + count - 1, context);
     }
+    ok = ok && SeamsHold(lsn, count, out, context);
     tContext = nullptr;
     nextLsn_ = ok ? lsn + count : -1;
+    if (ok) Remember(lsn, count, out);
     return ok;
 }
 

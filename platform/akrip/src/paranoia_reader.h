@@ -24,10 +24,11 @@
 
 #include "audio_ranges.h"
 #include "read_stats.h"
+#include "silence_seams.h"
 
 namespace akrip {
 
-class ParanoiaReader {
+class ParanoiaReader final : private RawSectorSource {
 public:
     // Opens the cdda and paranoia objects over `cdio` (not owned, outlives
     // this object). `ranges` are the disc's readable audio; sectors outside
@@ -59,7 +60,10 @@ private:
     static void Progress(long position, paranoia_cb_mode_t mode);
     bool Restart();
     bool ReadOn(int64_t lsn, uint32_t count, uint8_t* out, Context& context);
-    bool StartStream(int64_t lsn, uint32_t count, uint8_t* out, Context& context);
+    bool StartStream(int64_t lsn, uint32_t count, uint8_t* out, Context& context, int64_t minLead);
+    bool SeamsHold(int64_t lsn, uint32_t count, uint8_t* out, Context& context);
+    void Remember(int64_t lsn, uint32_t count, const uint8_t* out);
+    bool ReadRaw(int64_t first, int64_t sectors, uint8_t* out) override;
     int64_t StreamFloor(int64_t lsn) const;
     void MarkDelivered(int64_t first, long count, const uint8_t* bytes);
     static bool Silent(const uint8_t* sector);
@@ -84,6 +88,11 @@ private:
     std::vector<bool> heard_;      // sectors a read found sound in the middle of (once a disc)
     int64_t lastFixup_ = -1;       // the last sector where paranoia fixed jitter or drift
     std::vector<uint8_t> tailRead_;  // one sector, for RepairTail
+    std::vector<uint8_t> history_;   // the last sectors delivered, up to historyEnd_
+    int64_t historySectors_ = 0;
+    int64_t historyEnd_ = -1;
+    std::vector<uint8_t> seamView_;  // the history and a request, for SeamsHold
+    std::vector<uint8_t> seamRead_;  // one read spanning a silence
 };
 
 }  // namespace akrip

@@ -141,6 +141,19 @@ class DiscAudio:
                 return sector + 1
         return None
 
+    def has_silence(self, first: int, last: int, min_samples: int = 64) -> bool:
+        """Whether sectors [first, last] hold a run of at least `min_samples`
+        samples of digital silence."""
+        first, last = max(first, 0), min(last, self.lead_out - 1)
+        if last < first:
+            return False
+        audio = self.samples(first * SAMPLES_PER_FRAME, (last + 1) * SAMPLES_PER_FRAME)
+        zeros = bytes(min_samples * SAMPLE_BYTES)
+        at = audio.find(zeros)
+        while at >= 0 and at % SAMPLE_BYTES:
+            at = audio.find(zeros, at + 1)
+        return at >= 0
+
     def samples(self, first: int, end: int) -> bytes:
         """Samples [first, end) of the disc's audio stream, silence outside it."""
         out = bytearray(max(0, end - first) * SAMPLE_BYTES)

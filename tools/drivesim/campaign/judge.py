@@ -123,6 +123,22 @@ def silence_hides_jitter(ev: Evidence, track: int) -> bool:
     return False
 
 
+def jitter_meets_silence(ev: Evidence, track: int) -> bool:
+    """Across a silence, reads a drive places a few samples off share only
+    zeros with the audio before them, and paranoia can place the audio after
+    it wrongly. The reader checks such a seam against reads that span it and
+    fails the track when the stream stays off: a refusal, never wrong audio."""
+    t = ev.disc.tracks.get(track)
+    if t is None:
+        return False
+    reach = 25  # a read starting in a jitter range goes on this far
+    for first, last in ev.case.faults.jitter:
+        lo, hi = max(first, t.start - reach), min(last + reach, t.ripped_end)
+        if lo <= hi and ev.disc.has_silence(lo, hi):
+            return True
+    return False
+
+
 def track_finding(ev: Evidence, kind: str, track: int, detail: str, read_failed: bool = False) -> List[Finding]:
     """A finding on `track`, unless the drive jitters and cd-paranoia -B on
     the same drive cannot read the track exactly either (jitter it cannot
@@ -130,6 +146,9 @@ def track_finding(ev: Evidence, kind: str, track: int, detail: str, read_failed:
     cause = cause_of(ev, track, detail, read_failed)
     if not read_failed and silence_hides_jitter(ev, track):
         ev.notes.append("%s on track %d passed over: jitter over a silence longer than a read" % (kind, track))
+        return []
+    if read_failed and jitter_meets_silence(ev, track):
+        ev.notes.append("%s on track %d passed over: jitter meets a silence, the track was refused" % (kind, track))
         return []
     if ev.case.faults.jitter and ev.paranoia_exact is not None and track not in ev.paranoia_exact:
         ev.notes.append("%s on track %d passed over: cd-paranoia cannot correct that jitter either" % (kind, track))
