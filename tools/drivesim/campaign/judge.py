@@ -123,6 +123,26 @@ def silence_hides_jitter(ev: Evidence, track: int) -> bool:
     return False
 
 
+def _covered(ranges, first: int, last: int) -> bool:
+    """Whether the union of inclusive `ranges` covers [first, last]."""
+    at = first
+    for a, b in sorted(ranges):
+        if a > at:
+            break
+        at = max(at, b + 1)
+    return at > last
+
+
+def bad_sector_hides_jitter(ev: Evidence, track: int) -> bool:
+    """A sector that never reads, with jitter from it up to the track: a
+    stream cannot be read across the sector, and one that starts after it
+    has only the drive's placement of its first reads to go by."""
+    t = ev.disc.tracks.get(track)
+    if t is None:
+        return False
+    return any(b < t.start and _covered(ev.case.faults.jitter, b + 1, t.start) for _, b in ev.case.faults.persistent)
+
+
 def jitter_meets_silence(ev: Evidence, track: int) -> bool:
     """Across a silence, reads a drive places a few samples off share only
     zeros with the audio before them, and paranoia can place the audio after
@@ -146,6 +166,9 @@ def track_finding(ev: Evidence, kind: str, track: int, detail: str, read_failed:
     cause = cause_of(ev, track, detail, read_failed)
     if not read_failed and silence_hides_jitter(ev, track):
         ev.notes.append("%s on track %d passed over: jitter over a silence longer than a read" % (kind, track))
+        return []
+    if not read_failed and bad_sector_hides_jitter(ev, track):
+        ev.notes.append("%s on track %d passed over: jitter from a sector that never reads up to the track" % (kind, track))
         return []
     if read_failed and jitter_meets_silence(ev, track):
         ev.notes.append("%s on track %d passed over: jitter meets a silence, the track was refused" % (kind, track))
