@@ -116,9 +116,11 @@ def silence_hides_jitter(ev: Evidence, track: int) -> bool:
     t = ev.disc.tracks.get(track)
     if t is None:
         return False
+    reach = 25  # a read starting in a jitter range goes on this far
     for first, last in ev.case.faults.jitter:
-        end = ev.disc.long_silence_end(first, min(last, t.ripped_end - 1))
-        if end is not None and end <= t.ripped_end:
+        # A silence that began before the jitter counts from where it began.
+        end = ev.disc.long_silence_end(first - reach - 1, min(last + reach, t.ripped_end - 1))
+        if end is not None and first <= end <= t.ripped_end:
             return True
     return False
 
