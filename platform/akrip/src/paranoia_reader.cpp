@@ -41,8 +41,10 @@ constexpr int64_t kHistorySectors = 26;
 constexpr uint32_t kMaxSeamRequest = 64;
 constexpr int kSeamRetries = 2;
 // Sectors before the requests' starts remembered as bad: a few suffice, a
-// stream reads back little.
+// stream reads back little. One is taken as bad once it failed this often
+// (paranoia retries it before that: an error that clears is read).
 constexpr size_t kMaxBadBehind = 16;
+constexpr int kBehindTries = 6;
 
 void Silence(uint8_t* bytes, long first, long count) {
     if (bytes != nullptr) std::memset(bytes + size_t(first) * kAudioSectorBytes, 0, size_t(count) * kAudioSectorBytes);
@@ -202,8 +204,12 @@ long ParanoiaReader::ReadForParanoia(cdrom_drive_t* drive, void* buffer, lsn_t b
             return done > 0 ? done : -1;
         }
         if (bad < context->need) {
-            // Read only to align the reads after it: silence, never delivered.
-            reader.NoteBadBehind(bad);
+            // Read only to align the reads after it: retried by paranoia
+            // for a while, then silence, never delivered.
+            if (!reader.NoteBadBehind(bad)) {
+                errno = EIO;
+                return done > 0 ? done : -1;
+            }
             Silence(bytes, done, 1);
             ++done;
             continue;
@@ -224,15 +230,31 @@ long ParanoiaReader::ReadForParanoia(cdrom_drive_t* drive, void* buffer, lsn_t b
 // `limit` when there is none.
 int64_t ParanoiaReader::KnownBadBehind(int64_t from, int64_t need, int64_t limit) const {
     int64_t first = limit;
-    for (const int64_t bad : behindBad_) {
-        if (bad >= from && bad < need && bad < first) first = bad;
+    for (const BadBehind& bad : behindBad_) {
+        if (bad.failures >= kBehindTries && bad.sector >= from && bad.sector < need && bad.sector < first) {
+            first = bad.sector;
+        }
     }
     return first;
 }
 
-void ParanoiaReader::NoteBadBehind(int64_t sector) {
+// The last sector in [from, to) taken as bad; -1 when there is none.
+int64_t ParanoiaReader::LastBadBehind(int64_t from, int64_t to) const {
+    int64_t last = -1;
+    for (const BadBehind& bad : behindBad_) {
+        if (bad.failures >= kBehindTries && bad.sector >= from && bad.sector < to) last = std::max(last, bad.sector);
+    }
+    return last;
+}
+
+// Counts a failure of a sector before a request's first; true once it is taken as bad.
+bool ParanoiaReader::NoteBadBehind(int64_t sector) {
+    for (BadBehind& bad : behindBad_) {
+        if (bad.sector == sector) return ++bad.failures >= kBehindTries;
+    }
     if (behindBad_.size() == kMaxBadBehind) behindBad_.erase(behindBad_.begin());
-    behindBad_.push_back(sector);
+    behindBad_.push_back({sector, 1});
+    return kBehindTries <= 1;
 }
 
 void ParanoiaReader::Progress(long position, paranoia_cb_mode_t mode) {
@@ -350,7 +372,7 @@ int64_t ParanoiaReader::StreamFloor(int64_t lsn) const {
 // stream starts again further back (the sectors before `lsn` are read and
 // dropped), up to where the audio begins.
 bool ParanoiaReader::StartStream(int64_t lsn, uint32_t count, uint8_t* out, Context& context, int64_t minLead) {
-    const int64_t floor = StreamFloor(lsn);
+    int64_t floor = StreamFloor(lsn);
     for (int64_t lead = minLead;; lead = lead < kFirstLead ? kFirstLead : lead * 4) {
         const int64_t start = std::max(floor, lsn - lead);
         // A new try forgets what the last one read (paranoia keeps its reads
@@ -370,6 +392,12 @@ bool ParanoiaReader::StartStream(int64_t lsn, uint32_t count, uint8_t* out, Cont
             std::fill(delivered_.begin(), delivered_.end(), false);
             cdio_paranoia_seek(paranoia_, static_cast<int32_t>(lsn), SEEK_SET);
             return ReadOn(lsn, count, out, context);
+        }
+        // Silence in place of a sector that never reads would leave paranoia
+        // nothing to align the reads after it by: the stream starts after it.
+        if (const int64_t bad = LastBadBehind(start, lsn); bad >= 0) {
+            floor = bad + 1;
+            continue;
         }
         if (!ReadOn(lsn, count, out, context)) return false;
         if (start == floor || context.firstFixup < 0 || context.firstFixup >= start + kTrustSectors) return true;

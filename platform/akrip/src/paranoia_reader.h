@@ -71,7 +71,8 @@ private:
     bool RepairTail(uint8_t* last, int64_t sector, Context& context);
     void NoteUnreadable(int64_t sector, int64_t badSector, ReadStats& stats) const;
     int64_t KnownBadBehind(int64_t from, int64_t need, int64_t limit) const;
-    void NoteBadBehind(int64_t sector);
+    int64_t LastBadBehind(int64_t from, int64_t to) const;
+    bool NoteBadBehind(int64_t sector);
 
     CdIo_t* cdio_ = nullptr;
     cdrom_drive_t* cdda_ = nullptr;
@@ -82,7 +83,11 @@ private:
     bool stale_ = false;         // paranoia's data cannot be trusted: make it anew
     bool gone_ = false;
     int64_t deferredBad_ = -1;   // the first sector taken as silence past a fence
-    std::vector<int64_t> behindBad_;  // sectors that failed before a request's first one
+    struct BadBehind {
+        int64_t sector;
+        int failures;
+    };
+    std::vector<BadBehind> behindBad_;  // sectors that failed before a request's first one
     std::vector<bool> reread_;   // sectors counted in sectorsReread, once a disc
     std::vector<bool> delivered_;  // sectors the drive gave at least once in this stream
     std::vector<bool> heard_;      // sectors a read found sound in the middle of (once a disc)
