@@ -29,6 +29,11 @@ stage "Packages"
 bash scripts/install-deps.sh
 
 jobs=$(nproc)
+# A second run on the same machine compiles only what changed.
+launcher=()
+if command -v ccache >/dev/null; then
+  launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1
 export LSAN_OPTIONS="suppressions=$root/tests/lsan.supp:print_suppressions=0"
@@ -36,7 +41,7 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$root/tests/tsan.supp"
 
 stage "ASan+UBSan build"
-cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DCADRIX_SANITIZE=address -DCADRIX_WERROR=ON
+cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DCADRIX_SANITIZE=address -DCADRIX_WERROR=ON "${launcher[@]}"
 cmake --build build/asan -j"$jobs"
 stage "ASan+UBSan tests"
 ctest --test-dir build/asan --output-on-failure -j"$jobs" --timeout 600
@@ -52,7 +57,7 @@ fi
 
 stage "TSan build"
 cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCADRIX_SANITIZE=thread \
-  -DCADRIX_BUILD_UI=OFF -DCADRIX_BUILD_BENCH=OFF
+  -DCADRIX_BUILD_UI=OFF -DCADRIX_BUILD_BENCH=OFF "${launcher[@]}"
 # The suites labelled "threads" and what they load, not the whole tree.
 cmake --build build/tsan -j"$jobs" --target cadrix_threads_suites
 stage "TSan threaded tests"
@@ -60,7 +65,7 @@ ctest --test-dir build/tsan --output-on-failure -j"$jobs" -L threads --timeout 6
 
 stage "Fuzz build"
 CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCADRIX_FUZZ=ON \
-  -DCADRIX_BUILD_TESTS=OFF -DCADRIX_BUILD_UI=OFF -DCADRIX_BUILD_BENCH=OFF
+  -DCADRIX_BUILD_TESTS=OFF -DCADRIX_BUILD_UI=OFF -DCADRIX_BUILD_BENCH=OFF "${launcher[@]}"
 cmake --build build/fuzz -j"$jobs" --target cadrix_fuzzers
 seconds=${CADRIX_FUZZ_SECONDS:-10}
 stage "Fuzz targets, ${seconds} s each, $jobs at once"
