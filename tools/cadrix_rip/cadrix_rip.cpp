@@ -11,19 +11,20 @@
 #include <thread>
 #include <vector>
 
-#include "akrip_binding.h"
-#include "disc_model.h"
-#include "extract_worker.h"
-#include "extraction_job.h"
-#include "extraction_run.h"
-#include "output_format.h"
-#include "output_sink.h"
-#include "rip_log.h"
+#include "disc/drive_set.h"
+#include "disc/disc_model.h"
+#include "names/drive_names.h"
+#include "rip/extract_worker.h"
+#include "rip/extraction_job.h"
+#include "rip/extraction_run.h"
+#include "output/output_format.h"
+#include "output/output_sink.h"
+#include "rip/rip_log.h"
 #include "rip_lookup.h"
 #include "rip_offset.h"
 #include "rip_options.h"
-#include "settings.h"
-#include "utf8_text.h"
+#include "settings/settings.h"
+#include "util/utf8_text.h"
 
 namespace {
 
@@ -83,7 +84,7 @@ bool OpenDrives(DriveSet& drives) {
         std::fprintf(stderr, "cadrix-rip: Could not initialize AKRip library.\n");
         return false;
     }
-    drives.ReadDataDir();
+    ReadDataDir(drives);
     for (int k = 0; k < drives.driveCount; ++k) drives.ReadDisc(k);
     return true;
 }
