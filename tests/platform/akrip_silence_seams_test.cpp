@@ -6,12 +6,13 @@
 #include <random>
 #include <vector>
 
+#include "cd_geometry.h"
 #include "silence_seams.h"
 
 namespace akrip {
 namespace {
 
-constexpr int64_t kFrame = 588;
+constexpr int64_t kFrame = cadrix::cd::kSamplesPerFrame;
 
 // Random stereo samples, with digital silence over sectors [silentFrom, silentTo).
 std::vector<uint32_t> Disc(int64_t sectors, int64_t silentFrom, int64_t silentTo, uint32_t seed) {

@@ -3,10 +3,12 @@
 #include <cstring>
 #include <optional>
 
+#include "cd_geometry.h"
+
 namespace akrip {
 namespace {
 
-constexpr int64_t kFrameSamples = 588;
+constexpr int64_t kFrameSamples = cadrix::cd::kSamplesPerFrame;
 constexpr int64_t kSampleBytes = 4;  // one stereo sample
 constexpr int64_t kMaxShift = 64;    // samples a read may be placed off
 constexpr int64_t kWindow = 256;     // samples matched on each side of a silence
