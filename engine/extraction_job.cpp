@@ -27,8 +27,10 @@ void BindVerifier(DriveSet& drives, OutputSession& session, const JobRequest& re
 // Where each audio track's audio lies as the library reads it (the session
 // starts from the TOC, for a library that cannot say).
 void FillAudioSpans(const AkripEntryPoints& akrip, OutputSession& session) {
-    if (akrip.GetTrackRange == nullptr) return;
     const DriveRecord& disc = session.Drive();
+    // The hidden track one audio: from LSN 0 to track 1's INDEX 01.
+    if (disc.layout.HasHiddenTrack()) session.audioSpans[0] = {0, disc.layout.HiddenFrames()};
+    if (akrip.GetTrackRange == nullptr) return;
     for (int32_t t = 1; t <= disc.trackCount && t < TRACK_SLOTS; ++t) {
         OutputSession::AudioSpan& span = session.audioSpans[static_cast<size_t>(t)];
         int32_t first = 0;
@@ -72,7 +74,7 @@ std::unique_ptr<ExtractionJob> ExtractionJob::Start(DriveSet& drives, int drive,
 }
 
 bool ExtractionJob::WriteLog(std::string& path, std::string& error) {
-    if (!session_ || !run_ || session_->currentTrack == 0) {
+    if (!session_ || !run_ || !session_->trackChosen) {
         error = "no track was extracted";
         return false;
     }

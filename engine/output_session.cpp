@@ -158,7 +158,7 @@ bool OutputSession::BuildTrackPaths(std::string& folderPath, std::string& filePa
     std::snprintf(number, sizeof number, "%02d", static_cast<int>(currentTrack));
     std::string trackPart;
     if (trackName.empty()) {
-        trackPart = "Untitled Track";
+        trackPart = currentTrack == 0 ? HIDDEN_TRACK_TITLE : "Untitled Track";
     } else if (disc.compilation != 0 && !trackArtistName.empty()) {
         trackPart = trackArtistName + " - " + trackName;
     } else {
@@ -214,7 +214,8 @@ OutputTrackExtras OutputSession::TrackExtras() const {
 bool OutputSession::OpenTrack() {
     outputOpen = 0;
     lastError_.clear();
-    if (drive_ == nullptr || !sink_ || currentTrack < 1 || currentTrack >= TRACK_SLOTS) {
+    if (drive_ == nullptr || !sink_ || currentTrack < 0 || currentTrack >= TRACK_SLOTS ||
+        (currentTrack == 0 && !trackChosen)) {
         lastError_ = "no track to open";
         return false;
     }

@@ -128,7 +128,10 @@ public:
     void AbortReads();
 
     // Written by the run logic while no worker runs (SelectNextTrack).
+    // currentTrack 0 is the hidden track one audio once trackChosen is set;
+    // before the first track it is 0 with trackChosen false.
     int32_t currentTrack = 0;
+    bool trackChosen = false;
     int32_t trackStart = 0;
     int32_t trackFrames = 0;
     uint32_t trackBytesExpected = 0;

@@ -1,0 +1,165 @@
+// An archival rip: a disc with hidden track one audio, stored and PREGAP
+// pregaps, INDEX 02 points, a pre-emphasised track, ISRCs and a catalog
+// number, read through a virtual drive (the sheet) and through an emulated
+// drive (the Q sub-channel). The image is the reference; cdrdao reading the
+// emulated drive is a second, independent one.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cdrdao_toc.h"
+#include "disc_generator.h"
+#include "disc_image.h"
+#include "file_bytes.h"
+#include "run_program.h"
+#include "temp_dir.h"
+#include "virtual_drive.h"
+
+namespace cadrix {
+namespace {
+
+namespace dg = discgen;
+namespace fs = std::filesystem;
+
+// Everything the sub-channel carries, and audio before track 1's INDEX 01.
+dg::DiscDescription ArchivalDisc() {
+    dg::DiscDescription disc = dg::AudioDisc({600, 450, 525, 700}, 22);
+    disc.mcn = "0724384960629";
+    disc.tracks[0].indexZeroFrames = 300;  // hidden track one audio
+    disc.tracks[0].isrc = "DEA123400001";
+    disc.tracks[0].index2Frames = 120;
+    disc.tracks[1].indexZeroFrames = 150;
+    disc.tracks[2].pregapFrames = 75;
+    disc.tracks[2].preEmphasis = true;
+    disc.tracks[2].isrc = "USRC17607839";
+    disc.tracks[2].index2Frames = 200;
+    disc.tracks[3].indexZeroFrames = 40;
+    return disc;
+}
+
+// One track's facts as a line of cadrix-rip --list, or as the image says them.
+struct TrackFacts {
+    int32_t index0 = -1;
+    std::vector<int32_t> indexes;  // INDEX 01, 02, ...
+    std::string isrc;
+    bool preEmphasis = false;
+    bool operator==(const TrackFacts&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const TrackFacts& f) {
+    out << "INDEX 00 " << f.index0 << ", INDEX 01+";
+    for (int32_t i : f.indexes) out << " " << i;
+    return out << ", ISRC '" << f.isrc << "'" << (f.preEmphasis ? ", pre-emphasis" : "");
+}
+
+TrackFacts FactsOf(const akrip::TocTrack& track) {
+    TrackFacts facts{track.PregapStart(), {track.start}, track.isrc, (track.control & 1) != 0};
+    for (const auto& index : track.indexes) facts.indexes.push_back(index.lsn);
+    return facts;
+}
+
+// "  Track 3: INDEX 00 1500, INDEX 01 1650, INDEX 02 1750; pregap 00:02:00; ISRC X; pre-emphasis"
+std::map<int, TrackFacts> ListedFacts(const std::string& listing) {
+    std::map<int, TrackFacts> tracks;
+    std::istringstream lines(listing);
+    for (std::string line; std::getline(lines, line);) {
+        int number = 0;
+        if (std::sscanf(line.c_str(), "  Track %d:", &number) != 1) continue;
+        TrackFacts facts;
+        std::istringstream words(line.substr(line.find(':') + 1));
+        for (std::string word; words >> word;) {
+            if (word == "INDEX") {
+                int index = 0;
+                int32_t lsn = 0;
+                char comma = 0;
+                words >> index >> lsn;
+                words.get(comma);
+                if (index == 0) {
+                    facts.index0 = lsn;
+                } else {
+                    facts.indexes.push_back(lsn);
+                }
+            } else if (word == "ISRC") {
+                words >> facts.isrc;
+            } else if (word == "pre-emphasis") {
+                facts.preEmphasis = true;
+            }
+        }
+        if (!facts.isrc.empty() && facts.isrc.back() == ';') facts.isrc.pop_back();
+        if (facts.index0 < 0 && !facts.indexes.empty()) facts.index0 = facts.indexes[0];
+        tracks[number] = facts;
+    }
+    return tracks;
+}
+
+class Archival : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dg::WriteDiscImage(disc, tmp.path() / "image", "disc"));
+        env = {"XDG_CONFIG_HOME=" + tmp / "config", "HOME=" + tmp.Path(), "CADRIX_VIRTUAL_DRIVES="};
+    }
+    // cadrix-rip with `args`, reading the image through a virtual drive, or
+    // through the emulated drive.
+    test::ProgramResult Virtual(const std::string& folder, std::vector<std::string> args) {
+        args.insert(args.begin(), CADRIX_RIP_PATH);
+        auto withDrive = env;
+        withDrive.back() = "CADRIX_VIRTUAL_DRIVES=" + folder;
+        return test::RunCommand(args, withDrive);
+    }
+    test::ProgramResult Emulated(std::vector<std::string> args) {
+        std::vector<std::string> command{CADRIX_DRIVESIM_PATH, "--image", tmp / "image/disc.cue", "--", CADRIX_RIP_PATH};
+        command.insert(command.end(), args.begin(), args.end());
+        return test::RunCommand(command, env);
+    }
+    akrip::DiscToc Truth() {
+        const auto image = akrip::LoadDiscImage(tmp / "image/disc.cue");
+        EXPECT_TRUE(image);
+        return image ? image->toc : akrip::DiscToc{};
+    }
+
+    dg::DiscDescription disc = ArchivalDisc();
+    test::TempDir tmp;
+    std::vector<std::string> env;
+};
+
+// The sheet and the Q sub-channel give the same layout, and it is the
+// image's: every INDEX point, the ISRCs, pre-emphasis, the catalog number,
+// and the hidden audio as track 0.
+TEST_F(Archival, ListShowsTheLayoutFromTheSheetAndFromQ) {
+    const akrip::DiscToc truth = Truth();
+    ASSERT_EQ(truth.tracks.size(), 4u);
+    const auto onImage = Virtual(tmp / "image", {"--list", "--no-lookup"});
+    const auto onDrive = Emulated({"--list", "--no-lookup"});
+    for (const auto* run : {&onImage, &onDrive}) {
+        ASSERT_EQ(run->status, 0) << run->output;
+        EXPECT_NE(run->output.find("MCN: " + truth.mcn + "\n"), std::string::npos) << run->output;
+        EXPECT_NE(run->output.find("Hidden track one audio: 300 frames"), std::string::npos) << run->output;
+        EXPECT_NE(run->output.find("  0\tHidden Track\t0:04\n"), std::string::npos) << run->output;
+        const auto listed = ListedFacts(run->output);
+        ASSERT_EQ(listed.size(), truth.tracks.size()) << run->output;
+        for (size_t k = 0; k < truth.tracks.size(); ++k) {
+            EXPECT_EQ(listed.at(static_cast<int>(k + 1)), FactsOf(truth.tracks[k])) << "track " << k + 1 << "\n"
+                                                                                   << run->output;
+        }
+    }
+    EXPECT_NE(onImage.output.find("Layout: read from the disc image's sheet"), std::string::npos);
+    EXPECT_NE(onDrive.output.find("Layout: read from the Q sub-channel"), std::string::npos);
+}
+
+// A silent stretch before track 1 is a pregap, not a track.
+TEST_F(Archival, SilenceBeforeTrackOneIsNoTrack) {
+    dg::DiscDescription silent = dg::AudioDisc({300, 300}, 5);
+    silent.tracks[0].pregapFrames = 225;  // PREGAP: silence in no file
+    ASSERT_TRUE(dg::WriteDiscImage(silent, tmp.path() / "silent", "disc"));
+    const auto run = Virtual(tmp / "silent", {"--list", "--no-lookup"});
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("Before track 1: 00:03:00 of silence"), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find("Hidden Track"), std::string::npos) << run.output;
+}
+
+}  // namespace
+}  // namespace cadrix
