@@ -125,6 +125,7 @@ PassEnd ExtractTrack(OutputSession& session, HCDROM handle) {
             session.verifier.AbortPass(track, burst, sums.samples);
             break;
         }
+        session.peaks[static_cast<size_t>(track) % TRACK_SLOTS] = sums.peak;
         if (session.verifier.EndPass(track, burst, sums.crc32, sums.v1, sums.v2, sums.samples)) break;
         // Read again securely, into a new file; the total counts on from
         // where the first read got to.

@@ -1,6 +1,7 @@
 #include "extraction_job.h"
 
 #include "akrip_binding.h"
+#include "output/cue_sheet.h"
 #include "rip_log.h"
 
 namespace cadrix {
@@ -83,7 +84,35 @@ bool ExtractionJob::WriteLog(std::string& path, std::string& error) {
         error = "the disc's folder path is too long";
         return false;
     }
-    return WriteRipLog(folder, RipLogText(*session_, *run_), path, error);
+    const std::string cueSheet = cueSheetPath_.substr(cueSheetPath_.rfind('/') + 1);
+    return WriteRipLog(folder, RipLogText(*session_, *run_, cueSheet), path, error);
+}
+
+bool ExtractionJob::WriteCueSheet(std::string& path, std::string& error) {
+    error.clear();
+    if (!session_ || !run_ || run_->State() != RunState::Complete) return false;
+    const OutputSession& session = *session_;
+    const DriveRecord& disc = session.Drive();
+    TrackFiles files;
+    for (int32_t t = 0; t <= disc.trackCount && t < TRACK_SLOTS; ++t) {
+        const TrackVerification& track = session.verifier.Track(t);
+        const auto frames = static_cast<uint64_t>(session.audioSpans[static_cast<size_t>(t)].Frames());
+        if (disc.tracks[static_cast<size_t>(t)].selected == 0 || !track.read || track.aborted ||
+            track.samples != frames * 588 || frames == 0) {
+            continue;
+        }
+        files[static_cast<size_t>(t)] = track.file.substr(track.file.rfind('/') + 1);
+    }
+    const std::string text = CueSheetText(disc, files);
+    if (text.empty()) return false;
+    const std::string folder = DiscFolder();
+    if (folder.empty()) {
+        error = "the disc's folder path is too long";
+        return false;
+    }
+    if (!cadrix::WriteCueSheet(folder, text, path, error)) return false;
+    cueSheetPath_ = path;
+    return true;
 }
 
 std::string ExtractionJob::DiscFolder() {

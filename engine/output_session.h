@@ -115,6 +115,9 @@ public:
     // What each track's reads had to fix, by track number; the worker writes
     // its track's slot before it clears `running`.
     std::array<AkripReadStats, TRACK_SLOTS> readStats{};
+    // The peak level of what each track's output received (TrackChecksum's
+    // `peak`), by track number; written by the worker like readStats.
+    std::array<uint32_t, TRACK_SLOTS> peaks{};
 
     // How the run's tracks are read and verified (track_verifier.h); bound
     // by the ExtractionJob.

@@ -437,6 +437,7 @@ void MainDialog::PollFinishingRun() {
 void MainDialog::ReportVerification(ExtractionJob& job) {
     std::string path;
     std::string error;
+    job.WriteCueSheet(path, error);  // a whole-disc rip's sheet; the log names it or says why not
     if (!job.WriteLog(path, error)) path.clear();
     const RunTally tally = TallyRun(job.Session());
     // Once, after the run, when AccurateRip knows other sums for a track.

@@ -6,7 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <algorithm>
+#include <cstdlib>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -159,6 +162,128 @@ TEST_F(Archival, SilenceBeforeTrackOneIsNoTrack) {
     ASSERT_EQ(run.status, 0) << run.output;
     EXPECT_NE(run.output.find("Before track 1: 00:03:00 of silence"), std::string::npos) << run.output;
     EXPECT_EQ(run.output.find("Hidden Track"), std::string::npos) << run.output;
+}
+
+// The lines of a log or listing that start with one of `keys`, in order.
+std::string LinesWith(const std::string& text, const std::vector<std::string>& keys) {
+    std::istringstream lines(text);
+    std::string kept;
+    for (std::string line; std::getline(lines, line);) {
+        for (const auto& key : keys) {
+            if (line.starts_with(key)) kept += line + "\n";
+        }
+    }
+    return kept;
+}
+
+// The files of the one disc folder under `out`, by name, and that folder.
+std::map<std::string, std::string> FolderFiles(const fs::path& out, fs::path& folder) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::directory_iterator(out)) folder = entry.path();
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        files[entry.path().filename().string()] = test::ReadFile(entry.path().string());
+    }
+    return files;
+}
+
+// Where the tracks of a laid-out disc lie, as one text for comparing.
+std::string Positions(const akrip::DiscToc& toc) {
+    std::ostringstream text;
+    text << "MCN " << toc.mcn << ", lead-out " << toc.leadOut << "\n";
+    for (size_t k = 0; k < toc.tracks.size(); ++k) {
+        text << "track " << k + 1 << ": " << FactsOf(toc.tracks[k]) << ", control " << int{toc.tracks[k].control} << "\n";
+    }
+    return text.str();
+}
+
+// A WAVE rip through the virtual drive and one through the emulated drive
+// give the same files, the same cue sheet and the same facts in the log; the
+// audio is the image's, the hidden audio included; the log's last line is
+// the SHA-256 of the rest, as sha256sum computes it. Then the rip's folder,
+// used as a virtual drive, is the disc again: the same layout and ids, and
+// ripped once more, the same audio.
+TEST_F(Archival, WaveRipKeepsTheDiscAndGivesItBack) {
+    ASSERT_EQ(Virtual(tmp / "image", {"--no-lookup", "--output", tmp / "fromImage"}).status, 0);
+    const auto emulated = Emulated({"--no-lookup", "--output", tmp / "fromDrive"});
+    ASSERT_EQ(emulated.status, 0) << emulated.output;
+    fs::path imageFolder, driveFolder;
+    const auto fromImage = FolderFiles(tmp.path() / "fromImage", imageFolder);
+    const auto fromDrive = FolderFiles(tmp.path() / "fromDrive", driveFolder);
+    const std::string name = imageFolder.filename().string();
+    ASSERT_EQ(fromImage.size(), 7u) << "five WAVE files, the cue sheet and the log";
+    const std::string cue = fromImage.at(name + ".cue");
+    EXPECT_EQ(cue, fromDrive.at(name + ".cue"));
+    const std::vector<std::string> facts{"CDDB id", "AccurateRip id", "MusicBrainz", "MCN", "Hidden", "Pre-emphasis",
+                                         "Cue sheet", "Track", "  File", "  CRC32", "  Peak", "  Index", "  Pregap",
+                                         "  ISRC", "  Pre-emphasis"};
+    const std::string log = fromImage.at(name + ".log");
+    EXPECT_EQ(LinesWith(log, facts), LinesWith(fromDrive.at(name + ".log"), facts));
+    EXPECT_NE(log.find("Hidden track one audio: 00:04:00 before track 1, ripped as track 0"), std::string::npos) << log;
+
+    // The audio, against the image and an independent peak level.
+    for (const auto& [file, bytes] : fromImage) {
+        if (!file.ends_with(".wav")) continue;
+        EXPECT_EQ(bytes, fromDrive.at(file)) << file;
+        const int t = std::stoi(file.substr(0, 2));
+        const auto pcm = t == 0 ? dg::ExpectedAudioRange(disc, 0, 300) : dg::ExpectedTrackPcm(disc, t);
+        ASSERT_EQ(bytes.size(), pcm.size() + 44) << file;
+        EXPECT_TRUE(std::equal(pcm.begin(), pcm.end(), bytes.begin() + 44,
+                               [](uint8_t a, char b) { return a == static_cast<uint8_t>(b); }))
+            << file;
+        int peak = 0;
+        for (size_t k = 0; k + 1 < pcm.size(); k += 2) peak = std::max(peak, std::abs(int{static_cast<int16_t>(pcm[k] | pcm[k + 1] << 8)}));
+        char line[64];
+        std::snprintf(line, sizeof line, "  Peak level: %.6f\n", peak / 32768.0);
+        const size_t at = log.find("\nTrack " + std::to_string(t) + "\n");
+        EXPECT_NE(log.find(line, at), std::string::npos) << file << " wants " << line << log;
+    }
+
+    // The seal, by sha256sum.
+    const auto sealed = test::RunCommand({"sh", "-c", "head -n -1 \"$0\" | sha256sum", (imageFolder / (name + ".log")).string()}, {});
+    ASSERT_EQ(sealed.status, 0);
+    EXPECT_TRUE(log.ends_with("SHA-256 of the log above: " + sealed.output.substr(0, 64) + "\n")) << log;
+
+    // The rip's folder is the disc.
+    const auto truth = Truth();
+    const auto ripped = akrip::LoadDiscImage((imageFolder / (name + ".cue")).string());
+    ASSERT_TRUE(ripped) << cue;
+    EXPECT_EQ(Positions(ripped->toc), Positions(truth)) << cue;
+    ASSERT_EQ(Virtual(imageFolder.string(), {"--no-lookup", "--output", tmp / "again"}).status, 0);
+    fs::path againFolder;
+    const auto again = FolderFiles(tmp.path() / "again", againFolder);
+    EXPECT_EQ(againFolder.filename(), imageFolder.filename()) << "the CDDB id names the folder";
+    const std::vector<std::string> ids{"CDDB id", "AccurateRip id", "MusicBrainz", "MCN", "Hidden", "  Index"};
+    EXPECT_EQ(LinesWith(again.at(name + ".log"), ids), LinesWith(log, ids));
+    for (const auto& [file, bytes] : fromImage) {
+        if (file.ends_with(".wav")) EXPECT_EQ(bytes, again.at(file)) << file;
+    }
+    EXPECT_EQ(again.at(name + ".cue"), cue);
+}
+
+// cdrdao, reading the emulated drive's sub-channel its own way, finds the
+// positions Cadrix's cue sheet gives.
+TEST_F(Archival, CdrdaoAgreesWithTheCueSheet) {
+    if (test::RunCommand({"sh", "-c", "command -v cdrdao"}, {}).status != 0) GTEST_SKIP() << "cdrdao is not installed";
+    ASSERT_EQ(Emulated({"--no-lookup", "--output", tmp / "rip"}).status, 0);
+    fs::path folder;
+    FolderFiles(tmp.path() / "rip", folder);
+    const auto sheet = akrip::LoadDiscImage((folder / (folder.filename().string() + ".cue")).string());
+    ASSERT_TRUE(sheet);
+    const std::vector<std::string> read{CADRIX_DRIVESIM_PATH, "--image", tmp / "image/disc.cue", "--", "sh", "-c",
+                                        "cdrdao read-toc --device \"$CADRIX_DRIVESIM_DEVICE\" \"$0\" 2>&1", tmp / "read.toc"};
+    const auto run = test::RunCommand(read, env);
+    ASSERT_EQ(run.status, 0) << run.output;
+    const std::string text = test::ReadFile(tmp / "read.toc");
+    const auto plan = akrip::ParseCdrdaoToc(text);
+    ASSERT_TRUE(plan) << text;
+    const int32_t leadOut = sheet->toc.leadOut;
+    const auto cdrdao = akrip::LayoutDiscImage(*plan, [leadOut](const akrip::PlanFile&) {
+        akrip::ImageFile file;
+        file.payloadBytes = uint64_t{2352} * static_cast<uint64_t>(leadOut);
+        return std::optional<akrip::ImageFile>(std::move(file));
+    });
+    ASSERT_TRUE(cdrdao) << text;
+    EXPECT_EQ(Positions(cdrdao->toc), Positions(sheet->toc)) << "cdrdao's reading first\n" << text;
 }
 
 }  // namespace

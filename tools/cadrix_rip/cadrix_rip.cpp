@@ -269,6 +269,11 @@ void FinishLog(ExtractionJob& job) {
     std::printf("%s\n", SummaryText(TallyRun(job.Session())).c_str());
     std::string path;
     std::string error;
+    if (job.WriteCueSheet(path, error)) {
+        std::printf("Cue sheet: %s\n", path.c_str());
+    } else if (!error.empty()) {
+        std::fprintf(stderr, "cadrix-rip: no cue sheet: %s\n", error.c_str());
+    }
     if (job.WriteLog(path, error)) {
         std::printf("Log: %s\n", path.c_str());
     } else {
