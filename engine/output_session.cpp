@@ -197,6 +197,15 @@ void OutputSession::FillTrackInfo() {
     trackInfo.reserved[1] = 0;
 }
 
+// What the disc's sub-channel says of the current track: ISRC, catalog
+// number, pre-emphasis (the hidden track one audio has none of them).
+void OutputSession::AddDiscCodes(const DriveRecord& disc, OutputTrackExtras& extras) const {
+    extras.catalog = disc.layout.mcn.c_str();
+    const TrackLayout* track = disc.layout.Track(currentTrack);
+    extras.isrc = track != nullptr ? track->isrc.c_str() : "";
+    extras.preEmphasis = track != nullptr && track->PreEmphasis() ? 1 : 0;
+}
+
 OutputTrackExtras OutputSession::TrackExtras() const {
     const DriveRecord& disc = *drive_;
     OutputTrackExtras extras{};
@@ -208,6 +217,7 @@ OutputTrackExtras OutputSession::TrackExtras() const {
     extras.discNumber = disc.setNumber;
     extras.compilation = disc.compilation;
     extras.albumArtist = disc.discArtist.c_str();
+    AddDiscCodes(disc, extras);
     return extras;
 }
 

@@ -163,6 +163,7 @@ public:
 private:
     void FillTrackInfo();
     OutputTrackExtras TrackExtras() const;
+    void AddDiscCodes(const DriveRecord& disc, OutputTrackExtras& extras) const;
 
     int32_t format = 0;
     int32_t qualityCode = 0;
