@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "atomic_file.h"
+#include "util/atomic_file.h"
 
 namespace cadrix {
 

@@ -7,7 +7,7 @@
 #include <array>
 #include <string>
 
-#include "disc_model.h"
+#include "disc/disc_model.h"
 
 namespace cadrix {
 

@@ -11,19 +11,19 @@
 #include <thread>
 #include <vector>
 
-#include "akrip_binding.h"
-#include "disc_model.h"
-#include "extract_worker.h"
-#include "extraction_job.h"
-#include "extraction_run.h"
-#include "output_format.h"
-#include "output_sink.h"
-#include "rip_log.h"
+#include "disc/drive_set.h"
+#include "disc/disc_model.h"
+#include "rip/extract_worker.h"
+#include "rip/extraction_job.h"
+#include "rip/extraction_run.h"
+#include "output/output_format.h"
+#include "output/output_sink.h"
+#include "rip/rip_log.h"
 #include "rip_lookup.h"
 #include "rip_offset.h"
 #include "rip_options.h"
-#include "settings.h"
-#include "utf8_text.h"
+#include "settings/settings.h"
+#include "util/utf8_text.h"
 
 namespace {
 
@@ -267,17 +267,21 @@ PollEvent DriveRun(ExtractionRun& run) {
 void FinishLog(ExtractionJob& job) {
     if (!job.Session().trackChosen) return;
     std::printf("%s\n", SummaryText(TallyRun(job.Session())).c_str());
+    // The sheet is written first, so the log names it; it is shown after.
+    std::string cuePath;
+    std::string cueError;
+    const bool cue = job.WriteCueSheet(cuePath, cueError);
     std::string path;
     std::string error;
-    if (job.WriteCueSheet(path, error)) {
-        std::printf("Cue sheet: %s\n", path.c_str());
-    } else if (!error.empty()) {
-        std::fprintf(stderr, "cadrix-rip: no cue sheet: %s\n", error.c_str());
-    }
     if (job.WriteLog(path, error)) {
         std::printf("Log: %s\n", path.c_str());
     } else {
         std::fprintf(stderr, "cadrix-rip: no log: %s\n", error.c_str());
+    }
+    if (cue) {
+        std::printf("Cue sheet: %s\n", cuePath.c_str());
+    } else if (!cueError.empty()) {
+        std::fprintf(stderr, "cadrix-rip: no cue sheet: %s\n", cueError.c_str());
     }
 }
 
