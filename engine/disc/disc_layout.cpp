@@ -101,7 +101,7 @@ const char* LayoutSourceText(LayoutSource source) {
 
 std::string CueTime(int64_t frames) {
     if (frames < 0) frames = 0;
-    char text[16];
+    char text[48];  // room for any 64-bit count, though a disc's fits in 8
     std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld", static_cast<long long>(frames / 4500),
                   static_cast<long long>(frames / 75 % 60), static_cast<long long>(frames % 75));
     return text;
