@@ -38,6 +38,9 @@ typedef struct OutputTrackExtras {
     int32_t discNumber;      /* number of the disc within a set; 0 when not in a set */
     int32_t compilation;     /* nonzero: the tracks have artists of their own */
     const char* albumArtist; /* the disc's artist; empty when missing */
+    const char* isrc;        /* the track's ISRC from the disc, 12 characters; empty when none */
+    const char* catalog;     /* the disc's media catalog number (its UPC/EAN barcode), 13 digits; empty when none */
+    int32_t preEmphasis;     /* nonzero: the track's audio is pre-emphasised, kept as on the disc */
 } OutputTrackExtras;
 
 /* Quality code bits understood by cadrix_wma; cadrix_ogg takes its slider

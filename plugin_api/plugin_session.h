@@ -35,10 +35,14 @@ public:
         if (known < offsetof(OutputTrackExtras, albumArtist) + sizeof(const char*)) extras_.albumArtist = nullptr;
         albumArtist_ = extras_.albumArtist != nullptr ? extras_.albumArtist : "";
         extras_.albumArtist = albumArtist_.c_str();
+        KeepDiscCodes(known);
     }
     void ClearExtras() {
-        extras_ = OutputTrackExtras{sizeof(OutputTrackExtras), 0, 0, 0, ""};
+        extras_ = OutputTrackExtras{};
+        extras_.size = sizeof(OutputTrackExtras);
+        extras_.albumArtist = "";
         albumArtist_.clear();
+        KeepDiscCodes(0);
     }
 
     // Why the last OpenOutput or WriteOutput of this session failed; empty
@@ -54,8 +58,22 @@ protected:
     void ClearError() { lastError_.clear(); }
 
 private:
+    // The ISRC and catalog number are kept as copies (empty when the host's
+    // record is too short to hold them); pre-emphasis as given.
+    void KeepDiscCodes(size_t known) {
+        const auto has = [known](size_t offset, size_t size) { return known >= offset + size; };
+        isrc_ = has(offsetof(OutputTrackExtras, isrc), sizeof(const char*)) && extras_.isrc ? extras_.isrc : "";
+        catalog_ =
+            has(offsetof(OutputTrackExtras, catalog), sizeof(const char*)) && extras_.catalog ? extras_.catalog : "";
+        if (!has(offsetof(OutputTrackExtras, preEmphasis), sizeof(int32_t))) extras_.preEmphasis = 0;
+        extras_.isrc = isrc_.c_str();
+        extras_.catalog = catalog_.c_str();
+    }
+
+    std::string isrc_;
+    std::string catalog_;
     std::string lastError_;
-    OutputTrackExtras extras_{sizeof(OutputTrackExtras), 0, 0, 0, ""};
+    OutputTrackExtras extras_{sizeof(OutputTrackExtras), 0, 0, 0, "", "", "", 0};
     std::string albumArtist_;
 };
 

@@ -186,7 +186,7 @@ void MainDialog::OnTrackItemChanged() {
     for (int i = 0; i < trackList_->topLevelItemCount(); ++i) {
         const QTreeWidgetItem* item = trackList_->topLevelItem(i);
         const int32_t track = TrackList::ItemData(item);
-        if (track < 1 || track >= TRACK_SLOTS) continue;
+        if (track < 0 || track >= TRACK_SLOTS) continue;  // row "0": the hidden track one audio
         record.tracks[static_cast<size_t>(track)].selected = item->checkState(0) == Qt::Checked ? 1 : 0;
     }
     UpdateSpaceEstimate();
@@ -247,7 +247,7 @@ void MainDialog::UpdateSpaceEstimate() {
         const QTreeWidgetItem* item = trackList_->topLevelItem(i);
         if (item->checkState(0) != Qt::Checked) continue;
         const int32_t track = TrackList::ItemData(item);
-        if (track < 1 || track >= TRACK_SLOTS) continue;
+        if (track < 0 || track >= TRACK_SLOTS) continue;  // row "0": the hidden track one audio
         total += EstimatedTrackBytes(format, quality, record.tracks[static_cast<size_t>(track)].lengthMs);
     }
     spaceText_->setText(QString::fromStdString(SpaceEstimateText(format, total)));
@@ -344,6 +344,7 @@ void MainDialog::PollFinishingRun() {
 void MainDialog::ReportVerification(ExtractionJob& job) {
     std::string path;
     std::string error;
+    job.WriteCueSheet(path, error);  // a whole-disc rip's sheet; the log names it or says why not
     if (!job.WriteLog(path, error)) path.clear();
     const RunTally tally = TallyRun(job.Session());
     // Once, after the run, when AccurateRip knows other sums for a track.

@@ -26,6 +26,7 @@ void ClearDisc(DriveRecord& record) {
     record.discId = 0;
     record.trackCount = 0;
     for (TrackRecord& slot : record.tracks) slot = TrackRecord{};
+    record.layout = DiscLayout{};
 }
 
 bool IsTocUsable(const TocBuffer& toc) {
@@ -71,14 +72,14 @@ void ApplySessions(DriveRecord& record, std::span<const uint8_t> sessions) {
 TrackListing FillTrackList(const DriveRecord& record) {
     TrackListing listing;
     const int count = std::clamp(record.trackCount, 0, TRACK_SLOTS - 1);
-    for (int t = 1; t <= count; ++t) {
+    for (int t = record.layout.HasHiddenTrack() ? 0 : 1; t <= count; ++t) {
         const TrackRecord& slot = record.tracks[static_cast<size_t>(t)];
         if (slot.isData != 0) continue;
         TrackRow row;
         row.number = std::to_string(t);
         row.itemData = t;
         if (slot.title.empty()) {
-            row.title = "Untitled Track";
+            row.title = t == 0 ? HIDDEN_TRACK_TITLE : "Untitled Track";
         } else if (record.compilation != 0 && !slot.artist.empty()) {
             row.title = slot.artist + " - " + slot.title;
         } else {

@@ -10,13 +10,15 @@
 
 #include "akrip_records.h"
 #include "cd_geometry.h"
+#include "disc/disc_layout.h"
 
 namespace cadrix {
 
 constexpr int MAX_DRIVES = 8;
-constexpr int TRACK_SLOTS = 100;  // slot t is track t; slot 0 is never used
+constexpr int TRACK_SLOTS = 100;  // slot t is track t; slot 0 the hidden track one audio
 
 // Texts are byte strings in the system code page; empty means missing.
+// Slot 0 is the audio hidden before track 1 when the disc has some.
 struct TrackRecord {
     std::string artist;
     std::string title;
@@ -40,6 +42,7 @@ struct DriveRecord {
     int32_t setNumber = 0;  // number of the disc within its set; 0 when not in a set
     int32_t trackCount = 0;
     std::array<TrackRecord, TRACK_SLOTS> tracks{};
+    DiscLayout layout{};  // pregaps, index points, codes and hidden audio
 };
 
 // One row of the track list as the list shows it.
@@ -62,6 +65,8 @@ struct TrackListing {
 TrackListing FillTrackList(const DriveRecord& record);
 
 constexpr size_t MAX_TITLE_BYTES = 255;
+// What names the hidden track one audio (track 0) when it has no title.
+inline constexpr const char* HIDDEN_TRACK_TITLE = "Hidden Track";
 
 // Empties the texts a disc database file gives (disc and track names,
 // genre, year, region, compilation and set number); the TOC, lengths and

@@ -44,6 +44,7 @@ constexpr EntrySlot kOptionalSlots[] = {
     {"AkripGetTrackRange", &AssignEntry<&AkripEntryPoints::GetTrackRange>},
     {"AkripSetReadAhead", &AssignEntry<&AkripEntryPoints::SetReadAhead>},
     {"AkripGetTrackSessions", &AssignEntry<&AkripEntryPoints::GetTrackSessions>},
+    {"AkripGetDiscLayout", &AssignEntry<&AkripEntryPoints::GetDiscLayout>},
 };
 
 // Room for the identifier words of the largest usable TOC (99 tracks + 3).
@@ -69,6 +70,19 @@ std::string TrimTrailingBlanks(const char* text, size_t capacity) {
     std::string name(text, strnlen(text, capacity));
     while (!name.empty() && name.back() == ' ') name.pop_back();
     return name;
+}
+
+// The disc's layout, and the audio before track 1's INDEX 01 as track 0
+// (selected like every track) when it is not silence.
+void ReadLayout(const AkripEntryPoints& akrip, DriveRecord& record) {
+    record.layout = LayoutFromLibrary(akrip.GetDiscLayout, record.handle, record.toc);
+    DiscLayout& layout = record.layout;
+    if (layout.tracks.empty() || layout.tracks[0].IsData()) return;
+    layout.hidden = ProbeHiddenAudio(akrip.ReadCDAudioLBAEx, record.handle, layout.HiddenFrames());
+    if (layout.HasHiddenTrack()) {
+        record.tracks[0].lengthMs = FramesToMs(static_cast<uint32_t>(layout.HiddenFrames()));
+        record.tracks[0].selected = 1;
+    }
 }
 
 }  // namespace
@@ -146,6 +160,7 @@ void DriveSet::ReadDisc(int drive) {
     ApplyToc(record);
     std::array<uint8_t, TRACK_SLOTS> sessions{};
     ApplySessions(record, QuerySessions(akrip, record.handle, record.trackCount, sessions));
+    ReadLayout(akrip, record);
     ReadDiscDatabase(drive);
 }
 

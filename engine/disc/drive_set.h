@@ -33,6 +33,7 @@ struct AkripEntryPoints {
     AkripGetTrackRangeProc GetTrackRange = nullptr;
     AkripSetReadAheadProc SetReadAhead = nullptr;
     AkripGetTrackSessionsProc GetTrackSessions = nullptr;
+    AkripGetDiscLayoutProc GetDiscLayout = nullptr;
 
     // Loads the module and binds all seven names; on any missing name the
     // module is unloaded again and false returned. Then binds the optional

@@ -125,6 +125,7 @@ PassEnd ExtractTrack(OutputSession& session, HCDROM handle) {
             session.verifier.AbortPass(track, burst, sums.samples);
             break;
         }
+        session.peaks[static_cast<size_t>(track) % TRACK_SLOTS] = sums.peak;
         if (session.verifier.EndPass(track, burst, sums.crc32, sums.v1, sums.v2, sums.samples)) break;
         // Read again securely, into a new file; the total counts on from
         // where the first read got to.
@@ -199,9 +200,13 @@ bool StartWorker(OutputSession& session) {
 bool SelectNextTrack(OutputSession& session) {
     const DriveRecord& drive = session.Drive();
     const int32_t last = LastTrack(drive);
-    for (int32_t n = session.currentTrack + 1; n <= last; ++n) {
-        if (drive.tracks[static_cast<size_t>(n)].selected == 0) continue;
+    // The hidden track one audio comes first, when the disc has it.
+    const int32_t first = !session.trackChosen && drive.layout.HasHiddenTrack() ? 0 : session.currentTrack + 1;
+    for (int32_t n = first; n <= last; ++n) {
+        const bool empty = n == 0 && session.audioSpans[0].Frames() == 0;
+        if (drive.tracks[static_cast<size_t>(n)].selected == 0 || empty) continue;
         session.currentTrack = n;
+        session.trackChosen = true;
         session.trackStart = session.audioSpans[static_cast<size_t>(n)].first;
         session.trackFrames = session.audioSpans[static_cast<size_t>(n)].Frames();
         session.trackBytesExpected = static_cast<uint32_t>(session.trackFrames) * cd::kFrameBytes;
@@ -216,7 +221,7 @@ RunTotals ComputeRunTotals(const OutputSession& session) {
     const DriveRecord& drive = session.Drive();
     const int32_t last = LastTrack(drive);
     uint32_t frames = 0;
-    for (int32_t n = 1; n <= last; ++n) {
+    for (int32_t n = drive.layout.HasHiddenTrack() ? 0 : 1; n <= last; ++n) {
         if (drive.tracks[static_cast<size_t>(n)].selected == 0) continue;
         frames += static_cast<uint32_t>(session.audioSpans[static_cast<size_t>(n)].Frames());
     }
@@ -227,7 +232,7 @@ RunTotals ComputeRunTotals(const OutputSession& session) {
 
 TrackVerdict JudgeFinishedTrack(const OutputSession& session) {
     const auto done = static_cast<uint32_t>(session.framesDone.load(std::memory_order_relaxed));
-    if (session.currentTrack == 0 || done >= static_cast<uint32_t>(session.trackFrames)) {
+    if (!session.trackChosen || done >= static_cast<uint32_t>(session.trackFrames)) {
         return TrackVerdict::Continue;
     }
     return TrackVerdict::ShortFailed;

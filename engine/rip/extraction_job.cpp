@@ -4,6 +4,7 @@
 
 #include "disc/drive_set.h"
 #include "rip/rip_log.h"
+#include "output/cue_sheet.h"
 #include "settings/settings.h"
 
 namespace cadrix {
@@ -53,8 +54,10 @@ void BindVerifier(DriveSet& drives, OutputSession& session, const JobRequest& re
 // Where each audio track's audio lies as the library reads it (the session
 // starts from the TOC, for a library that cannot say).
 void FillAudioSpans(const AkripEntryPoints& akrip, OutputSession& session) {
-    if (akrip.GetTrackRange == nullptr) return;
     const DriveRecord& disc = session.Drive();
+    // The hidden track one audio: from LSN 0 to track 1's INDEX 01.
+    if (disc.layout.HasHiddenTrack()) session.audioSpans[0] = {0, disc.layout.HiddenFrames()};
+    if (akrip.GetTrackRange == nullptr) return;
     for (int32_t t = 1; t <= disc.trackCount && t < TRACK_SLOTS; ++t) {
         OutputSession::AudioSpan& span = session.audioSpans[static_cast<size_t>(t)];
         int32_t first = 0;
@@ -98,7 +101,7 @@ std::unique_ptr<ExtractionJob> ExtractionJob::Start(DriveSet& drives, int drive,
 }
 
 bool ExtractionJob::WriteLog(std::string& path, std::string& error) {
-    if (!session_ || !run_ || session_->currentTrack == 0) {
+    if (!session_ || !run_ || !session_->trackChosen) {
         error = "no track was extracted";
         return false;
     }
@@ -107,7 +110,35 @@ bool ExtractionJob::WriteLog(std::string& path, std::string& error) {
         error = "the disc's folder path is too long";
         return false;
     }
-    return WriteRipLog(folder, RipLogText(*session_, *run_), path, error);
+    const std::string cueSheet = cueSheetPath_.substr(cueSheetPath_.rfind('/') + 1);
+    return WriteRipLog(folder, RipLogText(*session_, *run_, cueSheet), path, error);
+}
+
+bool ExtractionJob::WriteCueSheet(std::string& path, std::string& error) {
+    error.clear();
+    if (!session_ || !run_ || run_->State() != RunState::Complete) return false;
+    const OutputSession& session = *session_;
+    const DriveRecord& disc = session.Drive();
+    TrackFiles files;
+    for (int32_t t = 0; t <= disc.trackCount && t < TRACK_SLOTS; ++t) {
+        const TrackVerification& track = session.verifier.Track(t);
+        const auto frames = static_cast<uint64_t>(session.audioSpans[static_cast<size_t>(t)].Frames());
+        if (disc.tracks[static_cast<size_t>(t)].selected == 0 || !track.read || track.aborted ||
+            track.samples != frames * 588 || frames == 0) {
+            continue;
+        }
+        files[static_cast<size_t>(t)] = track.file.substr(track.file.rfind('/') + 1);
+    }
+    const std::string text = CueSheetText(disc, files);
+    if (text.empty()) return false;
+    const std::string folder = DiscFolder();
+    if (folder.empty()) {
+        error = "the disc's folder path is too long";
+        return false;
+    }
+    if (!cadrix::WriteCueSheet(folder, text, path, error)) return false;
+    cueSheetPath_ = path;
+    return true;
 }
 
 std::string ExtractionJob::DiscFolder() {

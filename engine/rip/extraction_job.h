@@ -53,6 +53,13 @@ public:
     // or no track was started. `path` is where it went.
     bool WriteLog(std::string& path, std::string& error);
 
+    // Once a complete run has ripped every audio track of the disc (and its
+    // hidden track one audio): the cue sheet beside the files
+    // (output/cue_sheet.h), replacing an earlier rip's. False when there is
+    // none: `error` says why, or is empty when the run did not rip the whole
+    // disc. Call before WriteLog, whose text names the sheet.
+    bool WriteCueSheet(std::string& path, std::string& error);
+
     // Waits for the worker, frees the session and gives the drive back: the
     // drive is looked at again and a disc change seen during the run is
     // applied now (a disc changed mid-run must be read anew before it can be
@@ -73,6 +80,7 @@ private:
     bool ended_ = false;
     std::unique_ptr<OutputSession> session_;
     std::unique_ptr<ExtractionRun> run_;
+    std::string cueSheetPath_;  // the sheet WriteCueSheet wrote; empty: none
 };
 
 }  // namespace cadrix

@@ -158,7 +158,7 @@ bool OutputSession::BuildTrackPaths(std::string& folderPath, std::string& filePa
     std::snprintf(number, sizeof number, "%02d", static_cast<int>(currentTrack));
     std::string trackPart;
     if (trackName.empty()) {
-        trackPart = "Untitled Track";
+        trackPart = currentTrack == 0 ? HIDDEN_TRACK_TITLE : "Untitled Track";
     } else if (disc.compilation != 0 && !trackArtistName.empty()) {
         trackPart = trackArtistName + " - " + trackName;
     } else {
@@ -197,6 +197,15 @@ void OutputSession::FillTrackInfo() {
     trackInfo.reserved[1] = 0;
 }
 
+// What the disc's sub-channel says of the current track: ISRC, catalog
+// number, pre-emphasis (the hidden track one audio has none of them).
+void OutputSession::AddDiscCodes(const DriveRecord& disc, OutputTrackExtras& extras) const {
+    extras.catalog = disc.layout.mcn.c_str();
+    const TrackLayout* track = disc.layout.Track(currentTrack);
+    extras.isrc = track != nullptr ? track->isrc.c_str() : "";
+    extras.preEmphasis = track != nullptr && track->PreEmphasis() ? 1 : 0;
+}
+
 OutputTrackExtras OutputSession::TrackExtras() const {
     const DriveRecord& disc = *drive_;
     OutputTrackExtras extras{};
@@ -208,13 +217,15 @@ OutputTrackExtras OutputSession::TrackExtras() const {
     extras.discNumber = disc.setNumber;
     extras.compilation = disc.compilation;
     extras.albumArtist = disc.discArtist.c_str();
+    AddDiscCodes(disc, extras);
     return extras;
 }
 
 bool OutputSession::OpenTrack() {
     outputOpen = 0;
     lastError_.clear();
-    if (drive_ == nullptr || !sink_ || currentTrack < 1 || currentTrack >= TRACK_SLOTS) {
+    if (drive_ == nullptr || !sink_ || currentTrack < 0 || currentTrack >= TRACK_SLOTS ||
+        (currentTrack == 0 && !trackChosen)) {
         lastError_ = "no track to open";
         return false;
     }

@@ -114,6 +114,9 @@ public:
     // What each track's reads had to fix, by track number; the worker writes
     // its track's slot before it clears `running`.
     std::array<AkripReadStats, TRACK_SLOTS> readStats{};
+    // The peak level of what each track's output received (TrackChecksum's
+    // `peak`), by track number; written by the worker like readStats.
+    std::array<uint32_t, TRACK_SLOTS> peaks{};
 
     // How the run's tracks are read and verified (track_verifier.h); bound
     // by the ExtractionJob.
@@ -127,7 +130,10 @@ public:
     void AbortReads();
 
     // Written by the run logic while no worker runs (SelectNextTrack).
+    // currentTrack 0 is the hidden track one audio once trackChosen is set;
+    // before the first track it is 0 with trackChosen false.
     int32_t currentTrack = 0;
+    bool trackChosen = false;
     int32_t trackStart = 0;
     int32_t trackFrames = 0;
     uint32_t trackBytesExpected = 0;
@@ -156,6 +162,7 @@ public:
 private:
     void FillTrackInfo();
     OutputTrackExtras TrackExtras() const;
+    void AddDiscCodes(const DriveRecord& disc, OutputTrackExtras& extras) const;
 
     int32_t format = 0;
     int32_t qualityCode = 0;

@@ -9,7 +9,9 @@
 #include "names/name_source.h"
 #include "util/small_file.h"
 #include "output/output_format.h"
+#include "names/musicbrainz_lookup.h"
 #include "util/build_info.h"
+#include "util/sha256.h"
 
 namespace cadrix {
 
@@ -91,6 +93,65 @@ std::string StatsText(const AkripReadStats& stats) {
     return text + (stats.unreadableCount > AKRIP_STATS_UNREADABLE_SLOTS ? " ..." : "");
 }
 
+// What the sub-channel says of track `t`, and its peak level.
+void AppendTrackLayout(std::string& log, const OutputSession& session, int32_t t) {
+    const DiscLayout& layout = session.Drive().layout;
+    char peak[32];
+    std::snprintf(peak, sizeof peak, "%.6f", session.peaks[static_cast<size_t>(t) % TRACK_SLOTS] / 32768.0);
+    log += std::string("  Peak level: ") + peak + "\n";
+    if (t == 0) {
+        log += "  Position: sectors 0-" + std::to_string(layout.HiddenFrames() - 1) + ", before track 1's INDEX 01\n";
+        return;
+    }
+    const TrackLayout* track = layout.Track(t);
+    if (track == nullptr) return;
+    std::string indexes = "  Index points: ";
+    if (track->index0 < track->index1) indexes += "00 at " + std::to_string(track->index0) + ", ";
+    indexes += "01 at " + std::to_string(track->index1);
+    for (size_t i = 0; i < track->indexes.size(); ++i) {
+        char number[8];
+        std::snprintf(number, sizeof number, "%02zu", i + 2);
+        indexes += std::string(", ") + number + " at " + std::to_string(track->indexes[i]);
+    }
+    log += indexes + "\n";
+    log += "  Pregap: " + CueTime(track->PregapFrames()) + "\n";
+    log += "  ISRC: " + (track->isrc.empty() ? std::string("none") : track->isrc) + "\n";
+    log += std::string("  Pre-emphasis: ") + (track->PreEmphasis() ? "yes (the audio is kept as on the disc)" : "no") +
+           "\n";
+}
+
+// What the disc keeps beyond its TOC, for the log's head.
+void AppendDiscLayout(std::string& log, const OutputSession& session, const std::string& cueSheet) {
+    const DriveRecord& disc = session.Drive();
+    const DiscLayout& layout = disc.layout;
+    log += "MCN: " + (layout.mcn.empty() ? std::string("none") : layout.mcn) + "\n";
+    log += std::string("Sub-channel: ") + LayoutSourceText(layout.source) + "\n";
+    const std::string before = CueTime(layout.HiddenFrames());
+    switch (layout.hidden) {
+        case HiddenAudio::Present:
+            log += "Hidden track one audio: " + before + " before track 1, " +
+                   (disc.tracks[0].selected != 0 ? "ripped as track 0" : "not selected") + "\n";
+            break;
+        case HiddenAudio::Silent:
+            log += "Hidden track one audio: none (" + before + " of silence before track 1)\n";
+            break;
+        case HiddenAudio::Unreadable:
+            log += "Hidden track one audio: the drive cannot read the " + before + " before track 1\n";
+            break;
+        case HiddenAudio::None:
+            log += "Hidden track one audio: none\n";
+            break;
+    }
+    std::string emphasised;
+    for (size_t k = 0; k < layout.tracks.size(); ++k) {
+        if (layout.tracks[k].PreEmphasis()) emphasised += (emphasised.empty() ? "" : ", ") + std::to_string(k + 1);
+    }
+    log += "Pre-emphasis: " + (emphasised.empty() ? std::string("none") : "tracks " + emphasised + ", not de-emphasised") +
+           "\n";
+    log += "Gaps: appended (a file runs from its track's INDEX 01 to the next track's INDEX 01)\n";
+    log += "Cue sheet: " + (cueSheet.empty() ? std::string("none (the run did not rip the whole disc)") : cueSheet) + "\n";
+}
+
 void AppendTrack(std::string& log, const OutputSession& session, const ExtractionRun& run, int32_t t) {
     const TrackVerification& track = session.verifier.Track(t);
     log += "\nTrack " + std::to_string(t) + "\n";
@@ -114,7 +175,10 @@ void AppendTrack(std::string& log, const OutputSession& session, const Extractio
     log += "  Read: " + ReadText(track) + "\n";
     log += "  CRC32: " + Hex8(track.crc32) + "\n";
     log += "  AccurateRip v1: " + Hex8(track.v1) + ", v2: " + Hex8(track.v2) + "\n";
-    log += "  Result: " + VerdictText(track, session.verifier) + "\n";
+    log += "  Result: " + (t == 0 ? std::string("AccurateRip does not cover the hidden track one audio")
+                                  : VerdictText(track, session.verifier)) +
+           "\n";
+    AppendTrackLayout(log, session, t);
     if (session.takeReadStats != nullptr) {
         log += "  Reading: " + StatsText(session.readStats[static_cast<size_t>(t) % TRACK_SLOTS]) + "\n";
     }
@@ -187,7 +251,7 @@ std::string NotAccurateMessage(const RunTally& tally, const std::string& logPath
     return text + "\n" + (logPath.empty() ? "No log could be written: " + logError : "See the log: " + logPath);
 }
 
-std::string RipLogText(const OutputSession& session, const ExtractionRun& run) {
+std::string RipLogText(const OutputSession& session, const ExtractionRun& run, const std::string& cueSheet) {
     const RunVerifier& verifier = session.verifier;
     const DriveRecord& disc = session.Drive();
     std::string log = "Cadrix " + std::string(ClientVersion()) + " rip log\n";
@@ -208,17 +272,21 @@ std::string RipLogText(const OutputSession& session, const ExtractionRun& run) {
            "\n";
     log += "CDDB id: " + Hex8(disc.discId) + "\n";
     log += "AccurateRip id: " + MakeAccurateRipDiscId(query).Text() + "\n";
+    log += "MusicBrainz disc id: " + MusicBrainzDiscId(query) + "\n";
+    AppendDiscLayout(log, session, cueSheet);
     log += LookupText(verifier) + "\n";
     const OutputFormatInfo* format = FindOutputFormat(session.Format());
     log += std::string("Format: ") + (format != nullptr ? format->listText : "?") + "\n";
-    for (int32_t t = 1; t <= disc.trackCount && t < TRACK_SLOTS; ++t) {
+    for (int32_t t = disc.layout.HasHiddenTrack() ? 0 : 1; t <= disc.trackCount && t < TRACK_SLOTS; ++t) {
         if (disc.tracks[static_cast<size_t>(t)].selected != 0) AppendTrack(log, session, run, t);
     }
     if (run.State() == RunState::Aborted) log += "\nThe run was aborted.\n";
     else if (run.State() == RunState::Failed) log += "\nThe run failed.\n";
     log += "\n" + SummaryText(TallyRun(session)) + "\n";
-    return log;
+    return SealLogText(log);
 }
+
+std::string SealLogText(const std::string& text) { return text + LOG_SEAL_PREFIX + Sha256Hex(text) + "\n"; }
 
 bool WriteRipLog(const std::string& folder, const std::string& text, std::string& path, std::string& error) {
     std::string leaf = folder;

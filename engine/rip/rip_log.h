@@ -48,7 +48,18 @@ std::string NotAccurateMessage(const RunTally& tally, const std::string& logPath
 // offset and way of reading, the disc, and for each selected track its
 // file, length, checksums, AccurateRip's verdict and what reading it cost;
 // the summary last.
-std::string RipLogText(const OutputSession& session, const ExtractionRun& run);
+// What the disc keeps beyond its TOC comes after the disc's ids (catalog
+// number, where the layout was read, hidden audio, pre-emphasis, the cue
+// sheet `cueSheet` or none), and each track adds its peak level, index
+// points, pregap, ISRC and pre-emphasis. The last line seals the text
+// (SealLogText).
+std::string RipLogText(const OutputSession& session, const ExtractionRun& run, const std::string& cueSheet = {});
+
+// The last line of a log: the SHA-256 of everything before it, so a reader
+// can tell a log edited after it was written ("SHA-256 of the log above: "
+// and 64 hexadecimal digits).
+inline constexpr const char* LOG_SEAL_PREFIX = "SHA-256 of the log above: ";
+std::string SealLogText(const std::string& text);
 
 // Writes `text` as `folder`/<folder's own name>.log, whole or not at all, and
 // never over an earlier run's log: when that name is taken, as

@@ -70,6 +70,7 @@ void TrackChecksum::Begin(bool first, bool last) {
     carryBytes_ = 0;
     crcState_ = static_cast<uint32_t>(::crc32(0L, Z_NULL, 0));
     v1 = v2 = crc32 = 0;
+    peak = 0;
 }
 
 inline void TrackChecksum::AddSample(uint32_t sample) {
@@ -87,6 +88,11 @@ void TrackChecksum::Add(std::span<const uint8_t> pcm) {
         const size_t piece = std::min<size_t>(pcm.size() - done, 1u << 30);
         crcState_ = static_cast<uint32_t>(::crc32(crcState_, pcm.data() + done, static_cast<uInt>(piece)));
         done += piece;
+    }
+    // Blocks hold whole sectors, so every pair of bytes is one sample.
+    for (size_t k = 0; k + 1 < pcm.size(); k += 2) {
+        const int32_t value = static_cast<int16_t>(pcm[k] | pcm[k + 1] << 8);
+        peak = std::max(peak, static_cast<uint32_t>(value < 0 ? -value : value));
     }
     size_t at = 0;
     while (carryBytes_ > 0 && carryBytes_ < 4 && at < pcm.size()) carry_[carryBytes_++] = pcm[at++];

@@ -57,6 +57,7 @@ public:
     uint32_t v2 = 0;
     uint32_t crc32 = 0;
     uint64_t samples = 0;
+    uint32_t peak = 0;  // the largest absolute sample of either channel, 0..32768
 
 private:
     void AddSample(uint32_t sample);

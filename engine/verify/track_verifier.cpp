@@ -61,7 +61,10 @@ bool RunVerifier::BeginTrack(int32_t track, const std::atomic<int32_t>& abort, b
     if (lookup_ && !lookup_->Wait(abort)) return false;
     ApplyOffset();
     const ArLookupResult* result = Lookup();
-    burst = binding_.setReadMode != nullptr && result != nullptr && result->status == ArLookupStatus::Found;
+    // AccurateRip knows nothing of the hidden track one audio (track 0): it is
+    // read securely.
+    burst = binding_.setReadMode != nullptr && result != nullptr && result->status == ArLookupStatus::Found &&
+            track > 0;
     TrackVerification& slot = Slot(track);
     slot = TrackVerification{};
     slot.way = burst ? ReadWay::Burst : ReadWay::Secure;
@@ -79,7 +82,8 @@ bool RunVerifier::EndPass(int32_t track, bool burst, uint32_t crc32, uint32_t v1
     slot.v2 = v2;
     slot.samples = samples;
     const ArLookupResult* result = Lookup();
-    if (result == nullptr || result->status == ArLookupStatus::Off || result->status == ArLookupStatus::Failed) {
+    if (track == 0 || result == nullptr || result->status == ArLookupStatus::Off ||
+        result->status == ArLookupStatus::Failed) {
         slot.ar = {};
     } else if (result->status == ArLookupStatus::NotInDatabase) {
         slot.ar = {ArVerdict::NotInDatabase, false, 0, 0};

@@ -10,6 +10,14 @@ void Add(std::vector<VorbisTag>& tags, const char* name, std::string value) {
 
 std::string Number(int32_t value) { return value > 0 ? std::to_string(value) : std::string(); }
 
+// ISRC, BARCODE (the disc's media catalog number) and PRE_EMPHASIS, from
+// the disc's sub-channel.
+void AddDiscCodeTags(std::vector<VorbisTag>& tags, const OutputTrackExtras& extras) {
+    Add(tags, "ISRC", extras.isrc != nullptr ? extras.isrc : "");
+    Add(tags, "BARCODE", extras.catalog != nullptr ? extras.catalog : "");
+    if (extras.preEmphasis != 0) Add(tags, "PRE_EMPHASIS", "yes");
+}
+
 }  // namespace
 
 std::string VorbisTagText(const char* text) {
@@ -30,5 +38,6 @@ std::vector<VorbisTag> VorbisTrackTags(const OutputTrackInfo* info, const Output
     Add(tags, "TRACKTOTAL", Number(extras.trackTotal));
     Add(tags, "DISCNUMBER", Number(extras.discNumber));
     Add(tags, "COMMENT", VorbisTagText(track.comment));
+    AddDiscCodeTags(tags, extras);
     return tags;
 }

@@ -13,8 +13,9 @@ struct VorbisTag {
 };
 
 // TITLE, ARTIST, ALBUM, ALBUMARTIST (compilations only), GENRE, DATE (the
-// year), TRACKNUMBER, TRACKTOTAL, DISCNUMBER (discs of a set) and COMMENT,
-// in that order; a missing value gives no comment. `info` may be null and
+// year), TRACKNUMBER, TRACKTOTAL, DISCNUMBER (discs of a set), COMMENT, and
+// from the disc's sub-channel ISRC, BARCODE (the media catalog number) and
+// PRE_EMPHASIS=yes, in that order; a missing value gives no comment. `info` may be null and
 // its texts may be null (both count as empty).
 std::vector<VorbisTag> VorbisTrackTags(const OutputTrackInfo* info, const OutputTrackExtras& extras);
 

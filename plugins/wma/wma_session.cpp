@@ -109,6 +109,20 @@ int32_t WmaSession::OpenInitialised(const char* baseName, int32_t qualityCode, c
     return 1;
 }
 
+// What the disc's sub-channel says of the track: "WM/ISRC", "WM/Barcode"
+// (the media catalog number) and "PreEmphasis".
+void WmaSession::WriteDiscCodeAttributes(IWMHeaderInfo& header) {
+    const OutputTrackExtras& extras = Extras();
+    const std::pair<const char16_t*, const char*> codes[] = {
+        {u"WM/ISRC", extras.isrc}, {u"WM/Barcode", extras.catalog}, {u"PreEmphasis", extras.preEmphasis ? "yes" : ""}};
+    for (const auto& [name, source] : codes) {
+        const std::u16string value = WidenText(TextOrEmpty(source));
+        if (value.empty()) continue;
+        header.SetAttribute(0, name, WMT_TYPE_STRING, reinterpret_cast<const BYTE*>(value.c_str()),
+                            static_cast<WORD>((value.size() + 1) * 2));
+    }
+}
+
 void WmaSession::WriteHeaderAttributes() {
     ComPtr<IWMHeaderInfo> header;
     if (FAILED(writer->QueryInterface(IID_IWMHeaderInfo, reinterpret_cast<void**>(header.Put()))) || !header)
@@ -125,6 +139,8 @@ void WmaSession::WriteHeaderAttributes() {
         header->SetAttribute(0, name, WMT_TYPE_STRING, reinterpret_cast<const BYTE*>(value.c_str()),
                              static_cast<WORD>((value.size() + 1) * 2));
     }
+
+    WriteDiscCodeAttributes(*header.Get());
 
     // "WM/Track" is zero-based; track number 0 gives 0xFFFFFFFF.
     const DWORD track = static_cast<DWORD>(trackInfo.trackNumber) - 1;

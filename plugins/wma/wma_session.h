@@ -44,6 +44,7 @@ private:
     int32_t OpenInitialised(const char* baseName, int32_t qualityCode, const OutputTrackInfo* info);
     int32_t FailOpen(std::string reason);
     void WriteHeaderAttributes();
+    void WriteDiscCodeAttributes(IWMHeaderInfo& header);
     void ReleaseObjects();
 
     WmaPlatform platform;

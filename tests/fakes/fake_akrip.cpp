@@ -115,7 +115,8 @@ void FillFakeAudio(uint8_t* data, uint32_t start, uint32_t frames) {
 uint32_t AudioEndFrom(const TocBuffer& toc, uint32_t start) {
     const int last = std::min<int>(toc.lastTrack, AKRIP_TOC_ENTRIES - 1);
     for (int k = 0; k < last; ++k) {
-        const uint32_t begin = TocAddress(toc.entries[k]);
+        // As the real library, the audio before track 1's start reads too.
+        const uint32_t begin = k == 0 ? 0 : TocAddress(toc.entries[k]);
         const uint32_t end = TocAddress(toc.entries[k + 1]);
         if (start < begin || start >= end) continue;
         if ((toc.entries[k].adrControl & AKRIP_TOC_CONTROL_DATA) != 0) return 0;

@@ -45,7 +45,8 @@ TEST(AkripModule, ExportsTheSevenEntryPointsAndTheOptionalOnes) {
                                             "ReadTOC",       "ReadCDAudioLBAEx", "GetCDDBDiskID",
                                             "AkripSetReadAbort", "AkripTakeReadStats", "AkripSetReadOffset",
                                             "AkripGetCdText", "AkripSetReadMode", "AkripGetDriveInfo",
-                                            "AkripGetTrackSessions", "AkripGetTrackRange", "AkripSetReadAhead"};
+                                            "AkripGetTrackSessions", "AkripGetTrackRange", "AkripSetReadAhead",
+                                            "AkripGetDiscLayout"};
     EXPECT_EQ(exported, expected);
 
     Akrip akrip;

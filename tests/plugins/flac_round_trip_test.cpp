@@ -66,7 +66,7 @@ TEST(FlacRoundTrip, BitExactSamplesSignatureTagsAndTheSeekTableOfFlac) {
     std::ofstream(dir.path() / "pcm.raw", std::ios::binary).write(reinterpret_cast<const char*>(pcm.data()),
                                                                    static_cast<std::streamsize>(pcm.size()));
     const OutputTrackInfo info{7, "Caf\xC3\xA9", "Bj\xF6rk \x93Live\x94", "Album", "Rock", "1999", "Europe", ""};
-    const OutputTrackExtras extras{sizeof(OutputTrackExtras), 12, 2, 1, "Various"};
+    const OutputTrackExtras extras{sizeof(OutputTrackExtras), 12, 2, 1, "Various", "DEA123400001", "0724384960629", 1};
     for (const int32_t level : {0, 8}) {
         const fs::path file = dir.path() / ("level" + std::to_string(level) + ".flac");
         m.setExtras(&extras);
@@ -76,7 +76,8 @@ TEST(FlacRoundTrip, BitExactSamplesSignatureTagsAndTheSeekTableOfFlac) {
         EXPECT_EQ(f.samples, std::to_string(pcm.size() / 4) + "\n");
         EXPECT_NE(f.md5, "00000000000000000000000000000000\n");
         EXPECT_EQ(f.tags, "TITLE=Caf\xC3\xA9\nARTIST=Bj\xC3\xB6rk \xE2\x80\x9CLive\xE2\x80\x9D\nALBUM=Album\n"
-                          "ALBUMARTIST=Various\nGENRE=Rock\nDATE=1999\nTRACKNUMBER=7\nTRACKTOTAL=12\nDISCNUMBER=2\n");
+                          "ALBUMARTIST=Various\nGENRE=Rock\nDATE=1999\nTRACKNUMBER=7\nTRACKTOTAL=12\nDISCNUMBER=2\n"
+                          "ISRC=DEA123400001\nBARCODE=0724384960629\nPRE_EMPHASIS=yes\n");
         // flac at the same level with its default seek table ("10s") on the same PCM.
         const fs::path reference = dir.path() / ("flac" + std::to_string(level) + ".flac");
         Tool(CADRIX_FLAC_TOOL, "-s --channels=2 --bps=16 --sample-rate=44100 -" + std::to_string(level) + kRawFormat +

@@ -63,7 +63,8 @@ TEST(OggRoundTrip, ExactSampleCountTagsAndAudio) {
     const std::string artist = "Bj\xF6rk \x93Live\x94 \x80 \x81";     // Windows-1252
     const OutputTrackInfo info{7, title.c_str(), artist.c_str(), "An Album", "Rock", "1999", "", nullptr};
     const fs::path base = dir.path() / "07 - Song";
-    const OutputTrackExtras extras{sizeof(OutputTrackExtras), 12, 2, 1, "Various \x80"};
+    // A disc without a catalog number; a pre-emphasised track with an ISRC.
+    const OutputTrackExtras extras{sizeof(OutputTrackExtras), 12, 2, 1, "Various \x80", "USRC17607839", "", 1};
     ASSERT_NE(TheModule().setExtras, nullptr);
     TheModule().setExtras(&extras);
     ASSERT_TRUE(WriteTrack(base, 50, &info, pcm));
@@ -83,7 +84,10 @@ TEST(OggRoundTrip, ExactSampleCountTagsAndAudio) {
     EXPECT_EQ(Comment(d, "DISCNUMBER"), "2");
     EXPECT_EQ(d.comments.count("REGION"), 0u);
     EXPECT_EQ(d.comments.count("COMMENT"), 0u);
-    EXPECT_EQ(d.comments.size(), 9u);
+    EXPECT_EQ(Comment(d, "ISRC"), "USRC17607839");
+    EXPECT_EQ(Comment(d, "PRE_EMPHASIS"), "yes");
+    EXPECT_EQ(d.comments.count("BARCODE"), 0u);
+    EXPECT_EQ(d.comments.size(), 11u);
 
     const double snr = SnrDb(pcm, d, 0, frames);
     std::printf("[ SNR      ] position 50: %.1f dB\n", snr);

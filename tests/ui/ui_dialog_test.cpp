@@ -512,6 +512,25 @@ TEST_F(DialogTest, DiscInsertedIntoAnotherVirtualDriveIsReadWithoutRebuildingThe
     EXPECT_EQ(dialog->Tracks()->topLevelItemCount(), 2);
 }
 
+// Audio before track 1's INDEX 01 that is not silence is row "0", checked
+// like every track; unchecking it leaves it out of the run.
+TEST_F(DialogTest, HiddenTrackOneAudioIsRowZero) {
+    fake_.SetDriveCount(1);
+    fake_.SetToc(0, MakeToc({300, 1050, 1800}));
+    fake_.SetDiscId(0, 0x1c001202);
+    auto dialog = MakeDialog();
+    ASSERT_TRUE(dialog->OnInitDialog());
+    TrackList* list = dialog->Tracks();
+    ASSERT_EQ(list->topLevelItemCount(), 3);
+    EXPECT_EQ(list->topLevelItem(0)->text(0), QStringLiteral("0"));
+    EXPECT_EQ(list->topLevelItem(0)->text(1), QStringLiteral("Hidden Track"));
+    EXPECT_EQ(list->topLevelItem(0)->text(2), QStringLiteral("0:04"));
+    EXPECT_EQ(list->CheckedTracks(), (std::vector<int32_t>{0, 1, 2}));
+    SetChecked(*dialog, 0, false);
+    EXPECT_EQ(dialog->Drives().drives[0].tracks[0].selected, 0);
+    EXPECT_EQ(dialog->Drives().drives[0].tracks[1].selected, 1);
+}
+
 TEST_F(DialogTest, DiscChangeInTheSelectedDriveRefillsTheList) {
     fake_.SetDriveCount(1);
     InsertDisc(0);

@@ -89,6 +89,44 @@ bool OpenDrives(DriveSet& drives) {
     return true;
 }
 
+// What the disc keeps beyond its TOC: where its layout was read, the
+// catalog number, the hidden audio, and per track its index points (LSNs),
+// pregap, ISRC and pre-emphasis.
+void ListLayout(const DiscLayout& layout) {
+    std::printf("  Layout: %s\n", LayoutSourceText(layout.source));
+    if (!layout.mcn.empty()) std::printf("  MCN: %s\n", layout.mcn.c_str());
+    const int32_t hidden = layout.HiddenFrames();
+    switch (layout.hidden) {
+        case HiddenAudio::Present:
+            std::printf("  Hidden track one audio: %d frames (%s) before track 1, track 0\n", hidden,
+                        CueTime(hidden).c_str());
+            break;
+        case HiddenAudio::Silent:
+            std::printf("  Before track 1: %s of silence (a pregap, not ripped)\n", CueTime(hidden).c_str());
+            break;
+        case HiddenAudio::Unreadable:
+            std::printf("  Before track 1: %s the drive cannot read\n", CueTime(hidden).c_str());
+            break;
+        case HiddenAudio::None:
+            break;
+    }
+    for (size_t k = 0; k < layout.tracks.size(); ++k) {
+        const TrackLayout& track = layout.tracks[k];
+        if (track.IsData()) continue;
+        std::string line = "  Track " + std::to_string(k + 1) + ":";
+        if (track.index0 != track.index1) line += " INDEX 00 " + std::to_string(track.index0) + ",";
+        line += " INDEX 01 " + std::to_string(track.index1);
+        for (size_t i = 0; i < track.indexes.size(); ++i) {
+            line += ", INDEX " + std::string(i < 8 ? "0" : "") + std::to_string(i + 2) + " " +
+                    std::to_string(track.indexes[i]);
+        }
+        line += "; pregap " + CueTime(track.PregapFrames());
+        if (!track.isrc.empty()) line += "; ISRC " + track.isrc;
+        if (track.PreEmphasis()) line += "; pre-emphasis";
+        std::printf("%s\n", line.c_str());
+    }
+}
+
 int List(DriveSet& drives) {
     for (int k = 0; k < drives.driveCount; ++k) {
         const TrackListing listing = FillTrackList(drives.drives[static_cast<size_t>(k)]);
@@ -99,6 +137,7 @@ int List(DriveSet& drives) {
         for (const TrackRow& row : listing.rows) {
             std::printf("  %s\t%s\t%s\n", row.number.c_str(), TerminalText(row.title).c_str(), row.duration.c_str());
         }
+        if (!empty) ListLayout(drives.drives[static_cast<size_t>(k)].layout);
     }
     return EXIT_COMPLETE;
 }
@@ -153,7 +192,7 @@ private:
 // read again, and the sectors that could not be read at all; then what
 // AccurateRip says of it.
 void PrintReadStats(const OutputSession& session, int32_t track) {
-    if (track == 0) return;
+    if (track < 0) return;
     if (session.verifier.Track(track).read) {
         std::printf("Track %d: %s\n", track, ArResultText(session.verifier.Track(track), session.verifier).c_str());
     }
@@ -172,16 +211,21 @@ void PrintReadStats(const OutputSession& session, int32_t track) {
 // error in `error`) when the list names a track that is not audio.
 bool SelectTracks(DriveRecord& disc, const rip::RipOptions& options, int& selected, std::string& error) {
     selected = 0;
-    for (int t = 1; t <= disc.trackCount && t < TRACK_SLOTS; ++t) {
+    // Track 0: the hidden track one audio, when the disc has some.
+    for (int t = disc.layout.HasHiddenTrack() ? 0 : 1; t <= disc.trackCount && t < TRACK_SLOTS; ++t) {
         TrackRecord& track = disc.tracks[static_cast<size_t>(t)];
         const bool wanted = options.tracksGiven ? options.tracks.test(static_cast<size_t>(t)) : true;
         track.selected = wanted && track.isData == 0 ? 1 : 0;
         selected += track.selected;
     }
     if (!options.tracksGiven) return true;
-    for (int t = 1; t < TRACK_SLOTS; ++t) {
+    for (int t = 0; t < TRACK_SLOTS; ++t) {
         if (!options.tracks.test(static_cast<size_t>(t))) continue;
-        if (t > disc.trackCount || disc.tracks[static_cast<size_t>(t)].isData != 0) {
+        if (t == 0 && !disc.layout.HasHiddenTrack()) {
+            error = "the disc has no hidden track one audio (track 0)";
+            return false;
+        }
+        if (t > disc.trackCount || (t > 0 && disc.tracks[static_cast<size_t>(t)].isData != 0)) {
             error = "track " + std::to_string(t) + " is not an audio track of the disc";
             return false;
         }
@@ -194,7 +238,7 @@ PollEvent DriveRun(ExtractionRun& run) {
     PollEvent ending = PollEvent::None;
     run.Begin(100);  // bar positions in percent
     ProgressLine line(isatty(STDOUT_FILENO) != 0);
-    int32_t reportedTrack = 0;
+    int32_t reportedTrack = -1;  // none yet; 0 is the hidden track one audio
     while (!run.Finished()) {
         if (gInterrupted != 0 && run.State() != RunState::Aborting) run.RequestAbort(true);
         const PollOutcome outcome = run.PollWorker();
@@ -222,14 +266,23 @@ PollEvent DriveRun(ExtractionRun& run) {
 
 // The log in the disc's folder and the summary of what was proven.
 void FinishLog(ExtractionJob& job) {
-    if (job.Session().currentTrack == 0) return;
+    if (!job.Session().trackChosen) return;
     std::printf("%s\n", SummaryText(TallyRun(job.Session())).c_str());
+    // The sheet is written first, so the log names it; it is shown after.
+    std::string cuePath;
+    std::string cueError;
+    const bool cue = job.WriteCueSheet(cuePath, cueError);
     std::string path;
     std::string error;
     if (job.WriteLog(path, error)) {
         std::printf("Log: %s\n", path.c_str());
     } else {
         std::fprintf(stderr, "cadrix-rip: no log: %s\n", error.c_str());
+    }
+    if (cue) {
+        std::printf("Cue sheet: %s\n", cuePath.c_str());
+    } else if (!cueError.empty()) {
+        std::fprintf(stderr, "cadrix-rip: no cue sheet: %s\n", cueError.c_str());
     }
 }
 
@@ -266,7 +319,7 @@ int Extract(DriveSet& drives, const rip::RipOptions& options, bool verify) {
     if (run.State() == RunState::Failed && run.FailedTrack() != 0 && !run.FailureReason().empty()) {
         std::printf("Track %d: %s\n", run.FailedTrack(), TerminalText(run.FailureReason()).c_str());
     }
-    const std::string folder = job->Session().currentTrack != 0 ? job->DiscFolder() : std::string();
+    const std::string folder = job->Session().trackChosen ? job->DiscFolder() : std::string();
     FinishLog(*job);
     job->End();  // waits for a worker still finishing its block
     if (!folder.empty()) std::printf("Output folder: %s\n", folder.c_str());

@@ -28,7 +28,8 @@ std::string UsageText() {
            "\n"
            "  --list           list every drive, its disc and its tracks\n"
            "  --drive N        the drive to read, numbered from 1 as --list shows them\n"
-           "  --tracks LIST    tracks to extract, e.g. 1,3-5 (default: every audio track)\n"
+           "  --tracks LIST    tracks to extract, e.g. 1,3-5; 0 is hidden audio before track 1\n"
+           "                   (default: every audio track and the hidden audio)\n"
            "  --format FORMAT  " + names + "\n"
            "  --quality N      quality slider position: " + qualities + "\n"
            "  --output DIR     base output folder\n"
@@ -76,7 +77,7 @@ bool ParseTrackList(std::string_view text, std::bitset<100>& tracks) {
         if (!ParseInt(item.substr(0, dash), first)) return false;
         last = first;
         if (dash != std::string_view::npos && !ParseInt(item.substr(dash + 1), last)) return false;
-        if (first < 1 || last > 99 || first > last) return false;
+        if (first < 0 || last > 99 || first > last) return false;  // 0: the hidden track one audio
         for (int t = first; t <= last; ++t) tracks.set(static_cast<size_t>(t));
         if (comma == std::string_view::npos) break;
         text.remove_prefix(comma + 1);
@@ -115,7 +116,7 @@ bool ApplyValueOption(std::string_view arg, std::string_view value, RipOptions& 
     } else if (arg == "--tracks") {
         options.tracksGiven = true;
         if (ParseTrackList(value, options.tracks)) return true;
-        error = "--tracks takes a list like 1,3-5 of track numbers 1-99";
+        error = "--tracks takes a list like 1,3-5 of track numbers 1-99 (0: the hidden track one audio)";
     } else if (arg == "--format") {
         state.formatName = value;
         state.formatGiven = true;

@@ -31,7 +31,8 @@ struct RipOptions {
 bool ParseRipOptions(const std::vector<std::string_view>& args, RipOptions& options,
                      std::string& error);
 
-// "1,3-5" -> tracks 1, 3, 4, 5. Numbers 1..99, ranges ascending.
+// "1,3-5" -> tracks 1, 3, 4, 5. Numbers 0..99 (0: the hidden track one
+// audio before track 1), ranges ascending.
 bool ParseTrackList(std::string_view text, std::bitset<100>& tracks);
 
 // The --help text; the formats and their qualities come from the format table.

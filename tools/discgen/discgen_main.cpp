@@ -32,6 +32,7 @@ Disc layout:
                       frames after the audio (an Enhanced CD)
   --pregap N          N frames of PREGAP silence (in no file) before each track after the first
   --index0 N          N frames of INDEX 00 pregap stored before each track after the first
+  --htoa N            N frames of audio before track 1's INDEX 01 (hidden track one audio)
 
 Sub-channel and CD-Text:
   --mcn DIGITS        the media catalog number (CATALOG), 13 digits
@@ -124,6 +125,7 @@ struct Options {
     bool printToc = false;
     uint64_t pregap = 0;
     uint64_t indexZero = 0;
+    uint64_t hiddenAudio = 0;
     uint64_t indexTwo = 0;
     std::vector<std::string> isrcs;
     std::string preEmphasis;  // "all" or track numbers
@@ -205,6 +207,7 @@ bool ParseValueOption(std::string_view arg, std::string_view value, Options& o, 
         {"--seed", &o.disc.seed, 0, UINT64_MAX, "--seed needs a number"},
         {"--pregap", &o.pregap, 0, kMaxFrames, "--pregap needs a frame count"},
         {"--index0", &o.indexZero, 0, kMaxFrames, "--index0 needs a frame count"},
+        {"--htoa", &o.hiddenAudio, 0, kMaxFrames, "--htoa needs a frame count"},
         {"--index2", &o.indexTwo, 0, kMaxFrames, "--index2 needs a frame count"},
     };
     for (const auto& number : numbers) {
@@ -283,6 +286,7 @@ bool BuildDisc(Options& o, std::string& error) {
         disc.tracks[i].pregapFrames = static_cast<uint32_t>(o.pregap);
         disc.tracks[i].indexZeroFrames = static_cast<uint32_t>(o.indexZero);
     }
+    disc.tracks.front().indexZeroFrames = static_cast<uint32_t>(o.hiddenAudio);
     if (!AddSubChannel(o, error)) return false;
     if (o.dataFirst) disc.tracks.front().mode = o.dataMode;
     if (o.dataLast || o.session2) {

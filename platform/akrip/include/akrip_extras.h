@@ -99,6 +99,8 @@ typedef int32_t (*AkripGetDriveInfoProc)(HCDROM handle, AkripDriveInfo* info);
 // track's start (its pregap is the end of the track before); the audio
 // before a data track of the same session ends where that track's pregap
 // begins, and the audio of a session ends before the gap to the next one.
+// Track 0 is the audio before track 1's INDEX 01 on a disc whose track 1
+// starts past LSN 0 (hidden track one audio, or a silent pregap).
 // May read the drive (a pregap's length) and waits for a read in progress.
 // 1 on success; 0 for an unknown handle, a null pointer, a data track or a
 // track the disc does not have.
@@ -118,6 +120,45 @@ typedef int32_t (*AkripSetReadAheadProc)(HCDROM handle, int32_t end);
 // tracks. Returns the number of tracks filled; 0 for an unknown handle, no
 // disc, or a null `sessions`. Does not wait for a read in progress.
 typedef int32_t (*AkripGetTrackSessionsProc)(HCDROM handle, uint8_t* sessions, int32_t count);
+
+// How AkripGetDiscLayout learnt where the index points lie.
+enum {
+    AKRIP_LAYOUT_TOC = 0,         // the TOC alone: no pregaps, index points or codes known
+    AKRIP_LAYOUT_SHEET = 1,       // the disc image's sheet
+    AKRIP_LAYOUT_SUBCHANNEL = 2   // the Q sub-channel read from the disc
+};
+enum { AKRIP_LAYOUT_MAX_INDEXES = 16 };
+
+// One track as the sub-channel lays it out; LSNs as in the TOC.
+typedef struct AkripTrackLayout {
+    int32_t index0;      // where the track's pregap (INDEX 00) begins; index1 when it has none
+    int32_t index1;      // INDEX 01, the track's start in the TOC
+    int32_t indexCount;  // how many of `indexes` hold INDEX 02, 03, ... in that order
+    int32_t indexes[AKRIP_LAYOUT_MAX_INDEXES];
+    uint8_t control;     // 0x01 pre-emphasis, 0x02 copy permitted, 0x04 data, 0x08 four channels
+    char isrc[13];       // 12 characters and a NUL; empty: none
+    uint8_t reserved[2];
+} AkripTrackLayout;
+
+typedef struct AkripDiscLayout {
+    uint32_t source;     // AKRIP_LAYOUT_*
+    int32_t trackCount;  // tracks filled, track 1 first
+    int32_t leadOut;
+    char mcn[14];        // 13 digits and a NUL; empty: none
+    uint8_t reserved[2];
+    AkripTrackLayout tracks[99];
+} AkripDiscLayout;
+
+// "AkripGetDiscLayout": where each track's INDEX 00, 01 and further index
+// points lie, its ISRC and control bits, and the disc's media catalog number,
+// for the disc whose TOC ReadTOC last returned on `handle`. An image gives
+// them from its sheet; a real drive from the Q sub-channel, by a few reads
+// around each track boundary (a search, not a pass over the disc), and its
+// codes by READ SUB-CHANNEL. A drive whose Q cannot be read gives the TOC
+// alone (source AKRIP_LAYOUT_TOC). Asked once a disc, then kept; may read the
+// drive and waits for a read in progress. 1 on success; 0 for an unknown
+// handle, no disc or a null `layout` (zeroed then).
+typedef int32_t (*AkripGetDiscLayoutProc)(HCDROM handle, AkripDiscLayout* layout);
 
 #ifdef __cplusplus
 }  // extern "C"

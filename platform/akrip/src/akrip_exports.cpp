@@ -15,6 +15,7 @@
 #include "cdio_guard.h"
 #include "drive_registry.h"
 #include "image_plan.h"
+#include "layout_record.h"
 #include "toc_record.h"
 
 // The C records count a frame as every part of Cadrix does.
@@ -277,4 +278,17 @@ AKRIP_EXPORT int32_t AkripGetTrackSessions(HCDROM handle, uint8_t* sessions, int
         for (size_t k = 0; k < filled; ++k) sessions[k] = tracks[k].session;
         return static_cast<int32_t>(filled);
     });
+}
+
+AKRIP_EXPORT int32_t AkripGetDiscLayout(HCDROM handle, AkripDiscLayout* layout) {
+    if (!layout) return 0;
+    std::memset(layout, 0, sizeof *layout);
+    const int32_t filled = OnOpenHandle(handle, true, [&](akrip::OpenHandle& open) {
+        const akrip::DiscLayout found = open.drive->Layout();
+        if (found.toc.Empty()) return 0;
+        akrip::FillLayoutRecord(found, *layout);
+        return 1;
+    });
+    if (filled == 0) std::memset(layout, 0, sizeof *layout);
+    return filled;
 }

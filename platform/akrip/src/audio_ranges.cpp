@@ -8,6 +8,11 @@ namespace akrip {
 
 std::vector<AudioRange> ReadableAudioRanges(const DiscToc& toc) {
     std::vector<AudioRange> ranges;
+    // Audio before track 1's INDEX 01 (its pregap, beyond the lead-in's two
+    // seconds) is track 0: hidden track one audio, or silence.
+    if (!toc.tracks.empty() && toc.tracks[0].IsAudio() && toc.tracks[0].start > 0) {
+        ranges.push_back({0, 0, toc.tracks[0].start});
+    }
     for (size_t k = 0; k < toc.tracks.size(); ++k) {
         const TocTrack& track = toc.tracks[k];
         if (!track.IsAudio()) continue;

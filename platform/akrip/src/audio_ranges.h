@@ -16,13 +16,15 @@ inline constexpr int32_t kDataPregapFrames = cadrix::cd::kLeadInFrames;
 
 // Audio range [begin, end) of one audio track.
 struct AudioRange {
-    int32_t track = 0;  // 1-based track number
+    int32_t track = 0;  // track number; 0: the audio before track 1's INDEX 01
     int64_t begin = 0;
     int64_t end = 0;
     bool Holds(int64_t lsn) const { return lsn >= begin && lsn < end; }
 };
 
-// The audio tracks' ranges, in order: a track runs to the next track's start
+// The audio tracks' ranges, in order: first the audio before track 1's
+// INDEX 01 as track 0 when there is any (an audio track 1 starting past LSN
+// 0); then a track runs to the next track's start
 // (its pregap belongs to the track before it), except that the audio before a
 // track of a later session ends where the gap between the sessions begins,
 // and the audio before a data track of the same session ends where that

@@ -14,6 +14,15 @@
 namespace akrip {
 
 // What the drive says it is (INQUIRY vendor, product and revision).
+// Where the facts of a disc's layout (pregaps, index points, ISRCs, MCN)
+// came from.
+enum class LayoutSource { Toc, Sheet, SubChannel };
+
+struct DiscLayout {
+    DiscToc toc;  // with index0, indexes, isrc and mcn as far as known
+    LayoutSource source = LayoutSource::Toc;
+};
+
 struct DriveIdentity {
     std::string vendor;
     std::string model;
@@ -53,6 +62,8 @@ public:
     // The reads that follow go on in order up to `end` (an LSN): a drive
     // that reads ahead may read on to there. 0: only within the track read.
     virtual void SetReadAhead(int64_t) {}
+    // The layout of the disc the last TOC read found; empty toc: no disc.
+    virtual DiscLayout Layout() = 0;
 
 protected:
     void NewDisc() { generation_.fetch_add(1); }

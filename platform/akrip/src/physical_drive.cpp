@@ -4,6 +4,8 @@
 #include <cdio/mmc.h>
 
 #include <algorithm>
+#include <array>
+#include <span>
 #include <cstring>
 #include <vector>
 
@@ -12,6 +14,7 @@
 #include "image_plan.h"
 #include "mmc_sense.h"
 #include "paranoia_reader.h"
+#include "subchannel_search.h"
 
 namespace akrip {
 
@@ -43,6 +46,7 @@ void PhysicalDrive::DropSession() {
     toc_ = {};
     ranges_.clear();
     pregapsFound_ = false;
+    layout_.reset();
     burstGone_ = false;
     carryLsn_ = -1;
 }
@@ -330,6 +334,55 @@ ReadStats PhysicalDrive::TakeStats() {
     ReadStats taken = std::move(stats_);
     stats_ = {};
     return taken;
+}
+
+namespace {
+
+// A code from libcdio (READ SUB-CHANNEL, CDROM_GET_MCN), freed here.
+std::string TakeCode(char* code) {
+    std::string text = code ? code : "";
+    if (code) cdio_free(code);
+    return text;
+}
+
+// READ CD of one sector with its formatted Q: the sector as the disc holds
+// it (any type, sync to EDC: 2352 bytes), then the 16 bytes of Q.
+bool ReadFormattedQ(CdIo_t* cdio, int64_t lsn, std::span<uint8_t, 16> q) {
+    std::array<uint8_t, kAudioSectorBytes + 16> reply{};
+    mmc_cdb_t cdb{};
+    cdb.field[0] = 0xBE;  // READ CD
+    for (int k = 0; k < 4; ++k) cdb.field[2 + k] = static_cast<uint8_t>(lsn >> (24 - 8 * k));
+    cdb.field[8] = 1;
+    cdb.field[9] = 0xF8;
+    cdb.field[10] = 0x02;  // formatted Q
+    const auto bytes = static_cast<unsigned int>(reply.size());
+    if (mmc_run_cmd(cdio, 0, &cdb, SCSI_MMC_DATA_READ, bytes, reply.data()) != DRIVER_OP_SUCCESS) return false;
+    std::copy(reply.end() - 16, reply.end(), q.begin());
+    return true;
+}
+
+}  // namespace
+
+DiscLayout PhysicalDrive::Layout() {
+    if (layout_) return *layout_;
+    if (!session_ || toc_.Empty()) return {};
+    ahead_.Stop();  // the search reads the drive
+    DiscLayout layout{toc_, LayoutSource::Toc};
+    CdIo_t* cdio = session_->cdio;
+    if (auto mcn = ParseMcn(TakeCode(cdio_get_mcn(cdio)))) layout.toc.mcn = *mcn;
+    for (size_t k = 0; k < layout.toc.tracks.size(); ++k) {
+        TocTrack& track = layout.toc.tracks[k];
+        if (!track.IsAudio()) continue;
+        const auto number = static_cast<track_t>(k + 1);
+        if (auto isrc = ParseIsrc(TakeCode(cdio_get_track_isrc(cdio, number)))) track.isrc = *isrc;
+    }
+    if (!cueImage_) {
+        const auto read = [cdio](int64_t lsn, std::span<uint8_t, 16> q) { return ReadFormattedQ(cdio, lsn, q); };
+        if (FindIndexPoints(layout.toc, read, [this] { return abort_.load(); })) layout.source = LayoutSource::SubChannel;
+    }
+    if (abort_.load()) return layout;  // a stopped search is not kept
+    layout_ = layout;
+    return layout;
 }
 
 }  // namespace akrip

@@ -29,6 +29,7 @@ public:
     DriveIdentity Identity() override;
     std::optional<AudioRange> TrackRange(int track) override;
     void SetReadAhead(int64_t end) override { readAheadEnd_ = end; }
+    DiscLayout Layout() override;
 
     // libcdio's simulated read faults (CDDA_TEST_* flags) for the reads
     // that follow; for tests of the paranoia path.
@@ -62,6 +63,7 @@ private:
     DiscToc toc_;
     std::vector<AudioRange> ranges_;
     bool pregapsFound_ = false;  // FindDataPregaps ran for this disc
+    std::optional<DiscLayout> layout_;  // found once a disc
     std::atomic<bool> burstGone_{false};  // a burst read found the disc gone
     int64_t readAheadEnd_ = 0;
     ReadStats stats_;

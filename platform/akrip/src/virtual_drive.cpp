@@ -189,4 +189,10 @@ std::optional<AudioRange> VirtualDrive::TrackRange(int track) {
     return std::nullopt;
 }
 
+DiscLayout VirtualDrive::Layout() {
+    if (!probed_) ReadToc();
+    if (!image_) return {};
+    return {image_->toc, LayoutSource::Sheet};
+}
+
 }  // namespace akrip

@@ -18,6 +18,7 @@ public:
     uint32_t ReadAudio(int64_t lsn, uint32_t frames, uint8_t* out) override;
     DriveIdentity Identity() override { return {"Cadrix", "Virtual Drive", "", true, true}; }
     std::optional<AudioRange> TrackRange(int track) override;
+    DiscLayout Layout() override;
 
 private:
     std::string folder_;

@@ -76,6 +76,7 @@ TEST_F(RipLookup, ListLooksUpOnceAndTheRipIsNamedFromTheSavedFile) {
     EXPECT_EQ(Files(out), (std::vector<std::string>{folder + "01 - The Tide - Harbour Lights.wav",
                                                     folder + "02 - The Tide - Undertow (live).wav",
                                                     folder + "03 - Guest Singer - Last Call.wav",
+                                                    folder + "The Tide & Friends - Live at the Lighthouse (2).cue",
                                                     folder + "The Tide & Friends - Live at the Lighthouse (2).log"}));
 }
 
@@ -106,7 +107,7 @@ TEST_F(RipLookup, FailuresLeaveTheDiscUnnamedAndHostileNamesStayInTheBaseFolder)
     const std::string out = tmp_.Path() + "/hostile";
     Rip("hostile", "--output " + out);
     const std::vector<std::string> files = Files(out);
-    ASSERT_EQ(files.size(), 4u);  // three tracks and the rip's log
+    ASSERT_EQ(files.size(), 5u);  // three tracks, the cue sheet and the rip's log
     for (const std::string& file : files) {
         EXPECT_TRUE(fs::weakly_canonical(out + "/" + file).string().starts_with(out + "/")) << file;
     }

@@ -69,7 +69,7 @@ TEST(RipOptions, UsageErrors) {
              {"--bogus", "--output", "/x"},
              {"--drive", "0", "--output", "/x"},
              {"--drive", "9", "--output", "/x"},
-             {"--tracks", "0", "--output", "/x"},
+             {"--tracks", "-1", "--output", "/x"},  // 0 is the hidden track one audio
              {"--tracks", "5-3", "--output", "/x"},
              {"--tracks", "1,,2", "--output", "/x"},
              {"--tracks", "100", "--output", "/x"},
