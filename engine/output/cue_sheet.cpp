@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "util/atomic_file.h"
+#include "util/small_file.h"
 
 namespace cadrix {
 
