@@ -6,6 +6,8 @@
 #include <utility>
 
 namespace cadrix {
+// Tables laid out by hand, one row per line as the format lists them.
+// clang-format off
 
 const std::array<std::string_view, GENRE_COUNT> GenreTable = {
     "",  // 0
@@ -354,4 +356,5 @@ int32_t NearestGenre(std::string_view name) {
     return -1;
 }
 
+// clang-format on
 }  // namespace cadrix

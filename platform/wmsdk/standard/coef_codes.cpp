@@ -3,6 +3,8 @@
 #include "coef_tables.h"
 
 namespace wmsdk::standard {
+// Tables laid out by hand, one row per line as the format lists them.
+// clang-format off
 
 const uint32_t kCoef0Codes[666] = {
     0x00258, 0x0003d, 0x00000, 0x00005, 0x00008, 0x00008, 0x0000c, 0x0001b, 0x0001f, 0x00015, 0x00024, 0x00032, 0x0003a,
@@ -374,4 +376,5 @@ const uint32_t kCoef5Codes[435] = {
     0x0d8e6, 0x03f6f, 0x0481a, 0x03f6e, 0x1e416, 0x0d8e7,
 };
 
+// clang-format on
 }  // namespace wmsdk::standard

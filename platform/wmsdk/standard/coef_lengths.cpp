@@ -4,6 +4,8 @@
 #include "coef_tables.h"
 
 namespace wmsdk::standard {
+// Tables laid out by hand, one row per line as the format lists them.
+// clang-format off
 
 const uint8_t kCoef0Lengths[666] = {
     11,  6,  2,  3,  4,  5,  5,  5,  5,  6,  6,  6,  6,  7,  7,  7,  7,  7,  7,  7,  7,  8,  8,  8,  8,  8,  8,  8,
@@ -288,4 +290,5 @@ constexpr CoefCodeTable kTables[6] = {
 
 const CoefCodeTable& CoefTable(int index) { return kTables[index]; }
 
+// clang-format on
 }  // namespace wmsdk::standard
