@@ -9,6 +9,8 @@
 #include <cinttypes>
 #include <cstring>
 #include <new>
+#include <optional>
+#include <vector>
 
 #include "output_format.h"
 #include "output_sink.h"
@@ -73,6 +75,8 @@ bool OutputSession::Init(std::string base, DriveRecord& drive, void* module, int
                                               static_cast<int32_t>(TocAddress(drive.toc.entries[t]))};
     }
     basePath = std::move(base);
+    album_.Clear();
+    taggedFiles_ = {};
     trackBytesWritten.store(0, std::memory_order_relaxed);
     totalBytesWritten.store(0, std::memory_order_relaxed);
     if (basePath.back() != '/') basePath.push_back('/');
@@ -228,6 +232,7 @@ bool OutputSession::OpenTrack() {
     }
     if (!EnsureFolder(folderPath, lastError_)) return false;
     trackBytesWritten.store(0, std::memory_order_relaxed);
+    loudness_.Begin(static_cast<uint64_t>(std::max(trackFrames, 0)) * (FRAME_BYTES / 4));
     FillTrackInfo();
     if (!sink_->Open(filePath, trackInfo.info, TrackExtras())) {
         lastError_ = sink_->LastError();
@@ -253,7 +258,10 @@ bool OutputSession::WriteBlock() {
         const uint32_t counted = std::max(before, secondRead.load(std::memory_order_relaxed) != 0 ? firstReadBytes : 0);
         if (before + count > counted) totalBytesWritten.fetch_add(before + count - counted, std::memory_order_relaxed);
     }
-    if (written) trackSums.Add({ReadBufferData(readBuffer) + offset, count});
+    if (written) {
+        trackSums.Add({ReadBufferData(readBuffer) + offset, count});
+        loudness_.Add({ReadBufferData(readBuffer) + offset, count});
+    }
     if (!written) RecordFailure(sink_->LastError());
     return written;
 }
@@ -264,6 +272,52 @@ bool OutputSession::CloseTrack() {
     // The file as the sink wrote it, its extension included.
     verifier.SetFile(currentTrack, sink_->FilePath());
     return true;
+}
+
+void OutputSession::TagLoudness() {
+    if (!sink_ || drive_ == nullptr || currentTrack < 1 || currentTrack >= TRACK_SLOTS) return;
+    const std::string path = sink_->FilePath();
+    std::vector<std::string> texts;
+    std::vector<OutputTag> tags;
+    const auto build = [&](const char* gainName, const char* peakName, const GainResult& result) {
+        texts.push_back(FormatGain(result.gain));
+        texts.push_back(FormatPeak(result.peak));
+        tags.push_back({gainName, nullptr});
+        tags.push_back({peakName, nullptr});
+    };
+    const auto bind = [&] {
+        for (size_t i = 0; i < tags.size(); ++i) tags[i].value = texts[i].c_str();
+    };
+    if (const std::optional<GainResult> track = loudness_.Result()) {
+        build("REPLAYGAIN_TRACK_GAIN", "REPLAYGAIN_TRACK_PEAK", *track);
+    }
+    album_.AddTrack(loudness_);
+    taggedFiles_[static_cast<size_t>(currentTrack)] = path;
+
+    // The album's values need every audio track of the disc, read in full.
+    const DriveRecord& disc = *drive_;
+    bool wholeDisc = true;
+    bool last = true;
+    for (int32_t t = 1; t <= disc.trackCount && t < TRACK_SLOTS; ++t) {
+        const TrackRecord& record = disc.tracks[static_cast<size_t>(t)];
+        if (record.isData != 0) continue;
+        if (taggedFiles_[static_cast<size_t>(t)].empty()) wholeDisc = false;
+        if (t > currentTrack && record.selected != 0) last = false;
+    }
+    const std::optional<GainResult> album = wholeDisc && last ? album_.Result() : std::nullopt;
+    if (!album) {
+        bind();
+        if (!tags.empty()) sink_->Retag(path, tags);
+        return;
+    }
+    build("REPLAYGAIN_ALBUM_GAIN", "REPLAYGAIN_ALBUM_PEAK", *album);
+    bind();
+    sink_->Retag(path, tags);
+    const std::span<const OutputTag> albumTags = std::span<const OutputTag>(tags).last(2);
+    for (int32_t t = 1; t < currentTrack; ++t) {
+        const std::string& file = taggedFiles_[static_cast<size_t>(t)];
+        if (!file.empty()) sink_->Retag(file, albumTags);
+    }
 }
 
 }  // namespace cadrix

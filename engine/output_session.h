@@ -25,6 +25,7 @@
 #include "accuraterip.h"
 #include "disc_model.h"
 #include "name_limits.h"
+#include "output/replay_gain.h"
 #include "track_verifier.h"
 
 namespace cadrix {
@@ -67,6 +68,10 @@ public:
     bool OpenTrack();
     bool WriteBlock();
     bool CloseTrack();  // always true
+    // After the last CloseTrack of a track read in full: its ReplayGain
+    // values go into its file, and once the last track of a run over every
+    // audio track of the disc is in, the album's go into every file.
+    void TagLoudness();
 
     // The disc's folder under the base folder, or false when that path
     // exceeds MAX_FOLDER_PATH. Creates nothing.
@@ -170,6 +175,9 @@ private:
     std::string trackName;
     std::string lastError_;
     std::unique_ptr<uint32_t[]> readStorage_;
+    TrackLoudness loudness_;  // of the current track's output
+    AlbumLoudness album_;     // of the tracks tagged so far in this run
+    std::array<std::string, TRACK_SLOTS> taggedFiles_{};  // by track number
 };
 
 }  // namespace cadrix

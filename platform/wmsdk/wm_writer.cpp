@@ -33,8 +33,8 @@ HRESULT WmWriter::QueryInterface(REFIID iid, void** object) {
     if (!object) return E_POINTER;
     if (iid == IID_IUnknown || iid == IID_IWMWriter) {
         *object = static_cast<IWMWriter*>(this);
-    } else if (iid == IID_IWMHeaderInfo) {
-        *object = static_cast<IWMHeaderInfo*>(this);
+    } else if (iid == IID_IWMHeaderInfo || iid == IID_IWMHeaderInfo3) {
+        *object = static_cast<IWMHeaderInfo3*>(this);
     } else {
         *object = nullptr;
         return E_NOINTERFACE;
@@ -144,13 +144,27 @@ HRESULT WmWriter::SetAttribute(WORD streamNumber, LPCWSTR name, WMT_ATTR_DATATYP
     if (streamNumber != 0) return E_INVALIDARG;  // only file-level attributes
     if (!name || (!value && length > 0)) return E_POINTER;
     try {
-        return SetAttributeUnguarded(name, type, value, length);
+        return SetAsfAttribute(metadata_, name, type, value, length);
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }
 }
 
-HRESULT WmWriter::SetAttributeUnguarded(LPCWSTR name, WMT_ATTR_DATATYPE type, const BYTE* value, WORD length) {
+HRESULT WmWriter::AddAttribute(WORD streamNumber, LPCWSTR name, WORD* index, WMT_ATTR_DATATYPE type, WORD language,
+                               const BYTE* value, DWORD length) {
+    if (state_ != State::Configuring) return E_UNEXPECTED;
+    if (streamNumber != 0 || language != 0) return E_INVALIDARG;
+    if (!name || (!value && length > 0)) return E_POINTER;
+    if (index) *index = 0;
+    try {
+        return SetAsfAttribute(metadata_, name, type, value, length);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+HRESULT SetAsfAttribute(AsfMetadata& metadata_, LPCWSTR name, WMT_ATTR_DATATYPE type, const BYTE* value,
+                        DWORD length) {
     const auto nameLength = BoundedLength(name, kMaxNameUnits);
     if (!nameLength || *nameLength == 0) return E_INVALIDARG;
     const std::u16string key(name, *nameLength);
@@ -209,6 +223,8 @@ HRESULT WmWriter::SetAttributeUnguarded(LPCWSTR name, WMT_ATTR_DATATYPE type, co
             break;
         }
         case WMT_TYPE_BINARY:
+            // The metadata library's 32-bit length, less its record's own bytes.
+            if (length > 0x7FFFFFFF) return E_INVALIDARG;
             attribute.type = AsfValueType::Bytes;
             attribute.value.assign(value, value + length);
             break;
@@ -233,7 +249,7 @@ HRESULT WmWriter::BeginWriting() {
     if (state_ != State::Configuring || !encoder_ || path_.empty()) return E_UNEXPECTED;
     try {
         // A quality-based stream says so as Windows Media files do.
-        if (vbrQuality_ && SetAttributeUnguarded(u"IsVBR", WMT_TYPE_BOOL, kTrue, sizeof kTrue) != S_OK)
+        if (vbrQuality_ && SetAsfAttribute(metadata_, u"IsVBR", WMT_TYPE_BOOL, kTrue, sizeof kTrue) != S_OK)
             return E_OUTOFMEMORY;
         AsfStreamFormat format = StreamFormat();
         const uint32_t packetSize =

@@ -22,7 +22,12 @@
 
 namespace wmsdk {
 
-class WmWriter final : public IWMWriter, public IWMHeaderInfo {
+// Sets attribute `name` of `metadata` (the content description's five texts
+// or an extended attribute, replaced when present).
+HRESULT SetAsfAttribute(AsfMetadata& metadata, LPCWSTR name, WMT_ATTR_DATATYPE type, const BYTE* value,
+                        DWORD length);
+
+class WmWriter final : public IWMWriter, public IWMHeaderInfo3 {
 public:
     WmWriter() = default;
 
@@ -39,6 +44,8 @@ public:
 
     HRESULT SetAttribute(WORD streamNumber, LPCWSTR name, WMT_ATTR_DATATYPE type, const BYTE* value,
                          WORD length) override;
+    HRESULT AddAttribute(WORD streamNumber, LPCWSTR name, WORD* index, WMT_ATTR_DATATYPE type, WORD language,
+                         const BYTE* value, DWORD length) override;
 
 private:
     ~WmWriter();
@@ -46,7 +53,6 @@ private:
     HRESULT SetLosslessProfile(const AudioProfile& profile);
     HRESULT SetQualityProfile(const AudioProfile& profile);
     AsfStreamFormat StreamFormat() const;
-    HRESULT SetAttributeUnguarded(LPCWSTR name, WMT_ATTR_DATATYPE type, const BYTE* value, WORD length);
 
     enum class State { Configuring, Writing, Ended };
     static constexpr size_t kQueueDepth = 8;

@@ -14,6 +14,7 @@
 
 #include "flac_audio_signature.h"
 #include "flac_output_file.h"
+#include "flac_retag.h"
 #include "vorbis_track_tags.h"
 
 namespace {
@@ -165,4 +166,10 @@ void FlacSession::CloseOutput() {
     if (!signature && encoder->file.CutAfterLastFrame()) signature = DecodedAudioSignature(path_);
     encoder->file.Finish({encoder->blockSize, signature});
     encoder.reset();
+}
+
+int32_t FlacSession::RetagOutput(const std::string& fileName, const std::vector<cadrix::plugin::Tag>& tags) {
+    ClearError();
+    std::string error;
+    return RetagFlacFile(fileName, tags, error) ? 1 : Fail(error);
 }

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "ogg_retag.h"
 #include "vorbis_track_tags.h"
 
 namespace {
@@ -201,4 +202,10 @@ void OggSession::CloseOutput() {
     // stream, with the number of samples delivered as its granule position.
     if (vorbis_analysis_wrote(encoder->dsp.get(), 0) == 0 && encoder->Drain()) encoder->FlushPages();
     encoder.reset();
+}
+
+int32_t OggSession::RetagOutput(const std::string& fileName, const std::vector<cadrix::plugin::Tag>& tags) {
+    ClearError();
+    std::string error;
+    return RetagOggFile(fileName, tags, error) ? 1 : Fail(error);
 }

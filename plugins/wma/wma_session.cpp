@@ -18,7 +18,9 @@ const char* TextOrEmpty(const char* text) { return text ? text : ""; }
 
 }  // namespace
 
-WmaPlatform WmaPlatform::System() { return {CoInitialize, CoUninitialize, WMCreateWriter, WMCreateProfileManager}; }
+WmaPlatform WmaPlatform::System() {
+    return {CoInitialize, CoUninitialize, WMCreateWriter, WMCreateProfileManager, WMCreateEditor};
+}
 
 int ChooseProfileIndex(int32_t qualityCode) {
     if (qualityCode & QUALITY_VBR_FLAG) {
@@ -176,4 +178,37 @@ void WmaSession::CloseOutput() {
     writer.Reset();
     open = false;
     platform.coUninitialize();
+}
+
+int32_t WmaSession::RetagOutput(const std::string& fileName, const std::vector<cadrix::plugin::Tag>& tags) {
+    ClearError();
+    if (open) return Fail("an output is open");
+    ComPtr<IWMMetadataEditor> editor;
+    if (platform.createEditor == nullptr || FAILED(platform.createEditor(editor.Put())) || !editor) {
+        return Fail("the Windows Media metadata editor could not be created");
+    }
+    const std::u16string wideName = WidenFileName(fileName);
+    if (FAILED(editor->Open(reinterpret_cast<LPCWSTR>(wideName.c_str())))) {
+        return Fail("cannot read the header of '" + fileName + "'");
+    }
+    ComPtr<IWMHeaderInfo> header;
+    if (FAILED(editor->QueryInterface(IID_IWMHeaderInfo, reinterpret_cast<void**>(header.Put()))) || !header) {
+        editor->Close();
+        return Fail("the Windows Media metadata editor has no attributes");
+    }
+    for (const auto& tag : tags) {
+        const std::u16string name = WidenText(tag.name);
+        const std::u16string value = WidenText(tag.value);
+        if ((value.size() + 1) * 2 > 0xFFFF ||
+            FAILED(header->SetAttribute(0, name.c_str(), WMT_TYPE_STRING, reinterpret_cast<const BYTE*>(value.c_str()),
+                                        static_cast<WORD>((value.size() + 1) * 2)))) {
+            editor->Close();
+            return Fail("the attribute " + tag.name + " was refused");
+        }
+    }
+    if (FAILED(editor->Flush())) {
+        editor->Close();
+        return Fail("cannot write '" + fileName + "'");
+    }
+    return 1;
 }
