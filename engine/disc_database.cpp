@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "genre_table.h"
+#include "names/release_ids.h"
 #include "small_file.h"
 
 namespace cadrix {
@@ -131,7 +132,9 @@ void DiscDatabaseReader::ApplyLine(std::string_view line) {
     };
 
     std::string_view rest;
-    if (value("DARTIST=", rest)) {
+    if (ApplyIdLine(line, record_)) {
+        return;
+    } else if (value("DARTIST=", rest)) {
         record_.discArtist.assign(rest);
     } else if (value("DTITLE=", rest)) {
         record_.discTitle.assign(rest);

@@ -15,6 +15,21 @@ namespace cadrix {
 constexpr int MAX_DRIVES = 8;
 constexpr int TRACK_SLOTS = 100;  // slot t is track t; slot 0 is never used
 
+// MusicBrainz's identifiers of a release and of its tracks: lower-case
+// UUIDs, several separated by one blank; the barcode as digits. Empty when
+// unknown.
+struct ReleaseIds {
+    std::string release;
+    std::string releaseGroup;
+    std::string artists;  // of the release's artist credit
+    std::string barcode;
+};
+struct TrackIds {
+    std::string recording;
+    std::string track;    // the track of the release's medium
+    std::string artists;  // of the track's artist credit
+};
+
 // Texts are byte strings in the system code page; empty means missing.
 struct TrackRecord {
     std::string artist;
@@ -23,6 +38,7 @@ struct TrackRecord {
     uint32_t lengthMs = 0;
     int32_t selected = 0;
     int32_t isData = 0;
+    TrackIds ids{};
 };
 
 struct DriveRecord {
@@ -39,6 +55,7 @@ struct DriveRecord {
     int32_t setNumber = 0;  // number of the disc within its set; 0 when not in a set
     int32_t trackCount = 0;
     std::array<TrackRecord, TRACK_SLOTS> tracks{};
+    ReleaseIds ids{};
 };
 
 // One row of the track list as the list shows it.

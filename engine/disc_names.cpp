@@ -1,5 +1,7 @@
 #include "disc_names.h"
 
+#include "names/release_ids.h"
+
 #include <algorithm>
 #include <vector>
 
@@ -128,6 +130,7 @@ std::string DiscFileText(const DiscNames& found, int32_t trackCount, std::string
         AppendLine(text, "TARTIST" + std::to_string(t) + "=", track.artist);
         AppendLine(text, "TTITLE" + std::to_string(t) + "=", track.title);
     }
+    AppendIdLines(text, names, last);
     return text;
 }
 

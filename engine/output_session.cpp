@@ -13,6 +13,9 @@
 #include <vector>
 
 #include "output_format.h"
+#include "atomic_file.h"
+#include "musicbrainz_lookup.h"
+#include "own_disc_folder.h"
 #include "output_sink.h"
 
 namespace cadrix {
@@ -77,6 +80,9 @@ bool OutputSession::Init(std::string base, DriveRecord& drive, void* module, int
     basePath = std::move(base);
     album_.Clear();
     taggedFiles_ = {};
+    musicBrainzDiscId_ = MusicBrainzDiscId(MakeDiscQuery(drive));
+    coverLooked_ = false;
+    cover_.reset();
     trackBytesWritten.store(0, std::memory_order_relaxed);
     totalBytesWritten.store(0, std::memory_order_relaxed);
     if (basePath.back() != '/') basePath.push_back('/');
@@ -212,7 +218,28 @@ OutputTrackExtras OutputSession::TrackExtras() const {
     extras.discNumber = disc.setNumber;
     extras.compilation = disc.compilation;
     extras.albumArtist = disc.discArtist.c_str();
+    AddLibraryExtras(extras);
     return extras;
+}
+
+void OutputSession::AddLibraryExtras(OutputTrackExtras& extras) const {
+    const DriveRecord& disc = *drive_;
+    const TrackIds& track = disc.tracks[static_cast<size_t>(currentTrack)].ids;
+    extras.musicBrainzReleaseId = disc.ids.release.c_str();
+    extras.musicBrainzReleaseGroupId = disc.ids.releaseGroup.c_str();
+    extras.musicBrainzAlbumArtistIds = disc.ids.artists.c_str();
+    extras.musicBrainzRecordingId = track.recording.c_str();
+    extras.musicBrainzTrackId = track.track.c_str();
+    extras.musicBrainzArtistIds = track.artists.c_str();
+    extras.musicBrainzDiscId = musicBrainzDiscId_.c_str();
+    extras.barcode = disc.ids.barcode.c_str();
+    if (cover_) {
+        extras.picture = reinterpret_cast<const uint8_t*>(cover_->bytes.data());
+        extras.pictureBytes = static_cast<uint32_t>(cover_->bytes.size());
+        extras.pictureWidth = cover_->width;
+        extras.pictureHeight = cover_->height;
+        extras.pictureMime = cover_->mime.c_str();
+    }
 }
 
 bool OutputSession::OpenTrack() {
@@ -231,6 +258,7 @@ bool OutputSession::OpenTrack() {
         return false;
     }
     if (!EnsureFolder(folderPath, lastError_)) return false;
+    FindCover(folderPath);
     trackBytesWritten.store(0, std::memory_order_relaxed);
     loudness_.Begin(static_cast<uint64_t>(std::max(trackFrames, 0)) * (FRAME_BYTES / 4));
     FillTrackInfo();
@@ -272,6 +300,18 @@ bool OutputSession::CloseTrack() {
     // The file as the sink wrote it, its extension included.
     verifier.SetFile(currentTrack, sink_->FilePath());
     return true;
+}
+
+void OutputSession::FindCover(const std::string& folderPath) {
+    if (coverLooked_) return;
+    coverLooked_ = true;
+    bool fromUser = false;
+    cover_ = FindDiscCover(folderPath, OwnDiscFolder(), drive_->discId, fromUser);
+    // The downloaded cover goes into the disc folder once; a cover already
+    // there (the user's, or one of an earlier rip) stays as it is.
+    if (cover_ && !fromUser) {
+        CreateFileAtomically(folderPath + "/cover" + std::string(cover_->Extension()), cover_->bytes);
+    }
 }
 
 void OutputSession::TagLoudness() {

@@ -16,6 +16,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -25,6 +26,7 @@
 #include "accuraterip.h"
 #include "disc_model.h"
 #include "name_limits.h"
+#include "names/cover_art.h"
 #include "output/replay_gain.h"
 #include "track_verifier.h"
 
@@ -162,6 +164,8 @@ public:
 private:
     void FillTrackInfo();
     OutputTrackExtras TrackExtras() const;
+    // The MusicBrainz identifiers and the cover picture of the track.
+    void AddLibraryExtras(OutputTrackExtras& extras) const;
 
     int32_t format = 0;
     int32_t qualityCode = 0;
@@ -178,6 +182,11 @@ private:
     TrackLoudness loudness_;  // of the current track's output
     AlbumLoudness album_;     // of the tracks tagged so far in this run
     std::array<std::string, TRACK_SLOTS> taggedFiles_{};  // by track number
+    std::string musicBrainzDiscId_;  // of the run's disc
+    // The disc's front cover, looked for once a run when the disc folder exists.
+    void FindCover(const std::string& folderPath);
+    bool coverLooked_ = false;
+    std::optional<CoverImage> cover_;
 };
 
 }  // namespace cadrix

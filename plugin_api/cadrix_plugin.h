@@ -38,6 +38,23 @@ typedef struct OutputTrackExtras {
     int32_t discNumber;      /* number of the disc within a set; 0 when not in a set */
     int32_t compilation;     /* nonzero: the tracks have artists of their own */
     const char* albumArtist; /* the disc's artist; empty when missing */
+    /* MusicBrainz identifiers (lower-case UUIDs, several separated by one
+     * blank) and the release's barcode (digits); null or empty when unknown. */
+    const char* musicBrainzReleaseId;
+    const char* musicBrainzReleaseGroupId;
+    const char* musicBrainzAlbumArtistIds;
+    const char* musicBrainzRecordingId;
+    const char* musicBrainzTrackId; /* the track of the release's medium */
+    const char* musicBrainzArtistIds;
+    const char* musicBrainzDiscId;
+    const char* barcode;
+    /* The front cover to embed: the bytes of a JPEG or PNG file, valid like
+     * the texts; null with pictureBytes 0 when there is none. */
+    const uint8_t* picture;
+    uint32_t pictureBytes;
+    int32_t pictureWidth; /* pixels */
+    int32_t pictureHeight;
+    const char* pictureMime; /* "image/jpeg" or "image/png" */
 } OutputTrackExtras;
 
 /* Quality code bits understood by cadrix_wma; cadrix_ogg takes its slider

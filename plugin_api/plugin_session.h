@@ -51,7 +51,7 @@ public:
         extras_.albumArtist = albumArtist_.c_str();
     }
     void ClearExtras() {
-        extras_ = OutputTrackExtras{sizeof(OutputTrackExtras), 0, 0, 0, ""};
+        extras_ = EmptyExtras();
         albumArtist_.clear();
     }
 
@@ -69,7 +69,14 @@ protected:
 
 private:
     std::string lastError_;
-    OutputTrackExtras extras_{sizeof(OutputTrackExtras), 0, 0, 0, ""};
+    static OutputTrackExtras EmptyExtras() {
+        OutputTrackExtras empty{};
+        empty.size = sizeof(OutputTrackExtras);
+        empty.albumArtist = "";
+        return empty;
+    }
+
+    OutputTrackExtras extras_ = EmptyExtras();
     std::string albumArtist_;
 };
 

@@ -126,7 +126,14 @@ HRESULT WmEditor::Flush() {
 
 HRESULT WmEditor::SetAttribute(WORD streamNumber, LPCWSTR name, WMT_ATTR_DATATYPE type, const BYTE* value,
                                WORD length) {
-    return AddAttribute(streamNumber, name, nullptr, type, 0, value, length);
+    if (!open_) return E_UNEXPECTED;
+    if (streamNumber != 0) return E_INVALIDARG;
+    if (!name || (!value && length > 0)) return E_POINTER;
+    try {
+        return SetAsfAttribute(metadata_, name, type, value, length);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
 }
 
 HRESULT WmEditor::AddAttribute(WORD streamNumber, LPCWSTR name, WORD* index, WMT_ATTR_DATATYPE type, WORD language,
@@ -136,7 +143,7 @@ HRESULT WmEditor::AddAttribute(WORD streamNumber, LPCWSTR name, WORD* index, WMT
     if (!name || (!value && length > 0)) return E_POINTER;
     if (index) *index = 0;
     try {
-        return SetAsfAttribute(metadata_, name, type, value, length);
+        return SetAsfAttribute(metadata_, name, type, value, length, /*replace=*/false);
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }

@@ -157,14 +157,14 @@ HRESULT WmWriter::AddAttribute(WORD streamNumber, LPCWSTR name, WORD* index, WMT
     if (!name || (!value && length > 0)) return E_POINTER;
     if (index) *index = 0;
     try {
-        return SetAsfAttribute(metadata_, name, type, value, length);
+        return SetAsfAttribute(metadata_, name, type, value, length, /*replace=*/false);
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }
 }
 
 HRESULT SetAsfAttribute(AsfMetadata& metadata_, LPCWSTR name, WMT_ATTR_DATATYPE type, const BYTE* value,
-                        DWORD length) {
+                        DWORD length, bool replace) {
     const auto nameLength = BoundedLength(name, kMaxNameUnits);
     if (!nameLength || *nameLength == 0) return E_INVALIDARG;
     const std::u16string key(name, *nameLength);
@@ -236,8 +236,10 @@ HRESULT SetAsfAttribute(AsfMetadata& metadata_, LPCWSTR name, WMT_ATTR_DATATYPE 
 
     auto& list = metadata_.extended;
     auto existing = std::find_if(list.begin(), list.end(), [&](const AsfAttribute& a) { return a.name == key; });
-    if (existing != list.end()) {
+    if (existing != list.end() && replace) {
         *existing = std::move(attribute);
+        list.erase(std::remove_if(std::next(existing), list.end(), [&](const AsfAttribute& a) { return a.name == key; }),
+                   list.end());
     } else {
         if (list.size() >= 0xFFFF) return E_INVALIDARG;
         list.push_back(std::move(attribute));

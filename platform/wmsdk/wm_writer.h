@@ -22,10 +22,11 @@
 
 namespace wmsdk {
 
-// Sets attribute `name` of `metadata` (the content description's five texts
-// or an extended attribute, replaced when present).
+// Sets attribute `name` of `metadata`: the content description's five texts,
+// or an extended attribute, which replaces those of the same name or, with
+// `replace` false, is added after them (a name with several values).
 HRESULT SetAsfAttribute(AsfMetadata& metadata, LPCWSTR name, WMT_ATTR_DATATYPE type, const BYTE* value,
-                        DWORD length);
+                        DWORD length, bool replace = true);
 
 class WmWriter final : public IWMWriter, public IWMHeaderInfo3 {
 public:

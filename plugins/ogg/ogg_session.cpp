@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "ogg_retag.h"
+#include "picture_block.h"
 #include "vorbis_track_tags.h"
 
 namespace {
@@ -62,6 +63,12 @@ int NewSerialNumber() {
     x *= 0xFF51AFD7ED558CCDu;
     x ^= x >> 33;
     return static_cast<int>(static_cast<uint32_t>(x));
+}
+
+// The front cover, as a base64 FLAC picture block (what Vorbis players read).
+void AddPictureTag(std::vector<VorbisTag>& tags, const OutputTrackExtras& extras) {
+    const std::vector<uint8_t> body = FlacPictureBody(extras);
+    if (!body.empty()) tags.push_back({"METADATA_BLOCK_PICTURE", Base64(body)});
 }
 
 }  // namespace
@@ -140,6 +147,7 @@ int32_t OggSession::OpenOutput(const char* baseName, int32_t qualityCode, const 
     std::vector<VorbisTag> tags = VorbisTrackTags(info, Extras());
     std::string region = VorbisTagText(track.region);
     if (!region.empty()) tags.push_back({"REGION", std::move(region)});
+    AddPictureTag(tags, Extras());
     for (const VorbisTag& tag : tags) vorbis_comment_add_tag(comment, tag.name, tag.value.c_str());
 
     ogg_packet identification, comments, codebooks;

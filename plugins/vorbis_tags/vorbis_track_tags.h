@@ -14,7 +14,9 @@ struct VorbisTag {
 
 // TITLE, ARTIST, ALBUM, ALBUMARTIST (compilations only), GENRE, DATE (the
 // year), TRACKNUMBER, TRACKTOTAL, DISCNUMBER (discs of a set) and COMMENT,
-// in that order; a missing value gives no comment. `info` may be null and
+// in that order, then the MusicBrainz identifiers and the barcode
+// (MUSICBRAINZ_ALBUMID... as MusicBrainz Picard writes them, one comment per
+// identifier); a missing value gives no comment. `info` may be null and
 // its texts may be null (both count as empty).
 std::vector<VorbisTag> VorbisTrackTags(const OutputTrackInfo* info, const OutputTrackExtras& extras);
 

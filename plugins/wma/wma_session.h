@@ -49,6 +49,7 @@ private:
     int32_t OpenInitialised(const char* baseName, int32_t qualityCode, const OutputTrackInfo* info);
     int32_t FailOpen(std::string reason);
     void WriteHeaderAttributes();
+    void WriteLibraryAttributes(IWMHeaderInfo* header);
     void ReleaseObjects();
 
     WmaPlatform platform;

@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cmath>
+#include <fstream>
+#include <memory>
 #include <filesystem>
 #include <map>
 #include <sstream>
@@ -12,6 +15,7 @@
 #include <vector>
 
 #include "command_run.h"
+#include "lookup_server.h"
 #include "demo_disc.h"
 #include "disc_generator.h"
 
@@ -138,6 +142,159 @@ TEST_F(LibraryRip, PartOfTheDiscGetsNoAlbumGain) {
         EXPECT_FALSE(One(tags, "REPLAYGAIN_TRACK_GAIN").empty()) << file;
         EXPECT_EQ(tags.count("REPLAYGAIN_ALBUM_GAIN"), 0u) << file;
     }
+}
+
+std::string Sha256(const fs::path& path) {
+    const std::string line = CommandOutput("sha256sum " + ShellQuoted(path.string()));
+    return line.substr(0, line.find(' '));
+}
+
+constexpr const char* kRelease = "5f1c3a2e-6d0b-4b7e-9a51-2c6f0d6e7a01";
+
+// A disc only MusicBrainz knows (the stand-in's "one" release, disc 2 of 2),
+// with the Cover Art Archive's stand-in serving its index and a 500-pixel
+// front of the size the archive's are.
+class KnownDiscRip : public LibraryRip {
+protected:
+    void SetUp() override {
+        LibraryRip::SetUp();
+        disc_.tracks = {{.frames = 900}, {.frames = 700}, {.frames = 600}};
+        ASSERT_TRUE(cadrix::discgen::WriteDiscImage(disc_, tmp_ / "demo" / "drive", "demo"));
+        fs::create_directories(tmp_ / "covers");
+        std::ofstream(tmp_ / "covers" / (std::string(kRelease) + ".json"))
+            << R"({"images":[{"front":false,"types":["Back"],"image":"@SERVER@/covers/back.jpg",)"
+               R"("thumbnails":{"500":"@SERVER@/covers/back-500.jpg"}},{"front":true,"types":["Front"],)"
+               R"("image":"@SERVER@/covers/full.jpg","thumbnails":{"250":"@SERVER@/covers/front-250.jpg",)"
+               R"("500":"@SERVER@/covers/front-500.jpg","large":"@SERVER@/covers/front-large.jpg"}}],)"
+               R"("release":"https://musicbrainz.org/release/5f1c3a2e-6d0b-4b7e-9a51-2c6f0d6e7a01"})";
+        front_ = tmp_ / "covers" / "front-500.jpg";
+        bool ok = false;
+        CommandOutput("convert -size 500x500 plasma:fractal -quality 85 " + ShellQuoted(front_.string()), &ok);
+        ASSERT_TRUE(ok);
+        server_ = std::make_unique<cadrix::test::LookupServer>("one", (tmp_ / "requests.log").string(),
+                                                                (tmp_ / "covers").string());
+    }
+
+    std::vector<fs::path> RipKnown(const std::string& format, const std::string& output) {
+        // cadrix-rip inherits these.
+        setenv("XDG_DATA_HOME", (tmp_ / "data").c_str(), 1);
+        for (const char* service : {"CADRIX_MUSICBRAINZ_SERVER", "CADRIX_GNUDB_SERVER", "CADRIX_COVERART_SERVER"}) {
+            setenv(service, server_->Url().c_str(), 1);
+        }
+        const fs::path out = tmp_ / output;
+        EXPECT_TRUE(plugin_test::RunCadrixRip(CADRIX_RIP_PATH, tmp_ / "demo",
+                                              CADRIX_MODULE_DIR,
+                                              "--format " + format + " --output " + ShellQuoted(out.string()),
+                                              tmp_ / "rip.log"))
+            << CommandOutput("cat " + ShellQuoted((tmp_ / "rip.log").string()));
+        std::vector<fs::path> files;
+        for (const auto& entry : fs::recursive_directory_iterator(out)) {
+            const std::string extension = entry.path().extension().string();
+            if (extension == ".flac" || extension == ".ogg" || extension == ".wma") files.push_back(entry.path());
+        }
+        std::sort(files.begin(), files.end());
+        return files;
+    }
+
+    // The picture every reader finds in `file` is byte for byte `expected`.
+    // FFmpeg reads a WMA picture only from the extended content description,
+    // whose 16-bit lengths hold at most 64 KiB; a larger one is in the
+    // metadata library, which mutagen and TagLib read.
+    void ExpectPicture(const fs::path& file, const fs::path& expected, const std::string& mime,
+                       const std::string& size) {
+        const bool ffmpegSees = file.extension() != ".wma" || fs::file_size(expected) < 65000;
+        const std::string sha = Sha256(expected);
+        const Tags tags = ReadTags(file);
+        const std::string dimensions = file.extension() == ".wma" ? "0x0" : size;
+        EXPECT_EQ(One(tags, "PICTURE"), "3 " + mime + " " + dimensions + " " + sha) << file;
+        const fs::path extracted = tmp_ / "picture.out";
+        bool ok = false;
+        CommandOutput("ffmpeg -v error -y -i " + ShellQuoted(file.string()) + " -map 0:v -c copy -f data " +
+                          ShellQuoted(extracted.string()),
+                      &ok);
+        if (ffmpegSees) {
+            EXPECT_TRUE(ok && Sha256(extracted) == sha) << "FFmpeg, " << file;
+        }
+#ifdef CADRIX_TAGLIB_PICTURE
+        fs::remove(extracted);
+        const std::string taglibMime = CommandOutput(ShellQuoted(CADRIX_TAGLIB_PICTURE) + " " +
+                                                     ShellQuoted(file.string()) + " " + ShellQuoted(extracted.string()));
+        EXPECT_EQ(taglibMime, mime + "\n") << "TagLib, " << file;
+        EXPECT_EQ(Sha256(extracted), sha) << "TagLib, " << file;
+#endif
+    }
+
+    cadrix::discgen::DiscDescription disc_;
+    fs::path front_;
+    std::unique_ptr<cadrix::test::LookupServer> server_;
+};
+
+// The release's identifiers and barcode, the disc id libdiscid computes, the
+// set position, and the archive's front cover byte for byte in every format.
+TEST_F(KnownDiscRip, FilesCarryTheReleaseIdentifiersAndTheArchivesFrontCover) {
+    const cadrix::discgen::ExpectedToc toc = cadrix::discgen::ExpectedTocOf(disc_);
+    std::string offsets;
+    for (uint32_t start : toc.trackStarts) offsets += "," + std::to_string(start + 150);
+    const std::string discId = CommandOutput(ShellQuoted(CADRIX_TEST_PYTHON) +
+                                             " -c 'import libdiscid; print(libdiscid.put(1, 3, " +
+                                             std::to_string(toc.leadout + 150) + ", [" + offsets.substr(1) +
+                                             "]).id, end=\"\")'");
+    ASSERT_EQ(discId.size(), 28u) << discId;
+
+    for (const std::string format : {"flac", "ogg", "wma"}) {
+        const std::vector<fs::path> files = RipKnown(format, "out-" + format);
+        ASSERT_EQ(files.size(), 3u) << format;
+        const fs::path folder = files[0].parent_path();
+        EXPECT_EQ(Sha256(folder / "cover.jpg"), Sha256(front_));
+        const Tags first = ReadTags(files[0]);
+        const bool wma = format == "wma";
+        const auto name = [&](const char* vorbis, const char* asf) { return std::string(wma ? asf : vorbis); };
+        EXPECT_EQ(One(first, name("MUSICBRAINZ_ALBUMID", "MUSICBRAINZ/ALBUM ID")), kRelease) << format;
+        EXPECT_EQ(One(first, name("MUSICBRAINZ_RELEASEGROUPID", "MUSICBRAINZ/RELEASE GROUP ID")),
+                  "7a2b3c4d-0000-4000-8000-000000000003");
+        EXPECT_EQ(first.count(name("MUSICBRAINZ_ALBUMARTISTID", "MUSICBRAINZ/ALBUM ARTIST ID")), 2u) << format;
+        EXPECT_EQ(One(first, name("MUSICBRAINZ_TRACKID", "MUSICBRAINZ/TRACK ID")),
+                  "c0000000-0000-4000-8000-000000000002");
+        EXPECT_EQ(One(first, name("MUSICBRAINZ_RELEASETRACKID", "MUSICBRAINZ/RELEASE TRACK ID")),
+                  "b0000000-0000-4000-8000-000000000002");
+        EXPECT_EQ(One(first, name("MUSICBRAINZ_ARTISTID", "MUSICBRAINZ/ARTIST ID")),
+                  "0c1d2e3f-0000-4000-8000-000000000001");
+        EXPECT_EQ(One(first, name("MUSICBRAINZ_DISCID", "MUSICBRAINZ/DISC ID")), discId);
+        EXPECT_EQ(One(first, name("BARCODE", "WM/BARCODE")), "5012345678900");
+        if (wma) {
+            EXPECT_EQ(One(first, "WM/ALBUMARTIST"), "The Tide & Friends");
+            EXPECT_EQ(One(first, "WM/PARTOFSET"), "2");
+            EXPECT_EQ(One(first, "TOTALTRACKS"), "3");
+        }
+        for (const fs::path& file : files) ExpectPicture(file, front_, "image/jpeg", "500x500");
+    }
+    // One lookup, one index, the 500-pixel front and nothing else of the archive.
+    const std::string requests = server_->Log();
+    EXPECT_NE(requests.find("/release/" + std::string(kRelease) + "\t"), std::string::npos) << requests;
+    EXPECT_NE(requests.find("/covers/front-500.jpg\t"), std::string::npos) << requests;
+    EXPECT_EQ(requests.find("/covers/full.jpg"), std::string::npos) << requests;
+}
+
+// A cover.png of the user's in the disc folder is embedded instead of the
+// download, and no cover.jpg joins it; a picture too large for a WMA header
+// attribute still reaches the file.
+TEST_F(KnownDiscRip, TheUsersOwnCoverWins) {
+    RipKnown("flac", "first");  // looks the disc up and keeps the archive's cover
+    const fs::path folder = tmp_ / "second" / "The Tide & Friends - Live at the Lighthouse (2)";
+    fs::create_directories(folder);
+    bool ok = false;
+    CommandOutput("convert -size 320x240 xc: +noise Random " + ShellQuoted((folder / "cover.png").string()), &ok);
+    ASSERT_TRUE(ok);
+    ASSERT_GT(fs::file_size(folder / "cover.png"), 65536u);
+    const fs::path own = tmp_ / "own.png";
+    fs::copy_file(folder / "cover.png", own);
+    for (const std::string format : {"ogg", "wma"}) {
+        std::vector<fs::path> files = RipKnown(format, "second");
+        std::erase_if(files, [&](const fs::path& file) { return file.extension() != "." + format; });
+        ASSERT_EQ(files.size(), 3u);
+        ExpectPicture(files.front(), own, "image/png", "320x240");
+    }
+    EXPECT_FALSE(fs::exists(folder / "cover.jpg"));
 }
 
 }  // namespace
