@@ -168,6 +168,23 @@ std::string MusicBrainzDiscId(const DiscQuery& disc) {
     return discid_get_id(id.get());
 }
 
+std::string MusicBrainzToc(const DiscQuery& disc) {
+    const int32_t last = disc.LastAudioTrack();
+    if (last < 1) return {};
+    std::string toc = "1 " + std::to_string(last) + " " + std::to_string(disc.AudioEnd() + kLeadInFrames);
+    for (int32_t t = 1; t <= last; ++t) toc += " " + std::to_string(disc.Start(t) + kLeadInFrames);
+    return toc;
+}
+
+std::string MusicBrainzSubmissionUrl(const DiscQuery& disc, std::string_view server) {
+    const std::string id = MusicBrainzDiscId(disc);
+    if (id.empty() || server.empty()) return {};
+    std::string toc = MusicBrainzToc(disc);
+    std::replace(toc.begin(), toc.end(), ' ', '+');
+    return std::string(server) + "/cdtoc/attach?id=" + id + "&tracks=" + std::to_string(disc.LastAudioTrack()) +
+           "&toc=" + toc;
+}
+
 LookupReply ParseMusicBrainzReply(std::string_view xml, const DiscQuery& disc, std::string_view discId) {
     LookupReply reply;
     const std::optional<XmlElement> root = ParseXml(xml);

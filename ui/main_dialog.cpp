@@ -123,6 +123,8 @@ void MainDialog::CreateControls() {
     qualityGroup_ = new QGroupBox(QStringLiteral("Output Quality"), this);
     qualityGroup_->setGeometry(dlu.Rect(172, 227, 119, 31));
 
+    CreateDiscExtras(dlu);
+
     for (QWidget* frame : {static_cast<QWidget*>(qualityGroup_), static_cast<QWidget*>(formatGroup_),
                            static_cast<QWidget*>(outputGroup_), static_cast<QWidget*>(driveTabs_)}) {
         frame->lower();
@@ -263,6 +265,7 @@ void MainDialog::FillTrackList() {
     trackList_->addTopLevelItems(items);
     caption_->setText(DecodeDiscText(listing.caption));
     caption_->setCursorPosition(0);
+    ShowDiscExtras();
     listFilling = 0;
 }
 

@@ -274,25 +274,34 @@ std::string OwnCoverPath(std::string_view ownFolder, uint32_t discId, std::strin
     return path.append(extension);
 }
 
+namespace {
+
+std::optional<CoverImage> LoadImage(const std::string& path) {
+    std::optional<std::string> bytes = ReadSmallFile(path, MAX_COVER_BYTES);
+    if (!bytes) return std::nullopt;
+    return InspectImage(std::move(*bytes));
+}
+
+}  // namespace
+
+std::optional<CoverImage> OwnCover(std::string_view ownFolder, uint32_t discId) {
+    if (ownFolder.empty()) return std::nullopt;
+    for (const char* extension : {".jpg", ".png"}) {
+        if (auto image = LoadImage(OwnCoverPath(ownFolder, discId, extension))) return image;
+    }
+    return std::nullopt;
+}
+
 std::optional<CoverImage> FindDiscCover(const std::string& discFolder, std::string_view ownFolder, uint32_t discId,
                                         bool& fromUser) {
-    const auto load = [](const std::string& path) -> std::optional<CoverImage> {
-        std::optional<std::string> bytes = ReadSmallFile(path, MAX_COVER_BYTES);
-        if (!bytes) return std::nullopt;
-        return InspectImage(std::move(*bytes));
-    };
     for (const char* name : {"/cover.jpg", "/cover.png"}) {
-        if (auto image = load(discFolder + name)) {
+        if (auto image = LoadImage(discFolder + name)) {
             fromUser = true;
             return image;
         }
     }
     fromUser = false;
-    if (ownFolder.empty()) return std::nullopt;
-    for (const char* extension : {".jpg", ".png"}) {
-        if (auto image = load(OwnCoverPath(ownFolder, discId, extension))) return image;
-    }
-    return std::nullopt;
+    return OwnCover(ownFolder, discId);
 }
 
 }  // namespace cadrix

@@ -52,6 +52,10 @@ std::optional<CoverImage> FetchFrontCover(const CoverFetch& fetch, std::string_v
 // in '/'): the disc file's name with the image's extension.
 std::string OwnCoverPath(std::string_view ownFolder, uint32_t discId, std::string_view extension);
 
+// The cover Cadrix keeps in its own folder for `discId`; none when there is
+// none (or no own folder).
+std::optional<CoverImage> OwnCover(std::string_view ownFolder, uint32_t discId);
+
 // The cover of a rip's disc folder: the user's own cover.jpg or cover.png
 // there first, else the one Cadrix kept in its own folder for `discId`.
 // `fromUser` tells which.

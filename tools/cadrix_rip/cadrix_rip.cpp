@@ -12,10 +12,13 @@
 #include <vector>
 
 #include "akrip_binding.h"
+#include "disc_lookup.h"
 #include "disc_model.h"
 #include "extract_worker.h"
 #include "extraction_job.h"
 #include "extraction_run.h"
+#include "musicbrainz_lookup.h"
+#include "name_source.h"
 #include "output_format.h"
 #include "output_sink.h"
 #include "rip_log.h"
@@ -88,6 +91,15 @@ bool OpenDrives(DriveSet& drives) {
     return true;
 }
 
+// A disc that no source names can be added to MusicBrainz, so the next
+// person's lookup finds it.
+void PrintSubmissionLink(const DriveRecord& record) {
+    if (!record.discTitle.empty() || !record.discArtist.empty()) return;
+    const std::string url =
+        MusicBrainzSubmissionUrl(MakeDiscQuery(record), LookupSettings::FromEnvironment().musicBrainzServer);
+    if (!url.empty()) std::printf("  Add this disc to MusicBrainz: %s\n", url.c_str());
+}
+
 int List(DriveSet& drives) {
     for (int k = 0; k < drives.driveCount; ++k) {
         const TrackListing listing = FillTrackList(drives.drives[static_cast<size_t>(k)]);
@@ -98,6 +110,7 @@ int List(DriveSet& drives) {
         for (const TrackRow& row : listing.rows) {
             std::printf("  %s\t%s\t%s\n", row.number.c_str(), TerminalText(row.title).c_str(), row.duration.c_str());
         }
+        PrintSubmissionLink(drives.drives[static_cast<size_t>(k)]);
     }
     return EXIT_COMPLETE;
 }
