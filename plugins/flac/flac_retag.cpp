@@ -9,6 +9,7 @@
 namespace {
 
 constexpr uint8_t kPadding = 1;
+constexpr uint8_t kSeekTable = 3;
 constexpr uint8_t kVorbisComment = 4;
 constexpr size_t kMaxBlockBytes = (1u << 24) - 1;
 
@@ -22,15 +23,27 @@ struct Block {
 bool RetagFlacFile(const std::string& path, const std::vector<cadrix::plugin::Tag>& tags, std::string& error) {
     std::vector<uint8_t> file;
     if (!cadrix::plugin::ReadWholeFile(path, file, error)) return false;
-    if (file.size() < 4 || std::string_view(reinterpret_cast<const char*>(file.data()), 4) != "fLaC") {
-        error = "'" + path + "' is no FLAC file";
+    std::vector<uint8_t> head;
+    size_t audioStart = 0;
+    if (!RetagFlacBytes(file, tags, head, audioStart, error)) {
+        error = "'" + path + "': " + error;
+        return false;
+    }
+    return cadrix::plugin::ReplaceWholeFile(
+        path, {std::span<const uint8_t>(head), std::span<const uint8_t>(file).subspan(audioStart)}, error);
+}
+
+bool RetagFlacBytes(std::span<const uint8_t> file, const std::vector<cadrix::plugin::Tag>& tags,
+                    std::vector<uint8_t>& head, size_t& audioStart, std::string& error) {
+    if (file.size() < 4 || file[0] != 'f' || file[1] != 'L' || file[2] != 'a' || file[3] != 'C') {
+        error = "no FLAC file";
         return false;
     }
     std::vector<Block> blocks;
     size_t at = 4;
     for (bool last = false; !last;) {
         if (file.size() - at < 4) {
-            error = "the metadata of '" + path + "' is cut short";
+            error = "the metadata is cut short";
             return false;
         }
         last = (file[at] & 0x80) != 0;
@@ -38,16 +51,16 @@ bool RetagFlacFile(const std::string& path, const std::vector<cadrix::plugin::Ta
         const size_t length = size_t{file[at + 1]} << 16 | size_t{file[at + 2]} << 8 | file[at + 3];
         at += 4;
         if (file.size() - at < length || type == 127) {
-            error = "the metadata of '" + path + "' is cut short";
+            error = "the metadata is cut short";
             return false;
         }
         blocks.push_back({type, std::vector<uint8_t>(file.begin() + static_cast<ptrdiff_t>(at),
                                                      file.begin() + static_cast<ptrdiff_t>(at + length))});
         at += length;
     }
-    const size_t audioStart = at;
-    if (blocks.empty() || blocks.front().type != 0) {
-        error = "'" + path + "' does not start with STREAMINFO";
+    audioStart = at;
+    if (blocks.front().type != 0) {
+        error = "the file does not start with STREAMINFO";
         return false;
     }
 
@@ -59,18 +72,18 @@ bool RetagFlacFile(const std::string& path, const std::vector<cadrix::plugin::Ta
     VorbisCommentBlock comments{"Cadrix", {}};
     if (comment == blocks.size()) {
         comment = 1;
-        while (comment < blocks.size() && blocks[comment].type == 3) ++comment;
+        while (comment < blocks.size() && blocks[comment].type == kSeekTable) ++comment;
         blocks.insert(blocks.begin() + static_cast<ptrdiff_t>(comment), Block{kVorbisComment, {}});
     } else if (auto parsed = ParseVorbisCommentBlock(blocks[comment].body)) {
         comments = std::move(*parsed);
     } else {
-        error = "the comments of '" + path + "' cannot be read";
+        error = "the comments cannot be read";
         return false;
     }
     for (const auto& tag : tags) comments.Set(tag.name, tag.value);
     std::vector<uint8_t> body = comments.Bytes();
     if (body.size() > kMaxBlockBytes) {
-        error = "the comments of '" + path + "' would not fit a metadata block";
+        error = "the comments would not fit a metadata block";
         return false;
     }
     blocks[comment].body = std::move(body);
@@ -85,7 +98,7 @@ bool RetagFlacFile(const std::string& path, const std::vector<cadrix::plugin::Ta
         break;
     }
 
-    std::vector<uint8_t> head{'f', 'L', 'a', 'C'};
+    head = {'f', 'L', 'a', 'C'};
     for (size_t i = 0; i < blocks.size(); ++i) {
         const size_t length = blocks[i].body.size();
         head.push_back(static_cast<uint8_t>(blocks[i].type | (i + 1 == blocks.size() ? 0x80 : 0)));
@@ -94,6 +107,5 @@ bool RetagFlacFile(const std::string& path, const std::vector<cadrix::plugin::Ta
         head.push_back(static_cast<uint8_t>(length));
         head.insert(head.end(), blocks[i].body.begin(), blocks[i].body.end());
     }
-    return cadrix::plugin::ReplaceWholeFile(
-        path, {std::span<const uint8_t>(head), std::span<const uint8_t>(file).subspan(audioStart)}, error);
+    return true;
 }

@@ -48,9 +48,21 @@ bool SplitPages(std::span<const uint8_t> file, std::vector<Page>& pages) {
 bool RetagOggFile(const std::string& path, const std::vector<cadrix::plugin::Tag>& tags, std::string& error) {
     std::vector<uint8_t> file;
     if (!cadrix::plugin::ReadWholeFile(path, file, error)) return false;
+    std::vector<uint8_t> head;
+    std::vector<uint8_t> rest;
+    if (!RetagOggBytes(file, tags, head, rest, error)) {
+        error = "'" + path + "': " + error;
+        return false;
+    }
+    return cadrix::plugin::ReplaceWholeFile(path, {std::span<const uint8_t>(head), std::span<const uint8_t>(rest)},
+                                            error);
+}
+
+bool RetagOggBytes(std::span<const uint8_t> file, const std::vector<cadrix::plugin::Tag>& tags,
+                   std::vector<uint8_t>& head, std::vector<uint8_t>& rest, std::string& error) {
     std::vector<Page> pages;
     if (!SplitPages(file, pages)) {
-        error = "'" + path + "' is no Ogg file";
+        error = "no Ogg file";
         return false;
     }
     const uint32_t serial = Le32(&file[pages[0].start + 14]);
@@ -65,7 +77,7 @@ bool RetagOggFile(const std::string& path, const std::vector<cadrix::plugin::Tag
         const uint8_t* data = &file[page.start + page.headerBytes];
         for (size_t i = 0; i < page.headerBytes - kPageHeader; ++i) {
             if (packets.size() > 3) {
-                error = "the headers of '" + path + "' share a page with audio";
+                error = "the headers share a page with audio";
                 return false;
             }
             packets.back().insert(packets.back().end(), data, data + lacing[i]);
@@ -78,12 +90,12 @@ bool RetagOggFile(const std::string& path, const std::vector<cadrix::plugin::Tag
         return packet.size() >= 7 && packet[0] == type && std::memcmp(packet.data() + 1, "vorbis", 6) == 0;
     };
     if (packets.size() != 3 || !isHeader(packets[0], 1) || !isHeader(packets[1], 3) || !isHeader(packets[2], 5)) {
-        error = "'" + path + "' holds no Vorbis headers Cadrix can read";
+        error = "no Vorbis headers Cadrix can read";
         return false;
     }
     auto comments = ParseVorbisCommentBlock(std::span<const uint8_t>(packets[1]).subspan(7));
     if (!comments) {
-        error = "the comments of '" + path + "' cannot be read";
+        error = "the comments cannot be read";
         return false;
     }
     for (const auto& tag : tags) comments->Set(tag.name, tag.value);
@@ -99,7 +111,7 @@ bool RetagOggFile(const std::string& path, const std::vector<cadrix::plugin::Tag
         error = "out of memory";
         return false;
     }
-    std::vector<uint8_t> head;
+    head.clear();
     uint32_t sequence = 0;
     bool paged = true;
     const auto flush = [&] {
@@ -127,10 +139,8 @@ bool RetagOggFile(const std::string& path, const std::vector<cadrix::plugin::Tag
     }
 
     // The audio pages keep their bytes but follow on in sequence.
-    std::vector<uint8_t> rest(file.begin() + static_cast<ptrdiff_t>(headerPages < pages.size() ? pages[headerPages].start
-                                                                                                : file.size()),
-                              file.end());
     const size_t restStart = headerPages < pages.size() ? pages[headerPages].start : file.size();
+    rest.assign(file.begin() + static_cast<ptrdiff_t>(restStart), file.end());
     for (size_t i = headerPages; i < pages.size(); ++i) {
         uint8_t* header = rest.data() + (pages[i].start - restStart);
         if (Le32(header + 14) == serial) PutLe32(header + 18, sequence++);
@@ -138,6 +148,5 @@ bool RetagOggFile(const std::string& path, const std::vector<cadrix::plugin::Tag
                       static_cast<long>(pages[i].bodyBytes)};
         ogg_page_checksum_set(&page);
     }
-    return cadrix::plugin::ReplaceWholeFile(path, {std::span<const uint8_t>(head), std::span<const uint8_t>(rest)},
-                                            error);
+    return true;
 }
