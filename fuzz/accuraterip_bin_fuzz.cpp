@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "accuraterip_lookup.h"
+#include "verify/accuraterip_lookup.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace cadrix;

@@ -5,9 +5,9 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "disc_database.h"
-#include "disc_model.h"
-#include "genre_table.h"
+#include "names/disc_database.h"
+#include "disc/disc_model.h"
+#include "names/genre_table.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace cadrix;

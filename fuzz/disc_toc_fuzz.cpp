@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "disc_model.h"
+#include "disc/disc_model.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace cadrix;

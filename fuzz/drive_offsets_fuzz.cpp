@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "drive_offsets.h"
+#include "verify/drive_offsets.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace cadrix;

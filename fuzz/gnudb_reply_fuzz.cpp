@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "gnudb_lookup.h"
+#include "names/gnudb_lookup.h"
 #include "lookup_reply_checks.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "disc_database.h"
+#include "names/disc_database.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace cadrix;

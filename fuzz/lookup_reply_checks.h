@@ -5,10 +5,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "disc_database.h"
-#include "disc_names.h"
-#include "name_limits.h"
-#include "name_source.h"
+#include "names/disc_database.h"
+#include "names/disc_names.h"
+#include "names/name_limits.h"
+#include "names/name_source.h"
 
 namespace cadrix::fuzz {
 

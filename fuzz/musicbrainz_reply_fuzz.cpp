@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "lookup_reply_checks.h"
-#include "musicbrainz_lookup.h"
+#include "names/musicbrainz_lookup.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace cadrix;

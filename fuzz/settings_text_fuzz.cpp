@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "settings.h"
+#include "settings/settings.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace cadrix;

@@ -4,7 +4,7 @@
 #include <QPushButton>
 
 #include "app_icon.h"
-#include "build_info.h"
+#include "util/build_info.h"
 #include "dlu_layout.h"
 
 namespace cadrix {

@@ -4,11 +4,11 @@
 #include <QLabel>
 #include <QPixmap>
 
-#include "disc_lookup.h"
+#include "names/disc_lookup.h"
 #include "dlu_layout.h"
 #include "main_dialog.h"
-#include "musicbrainz_lookup.h"
-#include "name_source.h"
+#include "names/musicbrainz_lookup.h"
+#include "names/name_source.h"
 #include "names/cover_art.h"
 
 namespace cadrix {

@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "extraction_job.h"
+#include "rip/extraction_job.h"
 
 class QLabel;
 class QProgressBar;

@@ -14,10 +14,10 @@
 #include <utility>
 #include <vector>
 
-#include "akrip_binding.h"
-#include "disc_namer.h"
-#include "module_loader.h"
-#include "output_format.h"
+#include "disc/drive_set.h"
+#include "names/disc_namer.h"
+#include "util/module_loader.h"
+#include "output/output_format.h"
 
 class QComboBox;
 class QGroupBox;

@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-#include "disc_model.h"
+#include "disc/disc_model.h"
 #include "disc_text.h"
 #include "main_dialog.h"
 #include "track_list.h"

@@ -3,8 +3,8 @@
 #include <QCursor>
 #include <QToolTip>
 
-#include "output_format.h"
-#include "quality_tip.h"
+#include "output/output_format.h"
+#include "output/quality_tip.h"
 
 namespace cadrix {
 

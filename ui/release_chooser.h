@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include "disc_names.h"
+#include "names/disc_names.h"
 
 class QTreeWidget;
 

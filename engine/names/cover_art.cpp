@@ -5,9 +5,9 @@
 #include <variant>
 #include <vector>
 
-#include "disc_database.h"
-#include "http_client.h"
-#include "small_file.h"
+#include "names/disc_database.h"
+#include "util/http_client.h"
+#include "util/small_file.h"
 
 namespace cadrix {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "disc_model.h"
-#include "disc_names.h"
+#include "disc/disc_model.h"
+#include "names/disc_names.h"
 
 namespace cadrix {
 

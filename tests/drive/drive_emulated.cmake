@@ -6,7 +6,6 @@ if(TARGET cadrix-drivesim AND TARGET cadrix-rip AND TARGET akrip AND TARGET cadr
   cadrix_add_test(drive_emulated_test
     SOURCES "${CMAKE_CURRENT_LIST_DIR}/drive_emulated_test.cpp"
     LIBS cadrix_discgen cadrix_engine cadrix_arstandin)
-  target_include_directories(drive_emulated_test PRIVATE "${PROJECT_SOURCE_DIR}/tests/engine")
   target_compile_definitions(drive_emulated_test PRIVATE
     CADRIX_RIP_PATH="$<TARGET_FILE:cadrix-rip>"
     CADRIX_DRIVESIM_PATH="$<TARGET_FILE:cadrix-drivesim>"

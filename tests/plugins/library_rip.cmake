@@ -27,5 +27,5 @@ if(TARGET library_rip_test)
   target_include_directories(library_rip_test PRIVATE "${PROJECT_SOURCE_DIR}/tests/support")
   target_compile_definitions(library_rip_test PRIVATE CADRIX_LOOKUP_PYTHON="${CADRIX_SYSTEM_PYTHON}"
     CADRIX_LOOKUP_SERVER_SCRIPT="${PROJECT_SOURCE_DIR}/tests/support/lookup_server.py"
-    CADRIX_LOOKUP_REPLIES="${PROJECT_SOURCE_DIR}/tests/engine/lookup_replies")
+    CADRIX_LOOKUP_REPLIES="${PROJECT_SOURCE_DIR}/tests/engine/names/lookup_replies")
 endif()

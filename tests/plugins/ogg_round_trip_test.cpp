@@ -63,7 +63,12 @@ TEST(OggRoundTrip, ExactSampleCountTagsAndAudio) {
     const std::string artist = "Bj\xF6rk \x93Live\x94 \x80 \x81";     // Windows-1252
     const OutputTrackInfo info{7, title.c_str(), artist.c_str(), "An Album", "Rock", "1999", "", nullptr};
     const fs::path base = dir.path() / "07 - Song";
-    const OutputTrackExtras extras{sizeof(OutputTrackExtras), 12, 2, 1, "Various \x80"};
+    OutputTrackExtras extras{};
+    extras.size = sizeof(OutputTrackExtras);
+    extras.trackTotal = 12;
+    extras.discNumber = 2;
+    extras.compilation = 1;
+    extras.albumArtist = "Various \x80";
     ASSERT_NE(TheModule().setExtras, nullptr);
     TheModule().setExtras(&extras);
     ASSERT_TRUE(WriteTrack(base, 50, &info, pcm));

@@ -12,5 +12,5 @@ target_include_directories(ui_dialog_test PRIVATE "${PROJECT_SOURCE_DIR}/tests/s
 target_compile_definitions(ui_dialog_test PRIVATE CADRIX_PROJECT_VERSION="${PROJECT_VERSION}"
   CADRIX_LOOKUP_PYTHON="${CADRIX_SYSTEM_PYTHON}"
   CADRIX_LOOKUP_SERVER_SCRIPT="${PROJECT_SOURCE_DIR}/tests/support/lookup_server.py"
-  CADRIX_LOOKUP_REPLIES="${PROJECT_SOURCE_DIR}/tests/engine/lookup_replies"
+  CADRIX_LOOKUP_REPLIES="${PROJECT_SOURCE_DIR}/tests/engine/names/lookup_replies"
   CADRIX_STATIC_SERVER_SCRIPT="${PROJECT_SOURCE_DIR}/tests/support/static_server.py")

@@ -8,11 +8,11 @@
 #include <filesystem>
 #include <string>
 
-#include "output_format.h"
-#include "quality_tip.h"
-#include "settings.h"
+#include "output/output_format.h"
+#include "output/quality_tip.h"
+#include "settings/settings.h"
 #include "single_instance.h"
-#include "space_estimate.h"
+#include "output/space_estimate.h"
 #include "ui_test_support.h"
 
 namespace cadrix {

@@ -4,7 +4,7 @@
 #include <fstream>
 
 #include "image_reader.h"
-#include "name_source.h"
+#include "names/name_source.h"
 #include "toc_record.h"
 #include "virtual_drive.h"
 

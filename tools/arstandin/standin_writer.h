@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "accuraterip.h"
+#include "verify/accuraterip.h"
 
 namespace cadrix::standin {
 

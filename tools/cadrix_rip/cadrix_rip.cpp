@@ -11,22 +11,22 @@
 #include <thread>
 #include <vector>
 
-#include "akrip_binding.h"
-#include "disc_lookup.h"
-#include "disc_model.h"
-#include "extract_worker.h"
-#include "extraction_job.h"
-#include "extraction_run.h"
-#include "musicbrainz_lookup.h"
-#include "name_source.h"
-#include "output_format.h"
-#include "output_sink.h"
-#include "rip_log.h"
+#include "disc/drive_set.h"
+#include "disc/disc_model.h"
+#include "rip/extract_worker.h"
+#include "rip/extraction_job.h"
+#include "rip/extraction_run.h"
+#include "output/output_format.h"
+#include "output/output_sink.h"
+#include "rip/rip_log.h"
+#include "names/disc_lookup.h"
+#include "names/musicbrainz_lookup.h"
+#include "names/name_source.h"
 #include "rip_lookup.h"
 #include "rip_offset.h"
 #include "rip_options.h"
-#include "settings.h"
-#include "utf8_text.h"
+#include "settings/settings.h"
+#include "util/utf8_text.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <string>
 #include <thread>
 
-#include "disc_database.h"
-#include "disc_lookup.h"
-#include "utf8_text.h"
+#include "names/disc_database.h"
+#include "names/disc_lookup.h"
+#include "util/utf8_text.h"
 
 #include "rip_exit.h"
 

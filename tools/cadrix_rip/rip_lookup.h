@@ -4,7 +4,7 @@
 
 #include <csignal>
 
-#include "akrip_binding.h"
+#include "disc/drive_set.h"
 #include "rip_options.h"
 
 namespace cadrix::rip {

@@ -5,9 +5,9 @@
 #include <future>
 #include <thread>
 
-#include "offset_finder.h"
-#include "settings.h"
-#include "track_verifier.h"
+#include "rip/offset_finder.h"
+#include "settings/settings.h"
+#include "verify/track_verifier.h"
 
 #include "rip_exit.h"
 

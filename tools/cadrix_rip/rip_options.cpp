@@ -2,7 +2,7 @@
 
 #include <charconv>
 
-#include "output_format.h"
+#include "output/output_format.h"
 
 namespace cadrix::rip {
 

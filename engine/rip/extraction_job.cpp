@@ -1,0 +1,101 @@
+#include "rip/extraction_job.h"
+
+#include "disc/drive_set.h"
+#include "rip/rip_log.h"
+
+namespace cadrix {
+
+namespace {
+
+// The drive's facts and offset, and AccurateRip asked about the disc (and
+// about the drive when its offset is not known otherwise) while the run
+// starts.
+void BindVerifier(DriveSet& drives, OutputSession& session, const JobRequest& request) {
+    const DriveRecord& disc = session.Drive();
+    DriveFacts facts = QueryDriveFacts(drives.akrip.GetDriveInfo, disc.handle);
+    const auto fixed = FixedReadOffset(facts, request.settingsPath);
+    std::shared_ptr<AccurateRipLookup> lookup;
+    const AccurateRipDiscId id = MakeAccurateRipDiscId(MakeDiscQuery(disc));
+    if (request.verifyOnline && id.Valid()) {
+        const std::string driveKey = fixed || !facts.known ? std::string() : facts.Key();
+        lookup = std::make_shared<AccurateRipLookup>(id, driveKey, VerifySettings::FromEnvironment(true));
+    }
+    RunVerifier::Binding binding{disc.handle, drives.akrip.SetReadMode, drives.akrip.SetReadOffset};
+    session.verifier.Configure(disc, binding, std::move(facts), fixed, std::move(lookup));
+}
+
+// Where each audio track's audio lies as the library reads it (the session
+// starts from the TOC, for a library that cannot say).
+void FillAudioSpans(const AkripEntryPoints& akrip, OutputSession& session) {
+    if (akrip.GetTrackRange == nullptr) return;
+    const DriveRecord& disc = session.Drive();
+    for (int32_t t = 1; t <= disc.trackCount && t < TRACK_SLOTS; ++t) {
+        OutputSession::AudioSpan& span = session.audioSpans[static_cast<size_t>(t)];
+        int32_t first = 0;
+        int32_t end = 0;
+        if (akrip.GetTrackRange(disc.handle, t, &first, &end) == 1 && end > first) {
+            span = {first, end};
+        }
+    }
+}
+
+}  // namespace
+
+ExtractionJob::ExtractionJob(Token, DriveSet& drives) : drives_(drives) {}
+
+ExtractionJob::~ExtractionJob() { End(); }
+
+std::unique_ptr<ExtractionJob> ExtractionJob::Start(DriveSet& drives, int drive, const JobRequest& request,
+                                                    std::string& error) {
+    if (drive < 0 || drive >= drives.driveCount) {
+        error = "there is no drive " + std::to_string(drive + 1);
+        return nullptr;
+    }
+    auto job = std::make_unique<ExtractionJob>(Token{}, drives);
+    // A disc change on the drive being read waits until the run is over.
+    drives.BeginExtraction(drive);
+    job->session_ = std::make_unique<OutputSession>();
+    OutputSession& session = *job->session_;
+    if (!session.Init(request.baseFolder, drives.drives[static_cast<size_t>(drive)], request.pluginModule,
+                      request.format, QualityCode(request.format, request.qualityPosition))) {
+        error = session.LastError();
+        return nullptr;  // the destructor gives the drive back
+    }
+    session.readAudio = drives.akrip.ReadCDAudioLBAEx;
+    session.setReadAbort = drives.akrip.SetReadAbort;
+    session.takeReadStats = drives.akrip.TakeReadStats;
+    session.setReadAhead = drives.akrip.SetReadAhead;
+    FillAudioSpans(drives.akrip, session);
+    BindVerifier(drives, session, request);
+    job->run_ = std::make_unique<ExtractionRun>(session, request.startWorker);
+    return job;
+}
+
+bool ExtractionJob::WriteLog(std::string& path, std::string& error) {
+    if (!session_ || !run_ || session_->currentTrack == 0) {
+        error = "no track was extracted";
+        return false;
+    }
+    const std::string folder = DiscFolder();
+    if (folder.empty()) {
+        error = "the disc's folder path is too long";
+        return false;
+    }
+    return WriteRipLog(folder, RipLogText(*session_, *run_), path, error);
+}
+
+std::string ExtractionJob::DiscFolder() {
+    std::string folder;
+    if (!session_ || !session_->BuildFolderPath(folder)) return {};
+    return folder;
+}
+
+bool ExtractionJob::End() {
+    if (ended_) return false;
+    ended_ = true;
+    run_.reset();
+    session_.reset();  // waits for a worker still finishing its block
+    return drives_.EndExtraction();
+}
+
+}  // namespace cadrix
