@@ -6,6 +6,7 @@
 
 #include "names/gnudb_lookup.h"
 #include "names/musicbrainz_lookup.h"
+#include "util/build_info.h"
 
 namespace cadrix {
 
