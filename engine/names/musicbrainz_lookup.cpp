@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "util/xml_tree.h"
+#include "cd_geometry.h"
 
 namespace cadrix {
 
@@ -15,7 +16,6 @@ namespace {
 
 using std::chrono::milliseconds;
 
-constexpr uint32_t kLeadInFrames = 150;
 constexpr size_t kMaxReleases = 20;
 // The web service allows one request a second from a client.
 constexpr milliseconds kRequestInterval{1000};
@@ -139,8 +139,8 @@ std::string MusicBrainzDiscId(const DiscQuery& disc) {
     if (last < 1) return {};
     const uint32_t leadout = disc.AudioEnd();
     int offsets[100] = {};
-    offsets[0] = static_cast<int>(leadout + kLeadInFrames);
-    for (int32_t t = 1; t <= last; ++t) offsets[t] = static_cast<int>(disc.Start(t) + kLeadInFrames);
+    offsets[0] = static_cast<int>(leadout + cd::kLeadInFrames);
+    for (int32_t t = 1; t <= last; ++t) offsets[t] = static_cast<int>(disc.Start(t) + cd::kLeadInFrames);
     std::unique_ptr<DiscId, DiscIdDeleter> id(discid_new());
     if (!id || discid_put(id.get(), 1, last, offsets) == 0) return {};
     return discid_get_id(id.get());
