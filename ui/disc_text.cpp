@@ -4,18 +4,11 @@
 
 #include <algorithm>
 
+#include "text_codec.h"
+
 namespace cadrix {
 
 namespace {
-
-// Windows-1252 at 0x80..0x9F; the five undefined bytes map to the C1
-// controls of the same value, as Windows' own conversion does.
-constexpr char16_t CP1252_HIGH[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-};
-
 
 bool DecodeUtf8(std::string_view bytes, QString& text) {
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
@@ -50,7 +43,7 @@ QString DecodeDiscText(std::string_view bytes) {
     text.reserve(static_cast<qsizetype>(bytes.size()));
     for (char c : bytes) {
         const auto byte = static_cast<unsigned char>(c);
-        text += (byte >= 0x80 && byte < 0xA0) ? QChar(CP1252_HIGH[byte - 0x80]) : QChar(byte);
+        text += QChar(static_cast<char16_t>(cadrix::text::FromCp1252(byte)));
     }
     return text;
 }

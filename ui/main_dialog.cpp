@@ -20,6 +20,7 @@
 #include "app_icon.h"
 #include "disc/disc_model.h"
 #include "disc_monitor.h"
+#include "names/drive_names.h"
 #include "disc_text.h"
 #include "dlu_layout.h"
 #include "documents_folder.h"
@@ -43,21 +44,6 @@ namespace {
 std::string ToBytes(const QString& path) { return QFile::encodeName(path).toStdString(); }
 QString FromBytes(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
 
-QLineEdit* ReadOnlyField(QWidget* parent, Qt::Alignment alignment) {
-    auto* field = new QLineEdit(parent);
-    field->setReadOnly(true);
-    field->setAlignment(alignment);
-    // A read-only edit is drawn on the dialog's face colour.
-    QPalette palette = field->palette();
-    palette.setColor(QPalette::Base, palette.color(QPalette::Window));
-    field->setPalette(palette);
-    // Not a tab stop; a click still puts the caret in it for copying.
-    field->setFocusPolicy(Qt::ClickFocus);
-    return field;
-}
-
-void Nudge(QWidget* widget, int dx, int dy) { widget->move(widget->pos() + QPoint(dx, dy)); }
-
 }  // namespace
 
 MainDialog::MainDialog(QWidget* parent) : QDialog(parent) {
@@ -76,72 +62,6 @@ MainDialog::MainDialog(QWidget* parent) : QDialog(parent) {
 
 MainDialog::~MainDialog() { OnDestroy(); }
 
-void MainDialog::CreateControls() {
-    const DluMapper dlu(font());
-    setFixedSize(dlu.Size(356, 265));
-
-    // Template order is the tab order; the frames (tab pane, group boxes)
-    // are lowered below the controls they enclose afterwards.
-    trackList_ = new TrackList(this);
-    trackList_->setGeometry(dlu.Rect(14, 45, 327, 120));
-
-    caption_ = ReadOnlyField(this, Qt::AlignCenter);
-    caption_->setGeometry(dlu.Rect(14, 26, 327, 13));
-
-    spaceText_ = ReadOnlyField(this, Qt::AlignLeft | Qt::AlignVCenter);
-    spaceText_->setGeometry(dlu.Rect(14, 171, 150, 12));
-
-    driveTabs_ = new TabPane(this);
-    driveTabs_->setGeometry(dlu.Rect(7, 7, 341, 184));
-    driveTabs_->Bar()->setFocusPolicy(Qt::ClickFocus);  // not a tab stop either
-
-    browseButton_ = new QPushButton(QStringLiteral("Browse"), this);
-    browseButton_->setGeometry(dlu.Rect(298, 204, 42, 13));
-    browseButton_->setAutoDefault(false);
-
-    formatList_ = new QComboBox(this);
-    const QRect comboRect = dlu.Rect(14, 238, 143, 80);
-    formatList_->setGeometry(comboRect.x(), comboRect.y(), comboRect.width(), formatList_->sizeHint().height());
-    formatList_->setMaxVisibleItems(8);
-
-    slider_ = new QualitySlider(this);
-    slider_->setGeometry(dlu.Rect(178, 238, 107, 12));
-
-    extractButton_ = new QPushButton(QStringLiteral("Extract"), this);
-    extractButton_->setGeometry(dlu.Rect(298, 231, 50, 27));
-    extractButton_->setDefault(true);
-
-    outputGroup_ = new QGroupBox(QStringLiteral("Base Output Path"), this);
-    outputGroup_->setGeometry(dlu.Rect(7, 194, 341, 31));
-
-    outputField_ = ReadOnlyField(this, Qt::AlignCenter);
-    outputField_->setGeometry(dlu.Rect(14, 204, 277, 13));
-
-    formatGroup_ = new QGroupBox(QStringLiteral("Output Format"), this);
-    formatGroup_->setGeometry(dlu.Rect(7, 227, 157, 31));
-
-    qualityGroup_ = new QGroupBox(QStringLiteral("Output Quality"), this);
-    qualityGroup_->setGeometry(dlu.Rect(172, 227, 119, 31));
-
-    CreateDiscExtras(dlu);
-
-    for (QWidget* frame : {static_cast<QWidget*>(qualityGroup_), static_cast<QWidget*>(formatGroup_),
-                           static_cast<QWidget*>(outputGroup_), static_cast<QWidget*>(driveTabs_)}) {
-        frame->lower();
-    }
-
-    connect(driveTabs_->Bar(), &QTabBar::currentChanged, this, &MainDialog::OnDriveTabChanged);
-    connect(trackList_, &QTreeWidget::itemChanged, this, [this] { OnTrackItemChanged(); });
-    connect(trackList_, &QTreeWidget::currentItemChanged, this, [this] { OnTrackItemChanged(); });
-    connect(formatList_, &QComboBox::currentIndexChanged, this, &MainDialog::OnFormatChanged);
-    connect(browseButton_, &QPushButton::clicked, this, &MainDialog::OnBrowse);
-    connect(extractButton_, &QPushButton::clicked, this, &MainDialog::OnOK);
-    // There is no window menu to hold "About" on Linux: F1 and the context
-    // menu open it.
-    auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
-    connect(help, &QShortcut::activated, this, &MainDialog::ShowAbout);
-}
-
 bool MainDialog::OnInitDialog() {
     // The "About" entry lives in the dialog's context menu (contextMenuEvent).
     setWindowIcon(AppIcon());
@@ -150,58 +70,10 @@ bool MainDialog::OnInitDialog() {
         ShowMessage(this, QString::fromUtf8(MSG_AKRIP_FAILED));
         return false;
     }
-
-    QPalette listPalette = trackList_->palette();
-    listPalette.setColor(QPalette::Base, Qt::white);
-    listPalette.setColor(QPalette::Text, Qt::black);
-    trackList_->setPalette(listPalette);
-
-    extractButton_->setIcon(AppIcon());
-    extractButton_->setIconSize(QSize(32, 32));
-
-    Nudge(formatGroup_, 0, 1);
-    Nudge(qualityGroup_, 0, 1);
-    Nudge(extractButton_, 1, 1);
-    Nudge(browseButton_, 1, 0);
-
-    // Columns in pixels; together they fill the list when its scroll bar shows.
-    trackList_->setColumnCount(3);
-    trackList_->setHeaderLabels({QStringLiteral("Track"), QStringLiteral("Title"), QStringLiteral("Duration")});
-    trackList_->headerItem()->setTextAlignment(2, Qt::AlignCenter);
-    const int clientWidth = trackList_->width() - 2 * trackList_->frameWidth();
-    const int scrollBarWidth = trackList_->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, trackList_);
-    trackList_->setColumnWidth(0, 52);
-    trackList_->setColumnWidth(1, clientWidth - scrollBarWidth - 132);
-    trackList_->setColumnWidth(2, 80);
-
-    listFilling = 1;
-    drives.ReadDataDir();
-
-    {
-        const QSignalBlocker block(driveTabs_->Bar());
-        for (int k = 0; k < drives.driveCount; ++k) {
-            driveTabs_->Bar()->addTab(DecodeDiscText(drives.drives[static_cast<size_t>(k)].name));
-            drives.ReadDisc(k);
-        }
-        driveTabs_->Bar()->setCurrentIndex(0);
-    }
-
-    drives.currentDrive = 0;
-    FillTrackList();
-
-    {
-        const QSignalBlocker block(formatList_);
-        FillFormatList();
-        LoadSettings();
-
-        const int entry = formatList_->findData(format);
-        if (entry >= 0) {
-            formatList_->setCurrentIndex(entry);
-        } else {
-            formatList_->setCurrentIndex(0);
-            format = suiteFormat_ = FORMAT_PCM;
-        }
-    }
+    StyleControls();
+    SetTrackColumns();
+    ReadDrives();
+    RestoreFormat();
 
     slider_->InitTip();
     UpdateQualityControls();
@@ -218,6 +90,39 @@ bool MainDialog::OnInitDialog() {
     }
     initialised_ = true;
     return true;
+}
+
+// The database folder, a tab per drive and every drive's disc; the list
+// shows the first drive.
+void MainDialog::ReadDrives() {
+    listFilling = 1;
+    ReadDataDir(drives);
+    {
+        const QSignalBlocker block(driveTabs_->Bar());
+        for (int k = 0; k < drives.driveCount; ++k) {
+            driveTabs_->Bar()->addTab(DecodeDiscText(drives.drives[static_cast<size_t>(k)].name));
+            drives.ReadDisc(k);
+        }
+        driveTabs_->Bar()->setCurrentIndex(0);
+    }
+    drives.currentDrive = 0;
+    FillTrackList();
+}
+
+// The format list and the stored settings; a stored format whose plug-in is
+// missing falls back to WAVE.
+void MainDialog::RestoreFormat() {
+    const QSignalBlocker block(formatList_);
+    FillFormatList();
+    LoadSettings();
+
+    const int entry = formatList_->findData(format);
+    if (entry >= 0) {
+        formatList_->setCurrentIndex(entry);
+    } else {
+        formatList_->setCurrentIndex(0);
+        format = suiteFormat_ = FORMAT_PCM;
+    }
 }
 
 // WAVE always; every other format when its plug-in module loads.

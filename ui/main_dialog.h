@@ -31,6 +31,7 @@ namespace cadrix {
 class ExtractionJob;
 
 class DiscMonitor;
+class DluMapper;
 class QualitySlider;
 class TabPane;
 class TrackList;
@@ -126,6 +127,14 @@ protected:
 
 private:
     void CreateControls();
+    void CreateDiscControls(const DluMapper& dlu);
+    void CreateOutputControls(const DluMapper& dlu);
+    void CreateFrames(const DluMapper& dlu);
+    void ConnectControls();
+    void StyleControls();
+    void SetTrackColumns();
+    void ReadDrives();
+    void RestoreFormat();
     // After a run: its log into the disc's folder, and one message when
     // AccurateRip does not prove a track.
     void ReportVerification(ExtractionJob& job);

@@ -1,6 +1,6 @@
-// The drive tabs: a tab bar over a framed pane. Like the original tab
-// control it holds no pages: one set of sibling controls lies over the pane
-// and the dialog refills them when the selection changes.
+// The drive tabs: a tab bar over a framed pane. It holds no pages: one set of
+// sibling controls lies over the pane and the dialog refills them when the
+// selection changes.
 #pragma once
 
 #include <QTabBar>

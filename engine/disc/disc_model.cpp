@@ -66,7 +66,7 @@ void ApplySessions(DriveRecord& record, std::span<const uint8_t> sessions) {
         TrackRecord& slot = record.tracks[static_cast<size_t>(t)];
         if (slot.isData != 0 || sessions[static_cast<size_t>(t)] <= sessions[static_cast<size_t>(t) - 1]) continue;
         const uint32_t frames = TocAddress(record.toc.entries[t]) - TocAddress(record.toc.entries[t - 1]);
-        if (frames > SESSION_GAP_FRAMES) slot.lengthMs = FramesToMs(frames - SESSION_GAP_FRAMES);
+        if (frames > cd::kSessionGapFrames) slot.lengthMs = FramesToMs(frames - cd::kSessionGapFrames);
     }
 }
 

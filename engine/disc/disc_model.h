@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "akrip_records.h"
+#include "cd_geometry.h"
 
 namespace cadrix {
 
@@ -99,7 +100,6 @@ void ApplyToc(DriveRecord& record);
 
 // Lead-out, lead-in and pregap between the sessions of a multi-session disc
 // (an Enhanced CD's audio session and its data session).
-inline constexpr uint32_t SESSION_GAP_FRAMES = 11400;
 
 // The audio track right before a later session ends where its session's
 // audio ends, not at the next session's first track: its length leaves out

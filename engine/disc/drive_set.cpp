@@ -5,9 +5,6 @@
 #include <span>
 #include <type_traits>
 
-#include "names/disc_database.h"
-#include "names/own_disc_folder.h"
-
 namespace cadrix {
 
 namespace {
@@ -131,11 +128,6 @@ bool DriveSet::InitAKRip() {
     return false;
 }
 
-void DriveSet::ReadDataDir() {
-    dataDir = cadrix::ReadDataDir();
-    ownDiscDir = OwnDiscFolder();
-}
-
 void DriveSet::ReadDisc(int drive) {
     if (drive < 0 || drive >= driveCount) return;
     DriveRecord& record = drives[static_cast<size_t>(drive)];
@@ -178,8 +170,7 @@ void DriveSet::RereadNames(int drive) {
 
 void DriveSet::ReadDiscDatabase(int drive) {
     if (drive < 0 || drive >= driveCount) return;
-    DriveRecord& record = drives[static_cast<size_t>(drive)];
-    if (!cadrix::ReadDiscDatabase(dataDir, record)) cadrix::ReadDiscDatabase(ownDiscDir, record);
+    if (nameReader) nameReader(*this, drives[static_cast<size_t>(drive)]);
 }
 
 bool DriveSet::ProbeDiscChange() {

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "akrip_extras.h"
@@ -53,17 +54,14 @@ public:
     // Binds the library and opens up to eight drives; true when at least one
     // drive was found.
     bool InitAKRip();
-    // Sets dataDir from the suite's ini file and ownDiscDir; run once before
-    // the first ReadDisc.
-    void ReadDataDir();
     // Clears drive `drive`'s record and reads its TOC, disc id and database
     // entry again. A damaged TOC leaves the record as for no disc.
     void ReadDisc(int drive);
     // Names arrived for drive `drive`'s disc: its texts are read again from
     // the database files, and nothing else changes (the selection stays).
     void RereadNames(int drive);
-    // Copies the database entry of drive `drive`'s disc into its record:
-    // the suite's file, else Cadrix's own file, else nothing.
+    // Copies the names of drive `drive`'s disc into its record through
+    // nameReader; nothing without one.
     void ReadDiscDatabase(int drive);
     // The CD-Text of drive `drive`'s disc as the library gives it ("TITLE
     // 1=..." lines, see akrip_extras.h); empty when there is none or the
@@ -95,6 +93,9 @@ public:
     int32_t currentDrive = 0;
     std::string dataDir;  // ends in '/', or empty when no database folder is known
     std::string ownDiscDir;  // Cadrix's own disc folder (ends in '/'), or empty
+    // Fills a record's names from the disc database after its TOC is read;
+    // ReadDataDir(DriveSet&) of names/drive_names.h sets it.
+    std::function<void(const DriveSet& drives, DriveRecord& record)> nameReader;
 
 private:
     // Reads drive `drive`'s TOC into a scratch buffer; true when its disc id

@@ -7,7 +7,8 @@
 #include "names/gnudb_lookup.h"
 #include "names/musicbrainz_lookup.h"
 #include "names/cover_art.h"
-#include "util/atomic_file.h"
+#include "util/build_info.h"
+#include "util/small_file.h"
 
 namespace cadrix {
 

@@ -47,7 +47,7 @@ std::string CleanText(std::string_view text) {
     clean.reserve(std::min(text.size(), MAX_NAME_BYTES * 2));
     bool pendingBlank = false;
     for (size_t i = 0; i < text.size() && clean.size() <= MAX_NAME_BYTES;) {
-        uint32_t code = 0;
+        char32_t code = 0;
         size_t length = Utf8Sequence(text, i, code);
         const bool latin1 = length == 0;
         if (latin1) {
@@ -60,8 +60,7 @@ std::string CleanText(std::string_view text) {
             if (pendingBlank) clean.push_back(' ');
             pendingBlank = false;
             if (latin1) {
-                clean.push_back(static_cast<char>(0xC0 | (code >> 6)));
-                clean.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+                cadrix::text::AppendUtf8(clean, code);
             } else {
                 clean.append(text.substr(i, length));
             }

@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <charconv>
 
+#include "cd_geometry.h"
+#include "util/build_info.h"
+
 namespace cadrix {
 
 namespace {
 
 constexpr size_t kMaxMatches = 3;
-constexpr uint32_t kLeadInFrames = 150;
 constexpr std::string_view kPrefix = "gnudb: ";
 
 // The lines of a reply without their CR LF or LF; reading stops at a line
@@ -132,8 +134,8 @@ std::string Hello() { return "hello=cadrix+localhost+Cadrix+" + std::string(Clie
 std::string GnudbQueryCommand(const DiscQuery& disc) {
     std::string command = "cddb+query+" + HexId(disc.discId);
     command += "+" + std::to_string(disc.trackCount);
-    for (int32_t t = 1; t <= disc.trackCount; ++t) command += "+" + std::to_string(disc.Start(t) + kLeadInFrames);
-    command += "+" + std::to_string((disc.Start(disc.trackCount + 1) + kLeadInFrames) / 75);
+    for (int32_t t = 1; t <= disc.trackCount; ++t) command += "+" + std::to_string(disc.Start(t) + cd::kLeadInFrames);
+    command += "+" + std::to_string((disc.Start(disc.trackCount + 1) + cd::kLeadInFrames) / 75);
     return command;
 }
 

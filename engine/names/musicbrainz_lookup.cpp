@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "util/xml_tree.h"
+#include "cd_geometry.h"
 #include "names/release_ids.h"
 
 namespace cadrix {
@@ -16,7 +17,6 @@ namespace {
 
 using std::chrono::milliseconds;
 
-constexpr uint32_t kLeadInFrames = 150;
 constexpr size_t kMaxReleases = 20;
 // The web service allows one request a second from a client.
 constexpr milliseconds kRequestInterval{1000};
@@ -161,8 +161,8 @@ std::string MusicBrainzDiscId(const DiscQuery& disc) {
     if (last < 1) return {};
     const uint32_t leadout = disc.AudioEnd();
     int offsets[100] = {};
-    offsets[0] = static_cast<int>(leadout + kLeadInFrames);
-    for (int32_t t = 1; t <= last; ++t) offsets[t] = static_cast<int>(disc.Start(t) + kLeadInFrames);
+    offsets[0] = static_cast<int>(leadout + cd::kLeadInFrames);
+    for (int32_t t = 1; t <= last; ++t) offsets[t] = static_cast<int>(disc.Start(t) + cd::kLeadInFrames);
     std::unique_ptr<DiscId, DiscIdDeleter> id(discid_new());
     if (!id || discid_put(id.get(), 1, last, offsets) == 0) return {};
     return discid_get_id(id.get());
@@ -171,8 +171,8 @@ std::string MusicBrainzDiscId(const DiscQuery& disc) {
 std::string MusicBrainzToc(const DiscQuery& disc) {
     const int32_t last = disc.LastAudioTrack();
     if (last < 1) return {};
-    std::string toc = "1 " + std::to_string(last) + " " + std::to_string(disc.AudioEnd() + kLeadInFrames);
-    for (int32_t t = 1; t <= last; ++t) toc += " " + std::to_string(disc.Start(t) + kLeadInFrames);
+    std::string toc = "1 " + std::to_string(last) + " " + std::to_string(disc.AudioEnd() + cd::kLeadInFrames);
+    for (int32_t t = 1; t <= last; ++t) toc += " " + std::to_string(disc.Start(t) + cd::kLeadInFrames);
     return toc;
 }
 

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "util/atomic_file.h"
+#include "util/small_file.h"
 #include "names/disc_database.h"
 
 namespace cadrix {

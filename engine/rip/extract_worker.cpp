@@ -208,7 +208,7 @@ bool SelectNextTrack(OutputSession& session) {
         session.currentTrack = n;
         session.trackStart = session.audioSpans[static_cast<size_t>(n)].first;
         session.trackFrames = session.audioSpans[static_cast<size_t>(n)].Frames();
-        session.trackBytesExpected = static_cast<uint32_t>(session.trackFrames) * FRAME_BYTES;
+        session.trackBytesExpected = static_cast<uint32_t>(session.trackFrames) * cd::kFrameBytes;
         session.trackBytesWritten.store(0, std::memory_order_relaxed);
         return true;
     }
@@ -224,7 +224,7 @@ RunTotals ComputeRunTotals(const OutputSession& session) {
         if (drive.tracks[static_cast<size_t>(n)].selected == 0) continue;
         frames += static_cast<uint32_t>(session.audioSpans[static_cast<size_t>(n)].Frames());
     }
-    totals.totalBytes = frames * FRAME_BYTES;
+    totals.totalBytes = frames * cd::kFrameBytes;
     totals.lastTrackIsData = last > 0 ? drive.tracks[static_cast<size_t>(last)].isData : 0;
     return totals;
 }

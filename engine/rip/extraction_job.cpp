@@ -1,11 +1,37 @@
 #include "rip/extraction_job.h"
 
+#include <cstdlib>
+
 #include "disc/drive_set.h"
 #include "rip/rip_log.h"
+#include "settings/settings.h"
 
 namespace cadrix {
 
 namespace {
+
+// CADRIX_READ_OFFSET as a number within what drives have; none otherwise.
+std::optional<int32_t> EnvironmentOffset() {
+    const char* text = std::getenv("CADRIX_READ_OFFSET");
+    if (text == nullptr || *text == '\0') return std::nullopt;
+    char* end = nullptr;
+    const long value = std::strtol(text, &end, 10);
+    if (end == text || *end != '\0' || value < -cd::kMaxReadOffset || value > cd::kMaxReadOffset) return std::nullopt;
+    return static_cast<int32_t>(value);
+}
+
+// The offset that needs no lookup, in order: CADRIX_READ_OFFSET, the one kept
+// in the settings file at `settingsPath`, 0 for an image. None when the
+// drive's offset can only come from AccurateRip's list (or is unknown).
+std::optional<std::pair<int32_t, OffsetSource>> FixedReadOffset(const DriveFacts& drive,
+                                                               const std::string& settingsPath) {
+    if (drive.isVirtual) return std::pair{0, OffsetSource::Image};
+    if (const auto value = EnvironmentOffset()) return std::pair{*value, OffsetSource::Environment};
+    if (const auto kept = LoadDriveReadOffset(settingsPath, drive.Key())) {
+        return std::pair{*kept, OffsetSource::Settings};
+    }
+    return std::nullopt;
+}
 
 // The drive's facts and offset, and AccurateRip asked about the disc (and
 // about the drive when its offset is not known otherwise) while the run

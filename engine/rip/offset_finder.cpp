@@ -11,7 +11,7 @@ namespace cadrix {
 
 namespace {
 
-constexpr int64_t kSamplesPerFrame = AR_SAMPLES_PER_SECTOR;
+constexpr int64_t kSamplesPerFrame = cd::kSamplesPerFrame;
 constexpr size_t kMaxTracksTried = 3;
 
 struct Candidate {

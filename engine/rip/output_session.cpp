@@ -16,7 +16,7 @@
 #include "output/output_sink.h"
 #include "names/musicbrainz_lookup.h"
 #include "names/own_disc_folder.h"
-#include "util/atomic_file.h"
+#include "util/small_file.h"
 
 namespace cadrix {
 
@@ -260,7 +260,7 @@ bool OutputSession::OpenTrack() {
     if (!EnsureFolder(folderPath, lastError_)) return false;
     FindCover(folderPath);
     trackBytesWritten.store(0, std::memory_order_relaxed);
-    loudness_.Begin(static_cast<uint64_t>(std::max(trackFrames, 0)) * (FRAME_BYTES / 4));
+    loudness_.Begin(static_cast<uint64_t>(std::max(trackFrames, 0)) * cd::kSamplesPerFrame);
     FillTrackInfo();
     if (!sink_->Open(filePath, trackInfo.info, TrackExtras())) {
         lastError_ = sink_->LastError();

@@ -35,9 +35,8 @@ namespace cadrix {
 class OutputSink;
 
 // CD audio geometry used by the reader and the writers.
-constexpr uint32_t FRAME_BYTES = 2352;
 constexpr int32_t BLOCK_FRAMES = 27;
-constexpr uint32_t READ_CAPACITY = BLOCK_FRAMES * FRAME_BYTES;  // 63,504
+constexpr uint32_t READ_CAPACITY = BLOCK_FRAMES * cd::kFrameBytes;  // 63,504
 
 // OutputTrackInfo as the session keeps it: the record, then two words of 0.
 struct SessionTrackInfo {

@@ -7,8 +7,9 @@
 
 #include "rip/extract_worker.h"
 #include "names/name_source.h"
-#include "util/atomic_file.h"
+#include "util/small_file.h"
 #include "output/output_format.h"
+#include "util/build_info.h"
 
 namespace cadrix {
 
@@ -94,7 +95,7 @@ void AppendTrack(std::string& log, const OutputSession& session, const Extractio
     const TrackVerification& track = session.verifier.Track(t);
     log += "\nTrack " + std::to_string(t) + "\n";
     if (track.aborted && !track.read) {
-        const int64_t sectors = static_cast<int64_t>(track.samples / AR_SAMPLES_PER_SECTOR);
+        const int64_t sectors = static_cast<int64_t>(track.samples / cd::kSamplesPerFrame);
         log += "  File: " + FileName(track.file) + "\n";
         log += "  Aborted after " + Duration(sectors) + " (" + std::to_string(sectors) + " sectors): " +
                (track.way == ReadWay::Burst ? "read at full speed, its audio is unverified"
@@ -107,7 +108,7 @@ void AppendTrack(std::string& log, const OutputSession& session, const Extractio
         log += "  Not extracted" + (failedHere ? ": " + run.FailureReason() : std::string()) + "\n";
         return;
     }
-    const int64_t sectors = static_cast<int64_t>(track.samples / AR_SAMPLES_PER_SECTOR);
+    const int64_t sectors = static_cast<int64_t>(track.samples / cd::kSamplesPerFrame);
     log += "  File: " + FileName(track.file) + "\n";
     log += "  Length: " + Duration(sectors) + " (" + std::to_string(sectors) + " sectors)\n";
     log += "  Read: " + ReadText(track) + "\n";

@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <vector>
 
-#include "util/atomic_file.h"
 #include "util/small_file.h"
+#include "cd_geometry.h"
 
 namespace cadrix {
 
@@ -261,7 +261,6 @@ bool SaveSettingsFile(const std::string& path, const CadrixSettings& settings) {
 namespace {
 
 constexpr std::string_view READ_OFFSET_PREFIX = "CadrixReadOffset.";
-constexpr int32_t MAX_READ_OFFSET = 5880;
 
 // The value name of a drive's offset; '=' and control bytes in a drive's
 // name cannot break the line.
@@ -276,7 +275,7 @@ std::optional<int32_t> ParseOffset(std::string_view text) {
     int32_t value = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, 10);
     if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
-    if (value < -MAX_READ_OFFSET || value > MAX_READ_OFFSET) return std::nullopt;
+    if (value < -cd::kMaxReadOffset || value > cd::kMaxReadOffset) return std::nullopt;
     return value;
 }
 

@@ -89,7 +89,7 @@ CadrixSettings LoadSettingsFile(const std::string& path, std::string_view docume
 // CadrixOnlineLookup replaced or appended; other lines unchanged.
 std::string UpdateSettingsText(std::string_view text, const CadrixSettings& settings);
 
-// Rewrites the file at `path` atomically (atomic_file.h), creating the
+// Rewrites the file at `path` atomically (small_file.h), creating the
 // folder when needed. False when anything failed; the old file is then
 // untouched. A file that exists but cannot be read whole (too large, not a
 // regular file, unreadable) is not replaced: false, said on standard error.

@@ -234,4 +234,27 @@ std::string ServiceBaseUrl(const char* variable, std::string_view fallback) {
     return url;
 }
 
+HttpResponse GetBeforeDeadline(HttpRequest request, std::chrono::steady_clock::time_point deadline,
+                               std::chrono::milliseconds timeout) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) {
+        HttpResponse late;
+        late.outcome = HttpOutcome::TimedOut;
+        late.error = "no time left of the time-out of " + FormatSeconds(timeout);
+        return late;
+    }
+    request.timeout = left;
+    HttpResponse response = HttpGet(request);
+    // The time-out of the lookup as a whole, not of what was left of it.
+    if (response.outcome == HttpOutcome::TimedOut) {
+        response.error = "no complete reply within the time-out of " + FormatSeconds(timeout);
+    }
+    return response;
+}
+
+std::string DescribeFailure(const HttpResponse& response) {
+    if (response.outcome == HttpOutcome::Ok) return "HTTP " + std::to_string(response.status);
+    return response.error;
+}
+
 }  // namespace cadrix

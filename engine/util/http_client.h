@@ -52,4 +52,14 @@ std::string ServiceBaseUrl(const char* variable, std::string_view fallback);
 // "10 s", "2.5 s": a time as error texts give it, to a tenth of a second.
 std::string FormatSeconds(std::chrono::milliseconds time);
 
+// GETs `request.url` in the time left before `deadline` of a lookup allowed
+// `timeout` as a whole (request.timeout is set here); a time-out is told as
+// the whole lookup's.
+HttpResponse GetBeforeDeadline(HttpRequest request, std::chrono::steady_clock::time_point deadline,
+                               std::chrono::milliseconds timeout);
+
+// Why `response` is no usable reply: its error, or "HTTP <status>" when it
+// is complete but its status is not 200.
+std::string DescribeFailure(const HttpResponse& response);
+
 }  // namespace cadrix

@@ -1,6 +1,5 @@
-// UTF-8 texts as Cadrix handles them: decoding one character, cutting on a
-// character boundary, and showing a text on a terminal without letting it
-// steer the terminal.
+// UTF-8 texts as the engine handles them: the shared codec (text_codec.h),
+// and showing a text on a terminal without letting it steer the terminal.
 #pragma once
 
 #include <cstddef>
@@ -8,16 +7,14 @@
 #include <string>
 #include <string_view>
 
+#include "text_codec.h"
+
 namespace cadrix {
 
-// The length of the valid UTF-8 sequence at text[i] (overlong forms,
-// surrogates and code points above U+10FFFF are not valid), or 0; its code
-// point in `code`.
-size_t Utf8Sequence(std::string_view text, size_t i, uint32_t& code);
-
-// `text` cut to at most `maxBytes` bytes without splitting a UTF-8
-// character (a text that is not UTF-8 is cut at the byte limit).
-std::string_view CutUtf8(std::string_view text, size_t maxBytes);
+// Decoding one character and cutting on a character boundary, as everywhere
+// in Cadrix.
+using text::CutUtf8;
+using text::Utf8Sequence;
 
 // `text` for a terminal: control characters, bidirectional overrides and
 // isolates, and zero-width and other invisible format characters written as

@@ -14,12 +14,12 @@
 #include <string>
 #include <vector>
 
-#include "names/name_source.h"
+#include "disc/disc_query.h"
+#include "cd_geometry.h"
 
 namespace cadrix {
 
-inline constexpr uint32_t AR_SAMPLES_PER_SECTOR = 588;
-inline constexpr uint32_t AR_SKIPPED_SAMPLES = 5 * AR_SAMPLES_PER_SECTOR;  // 2940
+inline constexpr uint32_t AR_SKIPPED_SAMPLES = 5 * cd::kSamplesPerFrame;  // 2940
 
 // The disc's identifiers: over its audio tracks, data tracks counting only
 // for the lead-out; the third is the CDDB id of the whole TOC.

@@ -5,9 +5,9 @@
 #include <system_error>
 #include <utility>
 
-#include "verify/drive_offsets.h"
+#include "util/build_info.h"
 #include "util/http_client.h"
-#include "names/name_source.h"
+#include "verify/drive_offsets.h"
 
 namespace cadrix {
 

@@ -1,28 +1,10 @@
 #include "verify/track_verifier.h"
 
-#include <cstdlib>
 #include <cstring>
 
 #include "verify/drive_offsets.h"
-#include "settings/settings.h"
 
 namespace cadrix {
-
-namespace {
-
-constexpr long kMaxOffset = 5880;
-
-// CADRIX_READ_OFFSET as a number within what drives have; none otherwise.
-std::optional<int32_t> EnvironmentOffset() {
-    const char* text = std::getenv("CADRIX_READ_OFFSET");
-    if (text == nullptr || *text == '\0') return std::nullopt;
-    char* end = nullptr;
-    const long value = std::strtol(text, &end, 10);
-    if (end == text || *end != '\0' || value < -kMaxOffset || value > kMaxOffset) return std::nullopt;
-    return static_cast<int32_t>(value);
-}
-
-}  // namespace
 
 std::string DriveFacts::Key() const { return DriveKey(vendor, model); }
 
@@ -35,16 +17,6 @@ DriveFacts QueryDriveFacts(AkripGetDriveInfoProc getInfo, HCDROM handle) {
     facts.vendor.assign(info.vendor, strnlen(info.vendor, sizeof info.vendor));
     facts.model.assign(info.model, strnlen(info.model, sizeof info.model));
     return facts;
-}
-
-std::optional<std::pair<int32_t, OffsetSource>> FixedReadOffset(const DriveFacts& drive,
-                                                               const std::string& settingsPath) {
-    if (drive.isVirtual) return std::pair{0, OffsetSource::Image};
-    if (const auto value = EnvironmentOffset()) return std::pair{*value, OffsetSource::Environment};
-    if (const auto kept = LoadDriveReadOffset(settingsPath, drive.Key())) {
-        return std::pair{*kept, OffsetSource::Settings};
-    }
-    return std::nullopt;
 }
 
 void RunVerifier::Configure(const DriveRecord& disc, Binding binding, DriveFacts drive,

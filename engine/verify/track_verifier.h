@@ -63,12 +63,6 @@ struct DriveFacts {
 // The drive's facts through AkripGetDriveInfo (unknown without it).
 DriveFacts QueryDriveFacts(AkripGetDriveInfoProc getInfo, HCDROM handle);
 
-// The offset that needs no lookup, in order: CADRIX_READ_OFFSET, the one kept
-// in the settings file at `settingsPath`, 0 for an image. None when the
-// drive's offset can only come from AccurateRip's list (or is unknown).
-std::optional<std::pair<int32_t, OffsetSource>> FixedReadOffset(const DriveFacts& drive,
-                                                               const std::string& settingsPath);
-
 class RunVerifier {
 public:
     struct Binding {

@@ -6,6 +6,8 @@
 #include <new>
 #include <string_view>
 #include <system_error>
+#include <utility>
+#include <vector>
 
 #include "utf16.h"
 #include "wm_profile.h"
@@ -21,6 +23,86 @@ constexpr size_t kMaxNameUnits = 1024;
 constexpr BYTE kTrue[4] = {1, 0, 0, 0};
 
 std::u16string Ascii16(std::string_view s) { return {s.begin(), s.end()}; }
+
+// The content description's texts by their attribute names.
+constexpr std::pair<const char16_t*, std::u16string AsfMetadata::*> kContentFields[] = {
+    {u"Title", &AsfMetadata::title},
+    {u"Author", &AsfMetadata::author},
+    {u"Copyright", &AsfMetadata::copyright},
+    {u"Description", &AsfMetadata::description},
+    {u"Rating", &AsfMetadata::rating},
+};
+
+// The content description text named `key`, or null for any other name.
+std::u16string* ContentField(AsfMetadata& metadata, std::u16string_view key) {
+    for (const auto& [field, member] : kContentFields) {
+        if (key == field) return &(metadata.*member);
+    }
+    return nullptr;
+}
+
+// A string attribute's `length` bytes of UTF-16, up to the first terminator;
+// false when they are no whole units or too long to store.
+bool StringValue(const BYTE* value, WORD length, std::u16string& text) {
+    if (length % 2 != 0) return false;
+    text.assign(length / 2, u'\0');
+    if (length > 0) std::memcpy(text.data(), value, length);
+    text.erase(std::find(text.begin(), text.end(), u'\0'), text.end());
+    // The file stores the text with its terminator under a 16-bit byte length.
+    return (text.size() + 1) * 2 <= 0xFFFF;
+}
+
+// `text` as the file stores it: UTF-16LE with a terminator.
+std::vector<uint8_t> StringBytes(const std::u16string& text) {
+    std::vector<uint8_t> bytes;
+    bytes.reserve((text.size() + 1) * 2);
+    for (char16_t c : text) {
+        bytes.push_back(static_cast<uint8_t>(c));
+        bytes.push_back(static_cast<uint8_t>(c >> 8));
+    }
+    bytes.insert(bytes.end(), {0, 0});
+    return bytes;
+}
+
+// A number attribute of `type` (DWORD, BOOL, QWORD or WORD) into `attribute`,
+// little-endian; false when `length` is not the type's size.
+bool NumberValue(WMT_ATTR_DATATYPE type, const BYTE* value, WORD length, AsfAttribute& attribute) {
+    const WORD size = type == WMT_TYPE_QWORD ? 8 : type == WMT_TYPE_WORD ? 2 : 4;
+    if (length != size) return false;
+    uint64_t number = 0;
+    if (size == 8) {
+        std::memcpy(&number, value, 8);
+    } else if (size == 4) {
+        uint32_t v;
+        std::memcpy(&v, value, 4);
+        number = v;
+    } else {
+        uint16_t v;
+        std::memcpy(&v, value, 2);
+        number = v;
+    }
+    attribute.type = type == WMT_TYPE_DWORD  ? AsfValueType::Dword
+                     : type == WMT_TYPE_BOOL  ? AsfValueType::Bool
+                     : type == WMT_TYPE_QWORD ? AsfValueType::Qword
+                                              : AsfValueType::Word;
+    for (int i = 0; i < size; ++i) attribute.value.push_back(static_cast<uint8_t>(number >> (8 * i)));
+    return true;
+}
+
+// Replaces the extended attributes of the same name, or (with `replace`
+// false, or when there are none) adds `attribute` after them.
+HRESULT KeepExtended(std::vector<AsfAttribute>& list, AsfAttribute attribute, bool replace) {
+    const auto same = [&](const AsfAttribute& a) { return a.name == attribute.name; };
+    auto existing = std::find_if(list.begin(), list.end(), same);
+    if (existing != list.end() && replace) {
+        *existing = std::move(attribute);
+        list.erase(std::remove_if(std::next(existing), list.end(), same), list.end());
+        return S_OK;
+    }
+    if (list.size() >= 0xFFFF) return E_INVALIDARG;
+    list.push_back(std::move(attribute));
+    return S_OK;
+}
 
 }  // namespace
 
@@ -165,63 +247,35 @@ HRESULT WmWriter::AddAttribute(WORD streamNumber, LPCWSTR name, WORD* index, WMT
 
 HRESULT SetAsfAttribute(AsfMetadata& metadata_, LPCWSTR name, WMT_ATTR_DATATYPE type, const BYTE* value,
                         DWORD length, bool replace) {
+    // Only byte arrays may be longer than the extended content description holds.
+    if (type != WMT_TYPE_BINARY && length > 0xFFFF) return E_INVALIDARG;
+    const auto shortLength = static_cast<WORD>(length);
     const auto nameLength = BoundedLength(name, kMaxNameUnits);
     if (!nameLength || *nameLength == 0) return E_INVALIDARG;
     const std::u16string key(name, *nameLength);
 
+    std::u16string* contentText = ContentField(metadata_, key);
+    if (contentText != nullptr && type != WMT_TYPE_STRING) return E_INVALIDARG;  // content description texts are strings
     AsfAttribute attribute;
     attribute.name = key;
     switch (type) {
         case WMT_TYPE_STRING: {
-            if (length % 2 != 0) return E_INVALIDARG;
-            std::u16string text(length / 2, u'\0');
-            if (length > 0) std::memcpy(text.data(), value, length);
-            text.erase(std::find(text.begin(), text.end(), u'\0'), text.end());
-            // The file stores the text with its terminator under a 16-bit byte length.
-            if ((text.size() + 1) * 2 > 0xFFFF) return E_INVALIDARG;
-            for (const auto& [field, slot] : {std::pair{u"Title", &metadata_.title},
-                                             {u"Author", &metadata_.author},
-                                             {u"Copyright", &metadata_.copyright},
-                                             {u"Description", &metadata_.description},
-                                             {u"Rating", &metadata_.rating}}) {
-                if (key == field) {
-                    *slot = std::move(text);
-                    return S_OK;
-                }
+            std::u16string text;
+            if (!StringValue(value, shortLength, text)) return E_INVALIDARG;
+            if (contentText != nullptr) {
+                *contentText = std::move(text);
+                return S_OK;
             }
             attribute.type = AsfValueType::String;
-            for (char16_t c : text) {
-                attribute.value.push_back(static_cast<uint8_t>(c));
-                attribute.value.push_back(static_cast<uint8_t>(c >> 8));
-            }
-            attribute.value.insert(attribute.value.end(), {0, 0});
+            attribute.value = StringBytes(text);
             break;
         }
         case WMT_TYPE_DWORD:
         case WMT_TYPE_BOOL:
         case WMT_TYPE_QWORD:
-        case WMT_TYPE_WORD: {
-            const WORD size = type == WMT_TYPE_QWORD ? 8 : type == WMT_TYPE_WORD ? 2 : 4;
-            if (length != size) return E_INVALIDARG;
-            uint64_t number = 0;
-            if (size == 8) {
-                std::memcpy(&number, value, 8);
-            } else if (size == 4) {
-                uint32_t v;
-                std::memcpy(&v, value, 4);
-                number = v;
-            } else {
-                uint16_t v;
-                std::memcpy(&v, value, 2);
-                number = v;
-            }
-            attribute.type = type == WMT_TYPE_DWORD ? AsfValueType::Dword
-                             : type == WMT_TYPE_BOOL ? AsfValueType::Bool
-                             : type == WMT_TYPE_QWORD ? AsfValueType::Qword
-                                                      : AsfValueType::Word;
-            for (int i = 0; i < size; ++i) attribute.value.push_back(static_cast<uint8_t>(number >> (8 * i)));
+        case WMT_TYPE_WORD:
+            if (!NumberValue(type, value, shortLength, attribute)) return E_INVALIDARG;
             break;
-        }
         case WMT_TYPE_BINARY:
             // The metadata library's 32-bit length, less its record's own bytes.
             if (length > 0x7FFFFFFF) return E_INVALIDARG;
@@ -231,20 +285,7 @@ HRESULT SetAsfAttribute(AsfMetadata& metadata_, LPCWSTR name, WMT_ATTR_DATATYPE 
         default:
             return E_INVALIDARG;
     }
-    for (const auto* text : {u"Title", u"Author", u"Copyright", u"Description", u"Rating"})
-        if (key == text) return E_INVALIDARG;  // content description texts are strings
-
-    auto& list = metadata_.extended;
-    auto existing = std::find_if(list.begin(), list.end(), [&](const AsfAttribute& a) { return a.name == key; });
-    if (existing != list.end() && replace) {
-        *existing = std::move(attribute);
-        list.erase(std::remove_if(std::next(existing), list.end(), [&](const AsfAttribute& a) { return a.name == key; }),
-                   list.end());
-    } else {
-        if (list.size() >= 0xFFFF) return E_INVALIDARG;
-        list.push_back(std::move(attribute));
-    }
-    return S_OK;
+    return KeepExtended(metadata_.extended, std::move(attribute), replace);
 }
 
 HRESULT WmWriter::BeginWriting() {

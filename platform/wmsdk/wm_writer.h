@@ -19,6 +19,7 @@
 #include "nss_buffer.h"
 #include "stream_encoder.h"
 #include "wmsdk.h"
+#include "cd_geometry.h"
 
 namespace wmsdk {
 
@@ -58,7 +59,7 @@ private:
     enum class State { Configuring, Writing, Ended };
     static constexpr size_t kQueueDepth = 8;
     static constexpr size_t kPoolLimit = kQueueDepth + 2;
-    static constexpr DWORD kPooledCapacity = 27 * 2352;
+    static constexpr DWORD kPooledCapacity = 27 * cadrix::cd::kFrameBytes;
 
     std::atomic<ULONG> refs_{1};
     State state_ = State::Configuring;

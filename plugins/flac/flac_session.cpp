@@ -16,6 +16,7 @@
 #include "flac_output_file.h"
 #include "flac_retag.h"
 #include "vorbis_track_tags.h"
+#include "cd_geometry.h"
 
 namespace {
 
@@ -25,7 +26,7 @@ constexpr uint32_t kSampleRate = 44100;
 constexpr size_t kBytesPerFrame = 4;
 constexpr int32_t kHighestLevel = 8;
 // Samples converted for the encoder at a time: one read of 27 CD frames.
-constexpr size_t kChunkFrames = 27 * 588;
+constexpr size_t kChunkFrames = 27 * cadrix::cd::kSamplesPerFrame;
 
 struct EncoderDeleter {
     void operator()(FLAC__StreamEncoder* encoder) const noexcept { FLAC__stream_encoder_delete(encoder); }

@@ -16,6 +16,7 @@
 #include "ogg_retag.h"
 #include "picture_block.h"
 #include "vorbis_track_tags.h"
+#include "cd_geometry.h"
 
 namespace {
 
@@ -24,7 +25,7 @@ constexpr long kSampleRate = 44100;
 constexpr size_t kBytesPerFrame = 4;
 // The encoder takes at most one disc read (27 CD frames) at a time, so its
 // analysis buffer reaches its full size with the first block.
-constexpr size_t kMaxFramesPerSubmit = 27 * 588;
+constexpr size_t kMaxFramesPerSubmit = 27 * cadrix::cd::kSamplesPerFrame;
 
 // One libvorbis/libogg state struct held in place; cleared once, and only
 // when its init call succeeded.

@@ -8,9 +8,11 @@
 #include <string>
 #include <string_view>
 
+#include "text_codec.h"
+
 // True when `text` is well-formed UTF-8: shortest forms only, no surrogates,
 // nothing above U+10FFFF.
-bool IsValidUtf8(std::string_view text);
+using cadrix::text::IsValidUtf8;
 
 // `text` unchanged when it is valid UTF-8, otherwise every byte read as
 // Windows-1252 and written as UTF-8. The five bytes that code page leaves

@@ -13,6 +13,7 @@
 
 #include "disc/drive_set.h"
 #include "disc/disc_model.h"
+#include "names/drive_names.h"
 #include "rip/extract_worker.h"
 #include "rip/extraction_job.h"
 #include "rip/extraction_run.h"
@@ -86,7 +87,7 @@ bool OpenDrives(DriveSet& drives) {
         std::fprintf(stderr, "cadrix-rip: Could not initialize AKRip library.\n");
         return false;
     }
-    drives.ReadDataDir();
+    ReadDataDir(drives);
     for (int k = 0; k < drives.driveCount; ++k) drives.ReadDisc(k);
     return true;
 }

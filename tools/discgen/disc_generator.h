@@ -12,15 +12,17 @@
 #include <string_view>
 #include <vector>
 
+#include "cd_geometry.h"
+
 namespace cadrix::discgen {
 
-inline constexpr uint32_t kFrameBytes = 2352;
-inline constexpr uint32_t kFramesPerSecond = 75;
+inline constexpr uint32_t kFrameBytes = cadrix::cd::kFrameBytes;
+inline constexpr uint32_t kFramesPerSecond = cadrix::cd::kFramesPerSecond;
 // Between the lead-out of an Enhanced CD's first session and its data track
 // (lead-out 6750 + lead-in 4500 + pregap 150 frames).
-inline constexpr uint32_t kSessionGapFrames = 11400;
+inline constexpr uint32_t kSessionGapFrames = cadrix::cd::kSessionGapFrames;
 // The shortest pregap of a data track that follows audio (two seconds).
-inline constexpr uint32_t kDataPregapFrames = 150;
+inline constexpr uint32_t kDataPregapFrames = cadrix::cd::kLeadInFrames;
 
 enum class TrackMode {
     Audio,

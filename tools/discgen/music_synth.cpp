@@ -120,11 +120,28 @@ void MusicSynth::StartChord() {
     attack_ = 1.0F;
 }
 
+void MusicSynth::StartBeat() {
+    envelope_[kVoices - 1] = 1.0F;
+    bassAttack_ = 1.0F;
+    hat_ = 1.0F;
+    nextBeat_ += samplesPerBeat_;
+}
+
+// xorshift32 noise: a burst on each beat over a faint floor.
+float MusicSynth::NextNoise() {
+    constexpr float kHatDecay = 0.9992F;  // noise burst of about 30 ms
+    noise_ ^= noise_ << 13;
+    noise_ ^= noise_ >> 17;
+    noise_ ^= noise_ << 5;
+    const float noise = (static_cast<float>(noise_ >> 8) * (1.0F / 8388608.0F) - 1.0F) * (0.002F + 0.035F * hat_);
+    hat_ *= kHatDecay;
+    return noise;
+}
+
 void MusicSynth::Render(std::span<int16_t> interleaved) {
     const float* chordTable = ChordTable().data();
     const float* bassTable = BassTable().data();
     constexpr float kAttack = 0.9985F;       // about 15 ms to full level
-    constexpr float kHatDecay = 0.9992F;     // noise burst of about 30 ms
     constexpr float kScale16 = 40000.0F;
     size_t out = 0;
     const size_t total = interleaved.size() / 2;
@@ -132,12 +149,7 @@ void MusicSynth::Render(std::span<int16_t> interleaved) {
         if (sample_ == nextChord_) {
             StartChord();
         }
-        if (sample_ == nextBeat_) {
-            envelope_[kVoices - 1] = 1.0F;
-            bassAttack_ = 1.0F;
-            hat_ = 1.0F;
-            nextBeat_ += samplesPerBeat_;
-        }
+        if (sample_ == nextBeat_) StartBeat();
         const uint64_t until = std::min({nextChord_, nextBeat_, sample_ + (total - out)});
         const auto count = static_cast<size_t>(until - sample_);
         for (size_t i = 0; i < count; ++i) {
@@ -164,12 +176,7 @@ void MusicSynth::Render(std::span<int16_t> interleaved) {
             }
             attack_ *= kAttack;
             bassAttack_ *= kAttack;
-            // xorshift32 noise: a burst on each beat over a faint floor.
-            noise_ ^= noise_ << 13;
-            noise_ ^= noise_ >> 17;
-            noise_ ^= noise_ << 5;
-            const float noise = (static_cast<float>(noise_ >> 8) * (1.0F / 8388608.0F) - 1.0F) * (0.002F + 0.035F * hat_);
-            hat_ *= kHatDecay;
+            const float noise = NextNoise();
             left += noise;
             right -= noise * 0.7F;
             const auto toSample = [](float x) {

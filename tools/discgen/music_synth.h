@@ -24,6 +24,8 @@ private:
     static constexpr int kOscillators = kVoices * 2;  // a left and a right oscillator each
 
     void StartChord();
+    void StartBeat();
+    float NextNoise();
     uint32_t NextRandom();
 
     uint64_t rng_;

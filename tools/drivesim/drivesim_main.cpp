@@ -86,6 +86,29 @@ int RunCommand(const std::vector<std::string>& command) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
+// Makes every image path absolute; false (said on standard error) when one
+// is no complete disc image.
+bool CheckImages(std::vector<std::string>& images) {
+    for (std::string& image : images) {
+        std::error_code ec;
+        image = fs::absolute(image, ec).string();
+        if (!akrip::LoadDiscImage(image)) {
+            std::fprintf(stderr, "cadrix-drivesim: %s is no complete disc image\n", image.c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+// Appends what the drive did during the command to the log at `logPath`.
+void LogDriveWork(const std::string& statePath, const std::string& logPath) {
+    if (auto* state = drivesim::MapStateFile(statePath)) {
+        std::ofstream log(logPath, std::ios::app);
+        log << "drive: " << state->reads.load() << " reads, " << state->framesRead << " frames, busy "
+            << static_cast<double>(state->busyNs) / 1e9 << " s\n";
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -101,14 +124,7 @@ int main(int argc, char** argv) {
                      drivesim::kDriveSimUsage);
         return 2;
     }
-    for (std::string& image : options.images) {
-        std::error_code ec;
-        image = fs::absolute(image, ec).string();
-        if (!akrip::LoadDiscImage(image)) {
-            std::fprintf(stderr, "cadrix-drivesim: %s is no complete disc image\n", image.c_str());
-            return 2;
-        }
-    }
+    if (!CheckImages(options.images)) return 2;
     const std::string preload = PreloadLibrary();
     if (preload.empty()) {
         std::fprintf(stderr, "cadrix-drivesim: libcadrix_drivesim.so not found beside the program\n");
@@ -138,13 +154,7 @@ int main(int argc, char** argv) {
     const std::string runtime = SanitizerRuntime();
     if (!runtime.empty()) PrependEnvironment("LD_PRELOAD", runtime, ' ');
     const int status = RunCommand(options.command);
-    if (!options.log.empty()) {
-        if (auto* state = drivesim::MapStateFile(statePath)) {
-            std::ofstream log(options.log, std::ios::app);
-            log << "drive: " << state->reads.load() << " reads, " << state->framesRead << " frames, busy "
-                << static_cast<double>(state->busyNs) / 1e9 << " s\n";
-        }
-    }
+    if (!options.log.empty()) LogDriveWork(statePath, options.log);
     std::error_code ignored;
     fs::remove_all(folder, ignored);
     return status;

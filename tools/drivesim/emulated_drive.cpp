@@ -11,15 +11,16 @@
 
 #include "image_reader.h"
 #include "virtual_drive.h"
+#include "cd_geometry.h"
 
 namespace drivesim {
 namespace {
 
-constexpr int64_t kSamplesPerFrame = 588;
+constexpr int64_t kSamplesPerFrame = cadrix::cd::kSamplesPerFrame;
 constexpr int64_t kSampleBytes = 4;
 constexpr int64_t kReadAheadFrames = 600;   // how far the drive reads on by itself
 constexpr int64_t kCacheFrames = 1200;      // what its buffer keeps behind the head
-constexpr int64_t kSessionGap = 11400;
+constexpr int64_t kSessionGap = cadrix::cd::kSessionGapFrames;
 
 int64_t NowNs() {
     timespec now{};

@@ -15,12 +15,13 @@
 #include "disc_image.h"
 #include "drive_options.h"
 #include "drive_state.h"
+#include "cd_geometry.h"
 
 namespace drivesim {
 
-inline constexpr uint32_t kFrameBytes = 2352;
+inline constexpr uint32_t kFrameBytes = cadrix::cd::kFrameBytes;
 inline constexpr uint32_t kDataBytes = 2048;
-inline constexpr int32_t kMsfOffset = 150;
+inline constexpr int32_t kMsfOffset = cadrix::cd::kLeadInFrames;
 
 // SCSI sense: key, additional sense code and qualifier.
 struct Sense {

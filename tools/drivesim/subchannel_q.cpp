@@ -2,12 +2,14 @@
 
 #include <algorithm>
 
+#include "cd_geometry.h"
+
 namespace drivesim {
 namespace {
 
-constexpr int64_t kFramesPerSecond = 75;
+constexpr int64_t kFramesPerSecond = cadrix::cd::kFramesPerSecond;
 constexpr int64_t kFramesPerMinute = 60 * kFramesPerSecond;
-constexpr int64_t kMsfOffset = 150;
+constexpr int64_t kMsfOffset = cadrix::cd::kLeadInFrames;
 // The mode-2 and mode-3 frames: each once every kCodePeriod frames of the
 // absolute time, at these phases.
 constexpr int64_t kCodePeriod = 90;

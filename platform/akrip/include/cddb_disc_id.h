@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <span>
 
+#include "cd_geometry.h"
+
 // trackStartLbas: the start of every track on the disc, data tracks included,
 // in disc order; leadoutLba: the lead-out. Both count from the start of the
 // program area (track 1 of a normal disc starts at 0); CDDB works in seconds of
@@ -15,8 +17,8 @@
 // Seconds are truncated before the difference is taken, as libdiscid and
 // libcddb do.
 inline uint32_t CddbDiscId(std::span<const uint32_t> trackStartLbas, uint32_t leadoutLba) {
-    constexpr uint32_t kLeadInFrames = 150;
-    constexpr uint32_t kFramesPerSecond = 75;
+    constexpr uint32_t kLeadInFrames = cadrix::cd::kLeadInFrames;
+    constexpr uint32_t kFramesPerSecond = cadrix::cd::kFramesPerSecond;
     if (trackStartLbas.empty()) {
         return 0;
     }

@@ -17,6 +17,9 @@
 #include "image_plan.h"
 #include "toc_record.h"
 
+// The C records count a frame as every part of Cadrix does.
+static_assert(AKRIP_FRAME_BYTES == akrip::kAudioSectorBytes);
+
 namespace {
 
 using akrip::DriveRegistry;

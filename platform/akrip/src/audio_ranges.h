@@ -6,12 +6,13 @@
 #include <vector>
 
 #include "disc_toc.h"
+#include "cd_geometry.h"
 
 namespace akrip {
 
 // Every data track that follows audio has a pregap of at least two seconds,
 // written in the data track's mode: it is not audio.
-inline constexpr int32_t kDataPregapFrames = 150;
+inline constexpr int32_t kDataPregapFrames = cadrix::cd::kLeadInFrames;
 
 // Audio range [begin, end) of one audio track.
 struct AudioRange {

@@ -10,10 +10,11 @@
 #include <span>
 
 #include "image_plan.h"
+#include "cd_geometry.h"
 
 namespace akrip {
 
-inline constexpr size_t kRawSectorBytes = 2352;
+inline constexpr size_t kRawSectorBytes = cadrix::cd::kFrameBytes;
 
 // The bytes an image of `format` stores per sector.
 size_t StoredSectorBytes(SectorFormat format);

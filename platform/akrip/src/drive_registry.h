@@ -13,6 +13,7 @@
 #include "akrip_records.h"
 #include "drive.h"
 #include "physical_drive.h"
+#include "cd_geometry.h"
 
 namespace akrip {
 
@@ -56,7 +57,7 @@ struct OpenHandle {
 
 // A read offset within what drives have (ten sectors either way).
 inline int32_t ClampReadOffset(long samples) {
-    constexpr long kLimit = 5880;
+    constexpr long kLimit = cadrix::cd::kMaxReadOffset;
     return static_cast<int32_t>(samples < -kLimit ? -kLimit : samples > kLimit ? kLimit : samples);
 }
 

@@ -9,15 +9,17 @@
 #include <string_view>
 #include <vector>
 
+#include "cd_geometry.h"
+
 namespace akrip {
 
-inline constexpr uint32_t kAudioSectorBytes = 2352;
-inline constexpr int32_t kFramesPerSecond = 75;
+inline constexpr uint32_t kAudioSectorBytes = cadrix::cd::kFrameBytes;
+inline constexpr int32_t kFramesPerSecond = cadrix::cd::kFramesPerSecond;
 inline constexpr int32_t kFramesPerMinute = 60 * kFramesPerSecond;
 // Lead-out, lead-in and pregap between the sessions of a multi-session disc.
-inline constexpr int32_t kSessionGapFrames = 11400;
+inline constexpr int32_t kSessionGapFrames = cadrix::cd::kSessionGapFrames;
 // The MSF offset between the start of the lead-in area and LSN 0.
-inline constexpr int32_t kMsfOffsetFrames = 150;
+inline constexpr int32_t kMsfOffsetFrames = cadrix::cd::kLeadInFrames;
 // A disc's addresses must fit 99:59:74 in MSF.
 inline constexpr int32_t kMaxDiscFrames = 100 * kFramesPerMinute;
 inline constexpr int kMaxTracks = 99;

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "disc/drive_set.h"
+#include "names/drive_names.h"
 #include "demo_disc.h"
 #include "disc_generator.h"
 #include "temp_dir.h"
@@ -29,7 +30,7 @@ TEST(DemoDisc, ListsTracksAndCaptionFromTheDatabase) {
     {
         DriveSet drives;
         ASSERT_TRUE(drives.InitAKRip());
-        drives.ReadDataDir();
+        ReadDataDir(drives);
         EXPECT_EQ(drives.dataDir, (root / "database").string() + "/");
         int demo = -1;
         for (int k = 0; k < drives.driveCount; ++k) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "disc/drive_set.h"
+#include "names/drive_names.h"
 #include "temp_dir.h"
 #include "fake_akrip_control.h"
 
@@ -56,6 +57,7 @@ protected:
         fs::create_directories(root_ / "db");
         std::ofstream(DiscDatabasePathFor(id), std::ios::binary) << text;
         drives.dataDir = (root_ / "db").string() + "/";
+        drives.nameReader = ReadDatabaseNames;
     }
     std::string DiscDatabasePathFor(uint32_t id) const {
         char name[16];

@@ -37,9 +37,9 @@ uint8_t Pattern(uint32_t frame, uint32_t offset) {
 int32_t ReadEverything(HCDROM, ReadBuffer* main, ReadBuffer*) {
     uint8_t* data = ReadBufferData(main);
     for (uint32_t f = 0; f < main->frameCount; ++f) {
-        for (uint32_t i = 0; i < FRAME_BYTES; ++i) data[f * FRAME_BYTES + i] = Pattern(main->startFrame + f, i);
+        for (uint32_t i = 0; i < cadrix::cd::kFrameBytes; ++i) data[f * cadrix::cd::kFrameBytes + i] = Pattern(main->startFrame + f, i);
     }
-    main->validBytes = main->frameCount * FRAME_BYTES;
+    main->validBytes = main->frameCount * cadrix::cd::kFrameBytes;
     main->dataOffset = 0;
     return 1;
 }
@@ -369,12 +369,12 @@ protected:
 TEST_F(WaveTest, HeaderFieldsAndDataAfterClose) {
     const std::string path = Open(1);
     ASSERT_TRUE(Deliver(READ_CAPACITY, 0, 1));
-    ASSERT_TRUE(Deliver(4 * FRAME_BYTES, 1000, 2));  // valid bytes start at the offset
-    EXPECT_EQ(session->trackBytesWritten, READ_CAPACITY + 4 * FRAME_BYTES);
+    ASSERT_TRUE(Deliver(4 * cadrix::cd::kFrameBytes, 1000, 2));  // valid bytes start at the offset
+    EXPECT_EQ(session->trackBytesWritten, READ_CAPACITY + 4 * cadrix::cd::kFrameBytes);
     EXPECT_TRUE(session->CloseTrack());
 
     const auto bytes = ReadWholeFile(path);
-    const uint32_t n = READ_CAPACITY + 4 * FRAME_BYTES;
+    const uint32_t n = READ_CAPACITY + 4 * cadrix::cd::kFrameBytes;
     ASSERT_EQ(bytes.size(), 44 + n);
     const auto expected = BuildWaveHeader(n);
     EXPECT_TRUE(std::equal(expected.begin(), expected.end(), bytes.begin()));

@@ -37,8 +37,8 @@ bool ScriptedStart(OutputSession& s) {
     if (gScript.keepRunning) return true;
     const int32_t frames = s.trackFrames - (s.currentTrack == gScript.shortTrack ? gScript.shortBy : 0);
     s.framesDone = frames;
-    s.trackBytesWritten = static_cast<uint32_t>(frames) * FRAME_BYTES;
-    s.totalBytesWritten += static_cast<uint32_t>(frames) * FRAME_BYTES;
+    s.trackBytesWritten = static_cast<uint32_t>(frames) * cadrix::cd::kFrameBytes;
+    s.totalBytesWritten += static_cast<uint32_t>(frames) * cadrix::cd::kFrameBytes;
     s.running.store(0, std::memory_order_release);
     return true;
 }
@@ -61,7 +61,7 @@ TEST_F(RunTest, CompleteRunShowsEachTrackThenCompletes) {
     EXPECT_EQ(run.StatusText(), "Initializing audio extraction...");
     EXPECT_STREQ(run.ButtonText(), "Abort");
     EXPECT_TRUE(run.TimerWanted());
-    EXPECT_EQ(run.Totals().totalBytes, 300 * FRAME_BYTES);
+    EXPECT_EQ(run.Totals().totalBytes, 300 * cadrix::cd::kFrameBytes);
     for (int t = 1; t <= 3; ++t) {
         const PollOutcome outcome = run.PollWorker();
         EXPECT_EQ(outcome.event, PollEvent::TrackStarted);
@@ -128,7 +128,7 @@ TEST_F(RunTest, ShortTrackBeforeAFinalDataTrackFailsTheRun) {
     gScript.shortBy = 10;
     ExtractionRun run(session, &ScriptedStart);
     run.Begin(300);
-    EXPECT_EQ(run.Totals().totalBytes, 200 * FRAME_BYTES);
+    EXPECT_EQ(run.Totals().totalBytes, 200 * cadrix::cd::kFrameBytes);
     run.PollWorker();
     run.PollWorker();
     EXPECT_EQ(run.PollWorker().event, PollEvent::Failed);
@@ -208,8 +208,8 @@ int32_t PatternRead(HCDROM, ReadBuffer* main, ReadBuffer*) {
     static thread_local std::minstd_rand jitter(7);
     if (jitter() % 4 == 0) std::this_thread::sleep_for(std::chrono::microseconds(200));
     uint8_t* data = ReadBufferData(main);
-    for (uint32_t i = 0; i < main->frameCount * FRAME_BYTES; i += 97) data[i] = static_cast<uint8_t>(i);
-    main->validBytes = main->frameCount * FRAME_BYTES;
+    for (uint32_t i = 0; i < main->frameCount * cadrix::cd::kFrameBytes; i += 97) data[i] = static_cast<uint8_t>(i);
+    main->validBytes = main->frameCount * cadrix::cd::kFrameBytes;
     main->dataOffset = 0;
     return 1;
 }
