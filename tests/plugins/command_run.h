@@ -1,11 +1,12 @@
-// Runs command-line tools for the plug-ins' end-to-end tests: the flac tools
-// as oracles, and cadrix-rip on a generated demo disc.
+// Shell commands for the plug-ins' end-to-end tests, run by the tests' one
+// program runner (run_program.h): the flac tools as oracles, and cadrix-rip
+// on a generated demo disc.
 #pragma once
-
-#include <stdio.h>
 
 #include <filesystem>
 #include <string>
+
+#include "run_program.h"
 
 namespace plugin_test {
 
@@ -15,16 +16,14 @@ inline std::string ShellQuoted(const std::string& text) {
     return quoted + "'";
 }
 
-// What `command` writes to its standard output; `ok` tells whether it exited with 0.
+// What `command` (run by /bin/sh) writes to its standard output; `ok` tells
+// whether it exited with 0.
 inline std::string CommandOutput(const std::string& command, bool* ok = nullptr) {
-    std::string output;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return output;
-    char chunk[65536];
-    for (size_t n; (n = fread(chunk, 1, sizeof chunk, pipe)) > 0;) output.append(chunk, n);
-    const int status = pclose(pipe);
-    if (ok != nullptr) *ok = status == 0;
-    return output;
+    cadrix::test::ProgramOptions options;
+    options.timeoutSeconds = 3600;  // the encoders' oracles on whole discs
+    const cadrix::test::ProgramResult result = cadrix::test::RunProgram("/bin/sh", {"-c", command}, options);
+    if (ok != nullptr) *ok = result.status == 0;
+    return result.output;
 }
 
 // `rip` with `arguments` (already quoted) over the demo disc written to

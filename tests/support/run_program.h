@@ -64,15 +64,18 @@ inline ProgramResult RunProgram(const std::string& path, const std::vector<std::
             result.timedOut = true;
             break;
         }
-        char c;
-        if (read(ends[0], &c, 1) != 1) break;
-        result.output += c;
-        if (c != '\n') {
-            line += c;
-            continue;
+        char chunk[65536];
+        const ssize_t got = read(ends[0], chunk, sizeof chunk);
+        if (got <= 0) break;
+        result.output.append(chunk, static_cast<size_t>(got));
+        for (ssize_t k = 0; k < got; ++k) {
+            if (chunk[k] != '\n') {
+                line += chunk[k];
+                continue;
+            }
+            if (options.onLine) options.onLine(line, child);
+            line.clear();
         }
-        if (options.onLine) options.onLine(line, child);
-        line.clear();
     }
     close(ends[0]);
     int status = 0;

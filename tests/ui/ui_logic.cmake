@@ -1,5 +1,4 @@
-# The user interface's Qt-free logic: settings, estimate, tooltip texts,
-# single-instance marker.
+# The user interface's Qt-free logic: the single-instance marker.
 if(NOT CADRIX_BUILD_UI)
   return()
 endif()
