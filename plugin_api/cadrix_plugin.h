@@ -1,8 +1,8 @@
 /* The contract between Cadrix and an encoder plug-in (cadrix_wma, cadrix_ogg,
  * cadrix_flac).
  * A plug-in is a shared module that exports OpenOutput, WriteOutput and
- * CloseOutput with C linkage, and may export SetTrackExtras and
- * OutputErrorText, which a host binds only when present. Everything
+ * CloseOutput with C linkage, and may export SetTrackExtras,
+ * OutputErrorText and RetagOutput, which a host binds only when present. Everything
  * crossing here is plain C: no exceptions, no C++ types. */
 #ifndef CADRIX_PLUGIN_H
 #define CADRIX_PLUGIN_H
@@ -41,6 +41,23 @@ typedef struct OutputTrackExtras {
     const char* isrc;        /* the track's ISRC from the disc, 12 characters; empty when none */
     const char* catalog;     /* the disc's media catalog number (its UPC/EAN barcode), 13 digits; empty when none */
     int32_t preEmphasis;     /* nonzero: the track's audio is pre-emphasised, kept as on the disc */
+    /* MusicBrainz identifiers (lower-case UUIDs, several separated by one
+     * blank) and the release's barcode (digits); null or empty when unknown. */
+    const char* musicBrainzReleaseId;
+    const char* musicBrainzReleaseGroupId;
+    const char* musicBrainzAlbumArtistIds;
+    const char* musicBrainzRecordingId;
+    const char* musicBrainzTrackId; /* the track of the release's medium */
+    const char* musicBrainzArtistIds;
+    const char* musicBrainzDiscId;
+    const char* barcode;
+    /* The front cover to embed: the bytes of a JPEG or PNG file, valid like
+     * the texts; null with pictureBytes 0 when there is none. */
+    const uint8_t* picture;
+    uint32_t pictureBytes;
+    int32_t pictureWidth; /* pixels */
+    int32_t pictureHeight;
+    const char* pictureMime; /* "image/jpeg" or "image/png" */
 } OutputTrackExtras;
 
 /* Quality code bits understood by cadrix_wma; cadrix_ogg takes its slider
@@ -67,6 +84,20 @@ typedef void (*SetTrackExtrasProc)(const OutputTrackExtras* extras);
  * the plug-in and stays valid until its next call. Never null. */
 typedef const char* (*OutputErrorTextProc)(void);
 
+/* One tag for RetagOutput: a field name as the file format's taggers spell
+ * it for Vorbis comments ("REPLAYGAIN_TRACK_GAIN") and its UTF-8 value. */
+typedef struct OutputTag {
+    const char* name;
+    const char* value;
+} OutputTag;
+/* Optional. Sets `count` tags in `fileName`, a finished file this plug-in
+ * wrote (the path with its extension): a tag of the same name is replaced,
+ * others are added, everything else stays. The file is replaced as a whole
+ * (a new file beside it takes its name), so a reader sees the old file or
+ * the new one, never a mixture. 1 when done; 0 leaves the file as it was.
+ * Not called while an output is open. */
+typedef int32_t (*RetagOutputProc)(const char* fileName, const OutputTag* tags, int32_t count);
+
 #if defined(CADRIX_PLUGIN_IMPLEMENTATION)
 #define CADRIX_PLUGIN_EXPORT __attribute__((visibility("default")))
 CADRIX_PLUGIN_EXPORT int32_t OpenOutput(const char* baseName, int32_t qualityCode,
@@ -75,6 +106,7 @@ CADRIX_PLUGIN_EXPORT int32_t WriteOutput(const uint8_t* pcm, uint32_t byteCount)
 CADRIX_PLUGIN_EXPORT void CloseOutput(void);
 CADRIX_PLUGIN_EXPORT void SetTrackExtras(const OutputTrackExtras* extras);
 CADRIX_PLUGIN_EXPORT const char* OutputErrorText(void);
+CADRIX_PLUGIN_EXPORT int32_t RetagOutput(const char* fileName, const OutputTag* tags, int32_t count);
 #endif
 
 #ifdef __cplusplus

@@ -9,10 +9,17 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "cadrix_plugin.h"
 
 namespace cadrix::plugin {
+
+// A tag for RetagOutput, copied from the host's record.
+struct Tag {
+    std::string name;
+    std::string value;  // UTF-8
+};
 
 class Session {
 public:
@@ -21,6 +28,13 @@ public:
                                const OutputTrackInfo* info) = 0;
     virtual int32_t WriteOutput(const uint8_t* pcm, uint32_t byteCount) = 0;
     virtual void CloseOutput() = 0;
+    // Sets `tags` in the finished file `fileName`, replacing it atomically;
+    // 1 when done. A plug-in without tags of its own keeps this refusal.
+    virtual int32_t RetagOutput(const std::string& fileName, const std::vector<Tag>& tags) {
+        (void)fileName;
+        (void)tags;
+        return Fail("this plug-in cannot change the tags of a finished file");
+    }
 
     // The extras given for the next OpenOutput (all zero and empty when the
     // host gave none); the exports clear them after every OpenOutput.
@@ -38,9 +52,7 @@ public:
         KeepDiscCodes(known);
     }
     void ClearExtras() {
-        extras_ = OutputTrackExtras{};
-        extras_.size = sizeof(OutputTrackExtras);
-        extras_.albumArtist = "";
+        extras_ = EmptyExtras();
         albumArtist_.clear();
         KeepDiscCodes(0);
     }
@@ -73,7 +85,14 @@ private:
     std::string isrc_;
     std::string catalog_;
     std::string lastError_;
-    OutputTrackExtras extras_{sizeof(OutputTrackExtras), 0, 0, 0, "", "", "", 0};
+    static OutputTrackExtras EmptyExtras() {
+        OutputTrackExtras empty{};
+        empty.size = sizeof(OutputTrackExtras);
+        empty.albumArtist = "";
+        return empty;
+    }
+
+    OutputTrackExtras extras_ = EmptyExtras();
     std::string albumArtist_;
 };
 

@@ -10,7 +10,7 @@ packages=(
   libavcodec-dev libavformat-dev libavutil-dev libexpat1-dev libcurl4-openssl-dev
   libvorbis-dev libogg-dev libflac-dev nettle-dev zlib1g-dev
   ffmpeg flac python3 python3-mutagen cd-paranoia whipper eject cdparanoia cdrdao libcdio-utils
-  xvfb xauth xdotool imagemagick
+  xvfb xauth xdotool imagemagick libtag1-dev python3-libdiscid
 )
 
 sudo=""

@@ -170,6 +170,7 @@ void MainDialog::FillTrackList() {
     trackList_->addTopLevelItems(items);
     caption_->setText(DecodeDiscText(listing.caption));
     caption_->setCursorPosition(0);
+    ShowDiscExtras();
     listFilling = 0;
 }
 

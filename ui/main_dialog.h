@@ -21,6 +21,7 @@
 
 class QComboBox;
 class QGroupBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTreeWidgetItem;
@@ -113,6 +114,8 @@ public:
     QGroupBox* QualityGroup() const { return qualityGroup_; }
     QPushButton* ExtractButton() const { return extractButton_; }
     QPushButton* BrowseButton() const { return browseButton_; }
+    QLabel* CoverThumbnail() const { return cover_; }
+    QLabel* SubmissionLink() const { return submitLink_; }
 
 public slots:
     void accept() override;  // Enter without a default button: Extract
@@ -146,6 +149,10 @@ private:
     bool OtherDialogUp() const;
     // "the disc in <drive name> (12 tracks, 45:03)", for the release chooser.
     std::string DiscDescription(int drive) const;
+    // Beside the space estimate: the disc's cover, when Cadrix keeps one for
+    // it, and for a disc no source names the link that adds it to MusicBrainz.
+    void CreateDiscExtras(const class DluMapper& dlu);
+    void ShowDiscExtras();
 
     // Controls, in template order.
     TrackList* trackList_ = nullptr;
@@ -160,6 +167,8 @@ private:
     QLineEdit* outputField_ = nullptr;
     QGroupBox* formatGroup_ = nullptr;
     QGroupBox* qualityGroup_ = nullptr;
+    QLabel* cover_ = nullptr;
+    QLabel* submitLink_ = nullptr;
 
     DriveSet drives;
     std::string outputDir;

@@ -93,6 +93,8 @@ void MainDialog::CreateFrames(const DluMapper& dlu) {
     qualityGroup_ = new QGroupBox(QStringLiteral("Output Quality"), this);
     qualityGroup_->setGeometry(dlu.Rect(172, 227, 119, 31));
 
+    CreateDiscExtras(dlu);
+
     for (QWidget* frame : {static_cast<QWidget*>(qualityGroup_), static_cast<QWidget*>(formatGroup_),
                            static_cast<QWidget*>(outputGroup_), static_cast<QWidget*>(driveTabs_)}) {
         frame->lower();

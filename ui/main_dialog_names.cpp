@@ -57,6 +57,7 @@ void MainDialog::RefreshNames() {
     }
     caption_->setText(DecodeDiscText(listing.caption));
     caption_->setCursorPosition(0);
+    ShowDiscExtras();
     listFilling = 0;
 }
 

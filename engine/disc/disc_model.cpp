@@ -13,10 +13,12 @@ void ClearNames(DriveRecord& record) {
     record.region.clear();
     record.compilation = 0;
     record.setNumber = 0;
+    record.ids = {};
     for (TrackRecord& slot : record.tracks) {
         slot.artist.clear();
         slot.title.clear();
         slot.comment.clear();
+        slot.ids = {};
     }
 }
 

@@ -17,6 +17,21 @@ namespace cadrix {
 constexpr int MAX_DRIVES = 8;
 constexpr int TRACK_SLOTS = 100;  // slot t is track t; slot 0 the hidden track one audio
 
+// MusicBrainz's identifiers of a release and of its tracks: lower-case
+// UUIDs, several separated by one blank; the barcode as digits. Empty when
+// unknown.
+struct ReleaseIds {
+    std::string release;
+    std::string releaseGroup;
+    std::string artists;  // of the release's artist credit
+    std::string barcode;
+};
+struct TrackIds {
+    std::string recording;
+    std::string track;    // the track of the release's medium
+    std::string artists;  // of the track's artist credit
+};
+
 // Texts are byte strings in the system code page; empty means missing.
 // Slot 0 is the audio hidden before track 1 when the disc has some.
 struct TrackRecord {
@@ -26,6 +41,7 @@ struct TrackRecord {
     uint32_t lengthMs = 0;
     int32_t selected = 0;
     int32_t isData = 0;
+    TrackIds ids{};
 };
 
 struct DriveRecord {
@@ -43,6 +59,7 @@ struct DriveRecord {
     int32_t trackCount = 0;
     std::array<TrackRecord, TRACK_SLOTS> tracks{};
     DiscLayout layout{};  // pregaps, index points, codes and hidden audio
+    ReleaseIds ids{};
 };
 
 // One row of the track list as the list shows it.

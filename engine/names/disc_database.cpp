@@ -7,6 +7,7 @@
 
 #include "names/genre_table.h"
 #include "util/small_file.h"
+#include "names/release_ids.h"
 
 namespace cadrix {
 
@@ -131,7 +132,9 @@ void DiscDatabaseReader::ApplyLine(std::string_view line) {
     };
 
     std::string_view rest;
-    if (value("DARTIST=", rest)) {
+    if (ApplyIdLine(line, record_)) {
+        return;
+    } else if (value("DARTIST=", rest)) {
         record_.discArtist.assign(rest);
     } else if (value("DTITLE=", rest)) {
         record_.discTitle.assign(rest);

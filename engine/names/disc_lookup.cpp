@@ -6,7 +6,9 @@
 
 #include "names/gnudb_lookup.h"
 #include "names/musicbrainz_lookup.h"
+#include "names/cover_art.h"
 #include "util/build_info.h"
+#include "util/small_file.h"
 
 namespace cadrix {
 
@@ -36,6 +38,22 @@ LookupReply Cancelled() {
     return reply;
 }
 
+// Candidates that get a cover looked for; a chooser rarely shows more.
+constexpr size_t kMaxCovers = 3;
+
+void AddCovers(LookupReply& reply, const LookupSettings& settings, const LookupContext& context) {
+    CoverFetch fetch;
+    fetch.server = settings.coverArtServer;
+    fetch.userAgent = context.userAgent;
+    fetch.cancel = context.cancel;
+    size_t tried = 0;
+    for (ReleaseCandidate& release : reply.releases) {
+        if (release.names.ids.release.empty() || tried == kMaxCovers || IsCancelled(context.cancel)) continue;
+        ++tried;
+        if (auto cover = FetchFrontCover(fetch, release.names.ids.release)) release.cover = std::move(*cover);
+    }
+}
+
 }  // namespace
 
 LookupSettings LookupSettings::FromEnvironment(bool enabled) {
@@ -43,6 +61,7 @@ LookupSettings LookupSettings::FromEnvironment(bool enabled) {
     settings.enabled = enabled;
     settings.musicBrainzServer = ServiceBaseUrl("CADRIX_MUSICBRAINZ_SERVER", MUSICBRAINZ_DEFAULT_SERVER);
     settings.gnudbServer = ServiceBaseUrl("CADRIX_GNUDB_SERVER", GNUDB_DEFAULT_SERVER);
+    settings.coverArtServer = ServiceBaseUrl("CADRIX_COVERART_SERVER", COVERART_DEFAULT_SERVER);
     return settings;
 }
 
@@ -69,7 +88,10 @@ LookupReply LookUpDiscNames(const DiscQuery& disc, const LookupSettings& setting
         if (source.online && !settings.enabled) continue;
         LookupReply reply = source.lookUp(disc, context);
         if (IsCancelled(cancel)) return Cancelled();
-        if (reply.status == LookupStatus::Found) return reply;
+        if (reply.status == LookupStatus::Found) {
+            if (source.online) AddCovers(reply, settings, context);
+            return reply;
+        }
         if (reply.status == LookupStatus::Failed) result.status = LookupStatus::Failed;
         if (!reply.reason.empty()) result.reason += (result.reason.empty() ? "" : "; ") + reply.reason;
     }
@@ -80,7 +102,11 @@ LookupReply LookUpDiscNames(const DiscQuery& disc, const LookupSettings& setting
 SaveOutcome SaveRelease(const ReleaseCandidate& release, const DiscQuery& disc, std::string_view ownFolder,
                         std::string_view suiteFolder, std::string& path) {
     const std::string text = DiscFileText(release.names, disc.trackCount, "Cadrix: names from " + release.source);
-    return SaveDiscFile(ownFolder, suiteFolder, disc.discId, text, path);
+    const SaveOutcome outcome = SaveDiscFile(ownFolder, suiteFolder, disc.discId, text, path);
+    if (outcome == SaveOutcome::Written && !release.cover.bytes.empty()) {
+        CreateFileAtomically(OwnCoverPath(ownFolder, disc.discId, release.cover.Extension()), release.cover.bytes);
+    }
+    return outcome;
 }
 
 DiscLookup::DiscLookup(DiscQuery disc, LookupSettings settings, Done done)

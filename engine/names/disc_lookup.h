@@ -33,8 +33,10 @@ struct LookupSettings {
     // source fail with a reason naming the variable.
     std::string musicBrainzServer;
     std::string gnudbServer;
+    std::string coverArtServer;  // CADRIX_COVERART_SERVER
 
-    // The servers from CADRIX_MUSICBRAINZ_SERVER and CADRIX_GNUDB_SERVER
+    // The servers from CADRIX_MUSICBRAINZ_SERVER, CADRIX_GNUDB_SERVER and
+    // CADRIX_COVERART_SERVER
     // ("http://host:port"), the public services when they are unset.
     static LookupSettings FromEnvironment(bool enabled = true);
 };
@@ -47,13 +49,16 @@ bool NeedsLookup(const DriveRecord& record, std::string_view suiteFolder, std::s
 // Asks the sources in order until one finds names: CD-Text's place is first
 // (still to come), then MusicBrainz, then gnudb. Not found or failed, the
 // reason names each source's answer ("MusicBrainz: ...; gnudb: ..."); the
-// status is Failed when a source failed. Returns by the time-out, or soon
+// status is Failed when a source failed. Releases found online with a
+// MusicBrainz id get their front cover from the Cover Art Archive (the first
+// few, each within a time-out of its own). Returns by the time-outs, or soon
 // after `cancel` becomes true.
 LookupReply LookUpDiscNames(const DiscQuery& disc, const LookupSettings& settings,
                             const std::atomic<bool>* cancel = nullptr);
 
 // Saves `release` as the file of `disc` in Cadrix's own folder (see
-// SaveDiscFile: never over an existing file, never into the suite's folder).
+// SaveDiscFile: never over an existing file, never into the suite's folder),
+// and its cover, when it has one, beside it (OwnCoverPath).
 SaveOutcome SaveRelease(const ReleaseCandidate& release, const DiscQuery& disc, std::string_view ownFolder,
                         std::string_view suiteFolder, std::string& path);
 

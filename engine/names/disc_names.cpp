@@ -1,5 +1,7 @@
 #include "names/disc_names.h"
 
+#include "names/release_ids.h"
+
 #include <algorithm>
 #include <vector>
 
@@ -127,6 +129,7 @@ std::string DiscFileText(const DiscNames& found, int32_t trackCount, std::string
         AppendLine(text, "TARTIST" + std::to_string(t) + "=", track.artist);
         AppendLine(text, "TTITLE" + std::to_string(t) + "=", track.title);
     }
+    AppendIdLines(text, names, last);
     return text;
 }
 

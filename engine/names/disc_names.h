@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "disc/disc_model.h"
+#include "names/cover_art.h"
 
 namespace cadrix {
 
@@ -18,6 +19,7 @@ constexpr size_t MAX_NAME_BYTES = 255;
 struct TrackNames {
     std::string artist;
     std::string title;
+    TrackIds ids{};
 };
 
 // UTF-8 texts; empty means unknown.
@@ -30,6 +32,7 @@ struct DiscNames {
     int32_t setNumber = 0;  // the disc's position in a set of several, else 0
     int32_t setSize = 0;    // the number of discs of that set, else 0
     std::array<TrackNames, TRACK_SLOTS> tracks{};  // slot t names track t of the disc
+    ReleaseIds ids{};
 };
 
 // One release that matches the disc, as a chooser lists it.
@@ -39,6 +42,7 @@ struct ReleaseCandidate {
     std::string format;    // "CD", "Enhanced CD"... for the chooser only
     int32_t trackCount = 0;  // tracks of the release's medium
     DiscNames names;
+    CoverImage cover;  // the release's front cover; no bytes when none was found
 };
 
 // `text` as a name that is safe to keep: valid UTF-8 (a byte that is not

@@ -9,6 +9,7 @@
 
 #include "util/xml_tree.h"
 #include "cd_geometry.h"
+#include "names/release_ids.h"
 
 namespace cadrix {
 
@@ -81,6 +82,18 @@ const XmlElement* FindMedium(const std::vector<const XmlElement*>& media, std::s
     return media.size() == 1 ? media.front() : nullptr;
 }
 
+// The identifiers of the artists of a credit, separated by blanks.
+std::string CreditIds(const XmlElement* credit) {
+    std::string ids;
+    if (credit == nullptr) return ids;
+    for (const XmlElement* part : credit->Children("name-credit")) {
+        const XmlElement* artist = part->Child("artist");
+        if (artist == nullptr) continue;
+        ids.append(ids.empty() ? "" : " ").append(artist->Attribute("id"));
+    }
+    return CheckedIdList(ids);
+}
+
 void ReadTracks(const std::vector<const XmlElement*>& tracks, const DiscQuery& disc, DiscNames& names) {
     size_t next = 0;
     for (int32_t t = 1; t <= disc.trackCount && next < tracks.size(); ++t) {
@@ -94,6 +107,9 @@ void ReadTracks(const std::vector<const XmlElement*>& tracks, const DiscQuery& d
         TrackNames& slot = names.tracks[static_cast<size_t>(t)];
         slot.title = title;
         slot.artist = CreditedName(credit);
+        slot.ids.track = CheckedIdList(track.Attribute("id"));
+        if (recording != nullptr) slot.ids.recording = CheckedIdList(recording->Attribute("id"));
+        slot.ids.artists = CreditIds(credit);
     }
 }
 
@@ -127,6 +143,12 @@ std::optional<ReleaseCandidate> ReadRelease(const XmlElement& release, const Dis
     // The list may hold only the matching medium; its count tells the set's size.
     names.setSize = std::max(ParseCount(mediumList->Attribute("count")), static_cast<int>(media.size()));
     names.setNumber = ParseCount(medium->ChildText("position"));
+    names.ids.release = CheckedIdList(release.Attribute("id"));
+    if (const XmlElement* group = release.Child("release-group")) {
+        names.ids.releaseGroup = CheckedIdList(group->Attribute("id"));
+    }
+    names.ids.artists = CreditIds(release.Child("artist-credit"));
+    names.ids.barcode = CheckedBarcode(release.ChildText("barcode"));
     ReadTracks(tracks, disc, names);
     CleanNames(names);
     return candidate;
@@ -144,6 +166,23 @@ std::string MusicBrainzDiscId(const DiscQuery& disc) {
     std::unique_ptr<DiscId, DiscIdDeleter> id(discid_new());
     if (!id || discid_put(id.get(), 1, last, offsets) == 0) return {};
     return discid_get_id(id.get());
+}
+
+std::string MusicBrainzToc(const DiscQuery& disc) {
+    const int32_t last = disc.LastAudioTrack();
+    if (last < 1) return {};
+    std::string toc = "1 " + std::to_string(last) + " " + std::to_string(disc.AudioEnd() + cd::kLeadInFrames);
+    for (int32_t t = 1; t <= last; ++t) toc += " " + std::to_string(disc.Start(t) + cd::kLeadInFrames);
+    return toc;
+}
+
+std::string MusicBrainzSubmissionUrl(const DiscQuery& disc, std::string_view server) {
+    const std::string id = MusicBrainzDiscId(disc);
+    if (id.empty() || server.empty()) return {};
+    std::string toc = MusicBrainzToc(disc);
+    std::replace(toc.begin(), toc.end(), ' ', '+');
+    return std::string(server) + "/cdtoc/attach?id=" + id + "&tracks=" + std::to_string(disc.LastAudioTrack()) +
+           "&toc=" + toc;
 }
 
 LookupReply ParseMusicBrainzReply(std::string_view xml, const DiscQuery& disc, std::string_view discId) {

@@ -18,6 +18,17 @@ constexpr std::string_view MUSICBRAINZ_DEFAULT_SERVER = "https://musicbrainz.org
 // frames of the session gap. Empty when the disc has no audio track.
 std::string MusicBrainzDiscId(const DiscQuery& disc);
 
+// The disc's table of contents as MusicBrainz and libdiscid write it: first
+// and last audio track, the lead-out and each track's start, in sectors from
+// the start of the lead-in (150 more than the TOC's addresses), separated by
+// blanks. The lead-out is the one MusicBrainzDiscId uses. Empty without audio.
+std::string MusicBrainzToc(const DiscQuery& disc);
+
+// The page where a MusicBrainz user attaches the disc to a release (or adds
+// one): <server>/cdtoc/attach?id=<disc id>&tracks=<last audio track>&toc=<the
+// TOC with '+' between its numbers>. Empty without audio or without server.
+std::string MusicBrainzSubmissionUrl(const DiscQuery& disc, std::string_view server);
+
 // The releases of a discid lookup reply for disc id `discId`. Only a release
 // with a medium that carries the disc id (or its single medium) whose track
 // list has exactly the disc's audio tracks is kept, at most 20; its tracks

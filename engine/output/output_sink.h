@@ -30,6 +30,14 @@ public:
     // True when a refused block counts as delivered all the same (an encoder
     // has seen it); false when only what reached the file counts.
     virtual bool CountsRefusedBlocks() const = 0;
+    // Sets `tags` in the finished file `path` (one this sink wrote), replacing
+    // the file as a whole. False when the format keeps no tags or the file
+    // could not be changed; it is then as it was.
+    virtual bool Retag(const std::string& path, std::span<const OutputTag> tags) {
+        (void)path;
+        (void)tags;
+        return false;
+    }
 
     // Why the last Open or Write failed.
     const std::string& LastError() const { return lastError_; }

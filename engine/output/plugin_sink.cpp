@@ -50,6 +50,7 @@ public:
         writeOutput_ = Lookup<WriteOutputProc>(module, "WriteOutput");
         setExtras_ = Lookup<SetTrackExtrasProc>(module, "SetTrackExtras");
         errorText_ = Lookup<OutputErrorTextProc>(module, "OutputErrorText");
+        retag_ = Lookup<RetagOutputProc>(module, "RetagOutput");
     }
     ~PluginSink() override { Close(); }
 
@@ -77,6 +78,11 @@ public:
 
     bool CountsRefusedBlocks() const override { return true; }
 
+    bool Retag(const std::string& path, std::span<const OutputTag> tags) override {
+        if (retag_ == nullptr || open_) return false;
+        return retag_(path.c_str(), tags.data(), static_cast<int32_t>(tags.size())) != 0;
+    }
+
 private:
     // The plug-in's own words when it has any.
     std::string PluginReason(std::string fallback) const {
@@ -92,6 +98,7 @@ private:
     WriteOutputProc writeOutput_ = nullptr;
     SetTrackExtrasProc setExtras_ = nullptr;
     OutputErrorTextProc errorText_ = nullptr;
+    RetagOutputProc retag_ = nullptr;
 };
 
 }  // namespace

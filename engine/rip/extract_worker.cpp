@@ -137,6 +137,10 @@ PassEnd ExtractTrack(OutputSession& session, HCDROM handle) {
         if (!session.OpenTrack()) return {};
     }
     session.CloseTrack();
+    if (!end.aborted && !end.readFailed &&
+        session.framesDone.load(std::memory_order_relaxed) >= session.trackFrames) {
+        session.TagLoudness();
+    }
     return end;
 }
 

@@ -9,9 +9,14 @@
 #include <cinttypes>
 #include <cstring>
 #include <new>
+#include <optional>
+#include <vector>
 
 #include "output/output_format.h"
 #include "output/output_sink.h"
+#include "names/musicbrainz_lookup.h"
+#include "names/own_disc_folder.h"
+#include "util/small_file.h"
 
 namespace cadrix {
 
@@ -73,6 +78,11 @@ bool OutputSession::Init(std::string base, DriveRecord& drive, void* module, int
                                               static_cast<int32_t>(TocAddress(drive.toc.entries[t]))};
     }
     basePath = std::move(base);
+    album_.Clear();
+    taggedFiles_ = {};
+    musicBrainzDiscId_ = MusicBrainzDiscId(MakeDiscQuery(drive));
+    coverLooked_ = false;
+    cover_.reset();
     trackBytesWritten.store(0, std::memory_order_relaxed);
     totalBytesWritten.store(0, std::memory_order_relaxed);
     if (basePath.back() != '/') basePath.push_back('/');
@@ -218,7 +228,28 @@ OutputTrackExtras OutputSession::TrackExtras() const {
     extras.compilation = disc.compilation;
     extras.albumArtist = disc.discArtist.c_str();
     AddDiscCodes(disc, extras);
+    AddLibraryExtras(extras);
     return extras;
+}
+
+void OutputSession::AddLibraryExtras(OutputTrackExtras& extras) const {
+    const DriveRecord& disc = *drive_;
+    const TrackIds& track = disc.tracks[static_cast<size_t>(currentTrack)].ids;
+    extras.musicBrainzReleaseId = disc.ids.release.c_str();
+    extras.musicBrainzReleaseGroupId = disc.ids.releaseGroup.c_str();
+    extras.musicBrainzAlbumArtistIds = disc.ids.artists.c_str();
+    extras.musicBrainzRecordingId = track.recording.c_str();
+    extras.musicBrainzTrackId = track.track.c_str();
+    extras.musicBrainzArtistIds = track.artists.c_str();
+    extras.musicBrainzDiscId = musicBrainzDiscId_.c_str();
+    extras.barcode = disc.ids.barcode.c_str();
+    if (cover_) {
+        extras.picture = reinterpret_cast<const uint8_t*>(cover_->bytes.data());
+        extras.pictureBytes = static_cast<uint32_t>(cover_->bytes.size());
+        extras.pictureWidth = cover_->width;
+        extras.pictureHeight = cover_->height;
+        extras.pictureMime = cover_->mime.c_str();
+    }
 }
 
 bool OutputSession::OpenTrack() {
@@ -238,7 +269,9 @@ bool OutputSession::OpenTrack() {
         return false;
     }
     if (!EnsureFolder(folderPath, lastError_)) return false;
+    FindCover(folderPath);
     trackBytesWritten.store(0, std::memory_order_relaxed);
+    loudness_.Begin(static_cast<uint64_t>(std::max(trackFrames, 0)) * cd::kSamplesPerFrame);
     FillTrackInfo();
     if (!sink_->Open(filePath, trackInfo.info, TrackExtras())) {
         lastError_ = sink_->LastError();
@@ -264,7 +297,10 @@ bool OutputSession::WriteBlock() {
         const uint32_t counted = std::max(before, secondRead.load(std::memory_order_relaxed) != 0 ? firstReadBytes : 0);
         if (before + count > counted) totalBytesWritten.fetch_add(before + count - counted, std::memory_order_relaxed);
     }
-    if (written) trackSums.Add({ReadBufferData(readBuffer) + offset, count});
+    if (written) {
+        trackSums.Add({ReadBufferData(readBuffer) + offset, count});
+        loudness_.Add({ReadBufferData(readBuffer) + offset, count});
+    }
     if (!written) RecordFailure(sink_->LastError());
     return written;
 }
@@ -275,6 +311,64 @@ bool OutputSession::CloseTrack() {
     // The file as the sink wrote it, its extension included.
     verifier.SetFile(currentTrack, sink_->FilePath());
     return true;
+}
+
+void OutputSession::FindCover(const std::string& folderPath) {
+    if (coverLooked_) return;
+    coverLooked_ = true;
+    bool fromUser = false;
+    cover_ = FindDiscCover(folderPath, OwnDiscFolder(), drive_->discId, fromUser);
+    // The downloaded cover goes into the disc folder once; a cover already
+    // there (the user's, or one of an earlier rip) stays as it is.
+    if (cover_ && !fromUser) {
+        CreateFileAtomically(folderPath + "/cover" + std::string(cover_->Extension()), cover_->bytes);
+    }
+}
+
+void OutputSession::TagLoudness() {
+    if (!sink_ || drive_ == nullptr || currentTrack < 1 || currentTrack >= TRACK_SLOTS) return;
+    const std::string path = sink_->FilePath();
+    std::vector<std::string> texts;
+    std::vector<OutputTag> tags;
+    const auto build = [&](const char* gainName, const char* peakName, const GainResult& result) {
+        texts.push_back(FormatGain(result.gain));
+        texts.push_back(FormatPeak(result.peak));
+        tags.push_back({gainName, nullptr});
+        tags.push_back({peakName, nullptr});
+    };
+    const auto bind = [&] {
+        for (size_t i = 0; i < tags.size(); ++i) tags[i].value = texts[i].c_str();
+    };
+    if (const std::optional<GainResult> track = loudness_.Result()) {
+        build("REPLAYGAIN_TRACK_GAIN", "REPLAYGAIN_TRACK_PEAK", *track);
+    }
+    album_.AddTrack(loudness_);
+    taggedFiles_[static_cast<size_t>(currentTrack)] = path;
+
+    // The album's values need every audio track of the disc, read in full.
+    const DriveRecord& disc = *drive_;
+    bool wholeDisc = true;
+    bool last = true;
+    for (int32_t t = 1; t <= disc.trackCount && t < TRACK_SLOTS; ++t) {
+        const TrackRecord& record = disc.tracks[static_cast<size_t>(t)];
+        if (record.isData != 0) continue;
+        if (taggedFiles_[static_cast<size_t>(t)].empty()) wholeDisc = false;
+        if (t > currentTrack && record.selected != 0) last = false;
+    }
+    const std::optional<GainResult> album = wholeDisc && last ? album_.Result() : std::nullopt;
+    if (!album) {
+        bind();
+        if (!tags.empty()) sink_->Retag(path, tags);
+        return;
+    }
+    build("REPLAYGAIN_ALBUM_GAIN", "REPLAYGAIN_ALBUM_PEAK", *album);
+    bind();
+    sink_->Retag(path, tags);
+    const std::span<const OutputTag> albumTags = std::span<const OutputTag>(tags).last(2);
+    for (int32_t t = 1; t < currentTrack; ++t) {
+        const std::string& file = taggedFiles_[static_cast<size_t>(t)];
+        if (!file.empty()) sink_->Retag(file, albumTags);
+    }
 }
 
 }  // namespace cadrix

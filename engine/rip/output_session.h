@@ -16,6 +16,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -26,6 +27,8 @@
 #include "disc/disc_model.h"
 #include "names/name_limits.h"
 #include "verify/track_verifier.h"
+#include "names/cover_art.h"
+#include "output/replay_gain.h"
 
 namespace cadrix {
 
@@ -66,6 +69,10 @@ public:
     bool OpenTrack();
     bool WriteBlock();
     bool CloseTrack();  // always true
+    // After the last CloseTrack of a track read in full: its ReplayGain
+    // values go into its file, and once the last track of a run over every
+    // audio track of the disc is in, the album's go into every file.
+    void TagLoudness();
 
     // The disc's folder under the base folder, or false when that path
     // exceeds MAX_FOLDER_PATH. Creates nothing.
@@ -163,6 +170,8 @@ private:
     void FillTrackInfo();
     OutputTrackExtras TrackExtras() const;
     void AddDiscCodes(const DriveRecord& disc, OutputTrackExtras& extras) const;
+    // The MusicBrainz identifiers and the cover picture of the track.
+    void AddLibraryExtras(OutputTrackExtras& extras) const;
 
     int32_t format = 0;
     int32_t qualityCode = 0;
@@ -176,6 +185,14 @@ private:
     std::string trackName;
     std::string lastError_;
     std::unique_ptr<uint32_t[]> readStorage_;
+    TrackLoudness loudness_;  // of the current track's output
+    AlbumLoudness album_;     // of the tracks tagged so far in this run
+    std::array<std::string, TRACK_SLOTS> taggedFiles_{};  // by track number
+    std::string musicBrainzDiscId_;  // of the run's disc
+    // The disc's front cover, looked for once a run when the disc folder exists.
+    void FindCover(const std::string& folderPath);
+    bool coverLooked_ = false;
+    std::optional<CoverImage> cover_;
 };
 
 }  // namespace cadrix

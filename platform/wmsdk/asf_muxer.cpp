@@ -23,6 +23,7 @@ constexpr GUID kCodecListObject{0x86D15240, 0x311D, 0x11D0, {0xA3, 0xA4, 0x00, 0
 constexpr GUID kReserved2{0x86D15241, 0x311D, 0x11D0, {0xA3, 0xA4, 0x00, 0xA0, 0xC9, 0x03, 0x48, 0xF6}};
 constexpr GUID kContentDescriptionObject{0x75B22633, 0x668E, 0x11CF, {0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C}};
 constexpr GUID kExtendedContentDescriptionObject{0xD2D0A440, 0xE307, 0x11D2, {0x97, 0xF0, 0x00, 0xA0, 0xC9, 0x5E, 0xA8, 0x50}};
+constexpr GUID kMetadataLibraryObject{0x44231C94, 0x9498, 0x49D1, {0xA1, 0x41, 0x1D, 0x13, 0x4E, 0x45, 0x70, 0x54}};
 constexpr GUID kAudioMedia{0xF8699E40, 0x5B4D, 0x11CF, {0xA8, 0xFD, 0x00, 0x80, 0x5F, 0x5C, 0x44, 0x2B}};
 constexpr GUID kAudioSpread{0xBFC3CD50, 0x618F, 0x11CF, {0x8B, 0xB2, 0x00, 0xAA, 0x00, 0xB4, 0xE2, 0x20}};
 
@@ -108,10 +109,13 @@ uint32_t WriteMetadataObjects(const AsfMetadata& m, std::vector<uint8_t>& out) {
         b.End(o);
         ++objects;
     }
-    if (!m.extended.empty()) {
+    const auto fits = [](const AsfAttribute& a) { return a.value.size() <= 0xFFFF; };
+    const auto count = std::count_if(m.extended.begin(), m.extended.end(), fits);
+    if (count > 0) {
         const size_t o = b.Begin(kExtendedContentDescriptionObject);
-        b.U16(static_cast<uint16_t>(m.extended.size()));
+        b.U16(static_cast<uint16_t>(count));
         for (const AsfAttribute& a : m.extended) {
+            if (!fits(a)) continue;
             b.U16(static_cast<uint16_t>((a.name.size() + 1) * 2));
             b.Text(a.name);
             b.U16(static_cast<uint16_t>(a.type));
@@ -122,6 +126,28 @@ uint32_t WriteMetadataObjects(const AsfMetadata& m, std::vector<uint8_t>& out) {
         ++objects;
     }
     return objects;
+}
+
+// Attributes whose values are too long for the extended content description
+// (pictures), as file-level records of the metadata library; nothing when
+// there are none.
+void AddMetadataLibrary(Bytes& b, const AsfMetadata& m) {
+    const auto large = [](const AsfAttribute& a) { return a.value.size() > 0xFFFF; };
+    const auto count = std::count_if(m.extended.begin(), m.extended.end(), large);
+    if (count == 0) return;
+    const size_t o = b.Begin(kMetadataLibraryObject);
+    b.U16(static_cast<uint16_t>(count));
+    for (const AsfAttribute& a : m.extended) {
+        if (!large(a)) continue;
+        b.U16(0);  // language list index
+        b.U16(0);  // the file, no stream
+        b.U16(static_cast<uint16_t>((a.name.size() + 1) * 2));
+        b.U16(static_cast<uint16_t>(a.type));
+        b.U32(static_cast<uint32_t>(a.value.size()));
+        b.Text(a.name);
+        b.Raw(a.value);
+    }
+    b.End(o);
 }
 
 uint64_t SamplesToMs(uint64_t samples, uint32_t rate) { return (samples * 1000 + rate / 2) / rate; }
@@ -217,7 +243,10 @@ std::vector<uint8_t> AsfMuxer::BuildHeader(uint64_t fileSize, uint64_t durationH
     o = b.Begin(kHeaderExtensionObject);
     b.Guid(kReserved1);
     b.U16(6);
+    const size_t extensionSizeAt = b.Size();
     b.U32(0);
+    AddMetadataLibrary(b, metadata_);
+    b.Patch(extensionSizeAt, b.Size() - extensionSizeAt - 4, 4);
     b.End(o);
     ++objects;
 
@@ -446,6 +475,132 @@ void AsfMuxer::Abandon() {
     if (file_.Get() < 0) return;
     file_.Reset();
     std::remove(path_.c_str());
+}
+
+}  // namespace wmsdk
+
+namespace wmsdk {
+namespace {
+
+uint64_t Le(std::span<const uint8_t> b, size_t at, int bytes) {
+    uint64_t v = 0;
+    for (int i = 0; i < bytes; ++i) v |= uint64_t{b[at + i]} << (8 * i);
+    return v;
+}
+
+GUID GuidAt(std::span<const uint8_t> b, size_t at) {
+    GUID g{static_cast<uint32_t>(Le(b, at, 4)), static_cast<uint16_t>(Le(b, at + 4, 2)),
+           static_cast<uint16_t>(Le(b, at + 6, 2)), {}};
+    std::copy(b.begin() + static_cast<ptrdiff_t>(at + 8), b.begin() + static_cast<ptrdiff_t>(at + 16), g.Data4);
+    return g;
+}
+
+std::u16string TextAt(std::span<const uint8_t> b, size_t at, size_t bytes) {
+    std::u16string text;
+    for (size_t i = 0; i + 1 < bytes; i += 2) text.push_back(static_cast<char16_t>(Le(b, at + i, 2)));
+    while (!text.empty() && text.back() == u'\0') text.pop_back();
+    return text;
+}
+
+// The header's objects: where each starts and how long it is.
+struct Child {
+    GUID id;
+    size_t start;
+    size_t size;
+};
+
+bool HeaderChildren(std::span<const uint8_t> file, std::vector<Child>& children, size_t& headerEnd) {
+    if (file.size() < 30 || !(GuidAt(file, 0) == kHeaderObject)) return false;
+    const uint64_t headerSize = Le(file, 16, 8);
+    if (headerSize < 30 || headerSize > file.size()) return false;
+    const uint32_t count = static_cast<uint32_t>(Le(file, 24, 4));
+    size_t at = 30;
+    for (uint32_t i = 0; i < count; ++i) {
+        if (headerSize - at < 24) return false;
+        const uint64_t size = Le(file, at + 16, 8);
+        if (size < 24 || size > headerSize - at) return false;
+        children.push_back({GuidAt(file, at), at, static_cast<size_t>(size)});
+        at += static_cast<size_t>(size);
+    }
+    headerEnd = static_cast<size_t>(headerSize);
+    return true;
+}
+
+bool ParseContentDescription(std::span<const uint8_t> o, AsfMetadata& m) {
+    if (o.size() < 34) return false;
+    std::u16string* texts[] = {&m.title, &m.author, &m.copyright, &m.description, &m.rating};
+    size_t at = 34;
+    for (int i = 0; i < 5; ++i) {
+        const size_t length = static_cast<size_t>(Le(o, 24 + 2 * i, 2));
+        if (o.size() - at < length) return false;
+        *texts[i] = TextAt(o, at, length);
+        at += length;
+    }
+    return true;
+}
+
+bool ParseExtendedContentDescription(std::span<const uint8_t> o, AsfMetadata& m) {
+    if (o.size() < 26) return false;
+    const size_t count = static_cast<size_t>(Le(o, 24, 2));
+    size_t at = 26;
+    for (size_t i = 0; i < count; ++i) {
+        if (o.size() - at < 2) return false;
+        const size_t nameBytes = static_cast<size_t>(Le(o, at, 2));
+        at += 2;
+        if (o.size() - at < nameBytes + 4) return false;
+        AsfAttribute a;
+        a.name = TextAt(o, at, nameBytes);
+        at += nameBytes;
+        a.type = static_cast<AsfValueType>(Le(o, at, 2));
+        const size_t valueBytes = static_cast<size_t>(Le(o, at + 2, 2));
+        at += 4;
+        if (o.size() - at < valueBytes) return false;
+        a.value.assign(o.begin() + static_cast<ptrdiff_t>(at), o.begin() + static_cast<ptrdiff_t>(at + valueBytes));
+        at += valueBytes;
+        m.extended.push_back(std::move(a));
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ReadAsfMetadata(std::span<const uint8_t> file, AsfMetadata& metadata) {
+    std::vector<Child> children;
+    size_t headerEnd = 0;
+    if (!HeaderChildren(file, children, headerEnd)) return false;
+    metadata = {};
+    for (const Child& c : children) {
+        const auto object = file.subspan(c.start, c.size);
+        if (c.id == kContentDescriptionObject && !ParseContentDescription(object, metadata)) return false;
+        if (c.id == kExtendedContentDescriptionObject && !ParseExtendedContentDescription(object, metadata))
+            return false;
+    }
+    return true;
+}
+
+std::vector<uint8_t> RebuildAsfHeader(std::span<const uint8_t> file, const AsfMetadata& metadata, size_t& oldEnd) {
+    std::vector<Child> children;
+    if (!HeaderChildren(file, children, oldEnd)) return {};
+    std::vector<uint8_t> out;
+    Bytes b(out);
+    const size_t header = b.Begin(kHeaderObject);
+    b.Raw(file.subspan(24, 6));  // count (patched below) and the two reserved bytes
+    uint32_t objects = 0;
+    size_t fileProperties = 0;
+    for (const Child& c : children) {
+        if (c.id == kContentDescriptionObject || c.id == kExtendedContentDescriptionObject) continue;
+        if (c.id == kFilePropertiesObject) fileProperties = out.size();
+        b.Raw(file.subspan(c.start, c.size));
+        ++objects;
+    }
+    objects += WriteMetadataObjects(metadata, out);
+    b.Patch(header + 24, objects, 4);
+    b.End(header);
+    // The file size the file properties give.
+    if (fileProperties != 0 && out.size() - fileProperties >= 48) {
+        b.Patch(fileProperties + 40, out.size() + (file.size() - oldEnd), 8);
+    }
+    return out;
 }
 
 }  // namespace wmsdk

@@ -46,6 +46,15 @@ struct AsfMetadata {
     std::vector<AsfAttribute> extended;
 };
 
+// The content description and extended content description of a finished
+// file's bytes; false when its header cannot be read.
+bool ReadAsfMetadata(std::span<const uint8_t> file, AsfMetadata& metadata);
+// The header of `file` with those two objects replaced by `metadata`'s (and
+// the file size updated to go with it); what followed the old header, from
+// `oldEnd` on, follows the new one unchanged. Empty when the header cannot
+// be read.
+std::vector<uint8_t> RebuildAsfHeader(std::span<const uint8_t> file, const AsfMetadata& metadata, size_t& oldEnd);
+
 class AsfMuxer final : public EncodedFrameSink {
 public:
     static constexpr uint32_t kPacketSize = 3200;

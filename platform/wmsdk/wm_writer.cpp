@@ -89,11 +89,14 @@ bool NumberValue(WMT_ATTR_DATATYPE type, const BYTE* value, WORD length, AsfAttr
     return true;
 }
 
-// Replaces the extended attribute of the same name, or adds `attribute`.
-HRESULT KeepExtended(std::vector<AsfAttribute>& list, AsfAttribute attribute) {
-    auto existing = std::find_if(list.begin(), list.end(), [&](const AsfAttribute& a) { return a.name == attribute.name; });
-    if (existing != list.end()) {
+// Replaces the extended attributes of the same name, or (with `replace`
+// false, or when there are none) adds `attribute` after them.
+HRESULT KeepExtended(std::vector<AsfAttribute>& list, AsfAttribute attribute, bool replace) {
+    const auto same = [&](const AsfAttribute& a) { return a.name == attribute.name; };
+    auto existing = std::find_if(list.begin(), list.end(), same);
+    if (existing != list.end() && replace) {
         *existing = std::move(attribute);
+        list.erase(std::remove_if(std::next(existing), list.end(), same), list.end());
         return S_OK;
     }
     if (list.size() >= 0xFFFF) return E_INVALIDARG;
@@ -112,8 +115,8 @@ HRESULT WmWriter::QueryInterface(REFIID iid, void** object) {
     if (!object) return E_POINTER;
     if (iid == IID_IUnknown || iid == IID_IWMWriter) {
         *object = static_cast<IWMWriter*>(this);
-    } else if (iid == IID_IWMHeaderInfo) {
-        *object = static_cast<IWMHeaderInfo*>(this);
+    } else if (iid == IID_IWMHeaderInfo || iid == IID_IWMHeaderInfo3) {
+        *object = static_cast<IWMHeaderInfo3*>(this);
     } else {
         *object = nullptr;
         return E_NOINTERFACE;
@@ -223,13 +226,30 @@ HRESULT WmWriter::SetAttribute(WORD streamNumber, LPCWSTR name, WMT_ATTR_DATATYP
     if (streamNumber != 0) return E_INVALIDARG;  // only file-level attributes
     if (!name || (!value && length > 0)) return E_POINTER;
     try {
-        return SetAttributeUnguarded(name, type, value, length);
+        return SetAsfAttribute(metadata_, name, type, value, length);
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }
 }
 
-HRESULT WmWriter::SetAttributeUnguarded(LPCWSTR name, WMT_ATTR_DATATYPE type, const BYTE* value, WORD length) {
+HRESULT WmWriter::AddAttribute(WORD streamNumber, LPCWSTR name, WORD* index, WMT_ATTR_DATATYPE type, WORD language,
+                               const BYTE* value, DWORD length) {
+    if (state_ != State::Configuring) return E_UNEXPECTED;
+    if (streamNumber != 0 || language != 0) return E_INVALIDARG;
+    if (!name || (!value && length > 0)) return E_POINTER;
+    if (index) *index = 0;
+    try {
+        return SetAsfAttribute(metadata_, name, type, value, length, /*replace=*/false);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+HRESULT SetAsfAttribute(AsfMetadata& metadata_, LPCWSTR name, WMT_ATTR_DATATYPE type, const BYTE* value,
+                        DWORD length, bool replace) {
+    // Only byte arrays may be longer than the extended content description holds.
+    if (type != WMT_TYPE_BINARY && length > 0xFFFF) return E_INVALIDARG;
+    const auto shortLength = static_cast<WORD>(length);
     const auto nameLength = BoundedLength(name, kMaxNameUnits);
     if (!nameLength || *nameLength == 0) return E_INVALIDARG;
     const std::u16string key(name, *nameLength);
@@ -241,7 +261,7 @@ HRESULT WmWriter::SetAttributeUnguarded(LPCWSTR name, WMT_ATTR_DATATYPE type, co
     switch (type) {
         case WMT_TYPE_STRING: {
             std::u16string text;
-            if (!StringValue(value, length, text)) return E_INVALIDARG;
+            if (!StringValue(value, shortLength, text)) return E_INVALIDARG;
             if (contentText != nullptr) {
                 *contentText = std::move(text);
                 return S_OK;
@@ -254,23 +274,25 @@ HRESULT WmWriter::SetAttributeUnguarded(LPCWSTR name, WMT_ATTR_DATATYPE type, co
         case WMT_TYPE_BOOL:
         case WMT_TYPE_QWORD:
         case WMT_TYPE_WORD:
-            if (!NumberValue(type, value, length, attribute)) return E_INVALIDARG;
+            if (!NumberValue(type, value, shortLength, attribute)) return E_INVALIDARG;
             break;
         case WMT_TYPE_BINARY:
+            // The metadata library's 32-bit length, less its record's own bytes.
+            if (length > 0x7FFFFFFF) return E_INVALIDARG;
             attribute.type = AsfValueType::Bytes;
             attribute.value.assign(value, value + length);
             break;
         default:
             return E_INVALIDARG;
     }
-    return KeepExtended(metadata_.extended, std::move(attribute));
+    return KeepExtended(metadata_.extended, std::move(attribute), replace);
 }
 
 HRESULT WmWriter::BeginWriting() {
     if (state_ != State::Configuring || !encoder_ || path_.empty()) return E_UNEXPECTED;
     try {
         // A quality-based stream says so as Windows Media files do.
-        if (vbrQuality_ && SetAttributeUnguarded(u"IsVBR", WMT_TYPE_BOOL, kTrue, sizeof kTrue) != S_OK)
+        if (vbrQuality_ && SetAsfAttribute(metadata_, u"IsVBR", WMT_TYPE_BOOL, kTrue, sizeof kTrue) != S_OK)
             return E_OUTOFMEMORY;
         AsfStreamFormat format = StreamFormat();
         const uint32_t packetSize =

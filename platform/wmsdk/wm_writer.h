@@ -23,7 +23,13 @@
 
 namespace wmsdk {
 
-class WmWriter final : public IWMWriter, public IWMHeaderInfo {
+// Sets attribute `name` of `metadata`: the content description's five texts,
+// or an extended attribute, which replaces those of the same name or, with
+// `replace` false, is added after them (a name with several values).
+HRESULT SetAsfAttribute(AsfMetadata& metadata, LPCWSTR name, WMT_ATTR_DATATYPE type, const BYTE* value,
+                        DWORD length, bool replace = true);
+
+class WmWriter final : public IWMWriter, public IWMHeaderInfo3 {
 public:
     WmWriter() = default;
 
@@ -40,6 +46,8 @@ public:
 
     HRESULT SetAttribute(WORD streamNumber, LPCWSTR name, WMT_ATTR_DATATYPE type, const BYTE* value,
                          WORD length) override;
+    HRESULT AddAttribute(WORD streamNumber, LPCWSTR name, WORD* index, WMT_ATTR_DATATYPE type, WORD language,
+                         const BYTE* value, DWORD length) override;
 
 private:
     ~WmWriter();
@@ -47,7 +55,6 @@ private:
     HRESULT SetLosslessProfile(const AudioProfile& profile);
     HRESULT SetQualityProfile(const AudioProfile& profile);
     AsfStreamFormat StreamFormat() const;
-    HRESULT SetAttributeUnguarded(LPCWSTR name, WMT_ATTR_DATATYPE type, const BYTE* value, WORD length);
 
     enum class State { Configuring, Writing, Ended };
     static constexpr size_t kQueueDepth = 8;

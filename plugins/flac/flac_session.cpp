@@ -14,6 +14,7 @@
 
 #include "flac_audio_signature.h"
 #include "flac_output_file.h"
+#include "flac_retag.h"
 #include "vorbis_track_tags.h"
 #include "cd_geometry.h"
 
@@ -48,6 +49,27 @@ MetadataBlock CommentBlock(const OutputTrackInfo* info, const OutputTrackExtras&
     return block;
 }
 
+// The front cover as a PICTURE block; null when there is none or out of memory.
+MetadataBlock PictureBlock(const OutputTrackExtras& extras) {
+    if (extras.picture == nullptr || extras.pictureBytes == 0 || extras.pictureMime == nullptr) return nullptr;
+    MetadataBlock block(FLAC__metadata_object_new(FLAC__METADATA_TYPE_PICTURE));
+    if (!block) return nullptr;
+    std::string mime = extras.pictureMime;
+    FLAC__byte noDescription[] = "";
+    FLAC__StreamMetadata_Picture& picture = block->data.picture;
+    picture.type = FLAC__STREAM_METADATA_PICTURE_TYPE_FRONT_COVER;
+    picture.width = static_cast<FLAC__uint32>(std::max(extras.pictureWidth, 0));
+    picture.height = static_cast<FLAC__uint32>(std::max(extras.pictureHeight, 0));
+    picture.depth = 24;
+    if (!FLAC__metadata_object_picture_set_mime_type(block.get(), mime.data(), /*copy=*/true) ||
+        !FLAC__metadata_object_picture_set_description(block.get(), noDescription, /*copy=*/true) ||
+        !FLAC__metadata_object_picture_set_data(block.get(), const_cast<FLAC__byte*>(extras.picture),
+                                                extras.pictureBytes, /*copy=*/true)) {
+        return nullptr;
+    }
+    return block;
+}
+
 }  // namespace
 
 uint32_t FlacCompressionLevel(int32_t qualityCode) {
@@ -59,6 +81,7 @@ uint32_t FlacCompressionLevel(int32_t qualityCode) {
 struct FlacSession::Encoder {
     FlacOutputFile file;
     MetadataBlock comments;
+    MetadataBlock picture;
     MetadataBlock padding;
     std::unique_ptr<FLAC__StreamEncoder, EncoderDeleter> flac;
     uint32_t blockSize = 0;
@@ -74,7 +97,10 @@ struct FlacSession::Encoder {
         if (!flac || !comments || !padding) return false;
         // The file writer turns this block into the seek table and the padding.
         padding->length = FlacOutputFile::kHeaderPadding;
-        std::array<FLAC__StreamMetadata*, 2> blocks{comments.get(), padding.get()};
+        picture = PictureBlock(extras);
+        std::vector<FLAC__StreamMetadata*> blocks{comments.get()};
+        if (picture) blocks.push_back(picture.get());
+        blocks.push_back(padding.get());
         FLAC__StreamEncoder* encoder = flac.get();
         return FLAC__stream_encoder_set_channels(encoder, kChannels) &&
                FLAC__stream_encoder_set_bits_per_sample(encoder, kBitsPerSample) &&
@@ -166,4 +192,10 @@ void FlacSession::CloseOutput() {
     if (!signature && encoder->file.CutAfterLastFrame()) signature = DecodedAudioSignature(path_);
     encoder->file.Finish({encoder->blockSize, signature});
     encoder.reset();
+}
+
+int32_t FlacSession::RetagOutput(const std::string& fileName, const std::vector<cadrix::plugin::Tag>& tags) {
+    ClearError();
+    std::string error;
+    return RetagFlacFile(fileName, tags, error) ? 1 : Fail(error);
 }

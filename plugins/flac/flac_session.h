@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "cadrix_plugin.h"
 #include "plugin_session.h"
@@ -32,6 +33,8 @@ public:
     // fills in STREAMINFO and the seek table and closes the file. Does
     // nothing when no output is open.
     void CloseOutput() override;
+    // Sets tags in a finished .flac file (flac_retag.h).
+    int32_t RetagOutput(const std::string& fileName, const std::vector<cadrix::plugin::Tag>& tags) override;
 
     struct Encoder;
 

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "ogg_retag.h"
+#include "picture_block.h"
 #include "vorbis_track_tags.h"
 #include "cd_geometry.h"
 
@@ -62,6 +64,12 @@ int NewSerialNumber() {
     x *= 0xFF51AFD7ED558CCDu;
     x ^= x >> 33;
     return static_cast<int>(static_cast<uint32_t>(x));
+}
+
+// The front cover, as a base64 FLAC picture block (what Vorbis players read).
+void AddPictureTag(std::vector<VorbisTag>& tags, const OutputTrackExtras& extras) {
+    const std::vector<uint8_t> body = FlacPictureBody(extras);
+    if (!body.empty()) tags.push_back({"METADATA_BLOCK_PICTURE", Base64(body)});
 }
 
 }  // namespace
@@ -140,6 +148,7 @@ int32_t OggSession::OpenOutput(const char* baseName, int32_t qualityCode, const 
     std::vector<VorbisTag> tags = VorbisTrackTags(info, Extras());
     std::string region = VorbisTagText(track.region);
     if (!region.empty()) tags.push_back({"REGION", std::move(region)});
+    AddPictureTag(tags, Extras());
     for (const VorbisTag& tag : tags) vorbis_comment_add_tag(comment, tag.name, tag.value.c_str());
 
     ogg_packet identification, comments, codebooks;
@@ -202,4 +211,10 @@ void OggSession::CloseOutput() {
     // stream, with the number of samples delivered as its granule position.
     if (vorbis_analysis_wrote(encoder->dsp.get(), 0) == 0 && encoder->Drain()) encoder->FlushPages();
     encoder.reset();
+}
+
+int32_t OggSession::RetagOutput(const std::string& fileName, const std::vector<cadrix::plugin::Tag>& tags) {
+    ClearError();
+    std::string error;
+    return RetagOggFile(fileName, tags, error) ? 1 : Fail(error);
 }

@@ -15,7 +15,10 @@ struct VorbisTag {
 // TITLE, ARTIST, ALBUM, ALBUMARTIST (compilations only), GENRE, DATE (the
 // year), TRACKNUMBER, TRACKTOTAL, DISCNUMBER (discs of a set), COMMENT, and
 // from the disc's sub-channel ISRC, BARCODE (the media catalog number) and
-// PRE_EMPHASIS=yes, in that order; a missing value gives no comment. `info` may be null and
+// PRE_EMPHASIS=yes, in that order, then the MusicBrainz identifiers and the
+// release's barcode when the disc gave none (MUSICBRAINZ_ALBUMID... as
+// MusicBrainz Picard writes them, one comment per identifier); a missing
+// value gives no comment. `info` may be null and
 // its texts may be null (both count as empty).
 std::vector<VorbisTag> VorbisTrackTags(const OutputTrackInfo* info, const OutputTrackExtras& extras);
 

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "text_widening.h"
 #include "wma_profile_table.h"
@@ -18,7 +20,9 @@ const char* TextOrEmpty(const char* text) { return text ? text : ""; }
 
 }  // namespace
 
-WmaPlatform WmaPlatform::System() { return {CoInitialize, CoUninitialize, WMCreateWriter, WMCreateProfileManager}; }
+WmaPlatform WmaPlatform::System() {
+    return {CoInitialize, CoUninitialize, WMCreateWriter, WMCreateProfileManager, WMCreateEditor};
+}
 
 int ChooseProfileIndex(int32_t qualityCode) {
     if (qualityCode & QUALITY_VBR_FLAG) {
@@ -141,6 +145,7 @@ void WmaSession::WriteHeaderAttributes() {
     }
 
     WriteDiscCodeAttributes(*header.Get());
+    WriteLibraryAttributes(header.Get());
 
     // "WM/Track" is zero-based; track number 0 gives 0xFFFFFFFF.
     const DWORD track = static_cast<DWORD>(trackInfo.trackNumber) - 1;
@@ -151,6 +156,70 @@ void WmaSession::WriteHeaderAttributes() {
         header->SetAttribute(0, u"WM/TrackNumber", WMT_TYPE_DWORD, reinterpret_cast<const BYTE*>(&number),
                              sizeof number);
     }
+}
+
+namespace {
+
+// A text attribute; empty texts and texts too long for the header give none.
+void SetText(IWMHeaderInfo* header, const char16_t* name, std::string_view text, bool add = false) {
+    const std::u16string value = WidenText(text);
+    if (value.empty() || (value.size() + 1) * 2 > 0xFFFF) return;
+    const auto* bytes = reinterpret_cast<const BYTE*>(value.c_str());
+    const auto length = static_cast<WORD>((value.size() + 1) * 2);
+    ComPtr<IWMHeaderInfo3> many;
+    if (add && SUCCEEDED(header->QueryInterface(IID_IWMHeaderInfo3, reinterpret_cast<void**>(many.Put()))) && many) {
+        many->AddAttribute(0, name, nullptr, WMT_TYPE_STRING, 0, bytes, length);
+    } else {
+        header->SetAttribute(0, name, WMT_TYPE_STRING, bytes, length);
+    }
+}
+
+// One attribute per identifier of a blank-separated list.
+void SetEach(IWMHeaderInfo* header, const char16_t* name, const char* list) {
+    std::string_view rest = TextOrEmpty(list);
+    while (!rest.empty()) {
+        const size_t blank = rest.find(' ');
+        SetText(header, name, rest.substr(0, blank), /*add=*/true);
+        rest = blank == std::string_view::npos ? std::string_view() : rest.substr(blank + 1);
+    }
+}
+
+// WM/Picture: picture type, data length, MIME type and description (UTF-16
+// with terminators), then the image. Too long for SetAttribute's 16-bit
+// length, so it goes through IWMHeaderInfo3.
+void SetPicture(IWMHeaderInfo* header, const OutputTrackExtras& extras) {
+    if (extras.picture == nullptr || extras.pictureBytes == 0 || extras.pictureMime == nullptr) return;
+    ComPtr<IWMHeaderInfo3> large;
+    if (FAILED(header->QueryInterface(IID_IWMHeaderInfo3, reinterpret_cast<void**>(large.Put()))) || !large) return;
+    std::vector<BYTE> value{3};  // front cover
+    for (int i = 0; i < 4; ++i) value.push_back(static_cast<BYTE>(extras.pictureBytes >> (8 * i)));
+    for (char16_t c : WidenText(extras.pictureMime) + u'\0' + u'\0') {
+        value.push_back(static_cast<BYTE>(c));
+        value.push_back(static_cast<BYTE>(c >> 8));
+    }
+    value.insert(value.end(), extras.picture, extras.picture + extras.pictureBytes);
+    large->AddAttribute(0, u"WM/Picture", nullptr, WMT_TYPE_BINARY, 0, value.data(), static_cast<DWORD>(value.size()));
+}
+
+}  // namespace
+
+// What the FLAC and Ogg files of the same rip carry besides the basic tags,
+// under the names Windows Media Player and MusicBrainz Picard use.
+void WmaSession::WriteLibraryAttributes(IWMHeaderInfo* header) {
+    const OutputTrackExtras& extras = Extras();
+    SetText(header, u"WM/AlbumArtist", TextOrEmpty(extras.albumArtist));
+    if (extras.discNumber > 0) SetText(header, u"WM/PartOfSet", std::to_string(extras.discNumber));
+    if (extras.trackTotal > 0) SetText(header, u"TotalTracks", std::to_string(extras.trackTotal));
+    SetEach(header, u"MusicBrainz/Album Id", extras.musicBrainzReleaseId);
+    SetEach(header, u"MusicBrainz/Release Group Id", extras.musicBrainzReleaseGroupId);
+    SetEach(header, u"MusicBrainz/Album Artist Id", extras.musicBrainzAlbumArtistIds);
+    SetEach(header, u"MusicBrainz/Track Id", extras.musicBrainzRecordingId);
+    SetEach(header, u"MusicBrainz/Release Track Id", extras.musicBrainzTrackId);
+    SetEach(header, u"MusicBrainz/Artist Id", extras.musicBrainzArtistIds);
+    SetEach(header, u"MusicBrainz/Disc Id", extras.musicBrainzDiscId);
+    // The disc's own catalog number, when it has one, is its barcode.
+    if (extras.catalog == nullptr || *extras.catalog == '\0') SetEach(header, u"WM/Barcode", extras.barcode);
+    SetPicture(header, extras);
 }
 
 int32_t WmaSession::WriteOutput(const uint8_t* pcm, uint32_t byteCount) {
@@ -192,4 +261,37 @@ void WmaSession::CloseOutput() {
     writer.Reset();
     open = false;
     platform.coUninitialize();
+}
+
+int32_t WmaSession::RetagOutput(const std::string& fileName, const std::vector<cadrix::plugin::Tag>& tags) {
+    ClearError();
+    if (open) return Fail("an output is open");
+    ComPtr<IWMMetadataEditor> editor;
+    if (platform.createEditor == nullptr || FAILED(platform.createEditor(editor.Put())) || !editor) {
+        return Fail("the Windows Media metadata editor could not be created");
+    }
+    const std::u16string wideName = WidenFileName(fileName);
+    if (FAILED(editor->Open(reinterpret_cast<LPCWSTR>(wideName.c_str())))) {
+        return Fail("cannot read the header of '" + fileName + "'");
+    }
+    ComPtr<IWMHeaderInfo> header;
+    if (FAILED(editor->QueryInterface(IID_IWMHeaderInfo, reinterpret_cast<void**>(header.Put()))) || !header) {
+        editor->Close();
+        return Fail("the Windows Media metadata editor has no attributes");
+    }
+    for (const auto& tag : tags) {
+        const std::u16string name = WidenText(tag.name);
+        const std::u16string value = WidenText(tag.value);
+        if ((value.size() + 1) * 2 > 0xFFFF ||
+            FAILED(header->SetAttribute(0, name.c_str(), WMT_TYPE_STRING, reinterpret_cast<const BYTE*>(value.c_str()),
+                                        static_cast<WORD>((value.size() + 1) * 2)))) {
+            editor->Close();
+            return Fail("the attribute " + tag.name + " was refused");
+        }
+    }
+    if (FAILED(editor->Flush())) {
+        editor->Close();
+        return Fail("cannot write '" + fileName + "'");
+    }
+    return 1;
 }

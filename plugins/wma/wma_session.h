@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "cadrix_plugin.h"
 #include "plugin_session.h"
@@ -16,6 +17,7 @@ struct WmaPlatform {
     void (*coUninitialize)();
     HRESULT (*createWriter)(IUnknown* certificate, IWMWriter** writer);
     HRESULT (*createProfileManager)(IWMProfileManager** manager);
+    HRESULT (*createEditor)(IWMMetadataEditor** editor) = nullptr;  // for RetagOutput
 
     static WmaPlatform System();
 };
@@ -35,6 +37,9 @@ public:
     int32_t OpenOutput(const char* baseName, int32_t qualityCode, const OutputTrackInfo* info) override;
     int32_t WriteOutput(const uint8_t* pcm, uint32_t byteCount) override;
     void CloseOutput() override;
+    // Sets tags in a finished .wma file as string attributes of the same
+    // names, through the platform's metadata editor.
+    int32_t RetagOutput(const std::string& fileName, const std::vector<cadrix::plugin::Tag>& tags) override;
 
     // Presentation time of the next block, in 10-microsecond units.
     int64_t SampleClock() const { return sampleClock; }
@@ -45,6 +50,7 @@ private:
     int32_t FailOpen(std::string reason);
     void WriteHeaderAttributes();
     void WriteDiscCodeAttributes(IWMHeaderInfo& header);
+    void WriteLibraryAttributes(IWMHeaderInfo* header);
     void ReleaseObjects();
 
     WmaPlatform platform;

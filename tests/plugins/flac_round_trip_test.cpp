@@ -66,7 +66,15 @@ TEST(FlacRoundTrip, BitExactSamplesSignatureTagsAndTheSeekTableOfFlac) {
     std::ofstream(dir.path() / "pcm.raw", std::ios::binary).write(reinterpret_cast<const char*>(pcm.data()),
                                                                    static_cast<std::streamsize>(pcm.size()));
     const OutputTrackInfo info{7, "Caf\xC3\xA9", "Bj\xF6rk \x93Live\x94", "Album", "Rock", "1999", "Europe", ""};
-    const OutputTrackExtras extras{sizeof(OutputTrackExtras), 12, 2, 1, "Various", "DEA123400001", "0724384960629", 1};
+    OutputTrackExtras extras{};
+    extras.size = sizeof(OutputTrackExtras);
+    extras.trackTotal = 12;
+    extras.discNumber = 2;
+    extras.compilation = 1;
+    extras.albumArtist = "Various";
+    extras.isrc = "DEA123400001";
+    extras.catalog = "0724384960629";
+    extras.preEmphasis = 1;
     for (const int32_t level : {0, 8}) {
         const fs::path file = dir.path() / ("level" + std::to_string(level) + ".flac");
         m.setExtras(&extras);

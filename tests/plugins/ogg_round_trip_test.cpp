@@ -64,7 +64,15 @@ TEST(OggRoundTrip, ExactSampleCountTagsAndAudio) {
     const OutputTrackInfo info{7, title.c_str(), artist.c_str(), "An Album", "Rock", "1999", "", nullptr};
     const fs::path base = dir.path() / "07 - Song";
     // A disc without a catalog number; a pre-emphasised track with an ISRC.
-    const OutputTrackExtras extras{sizeof(OutputTrackExtras), 12, 2, 1, "Various \x80", "USRC17607839", "", 1};
+    OutputTrackExtras extras{};
+    extras.size = sizeof(OutputTrackExtras);
+    extras.trackTotal = 12;
+    extras.discNumber = 2;
+    extras.compilation = 1;
+    extras.albumArtist = "Various \x80";
+    extras.isrc = "USRC17607839";
+    extras.catalog = "";
+    extras.preEmphasis = 1;
     ASSERT_NE(TheModule().setExtras, nullptr);
     TheModule().setExtras(&extras);
     ASSERT_TRUE(WriteTrack(base, 50, &info, pcm));

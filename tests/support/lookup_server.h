@@ -70,6 +70,10 @@ public:
     LookupServer(const std::string& scenario, const std::string& logPath)
         : ScriptServer(CADRIX_LOOKUP_PYTHON, {CADRIX_LOOKUP_SERVER_SCRIPT, CADRIX_LOOKUP_REPLIES, scenario, logPath},
                        logPath) {}
+    // Also plays the Cover Art Archive from the files in `covers`.
+    LookupServer(const std::string& scenario, const std::string& logPath, const std::string& covers)
+        : ScriptServer(CADRIX_LOOKUP_PYTHON,
+                       {CADRIX_LOOKUP_SERVER_SCRIPT, CADRIX_LOOKUP_REPLIES, scenario, logPath, covers}, logPath) {}
 };
 #endif
 

@@ -1,14 +1,17 @@
 #!/usr/bin/env python3
 """MusicBrainz (/ws/2/discid/<id>) and gnudb (/~cddb/cddb.cgi?cmd=cddb+query|read...)
-on 127.0.0.1 for the lookup tests: lookup_server.py REPLIES_DIR SCENARIO LOG prints its
-port, then serves the scenario's recorded replies ("@DISCID@" becomes the id asked for)
-and logs each request as "<path and query>\t<User-Agent>"."""
+on 127.0.0.1 for the lookup tests: lookup_server.py REPLIES_DIR SCENARIO LOG [COVERS]
+prints its port, then serves the scenario's recorded replies ("@DISCID@" becomes the id
+asked for) and logs each request as "<path and query>\t<User-Agent>". With COVERS it
+plays the Cover Art Archive too: /release/<mbid> is COVERS/<mbid>.json ("@SERVER@"
+becomes this server's address) and /covers/<name> is COVERS/<name>."""
 import http.server
 import sys
 import time
 import urllib.parse
 
 REPLIES, SCENARIO, LOG = sys.argv[1], sys.argv[2], sys.argv[3]
+COVERS = sys.argv[4] if len(sys.argv) > 4 else None
 NOT_FOUND = b'<?xml version="1.0"?><error><text>Not Found</text></error>'
 NO_MATCH = b"202 No match found.\r\n"
 
@@ -49,6 +52,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
             log.write(f"{self.path}\t{self.headers.get('User-Agent')}\n")
         url = urllib.parse.urlsplit(self.path)
         discid = ""
+        if COVERS and (url.path.startswith("/release/") or url.path.startswith("/covers/")):
+            self.cover(url.path)
+            return
         if url.path.startswith("/ws/2/discid/"):
             discid = url.path.rsplit("/", 1)[1]
             entry = SCENARIOS[SCENARIO].get("mb")
@@ -58,6 +64,20 @@ class Handler(http.server.BaseHTTPRequestHandler):
         status, body, delay = entry or (404, b"", 0)
         time.sleep(delay)
         body = body.replace(b"@DISCID@", discid.encode())
+        self.send_response(status)
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+
+    def cover(self, path):
+        name = path.rsplit("/", 1)[1]
+        name = name + ".json" if path.startswith("/release/") else name
+        try:
+            with open(f"{COVERS}/{name}", "rb") as f:
+                body = f.read().replace(b"@SERVER@", f"http://127.0.0.1:{self.server.server_address[1]}".encode())
+            status = 200
+        except OSError:
+            status, body = 404, b"Not Found"
         self.send_response(status)
         self.send_header("Content-Length", str(len(body)))
         self.end_headers()

@@ -8,11 +8,18 @@
 #include <QElapsedTimer>
 #include <QFontInfo>
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
+#include <QPixmap>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <QImage>
+#include <QImage>
+#include <QLabel>
+#include <QPixmap>
+#include <QPixmap>
 #include <QTimer>
 
 #include <atomic>
@@ -381,6 +388,44 @@ TEST_F(DialogTest, OnlineNamesRefreshTheListByThemselves) {
         dialog->reject();
     }
     setenv("CADRIX_MUSICBRAINZ_SERVER", "http://127.0.0.1:9", 1);
+}
+
+// Beside the estimate: the front cover that came with the names of a disc
+// MusicBrainz knows, and for a disc nobody knows the link that adds it.
+TEST_F(DialogTest, AKnownDiscShowsItsCoverAndAnUnknownOneTheMusicBrainzLink) {
+    fake_.SetDriveCount(1);
+    InsertDisc(0, 0x1c0b0c03);  // in no database
+    WriteFile(out_.Path() + "/covers/5f1c3a2e-6d0b-4b7e-9a51-2c6f0d6e7a01.json",
+              R"({"images":[{"front":true,"image":"@SERVER@/covers/front.png"}]})");
+    QImage front(300, 300, QImage::Format_RGB32);
+    front.fill(QColor(200, 60, 30));
+    ASSERT_TRUE(front.save(QString::fromStdString(out_.Path() + "/covers/front.png")));
+    {
+        const test::LookupServer server("one", out_.Path() + "/one.log", out_.Path() + "/covers");
+        setenv("CADRIX_MUSICBRAINZ_SERVER", server.Url().c_str(), 1);
+        setenv("CADRIX_COVERART_SERVER", server.Url().c_str(), 1);
+        auto dialog = MakeDialog();
+        ASSERT_TRUE(dialog->OnInitDialog());
+        EXPECT_TRUE(WaitFor([&] { return !dialog->CoverThumbnail()->isHidden(); }, 15000));
+        const QPixmap shown = dialog->CoverThumbnail()->pixmap();
+        ASSERT_FALSE(shown.isNull());
+        EXPECT_EQ(shown.toImage().pixelColor(shown.width() / 2, shown.height() / 2), QColor(200, 60, 30));
+        EXPECT_TRUE(dialog->SubmissionLink()->isHidden());
+        dialog->reject();
+    }
+    const test::LookupServer server("none", out_.Path() + "/none.log");
+    setenv("CADRIX_MUSICBRAINZ_SERVER", server.Url().c_str(), 1);
+    InsertDisc(0, 0x1d0b0c03);
+    auto dialog = MakeDialog();
+    ASSERT_TRUE(dialog->OnInitDialog());
+    EXPECT_TRUE(dialog->CoverThumbnail()->isHidden());
+    EXPECT_FALSE(dialog->SubmissionLink()->isHidden());
+    EXPECT_TRUE(dialog->SubmissionLink()->openExternalLinks());
+    EXPECT_TRUE(dialog->SubmissionLink()->text().contains(QString::fromStdString(server.Url() + "/cdtoc/attach?id=")))
+        << dialog->SubmissionLink()->text().toStdString();
+    dialog->reject();
+    setenv("CADRIX_MUSICBRAINZ_SERVER", "http://127.0.0.1:9", 1);
+    setenv("CADRIX_COVERART_SERVER", "http://127.0.0.1:9", 1);
 }
 
 TEST_F(DialogTest, OggToLosslessLeavesTheOggRange) {

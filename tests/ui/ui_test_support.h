@@ -31,6 +31,7 @@ public:
         // Online lookups go to a closed local port: never to the real services.
         setenv("CADRIX_MUSICBRAINZ_SERVER", "http://127.0.0.1:9", 1);
         setenv("CADRIX_GNUDB_SERVER", "http://127.0.0.1:9", 1);
+        setenv("CADRIX_COVERART_SERVER", "http://127.0.0.1:9", 1);
     }
 
 private:

@@ -20,6 +20,9 @@
 #include "output/output_format.h"
 #include "output/output_sink.h"
 #include "rip/rip_log.h"
+#include "names/disc_lookup.h"
+#include "names/musicbrainz_lookup.h"
+#include "names/name_source.h"
 #include "rip_lookup.h"
 #include "rip_offset.h"
 #include "rip_options.h"
@@ -127,6 +130,15 @@ void ListLayout(const DiscLayout& layout) {
     }
 }
 
+// A disc that no source names can be added to MusicBrainz, so the next
+// person's lookup finds it.
+void PrintSubmissionLink(const DriveRecord& record) {
+    if (!record.discTitle.empty() || !record.discArtist.empty()) return;
+    const std::string url =
+        MusicBrainzSubmissionUrl(MakeDiscQuery(record), LookupSettings::FromEnvironment().musicBrainzServer);
+    if (!url.empty()) std::printf("  Add this disc to MusicBrainz: %s\n", url.c_str());
+}
+
 int List(DriveSet& drives) {
     for (int k = 0; k < drives.driveCount; ++k) {
         const TrackListing listing = FillTrackList(drives.drives[static_cast<size_t>(k)]);
@@ -137,7 +149,10 @@ int List(DriveSet& drives) {
         for (const TrackRow& row : listing.rows) {
             std::printf("  %s\t%s\t%s\n", row.number.c_str(), TerminalText(row.title).c_str(), row.duration.c_str());
         }
-        if (!empty) ListLayout(drives.drives[static_cast<size_t>(k)].layout);
+        if (!empty) {
+            ListLayout(drives.drives[static_cast<size_t>(k)].layout);
+            PrintSubmissionLink(drives.drives[static_cast<size_t>(k)]);
+        }
     }
     return EXIT_COMPLETE;
 }

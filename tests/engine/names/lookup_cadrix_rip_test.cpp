@@ -113,6 +113,33 @@ TEST_F(RipLookup, FailuresLeaveTheDiscUnnamedAndHostileNamesStayInTheBaseFolder)
     }
 }
 
+// A disc no source knows is listed with the page that adds it to
+// MusicBrainz; its disc id and TOC are libdiscid's for the image's TOC.
+TEST_F(RipLookup, AnUnknownDiscIsListedWithItsMusicBrainzSubmissionLink) {
+    const std::string list = Rip("none", "--list");
+    const std::string lead = "  Add this disc to MusicBrainz: ";
+    const size_t at = list.find(lead);
+    ASSERT_NE(at, std::string::npos) << list;
+    const std::string url = list.substr(at + lead.size(), list.find('\n', at) - at - lead.size());
+
+    const discgen::ExpectedToc toc = discgen::ExpectedTocOf(disc_);
+    std::string offsets;
+    for (uint32_t start : toc.trackStarts) offsets += "," + std::to_string(start + 150);
+    const std::string script = "import libdiscid; d = libdiscid.put(1, 3, " + std::to_string(toc.leadout + 150) +
+                               ", [" + offsets.substr(1) + "]); print(d.id + '&tracks=3&toc=' + d.toc.replace(' ', '+'))";
+    FILE* pipe = popen((std::string(CADRIX_LOOKUP_PYTHON) + " -c \"" + script + "\"").c_str(), "r");
+    char line[512] = {};
+    ASSERT_NE(pipe, nullptr);
+    ASSERT_NE(fgets(line, sizeof line, pipe), nullptr);
+    pclose(pipe);
+    std::string expected = line;
+    expected.pop_back();
+    EXPECT_EQ(url, server_->Url() + "/cdtoc/attach?id=" + expected);
+
+    // A named disc gets no link.
+    EXPECT_EQ(Rip("one", "--list").find(lead), std::string::npos);
+}
+
 TEST_F(RipLookup, TheSuiteDatabaseIsNeverShadowed) {
     ASSERT_TRUE(discgen::WriteDemo(root_));
     const uint32_t demoId = discgen::ExpectedTocOf(discgen::DemoDiscDescription()).cddbId;
