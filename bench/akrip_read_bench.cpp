@@ -43,8 +43,7 @@ bool Bind(void* module, const char* name, Proc& proc) {
 // A read buffer: the 24-byte header and its data area, allocated once.
 class Buffer {
 public:
-    explicit Buffer(uint32_t frames)
-        : storage_(sizeof(ReadBuffer) + size_t{frames} * AKRIP_FRAME_BYTES) {
+    explicit Buffer(uint32_t frames) : storage_(sizeof(ReadBuffer) + size_t{frames} * AKRIP_FRAME_BYTES) {
         header_ = reinterpret_cast<ReadBuffer*>(storage_.data());
         std::memset(header_, 0, sizeof(ReadBuffer));
         header_->capacity = frames * AKRIP_FRAME_BYTES;
@@ -128,7 +127,9 @@ bool BindAll(void* module, Entry& e) {
 
 void PrintBest(const std::vector<RunResult>& results, const TocBuffer& toc, uint32_t discId) {
     const RunResult& best = *std::min_element(results.begin(), results.end(),
-                                              [](const RunResult& a, const RunResult& b) { return a.seconds < b.seconds; });
+                                              [](const RunResult& a, const RunResult& b) {
+                                                  return a.seconds < b.seconds;
+                                              });
     const double audioSeconds = static_cast<double>(best.bytes) / (44100.0 * 4);
     std::printf("disc: %d tracks, CDDB id %08x, %.1f minutes of audio, %llu failed reads at track ends\n",
                 toc.lastTrack, discId, audioSeconds / 60, static_cast<unsigned long long>(best.failedReads));
@@ -181,8 +182,8 @@ int main(int argc, char** argv) {
     for (int run = 0; run < runs; ++run) {
         const RunResult result = ReadDisc(e, handle, toc, main);
         results.push_back(result);
-        std::printf("run %d: %llu bytes in %.3f s, %.0f MB/s\n", run + 1,
-                    static_cast<unsigned long long>(result.bytes), result.seconds, result.bytes / result.seconds / 1e6);
+        std::printf("run %d: %llu bytes in %.3f s, %.0f MB/s\n", run + 1, static_cast<unsigned long long>(result.bytes),
+                    result.seconds, result.bytes / result.seconds / 1e6);
     }
     e.closeHandle(handle);
     PrintBest(results, toc, ids[0]);

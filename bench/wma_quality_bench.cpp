@@ -75,7 +75,8 @@ void DensePiece(std::vector<int16_t>& pcm, size_t from, size_t count) {
         double l = 0, r = 0;
         for (int v = 0; v < 12; ++v) {
             const double f = 110.0 * std::pow(2.0, (v * 5 % 24) / 12.0) * (1 + 0.004 * std::sin(kTwoPi * 5.1 * t + v));
-            const double s = std::sin(kTwoPi * f * t + v) + 0.4 * std::sin(kTwoPi * 2 * f * t) + 0.2 * std::sin(kTwoPi * 3 * f * t);
+            const double s = std::sin(kTwoPi * f * t + v) + 0.4 * std::sin(kTwoPi * 2 * f * t) +
+                             0.2 * std::sin(kTwoPi * 3 * f * t);
             l += s * (0.5 + 0.04 * v);
             r += s * (0.98 - 0.04 * v);
         }
@@ -84,8 +85,10 @@ void DensePiece(std::vector<int16_t>& pcm, size_t from, size_t count) {
         band = noise - low;  // high-passed noise: cymbals
         const double swell = 0.5 + 0.5 * std::sin(kTwoPi * 0.25 * t);
         const double beat = std::fmod(t, 0.5);
-        const double drum = std::exp(-beat * 30.0) * std::sin(kTwoPi * 60.0 * beat) + std::exp(-beat * 80.0) * rng.Next();
-        Put(pcm, from + i, 0.02 * l + 0.12 * swell * band + 0.3 * drum, 0.02 * r + 0.12 * swell * rng.Next() * 0.8 + 0.3 * drum);
+        const double drum = std::exp(-beat * 30.0) * std::sin(kTwoPi * 60.0 * beat) +
+                            std::exp(-beat * 80.0) * rng.Next();
+        Put(pcm, from + i, 0.02 * l + 0.12 * swell * band + 0.3 * drum,
+            0.02 * r + 0.12 * swell * rng.Next() * 0.8 + 0.3 * drum);
     }
 }
 
@@ -114,8 +117,8 @@ int WriteDisc(const std::string& dir, double seconds) {
     for (int t = 0; t < 3; ++t) {
         const size_t frames = t * track / 588;
         char line[160];
-        std::snprintf(line, sizeof line, "  TRACK %02d AUDIO\n    TITLE \"%s\"\n    INDEX 01 %02zu:%02zu:%02zu\n", t + 1,
-                      titles[t], frames / 75 / 60, frames / 75 % 60, frames % 75);
+        std::snprintf(line, sizeof line, "  TRACK %02d AUDIO\n    TITLE \"%s\"\n    INDEX 01 %02zu:%02zu:%02zu\n",
+                      t + 1, titles[t], frames / 75 / 60, frames / 75 % 60, frames % 75);
         cue << line;
     }
     return 0;
@@ -147,13 +150,16 @@ Decoded Decode(const std::string& path) {
     });
     AVFormatContext* raw = nullptr;
     if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0) return d;
-    std::unique_ptr<AVFormatContext, void (*)(AVFormatContext*)> format(raw, [](AVFormatContext* f) { avformat_close_input(&f); });
+    std::unique_ptr<AVFormatContext, void (*)(AVFormatContext*)> format(raw, [](AVFormatContext* f) {
+        avformat_close_input(&f);
+    });
     if (avformat_find_stream_info(format.get(), nullptr) < 0) return d;
     const int stream = av_find_best_stream(format.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
     if (stream < 0) return d;
     const AVCodecParameters* par = format->streams[stream]->codecpar;
-    std::unique_ptr<AVCodecContext, void (*)(AVCodecContext*)> ctx(avcodec_alloc_context3(avcodec_find_decoder(par->codec_id)),
-                                                                    [](AVCodecContext* c) { avcodec_free_context(&c); });
+    std::unique_ptr<AVCodecContext, void (*)(AVCodecContext*)> ctx(avcodec_alloc_context3(
+                                                                       avcodec_find_decoder(par->codec_id)),
+                                                                   [](AVCodecContext* c) { avcodec_free_context(&c); });
     if (!ctx || avcodec_parameters_to_context(ctx.get(), par) < 0) return d;
     ctx->pkt_timebase = format->streams[stream]->time_base;
     if (avcodec_open2(ctx.get(), nullptr, nullptr) < 0) return d;

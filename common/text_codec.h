@@ -22,7 +22,7 @@ inline size_t Utf8Sequence(std::string_view text, size_t i, char32_t& code) {
         return 1;
     }
     size_t length = 0;
-    unsigned char low = 0x80;  // the second byte's range excludes overlong forms,
+    unsigned char low = 0x80;   // the second byte's range excludes overlong forms,
     unsigned char high = 0xBF;  // surrogates and values above U+10FFFF
     if (lead >= 0xC2 && lead <= 0xDF) {
         length = 2;
@@ -72,10 +72,10 @@ inline std::string_view CutUtf8(std::string_view text, size_t maxBytes) {
 // undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) are the C1 controls of the same
 // value, as Windows converts them.
 inline char32_t FromCp1252(unsigned char byte) {
-    static constexpr char16_t kHigh[32] = {
-        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    static constexpr char16_t kHigh[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                           0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                           0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                           0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
     return byte >= 0x80 && byte < 0xA0 ? kHigh[byte - 0x80] : byte;
 }
 

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "names/disc_database.h"
 #include "disc/disc_model.h"
+#include "names/disc_database.h"
 #include "names/genre_table.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "names/gnudb_lookup.h"
 #include "lookup_reply_checks.h"
+#include "names/gnudb_lookup.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace cadrix;

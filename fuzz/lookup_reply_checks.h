@@ -35,7 +35,8 @@ inline void CheckRelease(const ReleaseCandidate& release, int32_t trackCount) {
     }
     if (record.discTitle.size() > MAX_NAME_BYTES + 5 || record.discArtist.size() > MAX_NAME_BYTES) std::abort();
     // Whatever a service says, the disc's folder name leaves room for a base folder.
-    const std::string folder = record.discArtist.empty() ? record.discTitle : record.discArtist + " - " + record.discTitle;
+    const std::string folder = record.discArtist.empty() ? record.discTitle
+                                                         : record.discArtist + " - " + record.discTitle;
     if (folder.size() > MAX_SAVED_FOLDER_NAME) std::abort();
 }
 

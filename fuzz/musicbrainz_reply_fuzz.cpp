@@ -11,8 +11,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace cadrix;
     const DiscQuery disc = fuzz::ThreeTrackDisc();
-    const LookupReply reply =
-        ParseMusicBrainzReply(std::string_view(reinterpret_cast<const char*>(data), size), disc, "@DISCID@");
+    const LookupReply reply = ParseMusicBrainzReply(std::string_view(reinterpret_cast<const char*>(data), size), disc,
+                                                    "@DISCID@");
     if ((reply.status == LookupStatus::Found) == reply.releases.empty() || reply.releases.size() > 20) std::abort();
     for (const ReleaseCandidate& release : reply.releases) {
         if (release.trackCount != 3) std::abort();

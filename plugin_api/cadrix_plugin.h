@@ -68,8 +68,7 @@ typedef struct OutputTrackExtras {
 
 /* baseName: full path of the output without extension; the folder exists.
  * Returns 1 when the output is open and ready for samples, 0 on failure. */
-typedef int32_t (*OpenOutputProc)(const char* baseName, int32_t qualityCode,
-                                  const OutputTrackInfo* info);
+typedef int32_t (*OpenOutputProc)(const char* baseName, int32_t qualityCode, const OutputTrackInfo* info);
 /* pcm: byteCount bytes of 44.1 kHz 16-bit stereo little-endian PCM, at most
  * 63,504 bytes, read by the plug-in during the call only. 1 = accepted. */
 typedef int32_t (*WriteOutputProc)(const uint8_t* pcm, uint32_t byteCount);
@@ -100,8 +99,7 @@ typedef int32_t (*RetagOutputProc)(const char* fileName, const OutputTag* tags, 
 
 #if defined(CADRIX_PLUGIN_IMPLEMENTATION)
 #define CADRIX_PLUGIN_EXPORT __attribute__((visibility("default")))
-CADRIX_PLUGIN_EXPORT int32_t OpenOutput(const char* baseName, int32_t qualityCode,
-                                        const OutputTrackInfo* info);
+CADRIX_PLUGIN_EXPORT int32_t OpenOutput(const char* baseName, int32_t qualityCode, const OutputTrackInfo* info);
 CADRIX_PLUGIN_EXPORT int32_t WriteOutput(const uint8_t* pcm, uint32_t byteCount);
 CADRIX_PLUGIN_EXPORT void CloseOutput(void);
 CADRIX_PLUGIN_EXPORT void SetTrackExtras(const OutputTrackExtras* extras);

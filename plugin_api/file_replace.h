@@ -24,7 +24,7 @@ inline bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, 
         error = "cannot open '" + path + "': " + std::strerror(errno);
         return false;
     }
-    struct stat info{};
+    struct stat info {};
     bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
     if (ok) {
         bytes.resize(static_cast<size_t>(info.st_size));
@@ -44,7 +44,7 @@ inline bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, 
 // Replaces `path` by `parts` joined; false (with the reason) leaves the old file.
 inline bool ReplaceWholeFile(const std::string& path, std::initializer_list<std::span<const uint8_t>> parts,
                              std::string& error) {
-    struct stat info{};
+    struct stat info {};
     const mode_t mode = ::stat(path.c_str(), &info) == 0 ? (info.st_mode & 07777) : 0644;
     std::string temp = path + ".XXXXXX";
     const int fd = ::mkstemp(temp.data());

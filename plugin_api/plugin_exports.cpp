@@ -13,8 +13,7 @@ int32_t OpenOutput(const char* baseName, int32_t qualityCode, const OutputTrackI
     int32_t opened = 0;
     try {
         opened = ModuleSession().OpenOutput(baseName, qualityCode, info);
-    } catch (...) {
-    }
+    } catch (...) {}
     ModuleSession().ClearExtras();
     return opened;
 }
@@ -30,8 +29,7 @@ int32_t WriteOutput(const uint8_t* pcm, uint32_t byteCount) {
 void CloseOutput(void) {
     try {
         ModuleSession().CloseOutput();
-    } catch (...) {
-    }
+    } catch (...) {}
 }
 
 void SetTrackExtras(const OutputTrackExtras* extras) {

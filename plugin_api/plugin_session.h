@@ -24,8 +24,7 @@ struct Tag {
 class Session {
 public:
     virtual ~Session() = default;
-    virtual int32_t OpenOutput(const char* baseName, int32_t qualityCode,
-                               const OutputTrackInfo* info) = 0;
+    virtual int32_t OpenOutput(const char* baseName, int32_t qualityCode, const OutputTrackInfo* info) = 0;
     virtual int32_t WriteOutput(const uint8_t* pcm, uint32_t byteCount) = 0;
     virtual void CloseOutput() = 0;
     // Sets `tags` in the finished file `fileName`, replacing it atomically;
@@ -75,8 +74,8 @@ private:
     void KeepDiscCodes(size_t known) {
         const auto has = [known](size_t offset, size_t size) { return known >= offset + size; };
         isrc_ = has(offsetof(OutputTrackExtras, isrc), sizeof(const char*)) && extras_.isrc ? extras_.isrc : "";
-        catalog_ =
-            has(offsetof(OutputTrackExtras, catalog), sizeof(const char*)) && extras_.catalog ? extras_.catalog : "";
+        catalog_ = has(offsetof(OutputTrackExtras, catalog), sizeof(const char*)) && extras_.catalog ? extras_.catalog
+                                                                                                     : "";
         if (!has(offsetof(OutputTrackExtras, preEmphasis), sizeof(int32_t))) extras_.preEmphasis = 0;
         extras_.isrc = isrc_.c_str();
         extras_.catalog = catalog_.c_str();

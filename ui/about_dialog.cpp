@@ -4,8 +4,8 @@
 #include <QPushButton>
 
 #include "app_icon.h"
-#include "util/build_info.h"
 #include "dlu_layout.h"
+#include "util/build_info.h"
 
 namespace cadrix {
 

@@ -1,8 +1,8 @@
 #include "alert_sound.h"
 
 #include <canberra.h>
-#include <QApplication>
 #include <sys/stat.h>
+#include <QApplication>
 
 #include <cstdlib>
 #include <string>
@@ -13,7 +13,7 @@ bool SoundServerReachable() {
     if (const char* server = std::getenv("PULSE_SERVER"); server != nullptr && server[0] != '\0') return true;
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     if (runtime == nullptr || runtime[0] != '/') return false;
-    struct stat st{};
+    struct stat st {};
     const std::string socket = std::string(runtime) + "/pulse/native";
     return stat(socket.c_str(), &st) == 0 && S_ISSOCK(st.st_mode);
 }
@@ -48,8 +48,8 @@ void AlertSound::Play() {
     int result = ca_context_play(context_, 1, CA_PROP_EVENT_ID, "complete", CA_PROP_EVENT_DESCRIPTION,
                                  "Audio extraction finished", nullptr);
     if (result == CA_ERROR_NOTFOUND) {
-        ca_context_play(context_, 1, CA_PROP_EVENT_ID, "bell", CA_PROP_EVENT_DESCRIPTION,
-                        "Audio extraction finished", nullptr);
+        ca_context_play(context_, 1, CA_PROP_EVENT_ID, "bell", CA_PROP_EVENT_DESCRIPTION, "Audio extraction finished",
+                        nullptr);
     }
 }
 

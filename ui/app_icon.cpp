@@ -134,16 +134,19 @@ QIcon AppIcon() {
 
 QString AppIconSvg() {
     const QRadialGradient g = DiscGradient();
-    QString svg = QStringLiteral(
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-        "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"256\" height=\"256\" viewBox=\"0 0 256 256\">\n"
-        "  <defs>\n"
-        "    <radialGradient id=\"silver\" gradientUnits=\"userSpaceOnUse\" cx=\"%1\" cy=\"%2\" r=\"%3\">\n")
-                      .arg(g.center().x())
-                      .arg(g.center().y())
-                      .arg(g.radius());
+    QString svg =
+        QStringLiteral(
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+            "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"256\" height=\"256\" viewBox=\"0 0 256 256\">\n"
+            "  <defs>\n"
+            "    <radialGradient id=\"silver\" gradientUnits=\"userSpaceOnUse\" cx=\"%1\" cy=\"%2\" r=\"%3\">\n")
+            .arg(g.center().x())
+            .arg(g.center().y())
+            .arg(g.radius());
     for (const QGradientStop& stop : g.stops()) {
-        svg += QStringLiteral("      <stop offset=\"%1\" stop-color=\"%2\"/>\n").arg(stop.first).arg(SvgColor(stop.second));
+        svg += QStringLiteral("      <stop offset=\"%1\" stop-color=\"%2\"/>\n")
+                   .arg(stop.first)
+                   .arg(SvgColor(stop.second));
     }
     svg += QStringLiteral("    </radialGradient>\n  </defs>\n");
     for (const Layer& layer : Layers()) {

@@ -4,12 +4,12 @@
 #include <QLabel>
 #include <QPixmap>
 
-#include "names/disc_lookup.h"
 #include "dlu_layout.h"
 #include "main_dialog.h"
+#include "names/cover_art.h"
+#include "names/disc_lookup.h"
 #include "names/musicbrainz_lookup.h"
 #include "names/name_source.h"
-#include "names/cover_art.h"
 
 namespace cadrix {
 
@@ -46,8 +46,9 @@ void MainDialog::ShowDiscExtras() {
     cover_->setVisible(!picture.isNull());
 
     const bool unnamed = record.discTitle.empty() && record.discArtist.empty();
-    const std::string url =
-        unnamed ? MusicBrainzSubmissionUrl(disc, LookupSettings::FromEnvironment().musicBrainzServer) : std::string();
+    const std::string url = unnamed
+                                ? MusicBrainzSubmissionUrl(disc, LookupSettings::FromEnvironment().musicBrainzServer)
+                                : std::string();
     if (!url.empty()) {
         const QString address = QString::fromStdString(url).toHtmlEscaped();
         submitLink_->setText(QStringLiteral("<a href=\"%1\">Add this disc to MusicBrainz</a>").arg(address));

@@ -35,7 +35,8 @@ QString DecodeDiscText(std::string_view bytes) {
     if (DecodeUtf8(bytes, text)) return text;
     // Only a text that shows UTF-8 elsewhere is taken as cut; a lone high
     // byte at the end of plain ASCII is a Windows-1252 character.
-    if (const size_t cut = CutSequenceLength(bytes); cut != 0 && DecodeUtf8(bytes.substr(0, bytes.size() - cut), text)) {
+    if (const size_t cut = CutSequenceLength(bytes);
+        cut != 0 && DecodeUtf8(bytes.substr(0, bytes.size() - cut), text)) {
         const bool hasMultiByte = std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() >= 0x80; });
         if (hasMultiByte) return text;
     }

@@ -104,15 +104,15 @@ void ExtractDialog::PollWorker() {
     }
     Render();
     switch (outcome.event) {
-    case PollEvent::Completed:
-        PlaySound();
-        accept();  // no worker runs now: this closes the dialog at once
-        break;
-    case PollEvent::Failed:
-        if (outcome.playSound) PlaySound();
-        break;
-    default:
-        break;
+        case PollEvent::Completed:
+            PlaySound();
+            accept();  // no worker runs now: this closes the dialog at once
+            break;
+        case PollEvent::Failed:
+            if (outcome.playSound) PlaySound();
+            break;
+        default:
+            break;
     }
 }
 
@@ -121,9 +121,8 @@ void ExtractDialog::Render() {
     status_->setText(QString::fromStdString(run_->StatusText()));
     // The status line keeps its short text; why a run failed is its tooltip.
     if (run_->State() == RunState::Failed && run_->FailedTrack() != 0) {
-        status_->setToolTip(QStringLiteral("Track %1: %2")
-                                .arg(run_->FailedTrack())
-                                .arg(QString::fromStdString(run_->FailureReason())));
+        status_->setToolTip(
+            QStringLiteral("Track %1: %2").arg(run_->FailedTrack()).arg(QString::fromStdString(run_->FailureReason())));
     }
     closeButton->setText(QString::fromUtf8(run_->ButtonText()));
     trackProgress->setValue(static_cast<int>(std::min<uint32_t>(run_->TrackPosition(), barRange)));

@@ -12,8 +12,7 @@ namespace cadrix {
 QString ChooseFolderWithQtDialog(QWidget* parent, const QString& start) {
     // A base folder that does not exist yet opens its nearest existing parent.
     QDir startDir(start.isEmpty() ? QDir::homePath() : start);
-    while (!startDir.exists() && startDir.cdUp()) {
-    }
+    while (!startDir.exists() && startDir.cdUp()) {}
     QFileDialog dialog(parent, QString::fromUtf8(BROWSE_TITLE),
                        startDir.exists() ? startDir.absolutePath() : QDir::homePath());
     dialog.setFileMode(QFileDialog::Directory);

@@ -20,20 +20,20 @@
 #include "app_icon.h"
 #include "disc/disc_model.h"
 #include "disc_monitor.h"
-#include "names/drive_names.h"
 #include "disc_text.h"
 #include "dlu_layout.h"
 #include "documents_folder.h"
 #include "extract_dialog.h"
 #include "folder_chooser.h"
 #include "message_box.h"
+#include "names/drive_names.h"
 #include "output/output_format.h"
-#include "rip/extraction_job.h"
+#include "output/space_estimate.h"
 #include "quality_slider.h"
 #include "release_chooser.h"
+#include "rip/extraction_job.h"
 #include "rip/rip_log.h"
 #include "settings/settings.h"
-#include "output/space_estimate.h"
 #include "tab_pane.h"
 #include "track_list.h"
 
@@ -264,7 +264,8 @@ void MainDialog::SetOutputDir(const std::string& dir) {
 }
 
 void MainDialog::LoadSettings() {
-    const CadrixSettings settings = LoadSettingsFile(SettingsFilePath(), ToBytes(documentsFolder_ ? documentsFolder_() : QString()));
+    const CadrixSettings settings = LoadSettingsFile(SettingsFilePath(),
+                                                     ToBytes(documentsFolder_ ? documentsFolder_() : QString()));
     format = settings.format;
     suiteFormat_ = settings.suiteFormat;
     quality = settings.quality;

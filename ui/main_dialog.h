@@ -16,8 +16,8 @@
 
 #include "disc/drive_set.h"
 #include "names/disc_namer.h"
-#include "util/module_loader.h"
 #include "output/output_format.h"
+#include "util/module_loader.h"
 
 class QComboBox;
 class QGroupBox;
@@ -189,8 +189,8 @@ private:
     DiscMonitor* discMonitor_ = nullptr;
     ReleasePicker pickRelease_;
     std::unique_ptr<DiscNamer> namer_;
-    bool onlineLookup_ = true;  // the setting, kept as it was loaded
-    bool extracting_ = false;  // a run is on, or its worker has not ended yet
+    bool onlineLookup_ = true;                  // the setting, kept as it was loaded
+    bool extracting_ = false;                   // a run is on, or its worker has not ended yet
     std::unique_ptr<ExtractionJob> finishing_;  // the last run, until its worker has ended
     bool pollingNames_ = false;
 };

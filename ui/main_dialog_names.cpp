@@ -19,11 +19,10 @@ void MainDialog::PollNames() {
     if (!namer_ || extracting_ || pollingNames_) return;
     pollingNames_ = true;
     // The chooser waits while another dialog is up, so it never opens over it.
-    const std::vector<int> reread =
-        namer_->Poll([this](int drive, const std::vector<ReleaseCandidate>& releases) {
-            if (OtherDialogUp()) return DiscNamer::CHOOSE_LATER;
-            return pickRelease_ ? pickRelease_(drive, releases) : 0;
-        });
+    const std::vector<int> reread = namer_->Poll([this](int drive, const std::vector<ReleaseCandidate>& releases) {
+        if (OtherDialogUp()) return DiscNamer::CHOOSE_LATER;
+        return pickRelease_ ? pickRelease_(drive, releases) : 0;
+    });
     pollingNames_ = false;
     if (std::find(reread.begin(), reread.end(), drives.currentDrive) != reread.end()) RefreshNames();
 }

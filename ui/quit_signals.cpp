@@ -28,11 +28,10 @@ QuitSignals::QuitSignals(QDialog* mainDialog) : mainDialog_(mainDialog) {
     notifier_ = std::make_unique<QSocketNotifier>(g_pipe[0], QSocketNotifier::Read);
     connect(notifier_.get(), &QSocketNotifier::activated, this, [this] {
         char buffer[16];
-        while (read(g_pipe[0], buffer, sizeof buffer) > 0) {
-        }
+        while (read(g_pipe[0], buffer, sizeof buffer) > 0) {}
         RequestQuit();
     });
-    struct sigaction action{};
+    struct sigaction action {};
     action.sa_handler = &OnSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
@@ -40,7 +39,7 @@ QuitSignals::QuitSignals(QDialog* mainDialog) : mainDialog_(mainDialog) {
 }
 
 QuitSignals::~QuitSignals() {
-    struct sigaction action{};
+    struct sigaction action {};
     action.sa_handler = SIG_DFL;
     for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaction(sig, &action, nullptr);
 }

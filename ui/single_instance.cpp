@@ -18,7 +18,7 @@ std::string InstanceMarkerFolder() {
     std::string folder = (tmp != nullptr && tmp[0] == '/') ? tmp : "/tmp";
     folder += "/Zephyrtone-" + std::to_string(getuid());
     if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return {};
-    struct stat st{};
+    struct stat st {};
     // Someone else's folder (or a symlink planted there) is not ours to use.
     if (lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != getuid()) return {};
     return folder;
@@ -38,7 +38,8 @@ SingleInstance::Result SingleInstance::Acquire(const std::string& folder) {
             close(fd);
             return err == EWOULDBLOCK ? Result::AlreadyRunning : Result::Unavailable;
         }
-        struct stat opened{}, named{};
+        struct stat opened {
+        }, named{};
         if (fstat(fd, &opened) == 0 && stat(path.c_str(), &named) == 0 && opened.st_dev == named.st_dev &&
             opened.st_ino == named.st_ino) {
             fd_ = fd;

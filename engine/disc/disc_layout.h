@@ -13,8 +13,8 @@
 namespace cadrix {
 
 struct TrackLayout {
-    int32_t index0 = 0;  // where the pregap begins; index1 when there is none
-    int32_t index1 = 0;  // the track's start
+    int32_t index0 = 0;            // where the pregap begins; index1 when there is none
+    int32_t index1 = 0;            // the track's start
     std::vector<int32_t> indexes;  // INDEX 02, 03, ... in order
     uint8_t control = 0;           // 0x01 pre-emphasis, 0x02 copy permitted, 0x04 data, 0x08 four channels
     std::string isrc;              // 12 characters; empty: none
@@ -51,7 +51,7 @@ struct DiscLayout {
     // Track `number` (1-based), or null.
     const TrackLayout* Track(int32_t number) const {
         return number >= 1 && number <= static_cast<int32_t>(tracks.size()) ? &tracks[static_cast<size_t>(number - 1)]
-                                                                          : nullptr;
+                                                                            : nullptr;
     }
 };
 

@@ -13,10 +13,10 @@ namespace cadrix {
 // A disc as ReadDisc found it: a copy, so a worker thread may use it while
 // the record is read again.
 struct DiscQuery {
-    uint32_t discId = 0;      // CDDB id of the whole TOC; names the disc's file
-    TocBuffer toc{};          // lead-out entry included
-    int32_t trackCount = 0;   // 1..99 for a usable query
-    std::string cdText;       // the disc's CD-Text lines, when the drive gave any
+    uint32_t discId = 0;     // CDDB id of the whole TOC; names the disc's file
+    TocBuffer toc{};         // lead-out entry included
+    int32_t trackCount = 0;  // 1..99 for a usable query
+    std::string cdText;      // the disc's CD-Text lines, when the drive gave any
 
     bool IsData(int32_t track) const;
     // The start frame of track 1..trackCount, or the lead-out for trackCount + 1.

@@ -92,7 +92,7 @@ public:
     std::array<DriveRecord, MAX_DRIVES> drives{};
     int32_t driveCount = 0;
     int32_t currentDrive = 0;
-    std::string dataDir;  // ends in '/', or empty when no database folder is known
+    std::string dataDir;     // ends in '/', or empty when no database folder is known
     std::string ownDiscDir;  // Cadrix's own disc folder (ends in '/'), or empty
     // Fills a record's names from the disc database after its TOC is read;
     // ReadDataDir(DriveSet&) of names/drive_names.h sets it.

@@ -44,7 +44,8 @@ LookupReply LookUpCdText(const DiscQuery& disc, const LookupContext&) {
     }
     CleanNames(release.names);
     bool named = !release.names.title.empty();
-    for (int32_t t = 1; t <= disc.trackCount && !named; ++t) named = !release.names.tracks[static_cast<size_t>(t)].title.empty();
+    for (int32_t t = 1; t <= disc.trackCount && !named; ++t)
+        named = !release.names.tracks[static_cast<size_t>(t)].title.empty();
     if (!named) {
         reply.reason = "CD-Text: no titles";
         return reply;

@@ -82,7 +82,8 @@ public:
 
 private:
     void Blanks() {
-        while (at_ < text_.size() && (text_[at_] == ' ' || text_[at_] == '\t' || text_[at_] == '\n' || text_[at_] == '\r'))
+        while (at_ < text_.size() &&
+               (text_[at_] == ' ' || text_[at_] == '\t' || text_[at_] == '\n' || text_[at_] == '\r'))
             ++at_;
     }
     bool Take(char c) {
@@ -113,28 +114,44 @@ private:
             if (at_ >= text_.size()) return std::nullopt;
             const char e = text_[at_++];
             switch (e) {
-                case '"': case '\\': case '/': out.push_back(e); break;
-                case 'b': out.push_back('\b'); break;
-                case 'f': out.push_back('\f'); break;
-                case 'n': out.push_back('\n'); break;
-                case 'r': out.push_back('\r'); break;
-                case 't': out.push_back('\t'); break;
+                case '"':
+                case '\\':
+                case '/':
+                    out.push_back(e);
+                    break;
+                case 'b':
+                    out.push_back('\b');
+                    break;
+                case 'f':
+                    out.push_back('\f');
+                    break;
+                case 'n':
+                    out.push_back('\n');
+                    break;
+                case 'r':
+                    out.push_back('\r');
+                    break;
+                case 't':
+                    out.push_back('\t');
+                    break;
                 case 'u': {
                     // Addresses are ASCII; other characters only need to be skipped.
                     if (text_.size() - at_ < 4) return std::nullopt;
                     uint32_t code = 0;
                     for (int i = 0; i < 4; ++i) {
                         const char h = text_[at_++];
-                        const int digit = h >= '0' && h <= '9' ? h - '0'
+                        const int digit = h >= '0' && h <= '9'   ? h - '0'
                                           : h >= 'a' && h <= 'f' ? h - 'a' + 10
-                                          : h >= 'A' && h <= 'F' ? h - 'A' + 10 : -1;
+                                          : h >= 'A' && h <= 'F' ? h - 'A' + 10
+                                                                 : -1;
                         if (digit < 0) return std::nullopt;
                         code = code << 4 | static_cast<uint32_t>(digit);
                     }
                     out.push_back(code < 0x80 ? static_cast<char>(code) : '?');
                     break;
                 }
-                default: return std::nullopt;
+                default:
+                    return std::nullopt;
             }
         }
         return std::nullopt;
@@ -182,7 +199,8 @@ private:
         if (Word("false")) return Json{false};
         if (Word("null")) return Json{nullptr};
         const size_t start = at_;
-        while (at_ < text_.size() && std::string_view("+-0123456789.eE").find(text_[at_]) != std::string_view::npos) ++at_;
+        while (at_ < text_.size() && std::string_view("+-0123456789.eE").find(text_[at_]) != std::string_view::npos)
+            ++at_;
         if (at_ == start) return std::nullopt;
         return Json{0.0};  // numbers are not needed, only skipped
     }

@@ -6,8 +6,8 @@
 #include <optional>
 
 #include "names/genre_table.h"
-#include "util/small_file.h"
 #include "names/release_ids.h"
+#include "util/small_file.h"
 
 namespace cadrix {
 
@@ -51,9 +51,7 @@ std::string FinishDataDir(std::string dir) {
     return dir;
 }
 
-bool IsAtoiSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
+bool IsAtoiSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
 }  // namespace
 

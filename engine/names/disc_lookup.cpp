@@ -4,9 +4,9 @@
 
 #include <system_error>
 
+#include "names/cover_art.h"
 #include "names/gnudb_lookup.h"
 #include "names/musicbrainz_lookup.h"
-#include "names/cover_art.h"
 #include "util/build_info.h"
 #include "util/small_file.h"
 

@@ -27,7 +27,7 @@
 namespace cadrix {
 
 struct LookupSettings {
-    bool enabled = true;  // false: no source that needs the network is asked
+    bool enabled = true;                       // false: no source that needs the network is asked
     std::chrono::milliseconds timeout{10000};  // of the whole lookup, every source included
     // Base URLs, as FromEnvironment() sets them; an empty one makes its
     // source fail with a reason naming the variable.

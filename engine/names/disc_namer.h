@@ -14,8 +14,8 @@
 #include <memory>
 #include <vector>
 
-#include "names/disc_lookup.h"
 #include "disc/disc_model.h"
+#include "names/disc_lookup.h"
 
 namespace cadrix {
 

@@ -141,7 +141,8 @@ std::string DescribeRelease(const ReleaseCandidate& release) {
     for (const std::string* fact : {&names.year, &names.country, &release.label, &release.format}) {
         if (!fact->empty()) facts.push_back(*fact);
     }
-    if (release.trackCount > 0) facts.push_back(std::to_string(release.trackCount) + (release.trackCount == 1 ? " track" : " tracks"));
+    if (release.trackCount > 0)
+        facts.push_back(std::to_string(release.trackCount) + (release.trackCount == 1 ? " track" : " tracks"));
     if (names.setNumber != 0) {
         facts.push_back("disc " + std::to_string(names.setNumber) + " of " + std::to_string(names.setSize));
     }

@@ -25,21 +25,21 @@ struct TrackNames {
 // UTF-8 texts; empty means unknown.
 struct DiscNames {
     std::string artist;
-    std::string title;   // the album's title, without any set number
-    std::string year;    // four digits when known
-    std::string country; // written as the region
-    std::string genre;   // the source's own genre name; mapped to GenreTable when written
-    int32_t setNumber = 0;  // the disc's position in a set of several, else 0
-    int32_t setSize = 0;    // the number of discs of that set, else 0
+    std::string title;                             // the album's title, without any set number
+    std::string year;                              // four digits when known
+    std::string country;                           // written as the region
+    std::string genre;                             // the source's own genre name; mapped to GenreTable when written
+    int32_t setNumber = 0;                         // the disc's position in a set of several, else 0
+    int32_t setSize = 0;                           // the number of discs of that set, else 0
     std::array<TrackNames, TRACK_SLOTS> tracks{};  // slot t names track t of the disc
     ReleaseIds ids{};
 };
 
 // One release that matches the disc, as a chooser lists it.
 struct ReleaseCandidate {
-    std::string source;    // "MusicBrainz", "gnudb"
-    std::string label;     // the first label, for the chooser only
-    std::string format;    // "CD", "Enhanced CD"... for the chooser only
+    std::string source;      // "MusicBrainz", "gnudb"
+    std::string label;       // the first label, for the chooser only
+    std::string format;      // "CD", "Enhanced CD"... for the chooser only
     int32_t trackCount = 0;  // tracks of the release's medium
     DiscNames names;
     CoverImage cover;  // the release's front cover; no bytes when none was found

@@ -46,8 +46,10 @@ bool ReadMatch(std::string_view line, GnudbMatch& match) {
     if (space == std::string_view::npos) return false;
     std::string_view category = line.substr(0, space);
     std::string id(line.substr(space + 1, line.find(' ', space + 1) - space - 1));
-    std::transform(id.begin(), id.end(), id.begin(), [](char c) { return c >= 'A' && c <= 'F' ? static_cast<char>(c - 'A' + 'a') : c; });
-    if (category.empty() || category.size() > 20 || !std::all_of(category.begin(), category.end(), IsLower)) return false;
+    std::transform(id.begin(), id.end(), id.begin(),
+                   [](char c) { return c >= 'A' && c <= 'F' ? static_cast<char>(c - 'A' + 'a') : c; });
+    if (category.empty() || category.size() > 20 || !std::all_of(category.begin(), category.end(), IsLower))
+        return false;
     if (id.size() != 8 || !std::all_of(id.begin(), id.end(), IsHex)) return false;
     match.category = category;
     match.discId = id;
@@ -164,8 +166,8 @@ GnudbMatches ParseGnudbQueryReply(std::string_view body) {
     return result;
 }
 
-std::optional<ReleaseCandidate> ParseGnudbEntry(std::string_view body, std::string_view category,
-                                                const DiscQuery& disc, std::string& reason) {
+std::optional<ReleaseCandidate> ParseGnudbEntry(std::string_view body, std::string_view category, const DiscQuery& disc,
+                                                std::string& reason) {
     const std::vector<std::string_view> lines = ReplyLines(body);
     if (StatusCode(lines) != 210) {
         reason = "gnudb: unexpected reply to the read: " + CleanText(lines.empty() ? "" : lines[0]);
@@ -186,9 +188,8 @@ std::optional<ReleaseCandidate> ParseGnudbEntry(std::string_view body, std::stri
     names.genre = entry.genre.empty() ? std::string(category) : entry.genre;
     NameTracks(entry, names);
     CleanNames(names);
-    const bool named = !names.title.empty() || std::any_of(names.tracks.begin(), names.tracks.end(), [](const auto& t) {
-        return !t.title.empty();
-    });
+    const bool named = !names.title.empty() || std::any_of(names.tracks.begin(), names.tracks.end(),
+                                                           [](const auto& t) { return !t.title.empty(); });
     if (!named) {
         reason = "gnudb: the entry names nothing";
         return std::nullopt;

@@ -24,7 +24,7 @@ struct GnudbMatches {
     LookupStatus status = LookupStatus::NotFound;
     std::string reason;
     std::vector<GnudbMatch> matches;  // at most three, when Found
-    bool exact = false;  // code 200: the one match claims to be this very disc
+    bool exact = false;               // code 200: the one match claims to be this very disc
 };
 
 // "cddb+query+<id>+<tracks>+<offset>...+<seconds>": the disc's CDDB id, every
@@ -43,8 +43,8 @@ GnudbMatches ParseGnudbQueryReply(std::string_view body);
 // the artist too), and so does every track title when all of them have
 // " / ". Nullopt, with `reason`, for another code or an entry naming a track
 // beyond the disc's or naming nothing.
-std::optional<ReleaseCandidate> ParseGnudbEntry(std::string_view body, std::string_view category,
-                                                const DiscQuery& disc, std::string& reason);
+std::optional<ReleaseCandidate> ParseGnudbEntry(std::string_view body, std::string_view category, const DiscQuery& disc,
+                                                std::string& reason);
 
 // Asks the server of context.gnudbServer: a query, then a read of each of
 // up to three matches. An exact match for another disc id than the disc's

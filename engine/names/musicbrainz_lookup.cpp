@@ -7,9 +7,9 @@
 #include <memory>
 #include <optional>
 
-#include "util/xml_tree.h"
 #include "cd_geometry.h"
 #include "names/release_ids.h"
+#include "util/xml_tree.h"
 
 namespace cadrix {
 
@@ -64,9 +64,8 @@ std::string TopGenre(const XmlElement* entity) {
 }
 
 std::string Year(std::string_view date) {
-    const bool digits = date.size() >= 4 && std::all_of(date.begin(), date.begin() + 4, [](char c) {
-                            return c >= '0' && c <= '9';
-                        });
+    const bool digits = date.size() >= 4 &&
+                        std::all_of(date.begin(), date.begin() + 4, [](char c) { return c >= '0' && c <= '9'; });
     return digits ? std::string(date.substr(0, 4)) : std::string();
 }
 
@@ -113,8 +112,7 @@ void ReadTracks(const std::vector<const XmlElement*>& tracks, const DiscQuery& d
     }
 }
 
-std::optional<ReleaseCandidate> ReadRelease(const XmlElement& release, const DiscQuery& disc,
-                                             std::string_view discId) {
+std::optional<ReleaseCandidate> ReadRelease(const XmlElement& release, const DiscQuery& disc, std::string_view discId) {
     const XmlElement* mediumList = release.Child("medium-list");
     if (mediumList == nullptr) return std::nullopt;
     const std::vector<const XmlElement*> media = mediumList->Children("medium");

@@ -20,7 +20,7 @@ enum class LookupStatus { Found, NotFound, Failed };
 
 struct LookupReply {
     LookupStatus status = LookupStatus::NotFound;
-    std::string reason;  // one line: where the names came from, or why there are none
+    std::string reason;                      // one line: where the names came from, or why there are none
     std::vector<ReleaseCandidate> releases;  // at least one when Found, texts cleaned
 };
 

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "util/small_file.h"
 #include "names/disc_database.h"
+#include "util/small_file.h"
 
 namespace cadrix {
 
@@ -37,12 +37,12 @@ std::string OwnDiscFolder() {
 
 bool HasDiscFile(std::string_view folder, uint32_t discId) {
     if (folder.empty()) return false;
-    struct stat info{};
+    struct stat info {};
     return stat(DiscDatabasePath(folder, discId).c_str(), &info) == 0;
 }
 
-SaveOutcome SaveDiscFile(std::string_view folder, std::string_view suiteFolder, uint32_t discId,
-                         std::string_view text, std::string& path) {
+SaveOutcome SaveDiscFile(std::string_view folder, std::string_view suiteFolder, uint32_t discId, std::string_view text,
+                         std::string& path) {
     path.clear();
     if (folder.empty()) return SaveOutcome::Failed;
     path = DiscDatabasePath(folder, discId);

@@ -30,7 +30,7 @@ enum class SaveOutcome {
 // if that name is still free, so a reader never sees a partial file and an
 // existing one is never replaced. `suiteFolder` is the suite's database
 // folder (may be empty). `path` gets the file's name.
-SaveOutcome SaveDiscFile(std::string_view folder, std::string_view suiteFolder, uint32_t discId,
-                         std::string_view text, std::string& path);
+SaveOutcome SaveDiscFile(std::string_view folder, std::string_view suiteFolder, uint32_t discId, std::string_view text,
+                         std::string& path);
 
 }  // namespace cadrix

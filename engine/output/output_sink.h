@@ -21,8 +21,7 @@ public:
     // Opens the output of one track at `baseName` (the path without
     // extension; the folder exists) with the track's tags. False, with a
     // reason, when nothing is open; then no Write or Close follows.
-    virtual bool Open(const std::string& baseName, const OutputTrackInfo& tags,
-                      const OutputTrackExtras& extras) = 0;
+    virtual bool Open(const std::string& baseName, const OutputTrackInfo& tags, const OutputTrackExtras& extras) = 0;
     // Delivers one block of PCM. False, with a reason, when it was refused.
     virtual bool Write(std::span<const uint8_t> pcm) = 0;
     // Finishes the track's output with what was accepted.

@@ -52,7 +52,7 @@ private:
     void EndSegment();
 
     std::array<std::array<Biquad, 2>, 2> filters_{};  // per channel: shelf, then high-pass
-    std::array<double, 4> segments_{};  // the last four 100 ms sums of squares
+    std::array<double, 4> segments_{};                // the last four 100 ms sums of squares
     uint64_t segmentsDone_ = 0;
     double sum_ = 0.0;
     uint32_t inSegment_ = 0;

@@ -58,8 +58,7 @@ public:
         // Bytes of a refused block that reached the disk are cut off, so the
         // file is exactly the header and the bytes it announces. When that
         // fails the header still announces only the counted bytes.
-        if (ftruncate(fileno(file_.get()), off_t{WAVE_HEADER_BYTES} + dataBytes_) != 0) {
-        }
+        if (ftruncate(fileno(file_.get()), off_t{WAVE_HEADER_BYTES} + dataBytes_) != 0) {}
         WriteWaveHeader(file_.get(), dataBytes_);
         file_.reset();
     }

@@ -22,9 +22,7 @@ void LowerOwnPriority() {
     setpriority(PRIO_PROCESS, static_cast<id_t>(self), std::min(current + WORKER_NICE_INCREMENT, 19));
 }
 
-int32_t LastTrack(const DriveRecord& drive) {
-    return std::min<int32_t>(drive.toc.lastTrack, TRACK_SLOTS - 1);
-}
+int32_t LastTrack(const DriveRecord& drive) { return std::min<int32_t>(drive.toc.lastTrack, TRACK_SLOTS - 1); }
 
 }  // namespace
 
@@ -33,8 +31,7 @@ int32_t TrackStartFrame(const DriveRecord& drive, int32_t track) {
 }
 
 int32_t TrackFrameCount(const DriveRecord& drive, int32_t track) {
-    return static_cast<int32_t>(TocAddress(drive.toc.entries[track]) -
-                                TocAddress(drive.toc.entries[track - 1]));
+    return static_cast<int32_t>(TocAddress(drive.toc.entries[track]) - TocAddress(drive.toc.entries[track - 1]));
 }
 
 namespace {
@@ -137,8 +134,7 @@ PassEnd ExtractTrack(OutputSession& session, HCDROM handle) {
         if (!session.OpenTrack()) return {};
     }
     session.CloseTrack();
-    if (!end.aborted && !end.readFailed &&
-        session.framesDone.load(std::memory_order_relaxed) >= session.trackFrames) {
+    if (!end.aborted && !end.readFailed && session.framesDone.load(std::memory_order_relaxed) >= session.trackFrames) {
         session.TagLoudness();
     }
     return end;

@@ -3,8 +3,8 @@
 #include <cstdlib>
 
 #include "disc/drive_set.h"
-#include "rip/rip_log.h"
 #include "output/cue_sheet.h"
+#include "rip/rip_log.h"
 #include "settings/settings.h"
 
 namespace cadrix {
@@ -25,7 +25,7 @@ std::optional<int32_t> EnvironmentOffset() {
 // in the settings file at `settingsPath`, 0 for an image. None when the
 // drive's offset can only come from AccurateRip's list (or is unknown).
 std::optional<std::pair<int32_t, OffsetSource>> FixedReadOffset(const DriveFacts& drive,
-                                                               const std::string& settingsPath) {
+                                                                const std::string& settingsPath) {
     if (drive.isVirtual) return std::pair{0, OffsetSource::Image};
     if (const auto value = EnvironmentOffset()) return std::pair{*value, OffsetSource::Environment};
     if (const auto kept = LoadDriveReadOffset(settingsPath, drive.Key())) {

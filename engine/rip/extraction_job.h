@@ -9,8 +9,8 @@
 #include <memory>
 #include <string>
 
-#include "rip/extraction_run.h"
 #include "output/output_format.h"
+#include "rip/extraction_run.h"
 #include "rip/output_session.h"
 
 namespace cadrix {
@@ -20,7 +20,7 @@ class DriveSet;
 struct JobRequest {
     std::string baseFolder;
     int32_t format = FORMAT_PCM;
-    int32_t qualityPosition = 0;  // the format's slider position
+    int32_t qualityPosition = 0;   // the format's slider position
     void* pluginModule = nullptr;  // the format's loaded module; kept loaded by the caller
     WorkerStarter startWorker = &StartWorker;
     // Ask AccurateRip about the disc (and the drive's offset) to prove the
@@ -75,7 +75,6 @@ public:
     ExtractionJob(Token, DriveSet& drives);
 
 private:
-
     DriveSet& drives_;
     bool ended_ = false;
     std::unique_ptr<OutputSession> session_;

@@ -77,8 +77,8 @@ void ExtractionRun::UpdateProgress() {
     }
     trackPosition_ = BarPosition(session_.trackBytesWritten.load(std::memory_order_relaxed),
                                  session_.trackBytesExpected, barRange_);
-    totalPosition_ = BarPosition(session_.totalBytesWritten.load(std::memory_order_relaxed),
-                                 totals_.totalBytes, barRange_);
+    totalPosition_ = BarPosition(session_.totalBytesWritten.load(std::memory_order_relaxed), totals_.totalBytes,
+                                 barRange_);
 }
 
 uint32_t ExtractionRun::BarPosition(uint32_t done, uint32_t expected, int32_t barRange) {
@@ -121,13 +121,12 @@ bool ExtractionRun::WaitForWorker(int waits, std::chrono::milliseconds step) {
 }
 
 bool ExtractionRun::TimerWanted() const {
-    return state_ == RunState::Initialising || state_ == RunState::Extracting ||
-           state_ == RunState::Aborting;
+    return state_ == RunState::Initialising || state_ == RunState::Extracting || state_ == RunState::Aborting;
 }
 
 bool ExtractionRun::Finished() const {
-    return state_ == RunState::NotStarted || state_ == RunState::Complete ||
-           state_ == RunState::Failed || state_ == RunState::Aborted;
+    return state_ == RunState::NotStarted || state_ == RunState::Complete || state_ == RunState::Failed ||
+           state_ == RunState::Aborted;
 }
 
 bool ExtractionRun::IsCompressing() const {

@@ -57,7 +57,7 @@ enum class RunState {
     Aborting,      // abort requested, the worker has not ended yet
     Complete,
     Failed,
-    Aborted,       // ended by the user; no worker runs any more
+    Aborted,  // ended by the user; no worker runs any more
 };
 
 enum class PollEvent { None, TrackStarted, Completed, Failed, Aborted };
@@ -97,8 +97,7 @@ public:
     void RequestAbort(bool showText);
     // Tells a running worker to stop and polls `running` up to `waits` times,
     // `step` apart; true when no worker runs any more.
-    bool WaitForWorker(int waits = 10,
-                       std::chrono::milliseconds step = std::chrono::milliseconds(100));
+    bool WaitForWorker(int waits = 10, std::chrono::milliseconds step = std::chrono::milliseconds(100));
 
     RunState State() const { return state_; }
     bool TimerWanted() const;  // Initialising, Extracting or Aborting

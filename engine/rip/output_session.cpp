@@ -12,10 +12,10 @@
 #include <optional>
 #include <vector>
 
-#include "output/output_format.h"
-#include "output/output_sink.h"
 #include "names/musicbrainz_lookup.h"
 #include "names/own_disc_folder.h"
+#include "output/output_format.h"
+#include "output/output_sink.h"
 #include "util/small_file.h"
 
 namespace cadrix {
@@ -27,7 +27,7 @@ void RemoveTrailingDots(std::string& path) {
 }
 
 bool IsFolder(const std::string& path) {
-    struct stat info{};
+    struct stat info {};
     return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
@@ -61,8 +61,7 @@ void OutputSession::AbortReads() {
     if (setReadAbort != nullptr && drive_ != nullptr) setReadAbort(drive_->handle, 1);
 }
 
-bool OutputSession::Init(std::string base, DriveRecord& drive, void* module, int32_t outputFormat,
-                         int32_t quality) {
+bool OutputSession::Init(std::string base, DriveRecord& drive, void* module, int32_t outputFormat, int32_t quality) {
     lastError_.clear();
     if (base.empty()) {
         lastError_ = "no base output folder";

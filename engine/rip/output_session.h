@@ -23,12 +23,12 @@
 #include "akrip_extras.h"
 #include "akrip_records.h"
 #include "cadrix_plugin.h"
-#include "verify/accuraterip.h"
 #include "disc/disc_model.h"
-#include "names/name_limits.h"
-#include "verify/track_verifier.h"
 #include "names/cover_art.h"
+#include "names/name_limits.h"
 #include "output/replay_gain.h"
+#include "verify/accuraterip.h"
+#include "verify/track_verifier.h"
 
 namespace cadrix {
 
@@ -59,8 +59,7 @@ public:
     // a reason) on an empty base path, a failed buffer allocation, or when
     // the format needs a plug-in and `pluginModule` is null or lacks one of
     // OpenOutput / CloseOutput / WriteOutput.
-    bool Init(std::string basePath, DriveRecord& drive, void* pluginModule, int32_t format,
-              int32_t qualityCode);
+    bool Init(std::string basePath, DriveRecord& drive, void* pluginModule, int32_t format, int32_t qualityCode);
     bool AllocateBuffers();
     // Replaces control bytes, bytes >= 0x80 and \ / | : * ? " < > by '_'.
     static void SanitizeName(std::string& text);
@@ -185,10 +184,10 @@ private:
     std::string trackName;
     std::string lastError_;
     std::unique_ptr<uint32_t[]> readStorage_;
-    TrackLoudness loudness_;  // of the current track's output
-    AlbumLoudness album_;     // of the tracks tagged so far in this run
+    TrackLoudness loudness_;                              // of the current track's output
+    AlbumLoudness album_;                                 // of the tracks tagged so far in this run
     std::array<std::string, TRACK_SLOTS> taggedFiles_{};  // by track number
-    std::string musicBrainzDiscId_;  // of the run's disc
+    std::string musicBrainzDiscId_;                       // of the run's disc
     // The disc's front cover, looked for once a run when the disc folder exists.
     void FindCover(const std::string& folderPath);
     bool coverLooked_ = false;

@@ -5,13 +5,13 @@
 #include <cstring>
 #include <ctime>
 
-#include "rip/extract_worker.h"
-#include "names/name_source.h"
-#include "util/small_file.h"
-#include "output/output_format.h"
 #include "names/musicbrainz_lookup.h"
+#include "names/name_source.h"
+#include "output/output_format.h"
+#include "rip/extract_worker.h"
 #include "util/build_info.h"
 #include "util/sha256.h"
+#include "util/small_file.h"
 
 namespace cadrix {
 
@@ -75,8 +75,8 @@ std::string ReadText(const TrackVerification& track) {
         case ReadWay::Burst:
             return "burst (full speed), proven by AccurateRip";
         case ReadWay::BurstThenSecure:
-            return "burst (CRC32 " + Hex8(track.burstCrc32) + "), not proven, then secure (CRC32 " +
-                   Hex8(track.crc32) + "): the two reads " + (track.burstCrc32 == track.crc32 ? "agree" : "differ");
+            return "burst (CRC32 " + Hex8(track.burstCrc32) + "), not proven, then secure (CRC32 " + Hex8(track.crc32) +
+                   "): the two reads " + (track.burstCrc32 == track.crc32 ? "agree" : "differ");
         case ReadWay::Secure:
             break;
     }
@@ -146,10 +146,11 @@ void AppendDiscLayout(std::string& log, const OutputSession& session, const std:
     for (size_t k = 0; k < layout.tracks.size(); ++k) {
         if (layout.tracks[k].PreEmphasis()) emphasised += (emphasised.empty() ? "" : ", ") + std::to_string(k + 1);
     }
-    log += "Pre-emphasis: " + (emphasised.empty() ? std::string("none") : "tracks " + emphasised + ", not de-emphasised") +
-           "\n";
+    log += "Pre-emphasis: " +
+           (emphasised.empty() ? std::string("none") : "tracks " + emphasised + ", not de-emphasised") + "\n";
     log += "Gaps: appended (a file runs from its track's INDEX 01 to the next track's INDEX 01)\n";
-    log += "Cue sheet: " + (cueSheet.empty() ? std::string("none (the run did not rip the whole disc)") : cueSheet) + "\n";
+    log += "Cue sheet: " + (cueSheet.empty() ? std::string("none (the run did not rip the whole disc)") : cueSheet) +
+           "\n";
 }
 
 void AppendTrack(std::string& log, const OutputSession& session, const ExtractionRun& run, int32_t t) {
@@ -175,8 +176,9 @@ void AppendTrack(std::string& log, const OutputSession& session, const Extractio
     log += "  Read: " + ReadText(track) + "\n";
     log += "  CRC32: " + Hex8(track.crc32) + "\n";
     log += "  AccurateRip v1: " + Hex8(track.v1) + ", v2: " + Hex8(track.v2) + "\n";
-    log += "  Result: " + (t == 0 ? std::string("AccurateRip does not cover the hidden track one audio")
-                                  : VerdictText(track, session.verifier)) +
+    log += "  Result: " +
+           (t == 0 ? std::string("AccurateRip does not cover the hidden track one audio")
+                   : VerdictText(track, session.verifier)) +
            "\n";
     AppendTrackLayout(log, session, t);
     if (session.takeReadStats != nullptr) {

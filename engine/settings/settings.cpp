@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <vector>
 
-#include "util/small_file.h"
 #include "cd_geometry.h"
+#include "util/small_file.h"
 
 namespace cadrix {
 
@@ -48,9 +48,21 @@ std::string UnescapeValue(std::string_view value) {
         const char c = value[i];
         if (c == '\\' && i + 1 < value.size()) {
             const char next = value[i + 1];
-            if (next == '\\') { out += '\\'; ++i; continue; }
-            if (next == 'n') { out += '\n'; ++i; continue; }
-            if (next == 'r') { out += '\r'; ++i; continue; }
+            if (next == '\\') {
+                out += '\\';
+                ++i;
+                continue;
+            }
+            if (next == 'n') {
+                out += '\n';
+                ++i;
+                continue;
+            }
+            if (next == 'r') {
+                out += '\r';
+                ++i;
+                continue;
+            }
         }
         out += c;
     }

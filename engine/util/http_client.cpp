@@ -109,8 +109,7 @@ size_t Collect(char* data, size_t size, size_t count, void* user) {
     return bytes;
 }
 
-void Configure(CURL* easy, const HttpRequest& request, milliseconds remaining, Transfer& transfer,
-               char* errorText) {
+void Configure(CURL* easy, const HttpRequest& request, milliseconds remaining, Transfer& transfer, char* errorText) {
     curl_easy_setopt(easy, CURLOPT_URL, request.url.c_str());
     curl_easy_setopt(easy, CURLOPT_USERAGENT, request.userAgent.c_str());
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
@@ -236,7 +235,8 @@ std::string ServiceBaseUrl(const char* variable, std::string_view fallback) {
 
 HttpResponse GetBeforeDeadline(HttpRequest request, std::chrono::steady_clock::time_point deadline,
                                std::chrono::milliseconds timeout) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
+                                                                            std::chrono::steady_clock::now());
     if (left.count() <= 0) {
         HttpResponse late;
         late.outcome = HttpOutcome::TimedOut;

@@ -35,9 +35,9 @@ struct HttpRequest {
 
 struct HttpResponse {
     HttpOutcome outcome = HttpOutcome::Failed;
-    long status = 0;     // the HTTP status of a complete reply
-    std::string body;    // at most maxBytes bytes; complete only when Ok
-    std::string error;   // one line saying why when outcome is not Ok
+    long status = 0;    // the HTTP status of a complete reply
+    std::string body;   // at most maxBytes bytes; complete only when Ok
+    std::string error;  // one line saying why when outcome is not Ok
 };
 
 // Follows at most three redirects, only to http:// and https://. Never

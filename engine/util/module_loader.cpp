@@ -21,8 +21,7 @@ std::string ProgramModuleDir() {
 
 std::vector<std::string> ModuleSearchPath() {
     std::vector<std::string> folders;
-    if (const char* overrideDir = std::getenv("CADRIX_MODULE_DIR");
-        overrideDir != nullptr && *overrideDir != '\0') {
+    if (const char* overrideDir = std::getenv("CADRIX_MODULE_DIR"); overrideDir != nullptr && *overrideDir != '\0') {
         folders.emplace_back(overrideDir);
     }
     if (auto own = ProgramModuleDir(); !own.empty()) folders.push_back(std::move(own));

@@ -22,7 +22,8 @@ public:
         }
         XmlElement& element = path_.empty() ? root_ : path_.back()->children.emplace_back();
         element.name = name;
-        for (int i = 0; attributes[i] != nullptr; i += 2) element.attributes.emplace_back(attributes[i], attributes[i + 1]);
+        for (int i = 0; attributes[i] != nullptr; i += 2)
+            element.attributes.emplace_back(attributes[i], attributes[i + 1]);
         path_.push_back(&element);
     }
     void End() {

@@ -13,7 +13,7 @@ namespace cadrix {
 
 namespace {
 
-constexpr size_t kIdBytes = 13;        // track count and three little-endian ids
+constexpr size_t kIdBytes = 13;         // track count and three little-endian ids
 constexpr size_t kTrackEntryBytes = 9;  // confidence, checksum, frame-450 checksum
 
 uint32_t Le32(const uint8_t* p) { return StereoSample(p); }

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "disc/disc_query.h"
 #include "cd_geometry.h"
+#include "disc/disc_query.h"
 
 namespace cadrix {
 
@@ -64,7 +64,7 @@ private:
 
     bool first_ = false;
     bool last_ = false;
-    uint64_t sumLow_ = 0;   // modulo 2^64; the checksums take 32 bits
+    uint64_t sumLow_ = 0;  // modulo 2^64; the checksums take 32 bits
     uint64_t sumHigh_ = 0;
     uint32_t crcState_ = 0;
     uint8_t carry_[4] = {};
@@ -87,22 +87,21 @@ struct AccurateRipSubmission {
 
 // Every whole submission of a database file, in order; reading stops at
 // the first one cut short. At most `maxSubmissions` are kept.
-std::vector<AccurateRipSubmission> ParseAccurateRipFile(std::span<const uint8_t> bytes,
-                                                        size_t maxSubmissions = 10000);
+std::vector<AccurateRipSubmission> ParseAccurateRipFile(std::span<const uint8_t> bytes, size_t maxSubmissions = 10000);
 
 enum class ArVerdict {
-    NotLookedUp,   // no lookup (off, failed or not finished)
-    NotInDatabase, // the service does not know the disc
+    NotLookedUp,    // no lookup (off, failed or not finished)
+    NotInDatabase,  // the service does not know the disc
     Accurate,
-    NotAccurate,   // the disc is known; no submission has this track's sums
+    NotAccurate,         // the disc is known; no submission has this track's sums
     TrackNotInDatabase,  // the disc is known, but no sum for this track
 };
 
 struct ArTrackResult {
     ArVerdict verdict = ArVerdict::NotLookedUp;
-    bool v2 = false;          // the v2 sum matched (else v1, when accurate)
-    uint32_t confidence = 0;  // of the best matching submission
-    uint32_t submissions = 0; // submissions with a sum for this track
+    bool v2 = false;           // the v2 sum matched (else v1, when accurate)
+    uint32_t confidence = 0;   // of the best matching submission
+    uint32_t submissions = 0;  // submissions with a sum for this track
 };
 
 // What the database says of the track at position `trackNumber` of the TOC
@@ -119,9 +118,9 @@ ArTrackResult MatchTrack(const std::vector<AccurateRipSubmission>& submissions, 
 // `drive` must cover the track widened by `range` on both sides. False when
 // no shift matches or `drive` is too short.
 struct TrackSpan {
-    int64_t start = 0;    // disc position of the track's first sample
+    int64_t start = 0;  // disc position of the track's first sample
     int64_t samples = 0;
-    bool first = false;   // the disc's first / last audio track
+    bool first = false;  // the disc's first / last audio track
     bool last = false;
 };
 bool FindOffsetByChecksum(std::span<const uint32_t> drive, int64_t firstSample, const TrackSpan& track,

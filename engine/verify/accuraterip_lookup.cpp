@@ -13,14 +13,14 @@ namespace cadrix {
 
 namespace {
 
-constexpr size_t kMaxDiscFileBytes = size_t{1} << 20;    // far above any disc's submissions
+constexpr size_t kMaxDiscFileBytes = size_t{1} << 20;   // far above any disc's submissions
 constexpr size_t kMaxDriveListBytes = size_t{8} << 20;  // the list has some ten thousand drives
 
 // What the service said, for the rest of the program's run: discs it knows
 // or does not know (not failures, which are asked again), and the drive list.
 struct AnswerCache {
     std::mutex mutex;
-    std::map<std::string, ArLookupResult> discs;  // by server and disc id
+    std::map<std::string, ArLookupResult> discs;                      // by server and disc id
     std::map<std::string, std::vector<DriveOffsetEntry>> driveLists;  // by server
 };
 
@@ -79,8 +79,8 @@ void AskDrive(ArLookupResult& result, const std::string& driveKey, std::chrono::
         }
     }
     if (!cached) {
-        const HttpResponse response =
-            Get(settings.server + "/accuraterip/DriveOffsets.bin", kMaxDriveListBytes, deadline, settings, cancel);
+        const HttpResponse response = Get(settings.server + "/accuraterip/DriveOffsets.bin", kMaxDriveListBytes,
+                                          deadline, settings, cancel);
         if (response.outcome != HttpOutcome::Ok || response.status != 200) {
             result.driveListReason = "AccurateRip's drive list: " + DescribeFailure(response);
             return;
@@ -146,16 +146,17 @@ ArLookupResult LookUpAccurateRip(const AccurateRipDiscId& disc, const std::strin
 
 AccurateRipLookup::AccurateRipLookup(AccurateRipDiscId disc, std::string driveKey, VerifySettings settings) {
     try {
-        answer_ = std::async(std::launch::async, [this, disc, key = std::move(driveKey), settings = std::move(settings)] {
-            try {
-                return LookUpAccurateRip(disc, key, settings, &cancel_);
-            } catch (...) {
-                ArLookupResult failed;
-                failed.status = ArLookupStatus::Failed;
-                failed.reason = "AccurateRip: the lookup stopped on an internal error";
-                return failed;
-            }
-        }).share();
+        answer_ = std::async(std::launch::async, [this, disc, key = std::move(driveKey),
+                                                  settings = std::move(settings)] {
+                      try {
+                          return LookUpAccurateRip(disc, key, settings, &cancel_);
+                      } catch (...) {
+                          ArLookupResult failed;
+                          failed.status = ArLookupStatus::Failed;
+                          failed.reason = "AccurateRip: the lookup stopped on an internal error";
+                          return failed;
+                      }
+                  }).share();
     } catch (const std::system_error&) {
         std::promise<ArLookupResult> failed;
         failed.set_value({ArLookupStatus::Failed, "AccurateRip: cannot start the lookup's thread", disc, {}, {}, {}});

@@ -6,11 +6,11 @@
 
 #include <atomic>
 #include <chrono>
+#include <future>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <future>
 #include <vector>
 
 #include "verify/accuraterip.h"
@@ -21,9 +21,9 @@ namespace cadrix {
 constexpr std::string_view ACCURATERIP_DEFAULT_SERVER = "http://www.accuraterip.com";
 
 struct VerifySettings {
-    bool enabled = true;  // false: the service is never asked
+    bool enabled = true;                       // false: the service is never asked
     std::chrono::milliseconds timeout{10000};  // of the whole lookup
-    std::string server;   // base URL; empty when the configured one is not valid
+    std::string server;                        // base URL; empty when the configured one is not valid
 
     static VerifySettings FromEnvironment(bool enabled = true);
 };
@@ -43,7 +43,7 @@ struct ArLookupResult {
     // The drive's entry of the offset list, when the drive was asked about.
     std::optional<int32_t> listedOffset;
     std::string driveListReason;  // why there is none
-    bool unreachable = false;  // Failed: no reply came at all (no network, a time-out...)
+    bool unreachable = false;     // Failed: no reply came at all (no network, a time-out...)
 };
 
 // Asks synchronously: the disc's file, then (for a non-empty `driveKey`)

@@ -16,10 +16,10 @@
 #include <optional>
 #include <string>
 
-#include "verify/accuraterip.h"
-#include "verify/accuraterip_lookup.h"
 #include "akrip_extras.h"
 #include "disc/disc_model.h"
+#include "verify/accuraterip.h"
+#include "verify/accuraterip_lookup.h"
 
 namespace cadrix {
 
@@ -30,7 +30,7 @@ enum class ReadWay {
 };
 
 struct TrackVerification {
-    bool read = false;  // a read of the track ended; the sums are the last read's
+    bool read = false;     // a read of the track ended; the sums are the last read's
     bool aborted = false;  // the run was aborted during the track's last read
     ReadWay way = ReadWay::Secure;
     uint32_t crc32 = 0;
@@ -67,7 +67,7 @@ class RunVerifier {
 public:
     struct Binding {
         HCDROM handle = 0;
-        AkripSetReadModeProc setReadMode = nullptr;    // null: always secure
+        AkripSetReadModeProc setReadMode = nullptr;  // null: always secure
         AkripSetReadOffsetProc setReadOffset = nullptr;
     };
 

@@ -22,7 +22,10 @@ constexpr GUID kReserved1{0xABD3D211, 0xA9BA, 0x11CF, {0x8E, 0xE6, 0x00, 0xC0, 0
 constexpr GUID kCodecListObject{0x86D15240, 0x311D, 0x11D0, {0xA3, 0xA4, 0x00, 0xA0, 0xC9, 0x03, 0x48, 0xF6}};
 constexpr GUID kReserved2{0x86D15241, 0x311D, 0x11D0, {0xA3, 0xA4, 0x00, 0xA0, 0xC9, 0x03, 0x48, 0xF6}};
 constexpr GUID kContentDescriptionObject{0x75B22633, 0x668E, 0x11CF, {0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C}};
-constexpr GUID kExtendedContentDescriptionObject{0xD2D0A440, 0xE307, 0x11D2, {0x97, 0xF0, 0x00, 0xA0, 0xC9, 0x5E, 0xA8, 0x50}};
+constexpr GUID kExtendedContentDescriptionObject{0xD2D0A440,
+                                                 0xE307,
+                                                 0x11D2,
+                                                 {0x97, 0xF0, 0x00, 0xA0, 0xC9, 0x5E, 0xA8, 0x50}};
 constexpr GUID kMetadataLibraryObject{0x44231C94, 0x9498, 0x49D1, {0xA1, 0x41, 0x1D, 0x13, 0x4E, 0x45, 0x70, 0x54}};
 constexpr GUID kAudioMedia{0xF8699E40, 0x5B4D, 0x11CF, {0xA8, 0xFD, 0x00, 0x80, 0x5F, 0x5C, 0x44, 0x2B}};
 constexpr GUID kAudioSpread{0xBFC3CD50, 0x618F, 0x11CF, {0x8B, 0xB2, 0x00, 0xAA, 0x00, 0xB4, 0xE2, 0x20}};
@@ -347,7 +350,8 @@ bool AsfMuxer::AddFrame(std::span<const uint8_t> frame, const MediaObjectTiming&
         if ((payloads_ == kMaxPayloads || packetSize_ - used_ < kPayloadHeader + 1) && !FlushPacket()) return false;
     }
     if (timing.seekPoint)
-        lastObject_ = {static_cast<uint32_t>(firstPacket), static_cast<uint16_t>(packetCount_ - firstPacket + (payloads_ > 0))};
+        lastObject_ = {static_cast<uint32_t>(firstPacket),
+                       static_cast<uint16_t>(packetCount_ - firstPacket + (payloads_ > 0))};
     ++objectNumber_;
     return true;
 }
@@ -426,8 +430,7 @@ std::vector<uint8_t> AsfMuxer::BuildIndex(uint64_t durationHns) {
     index_.resize(entries, lastObject_);
     // Entries never point past the packets that are in the file.
     for (size_t i = 0; i < index_.size(); ++i) {
-        if (index_[i].packet + index_[i].count > packetCount_)
-            index_[i] = i > 0 ? index_[i - 1] : IndexEntry{0, 1};
+        if (index_[i].packet + index_[i].count > packetCount_) index_[i] = i > 0 ? index_[i - 1] : IndexEntry{0, 1};
     }
     std::vector<uint8_t> index;
     Bytes b(index);
@@ -489,8 +492,10 @@ uint64_t Le(std::span<const uint8_t> b, size_t at, int bytes) {
 }
 
 GUID GuidAt(std::span<const uint8_t> b, size_t at) {
-    GUID g{static_cast<uint32_t>(Le(b, at, 4)), static_cast<uint16_t>(Le(b, at + 4, 2)),
-           static_cast<uint16_t>(Le(b, at + 6, 2)), {}};
+    GUID g{static_cast<uint32_t>(Le(b, at, 4)),
+           static_cast<uint16_t>(Le(b, at + 4, 2)),
+           static_cast<uint16_t>(Le(b, at + 6, 2)),
+           {}};
     std::copy(b.begin() + static_cast<ptrdiff_t>(at + 8), b.begin() + static_cast<ptrdiff_t>(at + 16), g.Data4);
     return g;
 }

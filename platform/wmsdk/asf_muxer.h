@@ -143,7 +143,10 @@ private:
     bool writtenEndsInsideObject_ = false;
     uint64_t completeOnDisk_ = 0;
 
-    struct IndexEntry { uint32_t packet; uint16_t count; };
+    struct IndexEntry {
+        uint32_t packet;
+        uint16_t count;
+    };
     std::vector<IndexEntry> index_;
     IndexEntry lastObject_{0, 1};
 };

@@ -74,12 +74,29 @@ public:
         const std::string_view name(element);
         bool ok = false;
         switch (level_) {
-            case Level::Document: ok = name == "profile" && ReadProfile(attributes); level_ = Level::Profile; break;
-            case Level::Profile: ok = name == "streamconfig" && !seenStream_ && ReadStream(attributes); seenStream_ = true; level_ = Level::StreamConfig; break;
-            case Level::StreamConfig: ok = name == "wmmediatype" && !seenType_ && ReadMediaType(attributes); seenType_ = true; level_ = Level::MediaType; break;
-            case Level::MediaType: ok = name == "waveformatex" && !seenFormat_ && ReadWaveFormat(attributes); seenFormat_ = true; level_ = Level::WaveFormat; break;
+            case Level::Document:
+                ok = name == "profile" && ReadProfile(attributes);
+                level_ = Level::Profile;
+                break;
+            case Level::Profile:
+                ok = name == "streamconfig" && !seenStream_ && ReadStream(attributes);
+                seenStream_ = true;
+                level_ = Level::StreamConfig;
+                break;
+            case Level::StreamConfig:
+                ok = name == "wmmediatype" && !seenType_ && ReadMediaType(attributes);
+                seenType_ = true;
+                level_ = Level::MediaType;
+                break;
+            case Level::MediaType:
+                ok = name == "waveformatex" && !seenFormat_ && ReadWaveFormat(attributes);
+                seenFormat_ = true;
+                level_ = Level::WaveFormat;
+                break;
             case Level::WaveFormat:
-            case Level::Done: ok = false; break;
+            case Level::Done:
+                ok = false;
+                break;
         }
         if (!ok) Fail();
     }
@@ -87,12 +104,22 @@ public:
     void End() {
         if (failed_) return;
         switch (level_) {
-            case Level::WaveFormat: level_ = Level::MediaType; break;
-            case Level::MediaType: level_ = seenFormat_ ? Level::StreamConfig : Fail(); break;
-            case Level::StreamConfig: level_ = seenType_ ? Level::Profile : Fail(); break;
-            case Level::Profile: level_ = seenStream_ ? Level::Done : Fail(); break;
+            case Level::WaveFormat:
+                level_ = Level::MediaType;
+                break;
+            case Level::MediaType:
+                level_ = seenFormat_ ? Level::StreamConfig : Fail();
+                break;
+            case Level::StreamConfig:
+                level_ = seenType_ ? Level::Profile : Fail();
+                break;
+            case Level::Profile:
+                level_ = seenStream_ ? Level::Done : Fail();
+                break;
             case Level::Document:
-            case Level::Done: Fail(); break;
+            case Level::Done:
+                Fail();
+                break;
         }
     }
 
@@ -206,7 +233,9 @@ std::optional<AudioProfile> ParseAudioProfile(std::string_view xml) {
     XML_SetUserData(parser.get(), &reader);
     XML_SetElementHandler(
         parser.get(),
-        [](void* r, const XML_Char* name, const XML_Char** attrs) { static_cast<ProfileReader*>(r)->Start(name, attrs); },
+        [](void* r, const XML_Char* name, const XML_Char** attrs) {
+            static_cast<ProfileReader*>(r)->Start(name, attrs);
+        },
         [](void* r, const XML_Char*) { static_cast<ProfileReader*>(r)->End(); });
     XML_SetCharacterDataHandler(parser.get(), [](void* r, const XML_Char* s, int len) {
         static_cast<ProfileReader*>(r)->Text(std::string_view(s, static_cast<size_t>(len)));
@@ -215,7 +244,8 @@ std::optional<AudioProfile> ParseAudioProfile(std::string_view xml) {
     XML_SetStartDoctypeDeclHandler(parser.get(), [](void* r, const XML_Char*, const XML_Char*, const XML_Char*, int) {
         static_cast<ProfileReader*>(r)->Fail();
     });
-    if (XML_Parse(parser.get(), xml.data(), static_cast<int>(xml.size()), XML_TRUE) != XML_STATUS_OK) return std::nullopt;
+    if (XML_Parse(parser.get(), xml.data(), static_cast<int>(xml.size()), XML_TRUE) != XML_STATUS_OK)
+        return std::nullopt;
     if (!reader.Complete()) return std::nullopt;
     return std::move(reader.Result());
 }

@@ -32,7 +32,7 @@ struct AudioProfile {
 };
 
 // Format tags the profiles name.
-constexpr uint16_t WAVE_FORMAT_WMAUDIO2 = 0x0161;         // WMA Standard
+constexpr uint16_t WAVE_FORMAT_WMAUDIO2 = 0x0161;          // WMA Standard
 constexpr uint16_t WAVE_FORMAT_WMAUDIO_LOSSLESS = 0x0163;  // WMA Lossless
 
 // Parses a profile (UTF-8 XML). nullopt when it is not well-formed, has a

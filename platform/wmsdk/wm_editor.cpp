@@ -19,7 +19,7 @@ constexpr size_t kMaxPathUnits = 4096;
 bool ReadFile(const std::string& path, std::vector<uint8_t>& bytes) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
-    struct stat info{};
+    struct stat info {};
     bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
     if (ok) bytes.resize(static_cast<size_t>(info.st_size));
     for (size_t done = 0; ok && done < bytes.size();) {
@@ -34,7 +34,7 @@ bool ReadFile(const std::string& path, std::vector<uint8_t>& bytes) {
 
 // `head` then `tail` into a new file beside `path`, which then takes its name.
 bool ReplaceFile(const std::string& path, std::span<const uint8_t> head, std::span<const uint8_t> tail) {
-    struct stat info{};
+    struct stat info {};
     const mode_t mode = ::stat(path.c_str(), &info) == 0 ? (info.st_mode & 07777) : 0644;
     std::string temp = path + ".XXXXXX";
     const int fd = ::mkstemp(temp.data());

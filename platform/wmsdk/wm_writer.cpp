@@ -9,11 +9,11 @@
 #include <utility>
 #include <vector>
 
-#include "utf16.h"
-#include "wm_profile.h"
 #include "lossless/wma_lossless_encoder.h"
 #include "standard/quality_encoder.h"
 #include "standard/wma_standard_encoder.h"
+#include "utf16.h"
+#include "wm_profile.h"
 
 namespace wmsdk {
 namespace {
@@ -26,10 +26,8 @@ std::u16string Ascii16(std::string_view s) { return {s.begin(), s.end()}; }
 
 // The content description's texts by their attribute names.
 constexpr std::pair<const char16_t*, std::u16string AsfMetadata::*> kContentFields[] = {
-    {u"Title", &AsfMetadata::title},
-    {u"Author", &AsfMetadata::author},
-    {u"Copyright", &AsfMetadata::copyright},
-    {u"Description", &AsfMetadata::description},
+    {u"Title", &AsfMetadata::title},         {u"Author", &AsfMetadata::author},
+    {u"Copyright", &AsfMetadata::copyright}, {u"Description", &AsfMetadata::description},
     {u"Rating", &AsfMetadata::rating},
 };
 
@@ -81,7 +79,7 @@ bool NumberValue(WMT_ATTR_DATATYPE type, const BYTE* value, WORD length, AsfAttr
         std::memcpy(&v, value, 2);
         number = v;
     }
-    attribute.type = type == WMT_TYPE_DWORD  ? AsfValueType::Dword
+    attribute.type = type == WMT_TYPE_DWORD   ? AsfValueType::Dword
                      : type == WMT_TYPE_BOOL  ? AsfValueType::Bool
                      : type == WMT_TYPE_QWORD ? AsfValueType::Qword
                                               : AsfValueType::Word;
@@ -157,7 +155,8 @@ HRESULT WmWriter::SetProfile(IWMProfile* profile) {
 // size and codec data.
 HRESULT WmWriter::SetQualityProfile(const AudioProfile& p) {
     if (p.blockAlign == 0) return E_INVALIDARG;
-    auto encoder = standard::QualityEncoder::Create(standard::SettingsForQuality(p.vbrQuality, p.blockAlign, p.codecData));
+    auto encoder = standard::QualityEncoder::Create(
+        standard::SettingsForQuality(p.vbrQuality, p.blockAlign, p.codecData));
     if (!encoder) return E_INVALIDARG;
     encoder_ = std::move(encoder);
     lossless_ = false;
@@ -197,7 +196,8 @@ AsfStreamFormat WmWriter::StreamFormat() const {
         format.maxBitrate = static_cast<uint32_t>(uint64_t{44100} * 32 * packet / format.blockAlign * 1001 / 1000);
     } else if (vbrQuality_) {
         format.codecName = u"Windows Media Audio Standard";
-        format.codecDescription = Ascii16("VBR Quality " + std::to_string(*vbrQuality_) + ", 44 kHz, stereo 1-pass VBR");
+        format.codecDescription = Ascii16("VBR Quality " + std::to_string(*vbrQuality_) +
+                                          ", 44 kHz, stereo 1-pass VBR");
         // At most a superframe for every frame.
         format.maxBitrate = static_cast<uint32_t>(uint64_t{format.blockAlign} * 8 * 44100 / 2048);
     } else {
@@ -245,8 +245,8 @@ HRESULT WmWriter::AddAttribute(WORD streamNumber, LPCWSTR name, WORD* index, WMT
     }
 }
 
-HRESULT SetAsfAttribute(AsfMetadata& metadata_, LPCWSTR name, WMT_ATTR_DATATYPE type, const BYTE* value,
-                        DWORD length, bool replace) {
+HRESULT SetAsfAttribute(AsfMetadata& metadata_, LPCWSTR name, WMT_ATTR_DATATYPE type, const BYTE* value, DWORD length,
+                        bool replace) {
     // Only byte arrays may be longer than the extended content description holds.
     if (type != WMT_TYPE_BINARY && length > 0xFFFF) return E_INVALIDARG;
     const auto shortLength = static_cast<WORD>(length);
@@ -255,7 +255,8 @@ HRESULT SetAsfAttribute(AsfMetadata& metadata_, LPCWSTR name, WMT_ATTR_DATATYPE 
     const std::u16string key(name, *nameLength);
 
     std::u16string* contentText = ContentField(metadata_, key);
-    if (contentText != nullptr && type != WMT_TYPE_STRING) return E_INVALIDARG;  // content description texts are strings
+    if (contentText != nullptr && type != WMT_TYPE_STRING)
+        return E_INVALIDARG;  // content description texts are strings
     AsfAttribute attribute;
     attribute.name = key;
     switch (type) {
@@ -295,8 +296,8 @@ HRESULT WmWriter::BeginWriting() {
         if (vbrQuality_ && SetAsfAttribute(metadata_, u"IsVBR", WMT_TYPE_BOOL, kTrue, sizeof kTrue) != S_OK)
             return E_OUTOFMEMORY;
         AsfStreamFormat format = StreamFormat();
-        const uint32_t packetSize =
-            lossless_ ? AsfMuxer::SingleObjectPacketSize(format.blockAlign) : AsfMuxer::kPacketSize;
+        const uint32_t packetSize = lossless_ ? AsfMuxer::SingleObjectPacketSize(format.blockAlign)
+                                              : AsfMuxer::kPacketSize;
         auto muxer = std::make_unique<AsfMuxer>(std::move(format), metadata_, packetSize);
         if (!muxer->Open(path_)) return E_WRITE_FAULT;
         muxer_ = std::move(muxer);
@@ -333,8 +334,7 @@ HRESULT WmWriter::AllocateSample(DWORD size, INSSBuffer** sample) {
         try {
             pool_.push_back(ComPtr<NssBuffer>::Attach(fresh));
             fresh->AddRef();
-        } catch (const std::bad_alloc&) {
-        }
+        } catch (const std::bad_alloc&) {}
     }
     *sample = fresh;
     return S_OK;

@@ -15,19 +15,19 @@
 
 #include "asf_muxer.h"
 #include "audio_profile.h"
+#include "cd_geometry.h"
 #include "com_ptr.h"
 #include "nss_buffer.h"
 #include "stream_encoder.h"
 #include "wmsdk.h"
-#include "cd_geometry.h"
 
 namespace wmsdk {
 
 // Sets attribute `name` of `metadata`: the content description's five texts,
 // or an extended attribute, which replaces those of the same name or, with
 // `replace` false, is added after them (a name with several values).
-HRESULT SetAsfAttribute(AsfMetadata& metadata, LPCWSTR name, WMT_ATTR_DATATYPE type, const BYTE* value,
-                        DWORD length, bool replace = true);
+HRESULT SetAsfAttribute(AsfMetadata& metadata, LPCWSTR name, WMT_ATTR_DATATYPE type, const BYTE* value, DWORD length,
+                        bool replace = true);
 
 class WmWriter final : public IWMWriter, public IWMHeaderInfo3 {
 public:

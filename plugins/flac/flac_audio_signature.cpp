@@ -50,8 +50,8 @@ std::optional<std::array<uint8_t, 16>> DecodedAudioSignature(const std::string& 
     Decoding decoding;
     md5_init(&decoding.md5);
     const std::unique_ptr<FLAC__StreamDecoder, DecoderDeleter> decoder(FLAC__stream_decoder_new());
-    if (!decoder || FLAC__stream_decoder_init_file(decoder.get(), path.c_str(), OnFrame, nullptr, OnError,
-                                                   &decoding) != FLAC__STREAM_DECODER_INIT_STATUS_OK) {
+    if (!decoder || FLAC__stream_decoder_init_file(decoder.get(), path.c_str(), OnFrame, nullptr, OnError, &decoding) !=
+                        FLAC__STREAM_DECODER_INIT_STATUS_OK) {
         return std::nullopt;
     }
     const bool decoded = FLAC__stream_decoder_process_until_end_of_stream(decoder.get()) &&

@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "cd_geometry.h"
 #include "flac_audio_signature.h"
 #include "flac_output_file.h"
 #include "flac_retag.h"
 #include "vorbis_track_tags.h"
-#include "cd_geometry.h"
 
 namespace {
 
@@ -114,8 +114,8 @@ struct FlacSession::Encoder {
         return FLAC__stream_encoder_init_stream(flac.get(), &Written, nullptr, nullptr, &Finished, this);
     }
 
-    static FLAC__StreamEncoderWriteStatus Written(const FLAC__StreamEncoder*, const FLAC__byte buffer[],
-                                                  size_t bytes, uint32_t samples, uint32_t, void* self) noexcept {
+    static FLAC__StreamEncoderWriteStatus Written(const FLAC__StreamEncoder*, const FLAC__byte buffer[], size_t bytes,
+                                                  uint32_t samples, uint32_t, void* self) noexcept {
         return static_cast<Encoder*>(self)->file.Append({buffer, bytes}, samples)
                    ? FLAC__STREAM_ENCODER_WRITE_STATUS_OK
                    : FLAC__STREAM_ENCODER_WRITE_STATUS_FATAL_ERROR;

@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "cd_geometry.h"
 #include "ogg_retag.h"
 #include "picture_block.h"
 #include "vorbis_track_tags.h"
-#include "cd_geometry.h"
 
 namespace {
 
@@ -120,9 +120,7 @@ struct OggSession::Encoder {
     }
 };
 
-double VorbisQuality(int32_t qualityCode) {
-    return (std::clamp(qualityCode, 0, 110) - 10) / 100.0;
-}
+double VorbisQuality(int32_t qualityCode) { return (std::clamp(qualityCode, 0, 110) - 10) / 100.0; }
 
 OggSession::OggSession() = default;
 OggSession::~OggSession() { CloseOutput(); }

@@ -2,21 +2,130 @@
 
 // One profile per slot, zero-padded to the slot size.
 const char WmaProfileTable[WMA_PROFILE_COUNT][WMA_PROFILE_SLOT_SIZE] = {
-    "<profile version=\"589824\" storageformat=\"1\" name=\"00\" description=\"32kbps\"> <streamconfig majortype=\"{73647561-0000-0010-8000-00AA00389B71}\" streamnumber=\"1\" streamname=\"Audio Stream\" inputname=\"Audio409\" bitrate=\"31984\" bufferwindow=\"-1\" reliabletransport=\"0\" decodercomplexity=\"\" rfc1766langid=\"en-us\"> <wmmediatype subtype=\"{00000161-0000-0010-8000-00AA00389B71}\" bfixedsizesamples=\"1\" btemporalcompression=\"0\" lsamplesize=\"1485\"> <waveformatex wFormatTag=\"353\" nChannels=\"2\" nSamplesPerSec=\"44100\" nAvgBytesPerSec=\"3998\" nBlockAlign=\"1485\" wBitsPerSample=\"16\" codecdata=\"008800001F0035170000\"/> </wmmediatype> </streamconfig> </profile>",
-    "<profile version=\"589824\" storageformat=\"1\" name=\"01\" description=\"48kbps\"> <streamconfig majortype=\"{73647561-0000-0010-8000-00AA00389B71}\" streamnumber=\"1\" streamname=\"Audio Stream\" inputname=\"Audio409\" bitrate=\"48024\" bufferwindow=\"-1\" reliabletransport=\"0\" decodercomplexity=\"\" rfc1766langid=\"en-us\"> <wmmediatype subtype=\"{00000161-0000-0010-8000-00AA00389B71}\" bfixedsizesamples=\"1\" btemporalcompression=\"0\" lsamplesize=\"2230\"> <waveformatex wFormatTag=\"353\" nChannels=\"2\" nSamplesPerSec=\"44100\" nAvgBytesPerSec=\"6003\" nBlockAlign=\"2230\" wBitsPerSample=\"16\" codecdata=\"008800001F00D9220000\"/> </wmmediatype> </streamconfig> </profile>",
-    "<profile version=\"589824\" storageformat=\"1\" name=\"02\" description=\"64kbps\"> <streamconfig majortype=\"{73647561-0000-0010-8000-00AA00389B71}\" streamnumber=\"1\" streamname=\"Audio Stream\" inputname=\"Audio409\" bitrate=\"64024\" bufferwindow=\"-1\" reliabletransport=\"0\" decodercomplexity=\"\" rfc1766langid=\"en-us\"> <wmmediatype subtype=\"{00000161-0000-0010-8000-00AA00389B71}\" bfixedsizesamples=\"1\" btemporalcompression=\"0\" lsamplesize=\"2973\"> <waveformatex wFormatTag=\"353\" nChannels=\"2\" nSamplesPerSec=\"44100\" nAvgBytesPerSec=\"8003\" nBlockAlign=\"2973\" wBitsPerSample=\"16\" codecdata=\"008800000F00752E0000\"/> </wmmediatype> </streamconfig> </profile>",
-    "<profile version=\"589824\" storageformat=\"1\" name=\"03\" description=\"80kbps\"> <streamconfig majortype=\"{73647561-0000-0010-8000-00AA00389B71}\" streamnumber=\"1\" streamname=\"Audio Stream\" inputname=\"Audio409\" bitrate=\"80024\" bufferwindow=\"-1\" reliabletransport=\"0\" decodercomplexity=\"\" rfc1766langid=\"en-us\"> <wmmediatype subtype=\"{00000161-0000-0010-8000-00AA00389B71}\" bfixedsizesamples=\"1\" btemporalcompression=\"0\" lsamplesize=\"3716\"> <waveformatex wFormatTag=\"353\" nChannels=\"2\" nSamplesPerSec=\"44100\" nAvgBytesPerSec=\"10003\" nBlockAlign=\"3716\" wBitsPerSample=\"16\" codecdata=\"008800000F00113A0000\"/> </wmmediatype> </streamconfig> </profile>",
-    "<profile version=\"589824\" storageformat=\"1\" name=\"04\" description=\"96kbps\"> <streamconfig majortype=\"{73647561-0000-0010-8000-00AA00389B71}\" streamnumber=\"1\" streamname=\"Audio Stream\" inputname=\"Audio409\" bitrate=\"96024\" bufferwindow=\"-1\" reliabletransport=\"0\" decodercomplexity=\"\" rfc1766langid=\"en-us\"> <wmmediatype subtype=\"{00000161-0000-0010-8000-00AA00389B71}\" bfixedsizesamples=\"1\" btemporalcompression=\"0\" lsamplesize=\"4459\"> <waveformatex wFormatTag=\"353\" nChannels=\"2\" nSamplesPerSec=\"44100\" nAvgBytesPerSec=\"12003\" nBlockAlign=\"4459\" wBitsPerSample=\"16\" codecdata=\"008800000F00AD450000\"/> </wmmediatype> </streamconfig> </profile>",
-    "<profile version=\"589824\" storageformat=\"1\" name=\"05\" description=\"128kbps\"> <streamconfig majortype=\"{73647561-0000-0010-8000-00AA00389B71}\" streamnumber=\"1\" streamname=\"Audio Stream\" inputname=\"Audio409\" bitrate=\"128016\" bufferwindow=\"-1\" reliabletransport=\"0\" decodercomplexity=\"\" rfc1766langid=\"en-us\"> <wmmediatype subtype=\"{00000161-0000-0010-8000-00AA00389B71}\" bfixedsizesamples=\"1\" btemporalcompression=\"0\" lsamplesize=\"5945\"> <waveformatex wFormatTag=\"353\" nChannels=\"2\" nSamplesPerSec=\"44100\" nAvgBytesPerSec=\"16002\" nBlockAlign=\"5945\" wBitsPerSample=\"16\" codecdata=\"008800000F00E55C0000\"/> </wmmediatype> </streamconfig> </profile>",
-    "<profile version=\"589824\" storageformat=\"1\" name=\"06\" description=\"160kbps\"> <streamconfig majortype=\"{73647561-0000-0010-8000-00AA00389B71}\" streamnumber=\"1\" streamname=\"Audio Stream\" inputname=\"Audio409\" bitrate=\"160016\" bufferwindow=\"-1\" reliabletransport=\"0\" decodercomplexity=\"\" rfc1766langid=\"en-us\"> <wmmediatype subtype=\"{00000161-0000-0010-8000-00AA00389B71}\" bfixedsizesamples=\"1\" btemporalcompression=\"0\" lsamplesize=\"7431\"> <waveformatex wFormatTag=\"353\" nChannels=\"2\" nSamplesPerSec=\"44100\" nAvgBytesPerSec=\"20002\" nBlockAlign=\"7431\" wBitsPerSample=\"16\" codecdata=\"008800000F001D740000\"/> </wmmediatype> </streamconfig> </profile>",
-    "<profile version=\"589824\" storageformat=\"1\" name=\"07\" description=\"192kbps\"> <streamconfig majortype=\"{73647561-0000-0010-8000-00AA00389B71}\" streamnumber=\"1\" streamname=\"Audio Stream\" inputname=\"Audio409\" bitrate=\"192016\" bufferwindow=\"-1\" reliabletransport=\"0\" decodercomplexity=\"\" rfc1766langid=\"en-us\"> <wmmediatype subtype=\"{00000161-0000-0010-8000-00AA00389B71}\" bfixedsizesamples=\"1\" btemporalcompression=\"0\" lsamplesize=\"8917\"> <waveformatex wFormatTag=\"353\" nChannels=\"2\" nSamplesPerSec=\"44100\" nAvgBytesPerSec=\"24002\" nBlockAlign=\"8917\" wBitsPerSample=\"16\" codecdata=\"008800000F00558B0000\"/> </wmmediatype> </streamconfig> </profile>",
-    "<profile version=\"589824\" storageformat=\"1\" name=\"08\" description=\"256kbps\"> <streamconfig majortype=\"{73647561-0000-0010-8000-00AA00389B71}\" streamnumber=\"1\" streamname=\"Audio Stream\" inputname=\"Audio409\" bitrate=\"256016\" bufferwindow=\"-1\" reliabletransport=\"0\" decodercomplexity=\"\" rfc1766langid=\"en-us\"> <wmmediatype subtype=\"{00000161-0000-0010-8000-00AA00389B71}\" bfixedsizesamples=\"1\" btemporalcompression=\"0\" lsamplesize=\"11889\"> <waveformatex wFormatTag=\"353\" nChannels=\"2\" nSamplesPerSec=\"44100\" nAvgBytesPerSec=\"32002\" nBlockAlign=\"11889\" wBitsPerSample=\"16\" codecdata=\"008800000F00C5B90000\"/> </wmmediatype> </streamconfig> </profile>",
-    "<profile version=\"589824\" storageformat=\"1\" name=\"09\" description=\"320kbps\"> <streamconfig majortype=\"{73647561-0000-0010-8000-00AA00389B71}\" streamnumber=\"1\" streamname=\"Audio Stream\" inputname=\"Audio409\" bitrate=\"320008\" bufferwindow=\"-1\" reliabletransport=\"0\" decodercomplexity=\"\" rfc1766langid=\"en-us\"> <wmmediatype subtype=\"{00000161-0000-0010-8000-00AA00389B71}\" bfixedsizesamples=\"1\" btemporalcompression=\"0\" lsamplesize=\"14861\"> <waveformatex wFormatTag=\"353\" nChannels=\"2\" nSamplesPerSec=\"44100\" nAvgBytesPerSec=\"40001\" nBlockAlign=\"14861\" wBitsPerSample=\"16\" codecdata=\"008800000F0035E80000\"/> </wmmediatype> </streamconfig> </profile>",
-    "<profile version=\"589824\" storageformat=\"1\" name=\"10\" description=\"q10\"> <streamconfig majortype=\"{73647561-0000-0010-8000-00AA00389B71}\" streamnumber=\"1\" streamname=\"Audio Stream\" inputname=\"Audio409\" bitrate=\"128016\" bufferwindow=\"-1\" reliabletransport=\"0\" decodercomplexity=\"\" rfc1766langid=\"en-us\" vbrenabled=\"1\" vbrquality=\"10\" bitratemax=\"0\" bufferwindowmax=\"0\"> <wmmediatype subtype=\"{00000161-0000-0010-8000-00AA00389B71}\" bfixedsizesamples=\"1\" btemporalcompression=\"0\" lsamplesize=\"2230\"> <waveformatex wFormatTag=\"353\" nChannels=\"2\" nSamplesPerSec=\"44100\" nAvgBytesPerSec=\"2147483402\" nBlockAlign=\"2230\" wBitsPerSample=\"16\" codecdata=\"008800001F00D9220000\"/> </wmmediatype> </streamconfig> </profile>",
-    "<profile version=\"589824\" storageformat=\"1\" name=\"11\" description=\"q25\"> <streamconfig majortype=\"{73647561-0000-0010-8000-00AA00389B71}\" streamnumber=\"1\" streamname=\"Audio Stream\" inputname=\"Audio409\" bitrate=\"128016\" bufferwindow=\"-1\" reliabletransport=\"0\" decodercomplexity=\"\" rfc1766langid=\"en-us\" vbrenabled=\"1\" vbrquality=\"25\" bitratemax=\"0\" bufferwindowmax=\"0\"> <wmmediatype subtype=\"{00000161-0000-0010-8000-00AA00389B71}\" bfixedsizesamples=\"1\" btemporalcompression=\"0\" lsamplesize=\"2973\"> <waveformatex wFormatTag=\"353\" nChannels=\"2\" nSamplesPerSec=\"44100\" nAvgBytesPerSec=\"2147483417\" nBlockAlign=\"2973\" wBitsPerSample=\"16\" codecdata=\"008800000F00752E0000\"/> </wmmediatype> </streamconfig> </profile>",
-    "<profile version=\"589824\" storageformat=\"1\" name=\"12\" description=\"q50\"> <streamconfig majortype=\"{73647561-0000-0010-8000-00AA00389B71}\" streamnumber=\"1\" streamname=\"Audio Stream\" inputname=\"Audio409\" bitrate=\"128016\" bufferwindow=\"-1\" reliabletransport=\"0\" decodercomplexity=\"\" rfc1766langid=\"en-us\" vbrenabled=\"1\" vbrquality=\"50\" bitratemax=\"0\" bufferwindowmax=\"0\"> <wmmediatype subtype=\"{00000161-0000-0010-8000-00AA00389B71}\" bfixedsizesamples=\"1\" btemporalcompression=\"0\" lsamplesize=\"2973\"> <waveformatex wFormatTag=\"353\" nChannels=\"2\" nSamplesPerSec=\"44100\" nAvgBytesPerSec=\"2147483442\" nBlockAlign=\"2973\" wBitsPerSample=\"16\" codecdata=\"008800000F00752E0000\"/> </wmmediatype> </streamconfig> </profile>",
-    "<profile version=\"589824\" storageformat=\"1\" name=\"13\" description=\"q75\"> <streamconfig majortype=\"{73647561-0000-0010-8000-00AA00389B71}\" streamnumber=\"1\" streamname=\"Audio Stream\" inputname=\"Audio409\" bitrate=\"128016\" bufferwindow=\"-1\" reliabletransport=\"0\" decodercomplexity=\"\" rfc1766langid=\"en-us\" vbrenabled=\"1\" vbrquality=\"75\" bitratemax=\"0\" bufferwindowmax=\"0\"> <wmmediatype subtype=\"{00000161-0000-0010-8000-00AA00389B71}\" bfixedsizesamples=\"1\" btemporalcompression=\"0\" lsamplesize=\"4459\"> <waveformatex wFormatTag=\"353\" nChannels=\"2\" nSamplesPerSec=\"44100\" nAvgBytesPerSec=\"2147483467\" nBlockAlign=\"4459\" wBitsPerSample=\"16\" codecdata=\"008800000F00AD450000\"/> </wmmediatype> </streamconfig> </profile>",
-    "<profile version=\"589824\" storageformat=\"1\" name=\"14\" description=\"q90\"> <streamconfig majortype=\"{73647561-0000-0010-8000-00AA00389B71}\" streamnumber=\"1\" streamname=\"Audio Stream\" inputname=\"Audio409\" bitrate=\"128016\" bufferwindow=\"-1\" reliabletransport=\"0\" decodercomplexity=\"\" rfc1766langid=\"en-us\" vbrenabled=\"1\" vbrquality=\"90\" bitratemax=\"0\" bufferwindowmax=\"0\"> <wmmediatype subtype=\"{00000161-0000-0010-8000-00AA00389B71}\" bfixedsizesamples=\"1\" btemporalcompression=\"0\" lsamplesize=\"8917\"> <waveformatex wFormatTag=\"353\" nChannels=\"2\" nSamplesPerSec=\"44100\" nAvgBytesPerSec=\"2147483482\" nBlockAlign=\"8917\" wBitsPerSample=\"16\" codecdata=\"008800000F00558B0000\"/> </wmmediatype> </streamconfig> </profile>",
-    "<profile version=\"589824\" storageformat=\"1\" name=\"15\" description=\"q98\"> <streamconfig majortype=\"{73647561-0000-0010-8000-00AA00389B71}\" streamnumber=\"1\" streamname=\"Audio Stream\" inputname=\"Audio409\" bitrate=\"128016\" bufferwindow=\"-1\" reliabletransport=\"0\" decodercomplexity=\"\" rfc1766langid=\"en-us\" vbrenabled=\"1\" vbrquality=\"98\" bitratemax=\"0\" bufferwindowmax=\"0\"> <wmmediatype subtype=\"{00000161-0000-0010-8000-00AA00389B71}\" bfixedsizesamples=\"1\" btemporalcompression=\"0\" lsamplesize=\"11889\"> <waveformatex wFormatTag=\"353\" nChannels=\"2\" nSamplesPerSec=\"44100\" nAvgBytesPerSec=\"2147483490\" nBlockAlign=\"11889\" wBitsPerSample=\"16\" codecdata=\"008800000F00C5B90000\"/> </wmmediatype> </streamconfig> </profile>",
-    "<profile version=\"589824\" storageformat=\"1\" name=\"16\" description=\"lossless\"> <streamconfig majortype=\"{73647561-0000-0010-8000-00AA00389B71}\" streamnumber=\"1\" streamname=\"Audio Stream\" inputname=\"Audio409\" bitrate=\"128016\" bufferwindow=\"-1\" reliabletransport=\"0\" decodercomplexity=\"\" rfc1766langid=\"en-us\" vbrenabled=\"1\" vbrquality=\"100\" bitratemax=\"0\" bufferwindowmax=\"0\"> <wmmediatype subtype=\"{00000163-0000-0010-8000-00AA00389B71}\" bfixedsizesamples=\"1\" btemporalcompression=\"0\" lsamplesize=\"13375\"> <waveformatex wFormatTag=\"355\" nChannels=\"2\" nSamplesPerSec=\"44100\" nAvgBytesPerSec=\"2147483492\" nBlockAlign=\"13375\" wBitsPerSample=\"16\" codecdata=\"100003000000000000000000000021000000\"/> </wmmediatype> </streamconfig> </profile>",
+    "<profile version=\"589824\" storageformat=\"1\" name=\"00\" description=\"32kbps\"> <streamconfig "
+    "majortype=\"{73647561-0000-0010-8000-00AA00389B71}\" streamnumber=\"1\" streamname=\"Audio Stream\" "
+    "inputname=\"Audio409\" bitrate=\"31984\" bufferwindow=\"-1\" reliabletransport=\"0\" decodercomplexity=\"\" "
+    "rfc1766langid=\"en-us\"> <wmmediatype subtype=\"{00000161-0000-0010-8000-00AA00389B71}\" bfixedsizesamples=\"1\" "
+    "btemporalcompression=\"0\" lsamplesize=\"1485\"> <waveformatex wFormatTag=\"353\" nChannels=\"2\" "
+    "nSamplesPerSec=\"44100\" nAvgBytesPerSec=\"3998\" nBlockAlign=\"1485\" wBitsPerSample=\"16\" "
+    "codecdata=\"008800001F0035170000\"/> </wmmediatype> </streamconfig> </profile>",
+    "<profile version=\"589824\" storageformat=\"1\" name=\"01\" description=\"48kbps\"> <streamconfig "
+    "majortype=\"{73647561-0000-0010-8000-00AA00389B71}\" streamnumber=\"1\" streamname=\"Audio Stream\" "
+    "inputname=\"Audio409\" bitrate=\"48024\" bufferwindow=\"-1\" reliabletransport=\"0\" decodercomplexity=\"\" "
+    "rfc1766langid=\"en-us\"> <wmmediatype subtype=\"{00000161-0000-0010-8000-00AA00389B71}\" bfixedsizesamples=\"1\" "
+    "btemporalcompression=\"0\" lsamplesize=\"2230\"> <waveformatex wFormatTag=\"353\" nChannels=\"2\" "
+    "nSamplesPerSec=\"44100\" nAvgBytesPerSec=\"6003\" nBlockAlign=\"2230\" wBitsPerSample=\"16\" "
+    "codecdata=\"008800001F00D9220000\"/> </wmmediatype> </streamconfig> </profile>",
+    "<profile version=\"589824\" storageformat=\"1\" name=\"02\" description=\"64kbps\"> <streamconfig "
+    "majortype=\"{73647561-0000-0010-8000-00AA00389B71}\" streamnumber=\"1\" streamname=\"Audio Stream\" "
+    "inputname=\"Audio409\" bitrate=\"64024\" bufferwindow=\"-1\" reliabletransport=\"0\" decodercomplexity=\"\" "
+    "rfc1766langid=\"en-us\"> <wmmediatype subtype=\"{00000161-0000-0010-8000-00AA00389B71}\" bfixedsizesamples=\"1\" "
+    "btemporalcompression=\"0\" lsamplesize=\"2973\"> <waveformatex wFormatTag=\"353\" nChannels=\"2\" "
+    "nSamplesPerSec=\"44100\" nAvgBytesPerSec=\"8003\" nBlockAlign=\"2973\" wBitsPerSample=\"16\" "
+    "codecdata=\"008800000F00752E0000\"/> </wmmediatype> </streamconfig> </profile>",
+    "<profile version=\"589824\" storageformat=\"1\" name=\"03\" description=\"80kbps\"> <streamconfig "
+    "majortype=\"{73647561-0000-0010-8000-00AA00389B71}\" streamnumber=\"1\" streamname=\"Audio Stream\" "
+    "inputname=\"Audio409\" bitrate=\"80024\" bufferwindow=\"-1\" reliabletransport=\"0\" decodercomplexity=\"\" "
+    "rfc1766langid=\"en-us\"> <wmmediatype subtype=\"{00000161-0000-0010-8000-00AA00389B71}\" bfixedsizesamples=\"1\" "
+    "btemporalcompression=\"0\" lsamplesize=\"3716\"> <waveformatex wFormatTag=\"353\" nChannels=\"2\" "
+    "nSamplesPerSec=\"44100\" nAvgBytesPerSec=\"10003\" nBlockAlign=\"3716\" wBitsPerSample=\"16\" "
+    "codecdata=\"008800000F00113A0000\"/> </wmmediatype> </streamconfig> </profile>",
+    "<profile version=\"589824\" storageformat=\"1\" name=\"04\" description=\"96kbps\"> <streamconfig "
+    "majortype=\"{73647561-0000-0010-8000-00AA00389B71}\" streamnumber=\"1\" streamname=\"Audio Stream\" "
+    "inputname=\"Audio409\" bitrate=\"96024\" bufferwindow=\"-1\" reliabletransport=\"0\" decodercomplexity=\"\" "
+    "rfc1766langid=\"en-us\"> <wmmediatype subtype=\"{00000161-0000-0010-8000-00AA00389B71}\" bfixedsizesamples=\"1\" "
+    "btemporalcompression=\"0\" lsamplesize=\"4459\"> <waveformatex wFormatTag=\"353\" nChannels=\"2\" "
+    "nSamplesPerSec=\"44100\" nAvgBytesPerSec=\"12003\" nBlockAlign=\"4459\" wBitsPerSample=\"16\" "
+    "codecdata=\"008800000F00AD450000\"/> </wmmediatype> </streamconfig> </profile>",
+    "<profile version=\"589824\" storageformat=\"1\" name=\"05\" description=\"128kbps\"> <streamconfig "
+    "majortype=\"{73647561-0000-0010-8000-00AA00389B71}\" streamnumber=\"1\" streamname=\"Audio Stream\" "
+    "inputname=\"Audio409\" bitrate=\"128016\" bufferwindow=\"-1\" reliabletransport=\"0\" decodercomplexity=\"\" "
+    "rfc1766langid=\"en-us\"> <wmmediatype subtype=\"{00000161-0000-0010-8000-00AA00389B71}\" bfixedsizesamples=\"1\" "
+    "btemporalcompression=\"0\" lsamplesize=\"5945\"> <waveformatex wFormatTag=\"353\" nChannels=\"2\" "
+    "nSamplesPerSec=\"44100\" nAvgBytesPerSec=\"16002\" nBlockAlign=\"5945\" wBitsPerSample=\"16\" "
+    "codecdata=\"008800000F00E55C0000\"/> </wmmediatype> </streamconfig> </profile>",
+    "<profile version=\"589824\" storageformat=\"1\" name=\"06\" description=\"160kbps\"> <streamconfig "
+    "majortype=\"{73647561-0000-0010-8000-00AA00389B71}\" streamnumber=\"1\" streamname=\"Audio Stream\" "
+    "inputname=\"Audio409\" bitrate=\"160016\" bufferwindow=\"-1\" reliabletransport=\"0\" decodercomplexity=\"\" "
+    "rfc1766langid=\"en-us\"> <wmmediatype subtype=\"{00000161-0000-0010-8000-00AA00389B71}\" bfixedsizesamples=\"1\" "
+    "btemporalcompression=\"0\" lsamplesize=\"7431\"> <waveformatex wFormatTag=\"353\" nChannels=\"2\" "
+    "nSamplesPerSec=\"44100\" nAvgBytesPerSec=\"20002\" nBlockAlign=\"7431\" wBitsPerSample=\"16\" "
+    "codecdata=\"008800000F001D740000\"/> </wmmediatype> </streamconfig> </profile>",
+    "<profile version=\"589824\" storageformat=\"1\" name=\"07\" description=\"192kbps\"> <streamconfig "
+    "majortype=\"{73647561-0000-0010-8000-00AA00389B71}\" streamnumber=\"1\" streamname=\"Audio Stream\" "
+    "inputname=\"Audio409\" bitrate=\"192016\" bufferwindow=\"-1\" reliabletransport=\"0\" decodercomplexity=\"\" "
+    "rfc1766langid=\"en-us\"> <wmmediatype subtype=\"{00000161-0000-0010-8000-00AA00389B71}\" bfixedsizesamples=\"1\" "
+    "btemporalcompression=\"0\" lsamplesize=\"8917\"> <waveformatex wFormatTag=\"353\" nChannels=\"2\" "
+    "nSamplesPerSec=\"44100\" nAvgBytesPerSec=\"24002\" nBlockAlign=\"8917\" wBitsPerSample=\"16\" "
+    "codecdata=\"008800000F00558B0000\"/> </wmmediatype> </streamconfig> </profile>",
+    "<profile version=\"589824\" storageformat=\"1\" name=\"08\" description=\"256kbps\"> <streamconfig "
+    "majortype=\"{73647561-0000-0010-8000-00AA00389B71}\" streamnumber=\"1\" streamname=\"Audio Stream\" "
+    "inputname=\"Audio409\" bitrate=\"256016\" bufferwindow=\"-1\" reliabletransport=\"0\" decodercomplexity=\"\" "
+    "rfc1766langid=\"en-us\"> <wmmediatype subtype=\"{00000161-0000-0010-8000-00AA00389B71}\" bfixedsizesamples=\"1\" "
+    "btemporalcompression=\"0\" lsamplesize=\"11889\"> <waveformatex wFormatTag=\"353\" nChannels=\"2\" "
+    "nSamplesPerSec=\"44100\" nAvgBytesPerSec=\"32002\" nBlockAlign=\"11889\" wBitsPerSample=\"16\" "
+    "codecdata=\"008800000F00C5B90000\"/> </wmmediatype> </streamconfig> </profile>",
+    "<profile version=\"589824\" storageformat=\"1\" name=\"09\" description=\"320kbps\"> <streamconfig "
+    "majortype=\"{73647561-0000-0010-8000-00AA00389B71}\" streamnumber=\"1\" streamname=\"Audio Stream\" "
+    "inputname=\"Audio409\" bitrate=\"320008\" bufferwindow=\"-1\" reliabletransport=\"0\" decodercomplexity=\"\" "
+    "rfc1766langid=\"en-us\"> <wmmediatype subtype=\"{00000161-0000-0010-8000-00AA00389B71}\" bfixedsizesamples=\"1\" "
+    "btemporalcompression=\"0\" lsamplesize=\"14861\"> <waveformatex wFormatTag=\"353\" nChannels=\"2\" "
+    "nSamplesPerSec=\"44100\" nAvgBytesPerSec=\"40001\" nBlockAlign=\"14861\" wBitsPerSample=\"16\" "
+    "codecdata=\"008800000F0035E80000\"/> </wmmediatype> </streamconfig> </profile>",
+    "<profile version=\"589824\" storageformat=\"1\" name=\"10\" description=\"q10\"> <streamconfig "
+    "majortype=\"{73647561-0000-0010-8000-00AA00389B71}\" streamnumber=\"1\" streamname=\"Audio Stream\" "
+    "inputname=\"Audio409\" bitrate=\"128016\" bufferwindow=\"-1\" reliabletransport=\"0\" decodercomplexity=\"\" "
+    "rfc1766langid=\"en-us\" vbrenabled=\"1\" vbrquality=\"10\" bitratemax=\"0\" bufferwindowmax=\"0\"> <wmmediatype "
+    "subtype=\"{00000161-0000-0010-8000-00AA00389B71}\" bfixedsizesamples=\"1\" btemporalcompression=\"0\" "
+    "lsamplesize=\"2230\"> <waveformatex wFormatTag=\"353\" nChannels=\"2\" nSamplesPerSec=\"44100\" "
+    "nAvgBytesPerSec=\"2147483402\" nBlockAlign=\"2230\" wBitsPerSample=\"16\" codecdata=\"008800001F00D9220000\"/> "
+    "</wmmediatype> </streamconfig> </profile>",
+    "<profile version=\"589824\" storageformat=\"1\" name=\"11\" description=\"q25\"> <streamconfig "
+    "majortype=\"{73647561-0000-0010-8000-00AA00389B71}\" streamnumber=\"1\" streamname=\"Audio Stream\" "
+    "inputname=\"Audio409\" bitrate=\"128016\" bufferwindow=\"-1\" reliabletransport=\"0\" decodercomplexity=\"\" "
+    "rfc1766langid=\"en-us\" vbrenabled=\"1\" vbrquality=\"25\" bitratemax=\"0\" bufferwindowmax=\"0\"> <wmmediatype "
+    "subtype=\"{00000161-0000-0010-8000-00AA00389B71}\" bfixedsizesamples=\"1\" btemporalcompression=\"0\" "
+    "lsamplesize=\"2973\"> <waveformatex wFormatTag=\"353\" nChannels=\"2\" nSamplesPerSec=\"44100\" "
+    "nAvgBytesPerSec=\"2147483417\" nBlockAlign=\"2973\" wBitsPerSample=\"16\" codecdata=\"008800000F00752E0000\"/> "
+    "</wmmediatype> </streamconfig> </profile>",
+    "<profile version=\"589824\" storageformat=\"1\" name=\"12\" description=\"q50\"> <streamconfig "
+    "majortype=\"{73647561-0000-0010-8000-00AA00389B71}\" streamnumber=\"1\" streamname=\"Audio Stream\" "
+    "inputname=\"Audio409\" bitrate=\"128016\" bufferwindow=\"-1\" reliabletransport=\"0\" decodercomplexity=\"\" "
+    "rfc1766langid=\"en-us\" vbrenabled=\"1\" vbrquality=\"50\" bitratemax=\"0\" bufferwindowmax=\"0\"> <wmmediatype "
+    "subtype=\"{00000161-0000-0010-8000-00AA00389B71}\" bfixedsizesamples=\"1\" btemporalcompression=\"0\" "
+    "lsamplesize=\"2973\"> <waveformatex wFormatTag=\"353\" nChannels=\"2\" nSamplesPerSec=\"44100\" "
+    "nAvgBytesPerSec=\"2147483442\" nBlockAlign=\"2973\" wBitsPerSample=\"16\" codecdata=\"008800000F00752E0000\"/> "
+    "</wmmediatype> </streamconfig> </profile>",
+    "<profile version=\"589824\" storageformat=\"1\" name=\"13\" description=\"q75\"> <streamconfig "
+    "majortype=\"{73647561-0000-0010-8000-00AA00389B71}\" streamnumber=\"1\" streamname=\"Audio Stream\" "
+    "inputname=\"Audio409\" bitrate=\"128016\" bufferwindow=\"-1\" reliabletransport=\"0\" decodercomplexity=\"\" "
+    "rfc1766langid=\"en-us\" vbrenabled=\"1\" vbrquality=\"75\" bitratemax=\"0\" bufferwindowmax=\"0\"> <wmmediatype "
+    "subtype=\"{00000161-0000-0010-8000-00AA00389B71}\" bfixedsizesamples=\"1\" btemporalcompression=\"0\" "
+    "lsamplesize=\"4459\"> <waveformatex wFormatTag=\"353\" nChannels=\"2\" nSamplesPerSec=\"44100\" "
+    "nAvgBytesPerSec=\"2147483467\" nBlockAlign=\"4459\" wBitsPerSample=\"16\" codecdata=\"008800000F00AD450000\"/> "
+    "</wmmediatype> </streamconfig> </profile>",
+    "<profile version=\"589824\" storageformat=\"1\" name=\"14\" description=\"q90\"> <streamconfig "
+    "majortype=\"{73647561-0000-0010-8000-00AA00389B71}\" streamnumber=\"1\" streamname=\"Audio Stream\" "
+    "inputname=\"Audio409\" bitrate=\"128016\" bufferwindow=\"-1\" reliabletransport=\"0\" decodercomplexity=\"\" "
+    "rfc1766langid=\"en-us\" vbrenabled=\"1\" vbrquality=\"90\" bitratemax=\"0\" bufferwindowmax=\"0\"> <wmmediatype "
+    "subtype=\"{00000161-0000-0010-8000-00AA00389B71}\" bfixedsizesamples=\"1\" btemporalcompression=\"0\" "
+    "lsamplesize=\"8917\"> <waveformatex wFormatTag=\"353\" nChannels=\"2\" nSamplesPerSec=\"44100\" "
+    "nAvgBytesPerSec=\"2147483482\" nBlockAlign=\"8917\" wBitsPerSample=\"16\" codecdata=\"008800000F00558B0000\"/> "
+    "</wmmediatype> </streamconfig> </profile>",
+    "<profile version=\"589824\" storageformat=\"1\" name=\"15\" description=\"q98\"> <streamconfig "
+    "majortype=\"{73647561-0000-0010-8000-00AA00389B71}\" streamnumber=\"1\" streamname=\"Audio Stream\" "
+    "inputname=\"Audio409\" bitrate=\"128016\" bufferwindow=\"-1\" reliabletransport=\"0\" decodercomplexity=\"\" "
+    "rfc1766langid=\"en-us\" vbrenabled=\"1\" vbrquality=\"98\" bitratemax=\"0\" bufferwindowmax=\"0\"> <wmmediatype "
+    "subtype=\"{00000161-0000-0010-8000-00AA00389B71}\" bfixedsizesamples=\"1\" btemporalcompression=\"0\" "
+    "lsamplesize=\"11889\"> <waveformatex wFormatTag=\"353\" nChannels=\"2\" nSamplesPerSec=\"44100\" "
+    "nAvgBytesPerSec=\"2147483490\" nBlockAlign=\"11889\" wBitsPerSample=\"16\" codecdata=\"008800000F00C5B90000\"/> "
+    "</wmmediatype> </streamconfig> </profile>",
+    "<profile version=\"589824\" storageformat=\"1\" name=\"16\" description=\"lossless\"> <streamconfig "
+    "majortype=\"{73647561-0000-0010-8000-00AA00389B71}\" streamnumber=\"1\" streamname=\"Audio Stream\" "
+    "inputname=\"Audio409\" bitrate=\"128016\" bufferwindow=\"-1\" reliabletransport=\"0\" decodercomplexity=\"\" "
+    "rfc1766langid=\"en-us\" vbrenabled=\"1\" vbrquality=\"100\" bitratemax=\"0\" bufferwindowmax=\"0\"> <wmmediatype "
+    "subtype=\"{00000163-0000-0010-8000-00AA00389B71}\" bfixedsizesamples=\"1\" btemporalcompression=\"0\" "
+    "lsamplesize=\"13375\"> <waveformatex wFormatTag=\"355\" nChannels=\"2\" nSamplesPerSec=\"44100\" "
+    "nAvgBytesPerSec=\"2147483492\" nBlockAlign=\"13375\" wBitsPerSample=\"16\" "
+    "codecdata=\"100003000000000000000000000021000000\"/> </wmmediatype> </streamconfig> </profile>",
 };

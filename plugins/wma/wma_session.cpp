@@ -71,7 +71,6 @@ int32_t WmaSession::OpenOutput(const char* baseName, int32_t qualityCode, const 
 }
 
 int32_t WmaSession::OpenInitialised(const char* baseName, int32_t qualityCode, const OutputTrackInfo* info) {
-
     trackInfo = info ? *info : OutputTrackInfo{};
     ReleaseObjects();
     sampleLength = 0;
@@ -84,8 +83,8 @@ int32_t WmaSession::OpenInitialised(const char* baseName, int32_t qualityCode, c
 
     const int profileIndex = ChooseProfileIndex(qualityCode);
     WCHAR profileText[WMA_PROFILE_SLOT_SIZE];
-    std::transform(WmaProfileTable[profileIndex], WmaProfileTable[profileIndex] + WMA_PROFILE_SLOT_SIZE,
-                   profileText, [](char c) { return static_cast<WCHAR>(static_cast<unsigned char>(c)); });
+    std::transform(WmaProfileTable[profileIndex], WmaProfileTable[profileIndex] + WMA_PROFILE_SLOT_SIZE, profileText,
+                   [](char c) { return static_cast<WCHAR>(static_cast<unsigned char>(c)); });
     if (FAILED(profileManager->LoadProfileByData(profileText, profile.Put())) || !profile ||
         FAILED(writer->SetProfile(profile.Get()))) {
         return FailOpen("the Windows Media writer has no encoder for this quality");
@@ -117,8 +116,9 @@ int32_t WmaSession::OpenInitialised(const char* baseName, int32_t qualityCode, c
 // (the media catalog number) and "PreEmphasis".
 void WmaSession::WriteDiscCodeAttributes(IWMHeaderInfo& header) {
     const OutputTrackExtras& extras = Extras();
-    const std::pair<const char16_t*, const char*> codes[] = {
-        {u"WM/ISRC", extras.isrc}, {u"WM/Barcode", extras.catalog}, {u"PreEmphasis", extras.preEmphasis ? "yes" : ""}};
+    const std::pair<const char16_t*, const char*> codes[] = {{u"WM/ISRC", extras.isrc},
+                                                             {u"WM/Barcode", extras.catalog},
+                                                             {u"PreEmphasis", extras.preEmphasis ? "yes" : ""}};
     for (const auto& [name, source] : codes) {
         const std::u16string value = WidenText(TextOrEmpty(source));
         if (value.empty()) continue;
@@ -129,12 +129,11 @@ void WmaSession::WriteDiscCodeAttributes(IWMHeaderInfo& header) {
 
 void WmaSession::WriteHeaderAttributes() {
     ComPtr<IWMHeaderInfo> header;
-    if (FAILED(writer->QueryInterface(IID_IWMHeaderInfo, reinterpret_cast<void**>(header.Put()))) || !header)
-        return;
+    if (FAILED(writer->QueryInterface(IID_IWMHeaderInfo, reinterpret_cast<void**>(header.Put()))) || !header) return;
 
     const std::pair<const char16_t*, const char*> texts[] = {
-        {u"Title", trackInfo.title},         {u"Author", trackInfo.artist}, {u"WM/AlbumTitle", trackInfo.album},
-        {u"WM/Genre", trackInfo.genre},      {u"WM/Year", trackInfo.year},  {u"Description", trackInfo.comment},
+        {u"Title", trackInfo.title},    {u"Author", trackInfo.artist}, {u"WM/AlbumTitle", trackInfo.album},
+        {u"WM/Genre", trackInfo.genre}, {u"WM/Year", trackInfo.year},  {u"Description", trackInfo.comment},
     };
     for (const auto& [name, source] : texts) {
         const std::u16string value = WidenText(TextOrEmpty(source));

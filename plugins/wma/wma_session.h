@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "cadrix_plugin.h"
-#include "plugin_session.h"
 #include "com_ptr.h"
+#include "plugin_session.h"
 #include "wmsdk.h"
 
 // The platform calls a session makes; tests put fakes in place of the writer.

@@ -75,7 +75,8 @@ std::vector<std::string> ShortSequences() {
             for (int c : edges) {
                 all.push_back({static_cast<char>(a), static_cast<char>(b), static_cast<char>(c)});
                 for (int d : edges) {
-                    all.push_back({static_cast<char>(a), static_cast<char>(b), static_cast<char>(c), static_cast<char>(d)});
+                    all.push_back(
+                        {static_cast<char>(a), static_cast<char>(b), static_cast<char>(c), static_cast<char>(d)});
                 }
             }
         }

@@ -5,9 +5,9 @@
 // emulated drive is a second, independent one.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <sstream>
@@ -114,7 +114,8 @@ protected:
         return test::RunCommand(args, withDrive);
     }
     test::ProgramResult Emulated(std::vector<std::string> args) {
-        std::vector<std::string> command{CADRIX_DRIVESIM_PATH, "--image", tmp / "image/disc.cue", "--", CADRIX_RIP_PATH};
+        std::vector<std::string> command{CADRIX_DRIVESIM_PATH, "--image", tmp / "image/disc.cue", "--",
+                                         CADRIX_RIP_PATH};
         command.insert(command.end(), args.begin(), args.end());
         return test::RunCommand(command, env);
     }
@@ -146,7 +147,7 @@ TEST_F(Archival, ListShowsTheLayoutFromTheSheetAndFromQ) {
         ASSERT_EQ(listed.size(), truth.tracks.size()) << run->output;
         for (size_t k = 0; k < truth.tracks.size(); ++k) {
             EXPECT_EQ(listed.at(static_cast<int>(k + 1)), FactsOf(truth.tracks[k])) << "track " << k + 1 << "\n"
-                                                                                   << run->output;
+                                                                                    << run->output;
         }
     }
     EXPECT_NE(onImage.output.find("Layout: read from the disc image's sheet"), std::string::npos);
@@ -191,7 +192,8 @@ std::string Positions(const akrip::DiscToc& toc) {
     std::ostringstream text;
     text << "MCN " << toc.mcn << ", lead-out " << toc.leadOut << "\n";
     for (size_t k = 0; k < toc.tracks.size(); ++k) {
-        text << "track " << k + 1 << ": " << FactsOf(toc.tracks[k]) << ", control " << int{toc.tracks[k].control} << "\n";
+        text << "track " << k + 1 << ": " << FactsOf(toc.tracks[k]) << ", control " << int{toc.tracks[k].control}
+             << "\n";
     }
     return text.str();
 }
@@ -213,9 +215,9 @@ TEST_F(Archival, WaveRipKeepsTheDiscAndGivesItBack) {
     ASSERT_EQ(fromImage.size(), 7u) << "five WAVE files, the cue sheet and the log";
     const std::string cue = fromImage.at(name + ".cue");
     EXPECT_EQ(cue, fromDrive.at(name + ".cue"));
-    const std::vector<std::string> facts{"CDDB id", "AccurateRip id", "MusicBrainz", "MCN", "Hidden", "Pre-emphasis",
-                                         "Cue sheet", "Track", "  File", "  CRC32", "  Peak", "  Index", "  Pregap",
-                                         "  ISRC", "  Pre-emphasis"};
+    const std::vector<std::string> facts{"CDDB id",      "AccurateRip id", "MusicBrainz", "MCN",    "Hidden",
+                                         "Pre-emphasis", "Cue sheet",      "Track",       "  File", "  CRC32",
+                                         "  Peak",       "  Index",        "  Pregap",    "  ISRC", "  Pre-emphasis"};
     const std::string log = fromImage.at(name + ".log");
     EXPECT_EQ(LinesWith(log, facts), LinesWith(fromDrive.at(name + ".log"), facts));
     EXPECT_NE(log.find("Hidden track one audio: 00:04:00 before track 1, ripped as track 0"), std::string::npos) << log;
@@ -227,11 +229,12 @@ TEST_F(Archival, WaveRipKeepsTheDiscAndGivesItBack) {
         const int t = std::stoi(file.substr(0, 2));
         const auto pcm = t == 0 ? dg::ExpectedAudioRange(disc, 0, 300) : dg::ExpectedTrackPcm(disc, t);
         ASSERT_EQ(bytes.size(), pcm.size() + 44) << file;
-        EXPECT_TRUE(std::equal(pcm.begin(), pcm.end(), bytes.begin() + 44,
-                               [](uint8_t a, char b) { return a == static_cast<uint8_t>(b); }))
-            << file;
+        EXPECT_TRUE(std::equal(pcm.begin(), pcm.end(), bytes.begin() + 44, [](uint8_t a, char b) {
+            return a == static_cast<uint8_t>(b);
+        })) << file;
         int peak = 0;
-        for (size_t k = 0; k + 1 < pcm.size(); k += 2) peak = std::max(peak, std::abs(int{static_cast<int16_t>(pcm[k] | pcm[k + 1] << 8)}));
+        for (size_t k = 0; k + 1 < pcm.size(); k += 2)
+            peak = std::max(peak, std::abs(int{static_cast<int16_t>(pcm[k] | pcm[k + 1] << 8)}));
         char line[64];
         std::snprintf(line, sizeof line, "  Peak level: %.6f\n", peak / 32768.0);
         const size_t at = log.find("\nTrack " + std::to_string(t) + "\n");
@@ -239,7 +242,9 @@ TEST_F(Archival, WaveRipKeepsTheDiscAndGivesItBack) {
     }
 
     // The seal, by sha256sum.
-    const auto sealed = test::RunCommand({"sh", "-c", "head -n -1 \"$0\" | sha256sum", (imageFolder / (name + ".log")).string()}, {});
+    const auto sealed = test::RunCommand({"sh", "-c", "head -n -1 \"$0\" | sha256sum",
+                                          (imageFolder / (name + ".log")).string()},
+                                         {});
     ASSERT_EQ(sealed.status, 0);
     EXPECT_TRUE(log.ends_with("SHA-256 of the log above: " + sealed.output.substr(0, 64) + "\n")) << log;
 
@@ -269,8 +274,14 @@ TEST_F(Archival, CdrdaoAgreesWithTheCueSheet) {
     FolderFiles(tmp.path() / "rip", folder);
     const auto sheet = akrip::LoadDiscImage((folder / (folder.filename().string() + ".cue")).string());
     ASSERT_TRUE(sheet);
-    const std::vector<std::string> read{CADRIX_DRIVESIM_PATH, "--image", tmp / "image/disc.cue", "--", "sh", "-c",
-                                        "cdrdao read-toc --device \"$CADRIX_DRIVESIM_DEVICE\" \"$0\" 2>&1", tmp / "read.toc"};
+    const std::vector<std::string> read{CADRIX_DRIVESIM_PATH,
+                                        "--image",
+                                        tmp / "image/disc.cue",
+                                        "--",
+                                        "sh",
+                                        "-c",
+                                        "cdrdao read-toc --device \"$CADRIX_DRIVESIM_DEVICE\" \"$0\" 2>&1",
+                                        tmp / "read.toc"};
     const auto run = test::RunCommand(read, env);
     ASSERT_EQ(run.status, 0) << run.output;
     const std::string text = test::ReadFile(tmp / "read.toc");

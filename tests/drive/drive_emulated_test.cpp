@@ -41,7 +41,7 @@ protected:
     }
     // cadrix-drivesim <drive options> -- cadrix-rip --output <out> <rip options>
     Outcome Rip(std::vector<std::string> drive, const std::string& out, const std::vector<std::string>& rip = {},
-            const std::function<void(const std::string&, pid_t)>& onLine = {}) {
+                const std::function<void(const std::string&, pid_t)>& onLine = {}) {
         std::vector<std::string> args{CADRIX_DRIVESIM_PATH};
         args.insert(args.end(), drive.begin(), drive.end());
         args.insert(args.end(), {"--", CADRIX_RIP_PATH, "--output", tmp.Path() + "/" + out});
@@ -134,11 +134,12 @@ TEST_F(EmulatedDrive, UnreadableSectorsFailTheTrackAndNameTheSectors) {
 TEST_F(EmulatedDrive, DiscChangedDuringARunFailsItAndTheNextRunReadsTheNewDisc) {
     const auto first = ThreeTracks(discgen::TrackMode::Audio, 1, 7);
     const auto second = ThreeTracks(discgen::TrackMode::Audio, 1, 8);
-    const std::string script = R"("$0" --output "$1" > /dev/null; a=$?; "$0" --output "$2" > /dev/null; echo "status $a $?")";
-    const Outcome run = RunCommand({CADRIX_DRIVESIM_PATH, "--image", Image(first, "first"), "--image", Image(second, "second"),
-                                "--change-after-reads", "60", "--", "sh", "-c", script, CADRIX_RIP_PATH,
-                                tmp.Path() + "/run1", tmp.Path() + "/run2"},
-                               env);
+    const std::string script =
+        R"("$0" --output "$1" > /dev/null; a=$?; "$0" --output "$2" > /dev/null; echo "status $a $?")";
+    const Outcome run = RunCommand({CADRIX_DRIVESIM_PATH, "--image", Image(first, "first"), "--image",
+                                    Image(second, "second"), "--change-after-reads", "60", "--", "sh", "-c", script,
+                                    CADRIX_RIP_PATH, tmp.Path() + "/run1", tmp.Path() + "/run2"},
+                                   env);
     EXPECT_NE(run.output.find("status 1 0"), std::string::npos) << run.output;
     ExpectBitExact(second, "run2");
 }
@@ -147,12 +148,12 @@ TEST_F(EmulatedDrive, InterruptDuringASlowReadEndsTheRunAtOnce) {
     const auto disc = ThreeTracks(discgen::TrackMode::Audio, 1, 9);
     Clock::time_point interrupted{};
     const Outcome run = Rip({"--image", Image(disc, "disc"), "--speed", "1"}, "out", {},
-                        [&interrupted](const std::string& line, pid_t pid) {
-                            if (line.find("Extracting Track 1...") == std::string::npos) return;
-                            usleep(1500 * 1000);  // well inside paranoia's first reads
-                            interrupted = Clock::now();
-                            kill(pid, SIGINT);
-                        });
+                            [&interrupted](const std::string& line, pid_t pid) {
+                                if (line.find("Extracting Track 1...") == std::string::npos) return;
+                                usleep(1500 * 1000);  // well inside paranoia's first reads
+                                interrupted = Clock::now();
+                                kill(pid, SIGINT);
+                            });
     const auto took = Clock::now() - interrupted;
     EXPECT_EQ(run.status, 130) << run.output;
     EXPECT_LT(took, std::chrono::seconds(2));
@@ -213,8 +214,8 @@ TEST_F(EmulatedDrive, CdParanoiaReadsTheEmulatedDrive) {
     const std::string wav = tmp.Path() + "/track2.wav";
     env.push_back("ASAN_OPTIONS=detect_leaks=0");  // a sanitized build preloads its runtime into cd-paranoia
     const Outcome run = RunCommand({CADRIX_DRIVESIM_PATH, "--image", Image(disc, "disc"), "--", "sh", "-c",
-                                R"(cd-paranoia -q -d "$CADRIX_DRIVESIM_DEVICE" 2 "$0")", wav},
-                               env);
+                                    R"(cd-paranoia -q -d "$CADRIX_DRIVESIM_DEVICE" 2 "$0")", wav},
+                                   env);
     ASSERT_EQ(run.status, 0) << run.output;
     const auto bytes = test::ReadWholeFile(wav);
     const auto pcm = discgen::ExpectedTrackPcm(disc, 2);
@@ -240,11 +241,15 @@ TEST_F(EmulatedDrive, CdTextNamesTheDiscWithoutTheNetwork) {
     }
     test::WriteFile(cue, sheet);
     const std::string toc = tmp.Path() + "/toc/disc.toc";
-    test::WriteFile(toc, "CD_DA\nCD_TEXT {\n  LANGUAGE_MAP { 0 : EN }\n  LANGUAGE 0 {\n    TITLE \"Signals\"\n"
-                         "    PERFORMER \"The Lighthouse Keepers\"\n  }\n}\nTRACK AUDIO\nCD_TEXT { LANGUAGE 0 {"
-                         " TITLE \"Fog\" } }\nFILE \"" + tmp.Path() + "/cdtext/disc.bin\" 0 00:04:00\n");
+    test::WriteFile(toc,
+                    "CD_DA\nCD_TEXT {\n  LANGUAGE_MAP { 0 : EN }\n  LANGUAGE 0 {\n    TITLE \"Signals\"\n"
+                    "    PERFORMER \"The Lighthouse Keepers\"\n  }\n}\nTRACK AUDIO\nCD_TEXT { LANGUAGE 0 {"
+                    " TITLE \"Fog\" } }\nFILE \"" +
+                        tmp.Path() + "/cdtext/disc.bin\" 0 00:04:00\n");
     const std::string expected = "Disc: The Lighthouse Keepers - Signals\n  1\tFog\t";
-    const Outcome emulated = RunCommand({CADRIX_DRIVESIM_PATH, "--image", cue, "--", CADRIX_RIP_PATH, "--list", "--no-lookup"}, env);
+    const Outcome emulated = RunCommand({CADRIX_DRIVESIM_PATH, "--image", cue, "--", CADRIX_RIP_PATH, "--list",
+                                         "--no-lookup"},
+                                        env);
     EXPECT_NE(emulated.output.find(expected), std::string::npos) << emulated.output;
     EXPECT_NE(emulated.output.find("  2\tB\t"), std::string::npos) << emulated.output;
     EXPECT_NE(emulated.output.find("Caf\xc3\xa9 at Low Tide"), std::string::npos) << emulated.output;
@@ -268,16 +273,18 @@ protected:
         image = Image(disc, "disc");
     }
     // Serves the stand-in's files (made with `options`, listing `drives`).
-    void Serve(const standin::DiscFileOptions& options, const std::vector<std::pair<std::string, int32_t>>& drives = {}) {
+    void Serve(const standin::DiscFileOptions& options,
+               const std::vector<std::pair<std::string, int32_t>>& drives = {}) {
         std::string path, error;
         ASSERT_TRUE(standin::WriteDiscFile(image, tmp.Path() + "/ar", options, path, error)) << error;
         ASSERT_TRUE(standin::WriteDriveList(tmp.Path() + "/ar", drives, error)) << error;
         StartServer();
     }
     void StartServer() {
-        server = std::make_unique<test::ScriptServer>(
-            CADRIX_LOOKUP_PYTHON, std::vector<std::string>{CADRIX_STATIC_SERVER_SCRIPT, tmp.Path() + "/ar", Requests()},
-            Requests());
+        server = std::make_unique<test::ScriptServer>(CADRIX_LOOKUP_PYTHON,
+                                                      std::vector<std::string>{CADRIX_STATIC_SERVER_SCRIPT,
+                                                                               tmp.Path() + "/ar", Requests()},
+                                                      Requests());
         Point(server->Url());
     }
     void Point(const std::string& url) { env.push_back("CADRIX_ACCURATERIP_SERVER=" + url); }
@@ -306,8 +313,10 @@ TEST_F(VerifiedRip, AFullSpeedRipWithTheListedOffsetIsProvenTrackByTrack) {
     EXPECT_TRUE(Has(run.output, "All tracks accurately ripped\nLog: ")) << run.output;
     const std::string log = LogOf("out");
     EXPECT_TRUE(Has(log, "Drive: TESTVEND AR DRIVE\nRead offset: +667 (AccurateRip's drive list)\n")) << log;
-    EXPECT_TRUE(Has(log, "Track 2\n  File: 02 - Untitled Track.wav\n  Length: 0:12.00 (900 sectors)\n"
-                         "  Read: burst (full speed), proven by AccurateRip\n  CRC32: ")) << log;
+    EXPECT_TRUE(Has(log,
+                    "Track 2\n  File: 02 - Untitled Track.wav\n  Length: 0:12.00 (900 sectors)\n"
+                    "  Read: burst (full speed), proven by AccurateRip\n  CRC32: "))
+        << log;
     ExpectBitExact(disc, "out", 667);
 }
 
@@ -342,8 +351,9 @@ TEST_F(VerifiedRip, UnknownDiscsFailingServersAndHostileRepliesLeaveTheRipSecure
     std::vector<uint8_t> otherDisc = good;
     otherDisc[1] ^= 1;  // in both submissions
     otherDisc[good.size() / 2 + 1] ^= 1;
-    const std::vector<std::vector<uint8_t>> hostile = {
-        {good.begin(), good.begin() + 20}, {255, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}, otherDisc};
+    const std::vector<std::vector<uint8_t>> hostile = {{good.begin(), good.begin() + 20},
+                                                       {255, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14},
+                                                       otherDisc};
     for (size_t k = 0; k < hostile.size(); ++k) {
         std::ofstream(path, std::ios::binary | std::ios::trunc)
             .write(reinterpret_cast<const char*>(hostile[k].data()), static_cast<std::streamsize>(hostile[k].size()));
@@ -375,7 +385,8 @@ TEST_F(VerifiedRip, TheDriveOffsetIsFoundKeptAndUsed) {
     Serve({});
     for (const int offset : {667, -1164}) {
         const std::string model = "TESTVEND FIND " + std::to_string(offset);
-        const std::vector<std::string> drive{"--image", image, "--read-offset", std::to_string(offset), "--model", model};
+        const std::vector<std::string> drive{"--image", image, "--read-offset", std::to_string(offset),
+                                             "--model", model};
         std::vector<std::string> args{CADRIX_DRIVESIM_PATH};
         args.insert(args.end(), drive.begin(), drive.end());
         args.insert(args.end(), {"--", CADRIX_RIP_PATH, "--find-offset"});

@@ -8,11 +8,11 @@
 #include <filesystem>
 #include <tuple>
 
-#include "temp_dir.h"
 #include "data_sector.h"
 #include "disc_generator.h"
 #include "drive_options.h"
 #include "emulated_drive.h"
+#include "temp_dir.h"
 
 namespace drivesim {
 namespace {
@@ -74,12 +74,12 @@ TEST(DriveEmulator, FullTocAndSessionsOfAnEnhancedCd) {
     const auto full = d.SgIo({0x43, 0x02, 0x02, 0, 0, 0, 0, 0x10, 0, 0}, 4096, &key);
     ASSERT_EQ(key, 0);
     ASSERT_EQ(full.size(), 4u + 11 * 8);
-    EXPECT_EQ(full[3], 2);                        // last session
+    EXPECT_EQ(full[3], 2);  // last session
     EXPECT_EQ(full[4 + 3], 0xA0);
-    EXPECT_EQ(full[4 + 9], 0x00);                 // CD-ROM: its data is Mode 1, not XA
-    EXPECT_EQ(full[4 + 2 * 11 + 3], 0xA2);        // session 1 lead-out at 300 = 00:06:00
+    EXPECT_EQ(full[4 + 9], 0x00);           // CD-ROM: its data is Mode 1, not XA
+    EXPECT_EQ(full[4 + 2 * 11 + 3], 0xA2);  // session 1 lead-out at 300 = 00:06:00
     EXPECT_EQ(full[4 + 2 * 11 + 9], 6);
-    EXPECT_EQ(full[4 + 7 * 11 + 3], 2);           // track 2 at 11700 + 150 = 02:38:00
+    EXPECT_EQ(full[4 + 7 * 11 + 3], 2);  // track 2 at 11700 + 150 = 02:38:00
     EXPECT_EQ(full[4 + 7 * 11 + 8], 2);
     EXPECT_EQ(full[4 + 7 * 11 + 9], 38);
     cdrom_multisession multi{};
@@ -199,11 +199,13 @@ TEST(DriveEmulator, TheSubChannelCarriesCodesOftenEnoughAndCountsDownPregaps) {
     for (uint32_t lba = 400; lba < 1150; lba += 25) {
         uint8_t key = 0;
         const auto raw = d.SgIo({0xBE, 0, 0, 0, static_cast<uint8_t>(lba >> 8), static_cast<uint8_t>(lba), 0, 0, 25,
-                                 0x10, 0x01, 0}, 25 * (2352 + 96), &key);
+                                 0x10, 0x01, 0},
+                                25 * (2352 + 96), &key);
         ASSERT_EQ(key, 0);
         for (uint32_t k = 0; k < 25; ++k) {
             uint8_t q[12] = {};
-            for (size_t bit = 0; bit < 96; ++bit) q[bit / 8] |= ((raw[k * 2448 + 2352 + bit] >> 6) & 1) << (7 - bit % 8);
+            for (size_t bit = 0; bit < 96; ++bit)
+                q[bit / 8] |= ((raw[k * 2448 + 2352 + bit] >> 6) & 1) << (7 - bit % 8);
             const int at = static_cast<int>(lba + k);
             EXPECT_EQ((raw[k * 2448 + 2352] & 0x80) != 0, at < 550) << at;  // P: the pregap
             if ((q[0] & 0x0F) == 2) lastMcn = at;
@@ -239,8 +241,12 @@ TEST(DriveEmulator, SectorIoctlsAndTransferLimits) {
     std::vector<uint8_t> buffer(2352), expected(2048);
     cadrix::discgen::MakeDataSector(cadrix::discgen::TrackMode::Mode1Cooked, lba, disc.seed, expected);
     auto msf = [&](unsigned long request) {
-        cdrom_msf at{static_cast<uint8_t>((lba + 150) / 4500), static_cast<uint8_t>((lba + 150) / 75 % 60),
-                     static_cast<uint8_t>((lba + 150) % 75), 0, 0, 0};
+        cdrom_msf at{static_cast<uint8_t>((lba + 150) / 4500),
+                     static_cast<uint8_t>((lba + 150) / 75 % 60),
+                     static_cast<uint8_t>((lba + 150) % 75),
+                     0,
+                     0,
+                     0};
         std::memcpy(buffer.data(), &at, sizeof at);
         return d.drive->Ioctl(request, buffer.data(), false);
     };

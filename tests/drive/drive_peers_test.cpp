@@ -6,8 +6,8 @@
 
 #include <filesystem>
 #include <iterator>
-#include <sstream>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -109,7 +109,8 @@ TEST_F(Peers, XiphCdparanoiaRipsEveryTrackBitForBit) {
     }
     for (int t = 1; t <= 3; ++t) {
         EXPECT_EQ(PreEmphasisColumn(run.output, t), disc.tracks[t - 1u].preEmphasis ? "yes" : "no")
-            << "cdparanoia's 'pre' column of track " << t << "; the image's FLAGS are right\n" << run.output;
+            << "cdparanoia's 'pre' column of track " << t << "; the image's FLAGS are right\n"
+            << run.output;
     }
 }
 
@@ -127,7 +128,8 @@ std::optional<akrip::DiscImage> ReadBackToc(const std::string& text, int32_t lea
 
 std::string Indexes(const akrip::TocTrack& track) {
     std::string text;
-    for (const auto& index : track.indexes) text += std::to_string(index.number) + "@" + std::to_string(index.lsn) + " ";
+    for (const auto& index : track.indexes)
+        text += std::to_string(index.number) + "@" + std::to_string(index.lsn) + " ";
     return text;
 }
 
@@ -170,7 +172,8 @@ TEST_F(Peers, CdInfoPrintsTheCatalogNumberAndIsrcs) {
     ASSERT_EQ(run.status, 0) << run.output;
     EXPECT_NE(run.output.find("Media Catalog Number (MCN): " + disc.mcn + "\n"), std::string::npos) << run.output;
     EXPECT_NE(run.output.find("TRACK  1 ISRC: " + disc.tracks[0].isrc + "\n"), std::string::npos) << run.output;
-    EXPECT_EQ(run.output.find("TRACK  2 ISRC:"), std::string::npos) << "the image gives track 2 no ISRC\n" << run.output;
+    EXPECT_EQ(run.output.find("TRACK  2 ISRC:"), std::string::npos) << "the image gives track 2 no ISRC\n"
+                                                                    << run.output;
     EXPECT_NE(run.output.find("TRACK  3 ISRC: " + disc.tracks[2].isrc + "\n"), std::string::npos) << run.output;
     EXPECT_NE(run.output.find("audio status: no status"), std::string::npos) << "CDROMSUBCHNL\n" << run.output;
 }
@@ -185,7 +188,8 @@ TEST_F(Peers, WhipperGivesTheDiscsMusicBrainzToc) {
     std::string expected = "toc=1+3+" + std::to_string(toc.leadout + 150);
     for (uint32_t start : toc.trackStarts) expected += "+" + std::to_string(start + 150);
     const auto run = OnDrive(Image(disc), "HOME=\"$0\" whipper cd -d /dev/sr0 info", "/dev/sr0");
-    EXPECT_NE(run.output.find(expected + "&"), std::string::npos) << "the image's TOC is " << expected << "\n" << run.output;
+    EXPECT_NE(run.output.find(expected + "&"), std::string::npos) << "the image's TOC is " << expected << "\n"
+                                                                  << run.output;
 }
 
 }  // namespace

@@ -197,8 +197,7 @@ uint32_t AudioEndFrom(const TocBuffer& toc, uint32_t start) {
     if (auto it = drive->framesOnCall.find(callNumber); it != drive->framesOnCall.end()) {
         frames = it->second;
     }
-    const uint32_t offset =
-        std::min<uint32_t>(static_cast<uint32_t>(std::max(drive->dataOffset, 0)), main->capacity);
+    const uint32_t offset = std::min<uint32_t>(static_cast<uint32_t>(std::max(drive->dataOffset, 0)), main->capacity);
     frames = std::min<uint32_t>(frames, (main->capacity - offset) / AKRIP_FRAME_BYTES);
 
     FillFakeAudio(ReadBufferData(main) + offset, start, frames);
@@ -239,8 +238,7 @@ FAKE_EXPORT HCDROM GetCDHandle(HandleRequest* request) {
     const int count = std::min(state.reportedCount, FAKE_AKRIP_MAX_DRIVES);
     for (int k = 0; k < count; ++k) {
         FakeDrive& drive = state.drives[k];
-        if (drive.hostAdapter != request->hostAdapter || drive.target != request->target ||
-            drive.lun != request->lun) {
+        if (drive.hostAdapter != request->hostAdapter || drive.target != request->target || drive.lun != request->lun) {
             continue;
         }
         drive.lastRequest = *request;
@@ -421,10 +419,7 @@ FAKE_EXPORT void FakeAkrip_BlockOnRead(int drive, int call) {
 FAKE_EXPORT int FakeAkrip_WaitForBlockedRead(int timeoutMs) {
     FakeState& state = State();
     std::unique_lock lock(state.mutex);
-    return state.changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                                  [&] { return state.blocked; })
-               ? 1
-               : 0;
+    return state.changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return state.blocked; }) ? 1 : 0;
 }
 
 FAKE_EXPORT void FakeAkrip_ReleaseBlockedRead() {
@@ -438,9 +433,8 @@ FAKE_EXPORT void FakeAkrip_ReleaseBlockedRead() {
 FAKE_EXPORT int FakeAkrip_CallCount(const char* function) {
     FakeState& state = State();
     std::lock_guard lock(state.mutex);
-    return static_cast<int>(std::count_if(state.log.begin(), state.log.end(), [&](const auto& c) {
-        return std::strcmp(c.function, function) == 0;
-    }));
+    return static_cast<int>(std::count_if(state.log.begin(), state.log.end(),
+                                          [&](const auto& c) { return std::strcmp(c.function, function) == 0; }));
 }
 
 FAKE_EXPORT int FakeAkrip_LogSize() {

@@ -75,8 +75,7 @@ inline std::string FakeModuleDirWithoutReadAudio() { return FakeModuleDir() + "/
 
 // A TOC whose entries start at `starts` (the last one is the lead-out); the
 // tracks whose 1-based numbers are in `dataTracks` get the data control bit.
-inline TocBuffer MakeToc(std::initializer_list<uint32_t> starts,
-                         std::initializer_list<int> dataTracks = {}) {
+inline TocBuffer MakeToc(std::initializer_list<uint32_t> starts, std::initializer_list<int> dataTracks = {}) {
     TocBuffer toc{};
     const int last = static_cast<int>(starts.size()) - 1;
     toc.firstTrack = 1;

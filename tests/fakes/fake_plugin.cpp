@@ -22,9 +22,7 @@ int gRefuseOpen = 0;
 int gRefuseWrite = 0;
 std::FILE* gOutput = nullptr;
 
-void CopyText(char* to, size_t size, const char* from) {
-    std::snprintf(to, size, "%s", from != nullptr ? from : "");
-}
+void CopyText(char* to, size_t size, const char* from) { std::snprintf(to, size, "%s", from != nullptr ? from : ""); }
 
 FakePluginCall& Record(const char* function) {
     gLog.emplace_back();

@@ -57,9 +57,7 @@ class FakePlugin {
 public:
     // Loads the fake's cadrix_wma.so from `dir` and points the module search
     // of the code under test at that folder.
-    explicit FakePlugin(const std::string& dir = FakePluginDir(),
-                        const char* file = "cadrix_wma.so")
-        : dir_(dir) {
+    explicit FakePlugin(const std::string& dir = FakePluginDir(), const char* file = "cadrix_wma.so") : dir_(dir) {
         setenv("CADRIX_MODULE_DIR", dir_.c_str(), 1);
         const std::string path = dir_ + "/" + file;
         handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);

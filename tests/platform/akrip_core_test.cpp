@@ -74,12 +74,12 @@ TEST(AkripSheets, CueFlagsAndDataControl) {
 
 TEST(AkripSheets, CueStructureErrors) {
     const char* bad[] = {
-        "TRACK 01 AUDIO\nINDEX 01 00:00:00\n",                                            // no FILE
+        "TRACK 01 AUDIO\nINDEX 01 00:00:00\n",  // no FILE
         "FILE a.bin BINARY\nTRACK 02 AUDIO\nINDEX 01 00:00:00\nTRACK 01 AUDIO\nINDEX 01 00:01:00\n",
-        "FILE a.bin BINARY\nTRACK 01 AUDIO\nTRACK 02 AUDIO\nINDEX 01 00:00:00\n",         // track without INDEX 01
-        "FILE a.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\nPREGAP 00:02:00\n",        // PREGAP after INDEX
-        "FILE a.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:01:00\nINDEX 00 00:00:00\n",      // INDEX 00 after 01
-        "FILE a.bin BINARY\nTRACK 01 CDG\nINDEX 01 00:00:00\n",                           // unsupported mode
+        "FILE a.bin BINARY\nTRACK 01 AUDIO\nTRACK 02 AUDIO\nINDEX 01 00:00:00\n",     // track without INDEX 01
+        "FILE a.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\nPREGAP 00:02:00\n",    // PREGAP after INDEX
+        "FILE a.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:01:00\nINDEX 00 00:00:00\n",  // INDEX 00 after 01
+        "FILE a.bin BINARY\nTRACK 01 CDG\nINDEX 01 00:00:00\n",                       // unsupported mode
         "FILE a.bin BINARY\nREM SESSION 02\nREM SESSION 01\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n",
         "",
     };
@@ -94,10 +94,10 @@ TEST(AkripSheets, CueStructureErrors) {
 }
 
 TEST(AkripSheets, DiscLongerThanHundredMinutesIsRejected) {
-    EXPECT_FALSE(Layout(ParseCueSheet("FILE a.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n"),
-                        {{"a.bin", 450000 * kFrame}}));
-    EXPECT_TRUE(Layout(ParseCueSheet("FILE a.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n"),
-                       {{"a.bin", 449850 * kFrame}}));
+    EXPECT_FALSE(
+        Layout(ParseCueSheet("FILE a.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n"), {{"a.bin", 450000 * kFrame}}));
+    EXPECT_TRUE(
+        Layout(ParseCueSheet("FILE a.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n"), {{"a.bin", 449850 * kFrame}}));
 }
 
 TEST(AkripSheets, CdrdaoSyntax) {
@@ -112,9 +112,9 @@ TEST(AkripSheets, CdrdaoSyntax) {
     EXPECT_EQ(image->toc.tracks[0].control, 0x04);
     EXPECT_EQ(image->toc.tracks[1].control, 0x03);
 
-    for (const char* bad : {"TRACK AUDIO\nFIFO \"/tmp/x\" 100\n", "TRACK AUDIO RW\nFILE \"a\" 0\n",
-                            "FILE \"a\" 0\n", "TRACK AUDIO\n", "TRACK AUDIO\nSTART\nSTART\nFILE \"a\" 0\n",
-                            "CD_TEXT { unbalanced\nTRACK AUDIO\nFILE \"a\" 0\n"}) {
+    for (const char* bad :
+         {"TRACK AUDIO\nFIFO \"/tmp/x\" 100\n", "TRACK AUDIO RW\nFILE \"a\" 0\n", "FILE \"a\" 0\n", "TRACK AUDIO\n",
+          "TRACK AUDIO\nSTART\nSTART\nFILE \"a\" 0\n", "CD_TEXT { unbalanced\nTRACK AUDIO\nFILE \"a\" 0\n"}) {
         EXPECT_FALSE(ParseCdrdaoToc(bad)) << bad;
     }
     // Audio that ends inside a frame is not a track.
@@ -228,10 +228,10 @@ TEST(AkripWave, RejectsOtherFormatsAndDamage) {
         return copy;
     };
     const akrip_test::Bytes cases[] = {
-        patched(8, 'X'),   // not WAVE
-        patched(20, 3),    // float samples
-        patched(24, 0x22), // 48 kHz
-        patched(34, 8),    // 8 bits
+        patched(8, 'X'),                                  // not WAVE
+        patched(20, 3),                                   // float samples
+        patched(24, 0x22),                                // 48 kHz
+        patched(34, 8),                                   // 8 bits
         akrip_test::Bytes(good.begin(), good.end() - 1),  // data chunk longer than the file
         akrip_test::Bytes(good.begin(), good.begin() + 30),
     };

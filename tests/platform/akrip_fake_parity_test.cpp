@@ -80,7 +80,9 @@ protected:
         fake_ = std::make_unique<cadrix::test::FakeAkrip>();
         fake_->Reset();
         fake_->SetDriveCount(1);
-        const TocBuffer toc = cadrix::test::MakeToc({kStarts[0], kStarts[1], kStarts[2], kStarts[3], kStarts[4], kStarts[5]}, {5});
+        const TocBuffer toc = cadrix::test::MakeToc({kStarts[0], kStarts[1], kStarts[2], kStarts[3], kStarts[4],
+                                                     kStarts[5]},
+                                                    {5});
         fake_->SetToc(0, toc);
         fake_->SetDiscId(0, real_.DiscId(realHandle_));
         fakeModule_ = dlopen((fake_->Dir() + "/akrip.so").c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -137,11 +139,10 @@ TEST_F(FakeParity, ReadEdges) {
         uint32_t start, frames, capacityFrames;
     };
     const Request requests[] = {
-        {0, 27, 27},     {210, 27, 27},  // across a boundary between audio tracks
-        {1390, 27, 27},                   // into the data track: cut at its start
-        {1402, 1, 27},   {1403, 1, 27},  {1500, 27, 27},  // in the data track
-        {1588, 27, 27},  {5000, 1, 27},  {0xFFFFFFFF, 27, 27},
-        {0, 0, 27},      {0, 28, 27},    {0, 3, 2},  {0, 2, 2},
+        {0, 27, 27},    {210, 27, 27},                  // across a boundary between audio tracks
+        {1390, 27, 27},                                 // into the data track: cut at its start
+        {1402, 1, 27},  {1403, 1, 27}, {1500, 27, 27},  // in the data track
+        {1588, 27, 27}, {5000, 1, 27}, {0xFFFFFFFF, 27, 27}, {0, 0, 27}, {0, 28, 27}, {0, 3, 2}, {0, 2, 2},
     };
     for (const Request& r : requests) {
         EXPECT_EQ(Read(fake, kFakeHandle, r.start, r.frames, r.capacityFrames),

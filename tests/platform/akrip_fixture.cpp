@@ -102,9 +102,7 @@ void WriteFile(const std::string& path, const Bytes& bytes) {
     ASSERT_TRUE(out.good()) << path;
 }
 
-void WriteText(const std::string& path, std::string_view text) {
-    WriteFile(path, Bytes(text.begin(), text.end()));
-}
+void WriteText(const std::string& path, std::string_view text) { WriteFile(path, Bytes(text.begin(), text.end())); }
 
 Bytes Track(int index) { return Music(kTrackFrames[index], static_cast<uint32_t>(index) + 1); }
 

@@ -51,13 +51,23 @@ const ImageCase kCases[] = {
          WriteFile(d / "audio.bin", AllTracks());
          WriteText(d / "audio.cue", FourTrackCue("audio.bin", "BINARY"));
      },
-     {0, 225, 540, 953, 1403}, 0x15001204, 0, [] { return std::vector<AudioRegion>{{0, AllTracks()}}; }},
+     {0, 225, 540, 953, 1403},
+     0x15001204,
+     0,
+     [] {
+         return std::vector<AudioRegion>{{0, AllTracks()}};
+     }},
     {"Motorola",
      [](const TempDir& d) {
          WriteFile(d / "audio_be.bin", Swapped(AllTracks()));
          WriteText(d / "audio_be.cue", FourTrackCue("audio_be.bin", "MOTOROLA"));
      },
-     {0, 225, 540, 953, 1403}, 0x15001204, 0, [] { return std::vector<AudioRegion>{{0, AllTracks()}}; }},
+     {0, 225, 540, 953, 1403},
+     0x15001204,
+     0,
+     [] {
+         return std::vector<AudioRegion>{{0, AllTracks()}};
+     }},
     {"WaveFiles",
      [](const TempDir& d) {
          std::string cue;
@@ -68,7 +78,12 @@ const ImageCase kCases[] = {
          }
          WriteText(d / "wave.cue", cue);
      },
-     {0, 225, 540, 953, 1403}, 0x15001204, 0, [] { return std::vector<AudioRegion>{{0, AllTracks()}}; }},
+     {0, 225, 540, 953, 1403},
+     0x15001204,
+     0,
+     [] {
+         return std::vector<AudioRegion>{{0, AllTracks()}};
+     }},
     {"WaveWithPartialLastFrame",
      [](const TempDir& d) {
          Bytes tail = Music(1, 5);
@@ -76,7 +91,9 @@ const ImageCase kCases[] = {
          WriteFile(d / "t.wav", Wave(Concat({Track(0), tail})));
          WriteText(d / "t.cue", "FILE \"t.wav\" WAVE\n TRACK 01 AUDIO\n  INDEX 01 00:00:00\n");
      },
-     {0, 226}, 0x02000301, 0,
+     {0, 226},
+     0x02000301,
+     0,
      [] {
          Bytes last = Music(1, 5);
          std::fill(last.begin() + 400, last.end(), 0);  // completed with silence
@@ -92,7 +109,12 @@ const ImageCase kCases[] = {
          }
          WriteText(d / "lower.cue", cue);
      },
-     {0, 225, 540, 953, 1403}, 0x15001204, 0, [] { return std::vector<AudioRegion>{{0, AllTracks()}}; }},
+     {0, 225, 540, 953, 1403},
+     0x15001204,
+     0,
+     [] {
+         return std::vector<AudioRegion>{{0, AllTracks()}};
+     }},
     {"Index00PregapsInFile",
      [](const TempDir& d) {
          WriteFile(d / "pregap.bin", Concat({Track(0), Silence(150), Track(1), Music(75, 9), Track(2), Track(3)}));
@@ -102,7 +124,9 @@ const ImageCase kCases[] = {
                    " TRACK 03 AUDIO\n  INDEX 00 00:09:15\n  INDEX 01 00:10:15\n"
                    " TRACK 04 AUDIO\n  INDEX 01 00:15:53\n");
      },
-     {0, 375, 765, 1178, 1628}, 0x14001504, 0,
+     {0, 375, 765, 1178, 1628},
+     0x14001504,
+     0,
      [] {
          return std::vector<AudioRegion>{
              {0, Concat({Track(0), Silence(150), Track(1), Music(75, 9), Track(2), Track(3)})}};
@@ -115,8 +139,12 @@ const ImageCase kCases[] = {
                    " TRACK 02 AUDIO\n  INDEX 01 00:07:00\n TRACK 03 AUDIO\n  INDEX 01 00:11:15\n"
                    " TRACK 04 AUDIO\n  INDEX 01 00:16:53\n");
      },
-     {300, 525, 840, 1253, 1703}, 0x1c001204, 0,
-     [] { return std::vector<AudioRegion>{{0, Concat({Music(300, 8), AllTracks()})}}; }},
+     {300, 525, 840, 1253, 1703},
+     0x1c001204,
+     0,
+     [] {
+         return std::vector<AudioRegion>{{0, Concat({Music(300, 8), AllTracks()})}};
+     }},
     {"PregapAndPostgapCommands",
      [](const TempDir& d) {
          WriteFile(d / "audio.bin", AllTracks());
@@ -125,7 +153,9 @@ const ImageCase kCases[] = {
                    " TRACK 02 AUDIO\n  PREGAP 00:02:00\n  INDEX 01 00:03:00\n TRACK 03 AUDIO\n  INDEX 01 00:07:15\n"
                    " TRACK 04 AUDIO\n  INDEX 01 00:12:53\n  POSTGAP 00:01:00\n");
      },
-     {0, 375, 690, 1103, 1628}, 0x12001504, 0,
+     {0, 375, 690, 1103, 1628},
+     0x12001504,
+     0,
      [] {
          return std::vector<AudioRegion>{
              {0, Concat({Track(0), Silence(150), Track(1), Track(2), Track(3), Silence(75)})}};
@@ -136,8 +166,12 @@ const ImageCase kCases[] = {
          WriteText(d / "extra.cue", FourTrackCue("extra.bin", "BINARY") +
                                         " TRACK 05 MODE1/2352\n  INDEX 00 00:18:53\n  INDEX 01 00:20:53\n");
      },
-     {0, 225, 540, 953, 1553, 1738}, 0x19001705, 1u << 4,
-     [] { return std::vector<AudioRegion>{{0, AllTracks()}}; }},
+     {0, 225, 540, 953, 1553, 1738},
+     0x19001705,
+     1u << 4,
+     [] {
+         return std::vector<AudioRegion>{{0, AllTracks()}};
+     }},
     {"DataTrackMode1CookedSecondFile",
      [](const TempDir& d) {
          WriteFile(d / "audio.bin", AllTracks());
@@ -146,16 +180,24 @@ const ImageCase kCases[] = {
                                             "FILE \"data.iso\" BINARY\n TRACK 05 MODE1/2048\n"
                                             "  PREGAP 00:02:00\n  INDEX 01 00:00:00\n");
      },
-     {0, 225, 540, 953, 1553, 1738}, 0x19001705, 1u << 4,
-     [] { return std::vector<AudioRegion>{{0, AllTracks()}}; }},
+     {0, 225, 540, 953, 1553, 1738},
+     0x19001705,
+     1u << 4,
+     [] {
+         return std::vector<AudioRegion>{{0, AllTracks()}};
+     }},
     {"DataTrackMode2Raw",
      [](const TempDir& d) {
          WriteFile(d / "xa.bin", Concat({AllTracks(), DataSectors(335, 2352)}));
          WriteText(d / "xa.cue", FourTrackCue("xa.bin", "BINARY") +
                                      " TRACK 05 MODE2/2352\n  INDEX 00 00:18:53\n  INDEX 01 00:20:53\n");
      },
-     {0, 225, 540, 953, 1553, 1738}, 0x19001705, 1u << 4,
-     [] { return std::vector<AudioRegion>{{0, AllTracks()}}; }},
+     {0, 225, 540, 953, 1553, 1738},
+     0x19001705,
+     1u << 4,
+     [] {
+         return std::vector<AudioRegion>{{0, AllTracks()}};
+     }},
     {"MixedModeDataFirst",
      [](const TempDir& d) {
          WriteFile(d / "mixed.bin", Concat({DataSectors(185, 2352), Silence(150), AllTracks()}));
@@ -165,8 +207,12 @@ const ImageCase kCases[] = {
                    " TRACK 03 AUDIO\n  INDEX 01 00:07:35\n TRACK 04 AUDIO\n  INDEX 01 00:11:50\n"
                    " TRACK 05 AUDIO\n  INDEX 01 00:17:13\n");
      },
-     {0, 335, 560, 875, 1288, 1738}, 0x1f001705, 1u << 0,
-     [] { return std::vector<AudioRegion>{{185, Concat({Silence(150), AllTracks()})}}; }},
+     {0, 335, 560, 875, 1288, 1738},
+     0x1f001705,
+     1u << 0,
+     [] {
+         return std::vector<AudioRegion>{{185, Concat({Silence(150), AllTracks()})}};
+     }},
     {"SecondSessionDataTrack",
      [](const TempDir& d) {
          WriteFile(d / "audio.bin", AllTracks());
@@ -175,12 +221,17 @@ const ImageCase kCases[] = {
                                            "REM SESSION 02\nFILE \"data.bin\" BINARY\n"
                                            " TRACK 05 MODE1/2352\n  INDEX 01 00:00:00\n");
      },
-     {0, 225, 540, 953, 12803, 12988}, 0x1f00ad05, 1u << 4,
-     [] { return std::vector<AudioRegion>{{0, AllTracks()}}; }},
+     {0, 225, 540, 953, 12803, 12988},
+     0x1f00ad05,
+     1u << 4,
+     [] {
+         return std::vector<AudioRegion>{{0, AllTracks()}};
+     }},
     {"CdrdaoRawFilesPerTrack",
      [](const TempDir& d) {
-         std::string toc = "CD_DA\n// written by hand\nCD_TEXT {\n  LANGUAGE_MAP { 0 : EN }\n"
-                           "  LANGUAGE 0 { TITLE \"A } tricky\" }\n}\n";
+         std::string toc =
+             "CD_DA\n// written by hand\nCD_TEXT {\n  LANGUAGE_MAP { 0 : EN }\n"
+             "  LANGUAGE 0 { TITLE \"A } tricky\" }\n}\n";
          for (int t = 0; t < 4; ++t) {
              const std::string name = "t" + std::to_string(t + 1) + ".raw";
              WriteFile(d / name, Swapped(Track(t)));
@@ -190,8 +241,12 @@ const ImageCase kCases[] = {
          }
          WriteText(d / "audio.toc", toc);
      },
-     {0, 225, 540, 1028, 1478}, 0x16001304, 0,
-     [] { return std::vector<AudioRegion>{{0, Concat({Track(0), Track(1), Track(2), Silence(75), Track(3)})}}; }},
+     {0, 225, 540, 1028, 1478},
+     0x16001304,
+     0,
+     [] {
+         return std::vector<AudioRegion>{{0, Concat({Track(0), Track(1), Track(2), Silence(75), Track(3)})}};
+     }},
     {"CdrdaoDataFileWithOffsets",
      [](const TempDir& d) {
          WriteFile(d / "audio.raw", Concat({Bytes(1000, 0x55), Swapped(AllTracks())}));
@@ -201,7 +256,12 @@ const ImageCase kCases[] = {
                    "TRACK AUDIO\nFILE \"audio.raw\" #1000 00:07:15 00:05:38\n"
                    "TRACK AUDIO\nAUDIOFILE \"audio.raw\" #1000 00:12:53\n");
      },
-     {0, 225, 540, 953, 1403}, 0x15001204, 0, [] { return std::vector<AudioRegion>{{0, AllTracks()}}; }},
+     {0, 225, 540, 953, 1403},
+     0x15001204,
+     0,
+     [] {
+         return std::vector<AudioRegion>{{0, AllTracks()}};
+     }},
     {"CdrdaoWaveSwapPregap",
      [](const TempDir& d) {
          WriteFile(d / "t1.wav", Wave(Track(0)));
@@ -213,8 +273,12 @@ const ImageCase kCases[] = {
                    "TRACK AUDIO\nFILE \"t34.raw\" 0 00:05:38\n"
                    "TRACK AUDIO\nFILE \"t34.raw\" 00:05:38\n");
      },
-     {0, 375, 690, 1103, 1553}, 0x12001404, 0,
-     [] { return std::vector<AudioRegion>{{0, Concat({Track(0), Silence(150), Track(1), Track(2), Track(3)})}}; }},
+     {0, 375, 690, 1103, 1553},
+     0x12001404,
+     0,
+     [] {
+         return std::vector<AudioRegion>{{0, Concat({Track(0), Silence(150), Track(1), Track(2), Track(3)})}};
+     }},
 };
 
 void PrintTo(const ImageCase& c, std::ostream* out) { *out << c.name; }
@@ -288,8 +352,9 @@ const BrokenCase kBroken[] = {
     {"IndexGoesBack",
      [](const TempDir& d) {
          WriteFile(d / "a.bin", AllTracks());
-         WriteText(d / "a.cue", "FILE a.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:05:00\n"
-                                "TRACK 02 AUDIO\nINDEX 01 00:01:00\n");
+         WriteText(d / "a.cue",
+                   "FILE a.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:05:00\n"
+                   "TRACK 02 AUDIO\nINDEX 01 00:01:00\n");
      }},
     {"CompressedFileType",
      [](const TempDir& d) {
@@ -299,8 +364,9 @@ const BrokenCase kBroken[] = {
     {"TrackStartsPastFileEnd",
      [](const TempDir& d) {
          WriteFile(d / "a.bin", Music(100, 1));
-         WriteText(d / "a.cue", "FILE a.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n"
-                                "TRACK 02 AUDIO\nINDEX 01 00:03:00\n");
+         WriteText(d / "a.cue",
+                   "FILE a.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n"
+                   "TRACK 02 AUDIO\nINDEX 01 00:03:00\n");
      }},
     {"CdrdaoMissingFile",
      [](const TempDir& d) { WriteText(d / "a.toc", "CD_DA\nTRACK AUDIO\nFILE \"gone.raw\" 0\n"); }},

@@ -41,17 +41,16 @@ TEST(AkripModule, ExportsTheSevenEntryPointsAndTheOptionalOnes) {
         if (std::sscanf(line, "%63s %7s %399s", address, type, name) == 3) exported.insert(name);
     }
     ASSERT_EQ(::pclose(pipe), 0);
-    const std::set<std::string> expected = {"GetCDList",     "GetCDHandle", "CloseCDHandle",   "ModifyCDParms",
-                                            "ReadTOC",       "ReadCDAudioLBAEx", "GetCDDBDiskID",
-                                            "AkripSetReadAbort", "AkripTakeReadStats", "AkripSetReadOffset",
-                                            "AkripGetCdText", "AkripSetReadMode", "AkripGetDriveInfo",
-                                            "AkripGetTrackSessions", "AkripGetTrackRange", "AkripSetReadAhead",
-                                            "AkripGetDiscLayout"};
+    const std::set<std::string> expected = {
+        "GetCDList",         "GetCDHandle",       "CloseCDHandle",     "ModifyCDParms",         "ReadTOC",
+        "ReadCDAudioLBAEx",  "GetCDDBDiskID",     "AkripSetReadAbort", "AkripTakeReadStats",    "AkripSetReadOffset",
+        "AkripGetCdText",    "AkripSetReadMode",  "AkripGetDriveInfo", "AkripGetTrackSessions", "AkripGetTrackRange",
+        "AkripSetReadAhead", "AkripGetDiscLayout"};
     EXPECT_EQ(exported, expected);
 
     Akrip akrip;
-    EXPECT_TRUE(akrip.GetCDList && akrip.GetCDHandle && akrip.CloseCDHandle && akrip.ModifyCDParms &&
-                akrip.ReadTOC && akrip.ReadCDAudioLBAEx && akrip.GetCDDBDiskID);
+    EXPECT_TRUE(akrip.GetCDList && akrip.GetCDHandle && akrip.CloseCDHandle && akrip.ModifyCDParms && akrip.ReadTOC &&
+                akrip.ReadCDAudioLBAEx && akrip.GetCDDBDiskID);
 }
 
 TEST(AkripModule, VirtualDriveListFromEnvironment) {

@@ -38,7 +38,8 @@ Bytes ReadRange(PhysicalDrive& drive, uint32_t start, uint32_t frames) {
     Bytes out(size_t{frames} * kFrameBytes);
     uint32_t done = 0;
     while (done < frames) {
-        const uint32_t got = drive.ReadAudio(start + done, std::min(27u, frames - done), out.data() + size_t{done} * kFrameBytes);
+        const uint32_t got = drive.ReadAudio(start + done, std::min(27u, frames - done),
+                                             out.data() + size_t{done} * kFrameBytes);
         if (got == 0) {
             ADD_FAILURE() << "read failed at " << start + done;
             break;

@@ -72,8 +72,8 @@ TEST(SilenceSeams, AStreamOffAfterASilenceIsFoundAndOneInPlaceIsLeft) {
     EXPECT_FALSE(CheckSilenceSeams(Delivered(disc, 0, 0), 0, 0, drive, scratch).misplaced);
     // The same audio seen from a later disc position and request.
     const auto in = Delivered(disc, 0, 0);
-    EXPECT_FALSE(CheckSilenceSeams(std::span(in).subspan(5 * kFrame * 4), 5 * kFrame, 10 * kFrame, drive, scratch)
-                     .misplaced);
+    EXPECT_FALSE(
+        CheckSilenceSeams(std::span(in).subspan(5 * kFrame * 4), 5 * kFrame, 10 * kFrame, drive, scratch).misplaced);
 }
 
 TEST(SilenceSeams, WhatNoReadCanDecideIsLeftAsItIs) {

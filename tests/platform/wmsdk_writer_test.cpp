@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "com_ptr.h"
+#include "temp_dir.h"
 #include "wm_writer.h"
 #include "wmsdk.h"
-#include "temp_dir.h"
 #include "wmsdk_test_profile.h"
 
 namespace fs = std::filesystem;
@@ -196,7 +196,6 @@ void ParsePackets(const std::vector<uint8_t>& bytes, AsfFile& f) {
         if (pr.at + padding != f.dataStart + (p + 1) * f.packetSize) f.payloadsConsistent = false;
     }
     if (expectOffset != objectSize) f.payloadsConsistent = false;
-
 }
 
 void ParseIndex(const std::vector<uint8_t>& bytes, AsfFile& f) {
@@ -292,7 +291,8 @@ TEST(WmsdkWriter, WritesACompleteAsfFile) {
     EXPECT_EQ(f.extended.at(u"WM/Track").first, 3);  // DWORD
     EXPECT_EQ(f.extended.at(u"WM/Track").second, (std::vector<uint8_t>{4, 0, 0, 0}));
     EXPECT_EQ(f.extended.at(u"WM/AlbumTitle").first, 0);
-    EXPECT_EQ(f.extended.at(u"WM/AlbumTitle").second, (std::vector<uint8_t>{'A', 0, 'l', 0, 'b', 0, 'u', 0, 'm', 0, 0, 0}));
+    EXPECT_EQ(f.extended.at(u"WM/AlbumTitle").second,
+              (std::vector<uint8_t>{'A', 0, 'l', 0, 'b', 0, 'u', 0, 'm', 0, 0, 0}));
     EXPECT_FALSE(f.extended.count(u"Title"));  // only in the content description
 
     // One frame of priming silence, the audio padded to whole frames, one frame of flush.

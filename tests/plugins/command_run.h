@@ -32,11 +32,10 @@ inline std::string CommandOutput(const std::string& command, bool* ok = nullptr)
 inline bool RunCadrixRip(const std::string& rip, const std::filesystem::path& demo, const std::string& moduleDir,
                          const std::string& arguments, const std::filesystem::path& log) {
     bool ok = false;
-    CommandOutput("env CADRIX_VIRTUAL_DRIVES=" + ShellQuoted((demo / "drive").string()) +
-                      " XDG_CONFIG_HOME=" + ShellQuoted((demo / "config").string()) +
-                      " HOME=" + ShellQuoted(demo.parent_path().string()) + " CADRIX_MODULE_DIR=" +
-                      ShellQuoted(moduleDir) + " " + ShellQuoted(rip) + " " + arguments + " > " +
-                      ShellQuoted(log.string()) + " 2>&1",
+    CommandOutput("env CADRIX_VIRTUAL_DRIVES=" + ShellQuoted((demo / "drive").string()) + " XDG_CONFIG_HOME=" +
+                      ShellQuoted((demo / "config").string()) + " HOME=" + ShellQuoted(demo.parent_path().string()) +
+                      " CADRIX_MODULE_DIR=" + ShellQuoted(moduleDir) + " " + ShellQuoted(rip) + " " + arguments +
+                      " > " + ShellQuoted(log.string()) + " 2>&1",
                   &ok);
     return ok;
 }

@@ -42,9 +42,14 @@ TEST(FlacCadrixRip, FilesPassFlacTestDecodeExactlyAndCarryTheTags) {
 
     const std::string listing = CommandOutput(ShellQuoted(CADRIX_METAFLAC_TOOL) + " --list " + file, &ok);
     EXPECT_TRUE(ok);
-    const std::vector<std::string> lines{"SEEKTABLE", "PADDING", "TITLE=" + album.trackTitles[2],
-                                         "ALBUM=" + album.title, "DATE=" + album.year, "ARTIST=" + album.artist,
-                                         "TRACKNUMBER=3", "GENRE="};
+    const std::vector<std::string> lines{"SEEKTABLE",
+                                         "PADDING",
+                                         "TITLE=" + album.trackTitles[2],
+                                         "ALBUM=" + album.title,
+                                         "DATE=" + album.year,
+                                         "ARTIST=" + album.artist,
+                                         "TRACKNUMBER=3",
+                                         "GENRE="};
     for (const std::string& line : lines) {
         EXPECT_NE(listing.find(line), std::string::npos) << line << "\n" << listing;
     }
@@ -61,7 +66,9 @@ TEST(FlacCadrixRip, TrackTotalCountsAudioTracksOnADiscThatStartsWithData) {
     ASSERT_NE(mkdtemp(pattern), nullptr);
     const fs::path tmp = pattern;
     cadrix::discgen::DiscDescription disc;
-    disc.tracks = {{.frames = 600, .mode = cadrix::discgen::TrackMode::Mode1Raw}, {.frames = 300}, {.frames = 300},
+    disc.tracks = {{.frames = 600, .mode = cadrix::discgen::TrackMode::Mode1Raw},
+                   {.frames = 300},
+                   {.frames = 300},
                    {.frames = 300}};
     ASSERT_TRUE(cadrix::discgen::WriteDiscImage(disc, tmp / "disc" / "drive", "disc"));
     ASSERT_TRUE(plugin_test::RunCadrixRip(CADRIX_RIP_PATH, tmp / "disc", CADRIX_FLAC_MODULE_DIR,

@@ -63,8 +63,8 @@ TEST(FlacRoundTrip, BitExactSamplesSignatureTagsAndTheSeekTableOfFlac) {
     plugin_test::TempDir dir;
     // 25 s in reads of 27 CD frames and a short last one.
     const std::vector<uint8_t> pcm = MakeMusicPcm(25 * 44100 + 7 * 588, 12);
-    std::ofstream(dir.path() / "pcm.raw", std::ios::binary).write(reinterpret_cast<const char*>(pcm.data()),
-                                                                   static_cast<std::streamsize>(pcm.size()));
+    std::ofstream(dir.path() / "pcm.raw", std::ios::binary)
+        .write(reinterpret_cast<const char*>(pcm.data()), static_cast<std::streamsize>(pcm.size()));
     const OutputTrackInfo info{7, "Caf\xC3\xA9", "Bj\xF6rk \x93Live\x94", "Album", "Rock", "1999", "Europe", ""};
     OutputTrackExtras extras{};
     extras.size = sizeof(OutputTrackExtras);
@@ -83,13 +83,16 @@ TEST(FlacRoundTrip, BitExactSamplesSignatureTagsAndTheSeekTableOfFlac) {
         EXPECT_TRUE(f.valid && f.pcm == pcm) << level;
         EXPECT_EQ(f.samples, std::to_string(pcm.size() / 4) + "\n");
         EXPECT_NE(f.md5, "00000000000000000000000000000000\n");
-        EXPECT_EQ(f.tags, "TITLE=Caf\xC3\xA9\nARTIST=Bj\xC3\xB6rk \xE2\x80\x9CLive\xE2\x80\x9D\nALBUM=Album\n"
-                          "ALBUMARTIST=Various\nGENRE=Rock\nDATE=1999\nTRACKNUMBER=7\nTRACKTOTAL=12\nDISCNUMBER=2\n"
-                          "ISRC=DEA123400001\nBARCODE=0724384960629\nPRE_EMPHASIS=yes\n");
+        EXPECT_EQ(f.tags,
+                  "TITLE=Caf\xC3\xA9\nARTIST=Bj\xC3\xB6rk \xE2\x80\x9CLive\xE2\x80\x9D\nALBUM=Album\n"
+                  "ALBUMARTIST=Various\nGENRE=Rock\nDATE=1999\nTRACKNUMBER=7\nTRACKTOTAL=12\nDISCNUMBER=2\n"
+                  "ISRC=DEA123400001\nBARCODE=0724384960629\nPRE_EMPHASIS=yes\n");
         // flac at the same level with its default seek table ("10s") on the same PCM.
         const fs::path reference = dir.path() / ("flac" + std::to_string(level) + ".flac");
-        Tool(CADRIX_FLAC_TOOL, "-s --channels=2 --bps=16 --sample-rate=44100 -" + std::to_string(level) + kRawFormat +
-                 " -o " + ShellQuoted(reference.string()), dir.path() / "pcm.raw");
+        Tool(CADRIX_FLAC_TOOL,
+             "-s --channels=2 --bps=16 --sample-rate=44100 -" + std::to_string(level) + kRawFormat + " -o " +
+                 ShellQuoted(reference.string()),
+             dir.path() / "pcm.raw");
         EXPECT_EQ(f.seekTable, Read(reference).seekTable) << level;
     }
     EXPECT_LT(fs::file_size(dir.path() / "level8.flac"), fs::file_size(dir.path() / "level0.flac"));
@@ -113,7 +116,8 @@ TEST(FlacRoundTrip, AbortedShortAndEmptyTracksAreCompleteFiles) {
     ASSERT_TRUE(m.WriteTrack(dir.path() / "short", 5, nullptr, Prefix(pcm, 5 * 2352), kBlockBytes));
     ASSERT_TRUE(m.WriteTrack(dir.path() / "empty", 5, nullptr, {}, kBlockBytes));
     for (const auto& [name, bytes] : {std::pair<const char*, size_t>{"aborted.flac", 3 * kBlockBytes},
-                                      {"short.flac", 5 * 2352}, {"empty.flac", 0}}) {
+                                      {"short.flac", 5 * 2352},
+                                      {"empty.flac", 0}}) {
         const FlacFile f = Read(dir.path() / name);
         EXPECT_TRUE(f.valid && f.tags.empty() && f.pcm == Prefix(pcm, bytes)) << name;
         EXPECT_EQ(f.samples, std::to_string(bytes / 4) + "\n") << name;

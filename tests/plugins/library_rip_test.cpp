@@ -6,18 +6,18 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
-#include <memory>
 #include <filesystem>
+#include <fstream>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "command_run.h"
-#include "lookup_server.h"
 #include "demo_disc.h"
 #include "disc_generator.h"
+#include "lookup_server.h"
 
 namespace fs = std::filesystem;
 using plugin_test::CommandOutput;
@@ -71,10 +71,10 @@ protected:
     // Rips with `arguments`; the files of the disc folder, by extension.
     std::vector<fs::path> Rip(const std::string& format, const std::string& arguments) {
         const fs::path out = tmp_ / ("out-" + format);
-        EXPECT_TRUE(plugin_test::RunCadrixRip(CADRIX_RIP_PATH, tmp_ / "demo", CADRIX_MODULE_DIR,
-                                              "--format " + format + " " + arguments + " --output " +
-                                                  ShellQuoted(out.string()),
-                                              tmp_ / "rip.log"))
+        EXPECT_TRUE(
+            plugin_test::RunCadrixRip(CADRIX_RIP_PATH, tmp_ / "demo", CADRIX_MODULE_DIR,
+                                      "--format " + format + " " + arguments + " --output " + ShellQuoted(out.string()),
+                                      tmp_ / "rip.log"))
             << CommandOutput("cat " + ShellQuoted((tmp_ / "rip.log").string()));
         std::vector<fs::path> files;
         const std::string extension = format.starts_with("wma") ? ".wma" : "." + format;
@@ -172,7 +172,7 @@ protected:
         CommandOutput("convert -size 500x500 plasma:fractal -quality 85 " + ShellQuoted(front_.string()), &ok);
         ASSERT_TRUE(ok);
         server_ = std::make_unique<cadrix::test::LookupServer>("one", (tmp_ / "requests.log").string(),
-                                                                (tmp_ / "covers").string());
+                                                               (tmp_ / "covers").string());
     }
 
     std::vector<fs::path> RipKnown(const std::string& format, const std::string& output) {
@@ -182,8 +182,7 @@ protected:
             setenv(service, server_->Url().c_str(), 1);
         }
         const fs::path out = tmp_ / output;
-        EXPECT_TRUE(plugin_test::RunCadrixRip(CADRIX_RIP_PATH, tmp_ / "demo",
-                                              CADRIX_MODULE_DIR,
+        EXPECT_TRUE(plugin_test::RunCadrixRip(CADRIX_RIP_PATH, tmp_ / "demo", CADRIX_MODULE_DIR,
                                               "--format " + format + " --output " + ShellQuoted(out.string()),
                                               tmp_ / "rip.log"))
             << CommandOutput("cat " + ShellQuoted((tmp_ / "rip.log").string()));
@@ -218,7 +217,8 @@ protected:
 #ifdef CADRIX_TAGLIB_PICTURE
         fs::remove(extracted);
         const std::string taglibMime = CommandOutput(ShellQuoted(CADRIX_TAGLIB_PICTURE) + " " +
-                                                     ShellQuoted(file.string()) + " " + ShellQuoted(extracted.string()));
+                                                     ShellQuoted(file.string()) + " " +
+                                                     ShellQuoted(extracted.string()));
         EXPECT_EQ(taglibMime, mime + "\n") << "TagLib, " << file;
         EXPECT_EQ(Sha256(extracted), sha) << "TagLib, " << file;
 #endif
@@ -235,10 +235,9 @@ TEST_F(KnownDiscRip, FilesCarryTheReleaseIdentifiersAndTheArchivesFrontCover) {
     const cadrix::discgen::ExpectedToc toc = cadrix::discgen::ExpectedTocOf(disc_);
     std::string offsets;
     for (uint32_t start : toc.trackStarts) offsets += "," + std::to_string(start + 150);
-    const std::string discId = CommandOutput(ShellQuoted(CADRIX_TEST_PYTHON) +
-                                             " -c 'import libdiscid; print(libdiscid.put(1, 3, " +
-                                             std::to_string(toc.leadout + 150) + ", [" + offsets.substr(1) +
-                                             "]).id, end=\"\")'");
+    const std::string discId = CommandOutput(
+        ShellQuoted(CADRIX_TEST_PYTHON) + " -c 'import libdiscid; print(libdiscid.put(1, 3, " +
+        std::to_string(toc.leadout + 150) + ", [" + offsets.substr(1) + "]).id, end=\"\")'");
     ASSERT_EQ(discId.size(), 28u) << discId;
 
     for (const std::string format : {"flac", "ogg", "wma"}) {

@@ -12,9 +12,9 @@
 
 #include "command_run.h"
 #include "demo_disc.h"
-#include "temp_dir.h"
 #include "disc_generator.h"
 #include "ogg_test_decoder.h"
+#include "temp_dir.h"
 
 namespace fs = std::filesystem;
 
@@ -25,10 +25,10 @@ TEST(OggCadrixRip, RipsChosenTracksToDecodableTaggedFiles) {
     const std::string out = (tmp / "out").string();
     ASSERT_TRUE(cadrix::discgen::WriteDemo(root));
 
-    EXPECT_TRUE(plugin_test::RunCadrixRip(CADRIX_RIP_PATH, root, CADRIX_OGG_MODULE_DIR,
-                                          "--format ogg --quality 30 --tracks 2,4 --output " +
-                                              plugin_test::ShellQuoted(out),
-                                          tmp / "rip.log"));
+    EXPECT_TRUE(
+        plugin_test::RunCadrixRip(CADRIX_RIP_PATH, root, CADRIX_OGG_MODULE_DIR,
+                                  "--format ogg --quality 30 --tracks 2,4 --output " + plugin_test::ShellQuoted(out),
+                                  tmp / "rip.log"));
 
     std::vector<fs::path> files;
     for (const auto& e : fs::recursive_directory_iterator(out)) {

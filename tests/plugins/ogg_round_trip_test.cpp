@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "cadrix_plugin.h"
-#include "plugin_module.h"
 #include "ogg_test_decoder.h"
+#include "plugin_module.h"
 #include "wma_test_audio.h"
 
 namespace fs = std::filesystem;
@@ -59,8 +59,8 @@ TEST(OggRoundTrip, ExactSampleCountTagsAndAudio) {
     // 3.6 s: ten full reads and a short last one.
     const size_t frames = 10 * kBlockFrames + 7 * 588;
     const std::vector<uint8_t> pcm = MakeMusicPcm(frames, 11);
-    const std::string title = "Caf\xC3\xA9 \xE2\x99\xAA Song";        // UTF-8
-    const std::string artist = "Bj\xF6rk \x93Live\x94 \x80 \x81";     // Windows-1252
+    const std::string title = "Caf\xC3\xA9 \xE2\x99\xAA Song";     // UTF-8
+    const std::string artist = "Bj\xF6rk \x93Live\x94 \x80 \x81";  // Windows-1252
     const OutputTrackInfo info{7, title.c_str(), artist.c_str(), "An Album", "Rock", "1999", "", nullptr};
     const fs::path base = dir.path() / "07 - Song";
     // A disc without a catalog number; a pre-emphasised track with an ISRC.

@@ -9,8 +9,8 @@
 #include <vector>
 
 struct DecodedOgg {
-    bool ok = false;  // opened, one stream of 44.1 kHz stereo, decoded without error
-    int64_t pcmTotal = -1;  // samples per channel the last granule position states
+    bool ok = false;                                   // opened, one stream of 44.1 kHz stereo, decoded without error
+    int64_t pcmTotal = -1;                             // samples per channel the last granule position states
     std::multimap<std::string, std::string> comments;  // names upper-cased
     std::vector<float> left, right;
 };

@@ -25,16 +25,20 @@ int main(int argc, char** argv) {
     if (path.ends_with(".flac")) {
         TagLib::FLAC::File file(argv[1]);
         for (const auto* picture : file.pictureList()) {
-            if (picture->type() == TagLib::FLAC::Picture::FrontCover) return Save(picture->data(), picture->mimeType(), argv[2]);
+            if (picture->type() == TagLib::FLAC::Picture::FrontCover)
+                return Save(picture->data(), picture->mimeType(), argv[2]);
         }
     } else if (path.ends_with(".ogg")) {
         TagLib::Ogg::Vorbis::File file(argv[1]);
-        for (const auto* picture : file.tag() != nullptr ? file.tag()->pictureList() : TagLib::List<TagLib::FLAC::Picture*>()) {
-            if (picture->type() == TagLib::FLAC::Picture::FrontCover) return Save(picture->data(), picture->mimeType(), argv[2]);
+        for (const auto* picture :
+             file.tag() != nullptr ? file.tag()->pictureList() : TagLib::List<TagLib::FLAC::Picture*>()) {
+            if (picture->type() == TagLib::FLAC::Picture::FrontCover)
+                return Save(picture->data(), picture->mimeType(), argv[2]);
         }
     } else if (path.ends_with(".wma")) {
         TagLib::ASF::File file(argv[1]);
-        const auto& attributes = file.tag() != nullptr ? file.tag()->attributeListMap() : TagLib::ASF::AttributeListMap();
+        const auto& attributes = file.tag() != nullptr ? file.tag()->attributeListMap()
+                                                       : TagLib::ASF::AttributeListMap();
         if (attributes.contains("WM/Picture")) {
             for (const auto& attribute : attributes["WM/Picture"]) {
                 const TagLib::ASF::Picture picture = attribute.toPicture();

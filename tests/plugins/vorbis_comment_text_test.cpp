@@ -4,8 +4,8 @@
 #include "vorbis_comment_text.h"
 
 TEST(VorbisCommentText, ValidUtf8IsKept) {
-    for (const char* text : {"", "plain ASCII", "Caf\xC3\xA9", "\xE2\x99\xAA", "\xF0\x9F\x8E\xB5",
-                             "\xEF\xBF\xBF", "\xF4\x8F\xBF\xBF"}) {
+    for (const char* text :
+         {"", "plain ASCII", "Caf\xC3\xA9", "\xE2\x99\xAA", "\xF0\x9F\x8E\xB5", "\xEF\xBF\xBF", "\xF4\x8F\xBF\xBF"}) {
         EXPECT_TRUE(IsValidUtf8(text)) << text;
         EXPECT_EQ(CommentTextToUtf8(text), text);
     }
@@ -14,8 +14,8 @@ TEST(VorbisCommentText, ValidUtf8IsKept) {
 TEST(VorbisCommentText, MalformedUtf8IsReadAsWindows1252) {
     // Overlong forms, surrogates, beyond U+10FFFF, cut sequences, stray
     // continuation bytes and bytes that never start a sequence.
-    for (const char* text : {"\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xC3",
-                             "ab\xE2\x99", "\x80", "\xF8\x88\x80\x80\x80", "\xFF"}) {
+    for (const char* text : {"\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xC3", "ab\xE2\x99",
+                             "\x80", "\xF8\x88\x80\x80\x80", "\xFF"}) {
         EXPECT_FALSE(IsValidUtf8(text)) << text;
         EXPECT_TRUE(IsValidUtf8(CommentTextToUtf8(text))) << text;
     }

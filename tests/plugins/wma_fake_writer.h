@@ -37,7 +37,7 @@ struct FakeSdk {
 
     int coInitialized = 0;
     int coUninitialized = 0;
-    int liveObjects = 0;  // every fake object created and not yet destroyed
+    int liveObjects = 0;           // every fake object created and not yet destroyed
     std::u16string loadedProfile;  // all 740 units that were passed
     std::u16string fileName;
     std::vector<FakeAttribute> attributes;

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "demo_disc.h"
 #include "command_run.h"
+#include "demo_disc.h"
 #include "plugin_module.h"
 
 namespace fs = std::filesystem;
@@ -52,8 +52,8 @@ TEST(WmaLosslessRip, FfmpegDecodesEachTrackToTheWaveRip) {
     const fs::path tmp = pattern;
     const std::string root = (tmp / "demo").string();
     ASSERT_TRUE(cadrix::discgen::WriteDemo(root));
-    const std::string env = "env CADRIX_VIRTUAL_DRIVES=" + ShellQuoted(root + "/drive") + " XDG_CONFIG_HOME=" +
-                            ShellQuoted(root + "/config") + " HOME=" + ShellQuoted(tmp.string()) +
+    const std::string env = "env CADRIX_VIRTUAL_DRIVES=" + ShellQuoted(root + "/drive") +
+                            " XDG_CONFIG_HOME=" + ShellQuoted(root + "/config") + " HOME=" + ShellQuoted(tmp.string()) +
                             " CADRIX_MODULE_DIR=" + ShellQuoted(CADRIX_WMA_MODULE_DIR) + " ";
     for (const int track : {1, 3}) {
         SCOPED_TRACE(track);
@@ -66,7 +66,8 @@ TEST(WmaLosslessRip, FfmpegDecodesEachTrackToTheWaveRip) {
         }
         const fs::path decoded = tmp / "decoded.raw", messages = tmp / "ffmpeg.log";
         const std::string ffmpeg = "ffmpeg -nostdin -v warning -y -i " + ShellQuoted(OnlyFile(wma, ".wma").string()) +
-                                   " -f s16le " + ShellQuoted(decoded.string()) + " 2> " + ShellQuoted(messages.string());
+                                   " -f s16le " + ShellQuoted(decoded.string()) + " 2> " +
+                                   ShellQuoted(messages.string());
         ASSERT_EQ(std::system(ffmpeg.c_str()), 0) << ffmpeg;
         const std::vector<uint8_t> pcm = WaveData(ReadAll(OnlyFile(wav, ".wav")));
         EXPECT_GT(pcm.size(), 0u);

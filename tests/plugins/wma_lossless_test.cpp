@@ -57,7 +57,7 @@ struct Decoded {
     int blockAlign = 0;
     std::vector<uint8_t> extradata;
     int64_t durationUs = 0;
-    std::vector<int16_t> pcm;             // interleaved
+    std::vector<int16_t> pcm;              // interleaved
     std::vector<uint32_t> packetPrevBits;  // each WMA packet's "bits of the previous frame"
     std::vector<std::string> log;          // FFmpeg's warnings and errors
 };
@@ -76,8 +76,9 @@ Decoded Decode(const fs::path& file) {
     d.blockAlign = par->block_align;
     d.extradata.assign(par->extradata, par->extradata + par->extradata_size);
     d.durationUs = format->duration;
-    std::unique_ptr<AVCodecContext, void (*)(AVCodecContext*)> ctx(
-        avcodec_alloc_context3(avcodec_find_decoder(par->codec_id)), [](AVCodecContext* c) { avcodec_free_context(&c); });
+    std::unique_ptr<AVCodecContext, void (*)(AVCodecContext*)> ctx(avcodec_alloc_context3(
+                                                                       avcodec_find_decoder(par->codec_id)),
+                                                                   [](AVCodecContext* c) { avcodec_free_context(&c); });
     if (!ctx || avcodec_parameters_to_context(ctx.get(), par) < 0 || avcodec_open2(ctx.get(), nullptr, nullptr) < 0)
         return d;
     std::unique_ptr<AVPacket, void (*)(AVPacket*)> packet(av_packet_alloc(), [](AVPacket* p) { av_packet_free(&p); });
@@ -162,19 +163,22 @@ TEST(WmaLossless, SignalsThatStressTheEncoderDecodeBitExactly) {
         // Incompressible: every frame falls back to raw PCM.
         {"noise", Signal(second, [](size_t i, int c) { return int(Hash(uint32_t(2 * i + c)) >> 16) - 32768; })},
         {"square", Signal(second, [](size_t i, int c) { return (i / (37 + 11 * c)) % 2 ? 32767 : -32768; })},
-        {"opposed", Signal(second, [](size_t i, int c) {
-             const int v = static_cast<int>(Hash(uint32_t(i / 3)) % 65535) - 32767;
-             return c == 0 ? v : -v;
-         })},
+        {"opposed", Signal(second,
+                           [](size_t i, int c) {
+                               const int v = static_cast<int>(Hash(uint32_t(i / 3)) % 65535) - 32767;
+                               return c == 0 ? v : -v;
+                           })},
         // Long runs of zeros drive the Rice parameter to 0; the impulses'
         // sizes then cross the escape threshold of 32 ones.
-        {"impulses", Signal(3 * second, [](size_t i, int c) {
-             if ((i + 97 * c) % 409 != 0) return 0;
-             const uint32_t h = Hash(uint32_t(i));
-             return static_cast<int>(h % 48) - 24 + ((h >> 8) % 7 == 0 ? int(h >> 20) - 2048 : 0);
-         })},
+        {"impulses", Signal(3 * second,
+                            [](size_t i, int c) {
+                                if ((i + 97 * c) % 409 != 0) return 0;
+                                const uint32_t h = Hash(uint32_t(i));
+                                return static_cast<int>(h % 48) - 24 + ((h >> 8) % 7 == 0 ? int(h >> 20) - 2048 : 0);
+                            })},
         // Every sample a multiple of 4: "padding zeroes" of 2 bits.
-        {"even", [] {
+        {"even",
+         [] {
              std::vector<int16_t> s = Samples(MakeMusicPcm(2 * 44100, 3));
              for (int16_t& v : s) v = static_cast<int16_t>(v & ~3);
              return Bytes(s);

@@ -59,19 +59,23 @@ Decoded Decode(const fs::path& file, double seekTo = -1) {
     });
     AVFormatContext* raw = nullptr;
     if (avformat_open_input(&raw, file.c_str(), nullptr, nullptr) < 0) return d;
-    std::unique_ptr<AVFormatContext, void (*)(AVFormatContext*)> format(raw, [](AVFormatContext* f) { avformat_close_input(&f); });
+    std::unique_ptr<AVFormatContext, void (*)(AVFormatContext*)> format(raw, [](AVFormatContext* f) {
+        avformat_close_input(&f);
+    });
     if (avformat_find_stream_info(format.get(), nullptr) < 0) return d;
     const AVStream* stream = format->streams[0];
     d.codecTag = static_cast<int>(stream->codecpar->codec_tag);
     d.blockAlign = stream->codecpar->block_align;
     d.durationUs = format->duration;
     if (const AVDictionaryEntry* e = av_dict_get(format->metadata, "IsVBR", nullptr, 0)) d.isVbr = e->value;
-    std::unique_ptr<AVCodecContext, void (*)(AVCodecContext*)> ctx(
-        avcodec_alloc_context3(avcodec_find_decoder(stream->codecpar->codec_id)), [](AVCodecContext* c) { avcodec_free_context(&c); });
+    std::unique_ptr<AVCodecContext, void (*)(AVCodecContext*)> ctx(avcodec_alloc_context3(avcodec_find_decoder(
+                                                                       stream->codecpar->codec_id)),
+                                                                   [](AVCodecContext* c) { avcodec_free_context(&c); });
     if (!ctx || avcodec_parameters_to_context(ctx.get(), stream->codecpar) < 0) return d;
     ctx->pkt_timebase = stream->time_base;
     if (avcodec_open2(ctx.get(), nullptr, nullptr) < 0) return d;
-    if (seekTo >= 0 && av_seek_frame(format.get(), 0, static_cast<int64_t>(seekTo * 1000), AVSEEK_FLAG_BACKWARD) < 0) return d;
+    if (seekTo >= 0 && av_seek_frame(format.get(), 0, static_cast<int64_t>(seekTo * 1000), AVSEEK_FLAG_BACKWARD) < 0)
+        return d;
     std::unique_ptr<AVPacket, void (*)(AVPacket*)> packet(av_packet_alloc(), [](AVPacket* p) { av_packet_free(&p); });
     std::unique_ptr<AVFrame, void (*)(AVFrame*)> frame(av_frame_alloc(), [](AVFrame* f) { av_frame_free(&f); });
     auto drain = [&] {
@@ -149,7 +153,8 @@ TEST(WmaQuality, EveryQualityDecodesWithoutAMessageToEverySample) {
         ASSERT_GE(d.left.size(), kSamples);
         EXPECT_LT(d.left.size(), kSamples + 4096);
         const double snr = Snr(music, d, 0, 0, kSamples);
-        std::printf("[ QUALITY  ] level %d: %.1f kbit/s, SNR %.1f dB\n", level, KbitPerSecond(base.string() + ".wma"), snr);
+        std::printf("[ QUALITY  ] level %d: %.1f kbit/s, SNR %.1f dB\n", level, KbitPerSecond(base.string() + ".wma"),
+                    snr);
         EXPECT_GT(snr, 6.0 + level);
         EXPECT_GT(Snr(music, d, kSamples - 44100, kSamples - 44100, 44100), 6.0);  // the end is there too
     }

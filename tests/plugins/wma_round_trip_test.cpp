@@ -48,8 +48,9 @@ Decoded Decode(const fs::path& file) {
     Decoded d;
     AVFormatContext* rawFormat = nullptr;
     if (avformat_open_input(&rawFormat, file.c_str(), nullptr, nullptr) < 0) return d;
-    std::unique_ptr<AVFormatContext, void (*)(AVFormatContext*)> format(
-        rawFormat, [](AVFormatContext* f) { avformat_close_input(&f); });
+    std::unique_ptr<AVFormatContext, void (*)(AVFormatContext*)> format(rawFormat, [](AVFormatContext* f) {
+        avformat_close_input(&f);
+    });
     if (avformat_find_stream_info(format.get(), nullptr) < 0 || format->nb_streams != 1) return d;
     const AVDictionaryEntry* e = nullptr;
     while ((e = av_dict_get(format->metadata, "", e, AV_DICT_IGNORE_SUFFIX))) d.tags[e->key] = e->value;
@@ -60,7 +61,7 @@ Decoded Decode(const fs::path& file) {
     const AVCodec* codec = avcodec_find_decoder(par->codec_id);
     if (!codec) return d;
     std::unique_ptr<AVCodecContext, void (*)(AVCodecContext*)> ctx(avcodec_alloc_context3(codec),
-                                                                    [](AVCodecContext* c) { avcodec_free_context(&c); });
+                                                                   [](AVCodecContext* c) { avcodec_free_context(&c); });
     if (avcodec_parameters_to_context(ctx.get(), par) < 0 || avcodec_open2(ctx.get(), codec, nullptr) < 0) return d;
     AVPacket* packet = av_packet_alloc();
     AVFrame* frame = av_frame_alloc();
@@ -117,10 +118,9 @@ struct ProfileCase {
 // The six VBR qualities state the rate whose decoder settings they are
 // coded for; their noise follows the masking threshold, so the SNR is lower.
 const ProfileCase kProfiles[] = {
-    {0, 32000, 22}, {1, 48000, 23}, {2, 64000, 24}, {3, 80000, 25}, {4, 96000, 26},
-    {5, 128000, 28}, {6, 160000, 29}, {7, 192000, 29}, {8, 256000, 30}, {9, 320000, 30},
-    {0x40, 32000, 6}, {0x41, 48000, 7}, {0x42, 96000, 8}, {0x43, 128000, 9}, {0x44, 192000, 10},
-    {0x45, 256000, 11},
+    {0, 32000, 22},   {1, 48000, 23},    {2, 64000, 24},     {3, 80000, 25},     {4, 96000, 26},   {5, 128000, 28},
+    {6, 160000, 29},  {7, 192000, 29},   {8, 256000, 30},    {9, 320000, 30},    {0x40, 32000, 6}, {0x41, 48000, 7},
+    {0x42, 96000, 8}, {0x43, 128000, 9}, {0x44, 192000, 10}, {0x45, 256000, 11},
 };
 
 }  // namespace

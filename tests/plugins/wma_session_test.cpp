@@ -44,7 +44,7 @@ protected:
 
 TEST(WmaProfileChoice, QualityCodesSelectTheirProfiles) {
     const std::pair<int32_t, int> cases[] = {
-        {0, 0},     {9, 9},     {12, 5},  {0x40, 10}, {0x45, 15}, {0x47, 13},
+        {0, 0},     {9, 9},     {12, 5},    {0x40, 10}, {0x45, 15}, {0x47, 13},
         {0x80, 16}, {0x83, 16}, {0xC0, 10}, {0x30, 0},  {0x105, 5}, {0x4F, 13},
     };
     for (auto [code, index] : cases) EXPECT_EQ(ChooseProfileIndex(code), index) << "code " << code;
@@ -122,8 +122,8 @@ TEST_F(WmaSessionTest, CopiesEveryByteIntoTheSample) {
 TEST_F(WmaSessionTest, WritesTheHeaderAttributesInOrderWithTheirTypes) {
     info.comment = "";
     ASSERT_EQ(Open(), 1);
-    const std::vector<std::u16string> names{u"Title", u"Author", u"WM/AlbumTitle", u"WM/Genre",
-                                             u"WM/Year", u"WM/Track", u"WM/TrackNumber"};
+    const std::vector<std::u16string> names{u"Title",   u"Author",   u"WM/AlbumTitle", u"WM/Genre",
+                                            u"WM/Year", u"WM/Track", u"WM/TrackNumber"};
     ASSERT_EQ(sdk.attributes.size(), names.size());
     for (size_t i = 0; i < names.size(); ++i) EXPECT_EQ(sdk.attributes[i].name, names[i]);
     EXPECT_EQ(sdk.attributes[0].type, WMT_TYPE_STRING);

@@ -24,8 +24,7 @@ using TempFolder = TempDir;
 // A drive record whose TOC has entries starting at `starts` (the last is the
 // lead-out); tracks in `dataTracks` are data tracks, every other one is
 // selected. Handle 0x100, as the fake akrip gives drive 0.
-inline DriveRecord MakeDisc(std::initializer_list<uint32_t> starts,
-                            std::initializer_list<int> dataTracks = {}) {
+inline DriveRecord MakeDisc(std::initializer_list<uint32_t> starts, std::initializer_list<int> dataTracks = {}) {
     DriveRecord drive;
     drive.handle = 0x100;
     const int last = static_cast<int>(starts.size()) - 1;

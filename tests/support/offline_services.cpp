@@ -7,8 +7,8 @@
 namespace {
 
 const bool kOffline = [] {
-    for (const char* name : {"CADRIX_ACCURATERIP_SERVER", "CADRIX_MUSICBRAINZ_SERVER", "CADRIX_GNUDB_SERVER",
-                             "CADRIX_COVERART_SERVER"}) {
+    for (const char* name :
+         {"CADRIX_ACCURATERIP_SERVER", "CADRIX_MUSICBRAINZ_SERVER", "CADRIX_GNUDB_SERVER", "CADRIX_COVERART_SERVER"}) {
         setenv(name, "http://127.0.0.1:9", 0);
     }
     return true;

@@ -57,7 +57,8 @@ inline ProgramResult RunProgram(const std::string& path, const std::vector<std::
     std::string line;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(options.timeoutSeconds);
     while (true) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
+                                                                                std::chrono::steady_clock::now());
         pollfd wait{ends[0], POLLIN, 0};
         if (left.count() <= 0 || poll(&wait, 1, static_cast<int>(left.count())) == 0) {
             kill(child, SIGKILL);

@@ -1,8 +1,8 @@
 // The CDDB disc id, three ways, against libdiscid as the reference: the shared
 // computation on hand-made and random TOCs, the generator's expected TOCs, and
 // the id akrip.so reports for generated images in virtual drive folders.
-#include <dlfcn.h>
 #include <discid/discid.h>
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -182,7 +182,7 @@ std::vector<DiscDescription> CrosscheckDiscs() {
     cooked.audioFiles = AudioFileType::Wave;
     discs.push_back(cooked);
     discs.push_back(AudioDisc(std::vector<uint32_t>(99, 7), 8));  // 99 tracks
-    discs.push_back(AudioDisc({1}, 9));  // one track of one frame
+    discs.push_back(AudioDisc({1}, 9));                           // one track of one frame
     DiscDescription mode2 = AudioDisc({500, 77}, 10);
     mode2.tracks.push_back({120, TrackMode::Mode2Raw, 0, 0, 2});
     discs.push_back(mode2);
@@ -261,7 +261,8 @@ void CheckDrive(const Akrip& akrip, const DriveListBuffer& list, const std::stri
     std::vector<uint32_t> starts;
     for (int k = 0; k < toc.lastTrack; ++k) {
         starts.push_back(TocAddress(toc.entries[k]));
-        EXPECT_EQ((toc.entries[k].adrControl & AKRIP_TOC_CONTROL_DATA) != 0, expected.dataTracks[static_cast<size_t>(k)])
+        EXPECT_EQ((toc.entries[k].adrControl & AKRIP_TOC_CONTROL_DATA) != 0,
+                  expected.dataTracks[static_cast<size_t>(k)])
             << product << " track " << k + 1;
     }
     EXPECT_EQ(starts, expected.trackStarts) << product;

@@ -284,7 +284,8 @@ TEST(DiscGeneratorFiles, WaveAndPerTrackFilesHoldTheSameAudio) {
     EXPECT_EQ(ReadFile(dir.path() / "split" / "x-02.bin"), Slice(bin, 225, 170));
     EXPECT_EQ(ReadFile(dir.path() / "split" / "x-03.bin"), Slice(bin, 395, 75));
     const std::string splitCue = ReadText(dir.path() / "split" / "x.cue");
-    EXPECT_NE(splitCue.find("FILE \"x-02.bin\" BINARY\n  TRACK 02 AUDIO\n    INDEX 00 00:00:00\n    INDEX 01 00:00:20\n"),
+    EXPECT_NE(splitCue.find(
+                  "FILE \"x-02.bin\" BINARY\n  TRACK 02 AUDIO\n    INDEX 00 00:00:00\n    INDEX 01 00:00:20\n"),
               std::string::npos);
 
     disc.audioFiles = AudioFileType::Wave;
@@ -293,9 +294,9 @@ TEST(DiscGeneratorFiles, WaveAndPerTrackFilesHoldTheSameAudio) {
     ASSERT_EQ(wave.size(), 44U + 170 * kFrameBytes);
     EXPECT_EQ(std::string(wave.begin(), wave.begin() + 4), "RIFF");
     EXPECT_EQ(std::string(wave.begin() + 8, wave.begin() + 16), "WAVEfmt ");
-    EXPECT_EQ(wave[22], 2);                           // channels
+    EXPECT_EQ(wave[22], 2);  // channels
     EXPECT_EQ(wave[24] | (wave[25] << 8), 44100 & 0xFFFF);
-    EXPECT_EQ(wave[34], 16);                          // bits per sample
+    EXPECT_EQ(wave[34], 16);  // bits per sample
     EXPECT_EQ(std::vector<uint8_t>(wave.begin() + 44, wave.end()), Slice(bin, 225, 170));
     EXPECT_NE(ReadText(dir.path() / "wave" / "x.cue").find("FILE \"x-03.wav\" WAVE\n"), std::string::npos);
 }
@@ -312,7 +313,8 @@ TEST(DiscGeneratorFiles, DataTracksHoldAddressedSectors) {
     ASSERT_EQ(data.size(), 100U * kFrameBytes);
     const std::string cue = ReadText(dir.path() / "cdextra.cue");
     EXPECT_NE(cue.find("REM SESSION 01\n"), std::string::npos);
-    EXPECT_NE(cue.find("REM SESSION 02\nFILE \"cdextra-03.bin\" BINARY\n  TRACK 03 MODE1/2352\n    INDEX 01 00:00:00\n"),
+    EXPECT_NE(cue.find(
+                  "REM SESSION 02\nFILE \"cdextra-03.bin\" BINARY\n  TRACK 03 MODE1/2352\n    INDEX 01 00:00:00\n"),
               std::string::npos);
 
     // The first data sector sits at LBA 375 + 11400 = 11775, absolute 11925 = 02:39:00.
@@ -322,7 +324,8 @@ TEST(DiscGeneratorFiles, DataTracksHoldAddressedSectors) {
     EXPECT_EQ(data[13], 0x39);
     EXPECT_EQ(data[14], 0x00);
     EXPECT_EQ(data[15], 1);  // mode 1
-    const uint32_t edc = data[2064] | (data[2065] << 8) | (data[2066] << 16) | (static_cast<uint32_t>(data[2067]) << 24);
+    const uint32_t edc = data[2064] | (data[2065] << 8) | (data[2066] << 16) |
+                         (static_cast<uint32_t>(data[2067]) << 24);
     EXPECT_EQ(edc, CdromEdc(std::span(data.data(), 2064)));
     EXPECT_NE(edc, 0U);
     // A CRC stored least significant byte first leaves a zero residue.

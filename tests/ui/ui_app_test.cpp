@@ -1,7 +1,7 @@
 // The program itself: a second start while the marker is held ends at once,
 // silently and successfully, before any window system is touched.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -105,7 +105,8 @@ public:
         posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
         posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
         posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        std::vector<std::string> args = {"Xvfb", "-displayfd", "3", "-screen", "0", "800x600x24", "-nolisten", "tcp", "-noreset"};
+        std::vector<std::string> args = {"Xvfb",       "-displayfd", "3",   "-screen", "0",
+                                         "800x600x24", "-nolisten",  "tcp", "-noreset"};
         std::vector<char*> argv;
         for (std::string& a : args) argv.push_back(a.data());
         argv.push_back(nullptr);
@@ -217,7 +218,7 @@ TEST(Application, QuitDuringTheStartUpFailureMessageEndsInOrder) {
     ASSERT_TRUE(outcome.ended);
     EXPECT_TRUE(outcome.exited);
     EXPECT_EQ(outcome.status, 1);
-    EXPECT_NE(access(marker.c_str(), F_OK), 0);  // the marker is gone
+    EXPECT_NE(access(marker.c_str(), F_OK), 0);                                           // the marker is gone
     EXPECT_NE(access((scratch / "config/Zephyrtone/Zephyrtone.conf").c_str(), F_OK), 0);  // nothing saved
     // And the next start is not refused.
     EXPECT_EQ(SingleInstance().Acquire(runtime.Path()), SingleInstance::Result::Acquired);
@@ -231,7 +232,8 @@ TEST(Application, TheWindowSystemShowsTheCaptionsExactly) {
     // The start-up failure message is the first window: its caption is the
     // program's name, with nothing appended by the toolkit.
     const pid_t pid = StartCadrix(runtime.Path(), scratch,
-                                  {"QT_QPA_PLATFORM=xcb", "DISPLAY=" + screen.Display(), "CADRIX_MODULE_DIR=" + FakeModuleDir()});
+                                  {"QT_QPA_PLATFORM=xcb", "DISPLAY=" + screen.Display(),
+                                   "CADRIX_MODULE_DIR=" + FakeModuleDir()});
     ASSERT_GT(pid, 0);
     std::string title;
     for (int i = 0; i < 3000 && title.empty() && waitpid(pid, nullptr, WNOHANG) == 0; ++i) {

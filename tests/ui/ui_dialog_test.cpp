@@ -10,16 +10,11 @@
 #include <QGroupBox>
 #include <QImage>
 #include <QLabel>
-#include <QPixmap>
 #include <QLineEdit>
+#include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
-#include <QImage>
-#include <QImage>
-#include <QLabel>
-#include <QPixmap>
-#include <QPixmap>
 #include <QTimer>
 
 #include <atomic>
@@ -34,12 +29,11 @@
 #include "about_dialog.h"
 #include "alert_sound.h"
 #include "disc_text.h"
-#include "documents_folder.h"
 #include "dlu_layout.h"
+#include "documents_folder.h"
 #include "extract_dialog.h"
 #include "fake_akrip_control.h"
 #include "fake_plugin_control.h"
-#include "verify/accuraterip.h"
 #include "lookup_server.h"
 #include "main_dialog.h"
 #include "message_box.h"
@@ -49,6 +43,7 @@
 #include "tab_pane.h"
 #include "track_list.h"
 #include "ui_test_support.h"
+#include "verify/accuraterip.h"
 
 namespace cadrix {
 namespace {
@@ -378,7 +373,7 @@ TEST_F(DialogTest, OnlineNamesRefreshTheListByThemselves) {
         SetChecked(*dialog, 1, false);  // the user's choice, made before the names arrive
         const QString estimate = dialog->SpaceField()->text();
         const QString expected = std::string(scenario) == "one" ? QStringLiteral("Live at the Lighthouse")
-                                                                 : QStringLiteral("Tidal (Remastered)");
+                                                                : QStringLiteral("Tidal (Remastered)");
         EXPECT_TRUE(WaitFor([&] { return dialog->CaptionField()->text().contains(expected); }, 15000))
             << dialog->CaptionField()->text().toStdString();
         EXPECT_EQ(dialog->Tracks()->CheckedTracks(), (std::vector<int32_t>{1, 3}));
@@ -651,8 +646,10 @@ TEST_F(RunTest, TracksAccurateRipDoesNotProveAreToldOnceWithTheLog) {
     setenv("CADRIX_ACCURATERIP_SERVER", "http://127.0.0.1:9", 1);
     const std::string log = out_.Path() + "/Bj__rk Tester - Demo Songs/Bj__rk Tester - Demo Songs.log";
     ASSERT_EQ(messages_.size(), 1u);
-    EXPECT_EQ(messages_[0].toStdString(), "Tracks 1 and 3: AccurateRip does not know these rips' checksums: "
-                                          "another pressing, or a damaged disc.\n\nSee the log: " + log);
+    EXPECT_EQ(messages_[0].toStdString(),
+              "Tracks 1 and 3: AccurateRip does not know these rips' checksums: "
+              "another pressing, or a damaged disc.\n\nSee the log: " +
+                  log);
     EXPECT_TRUE(std::filesystem::exists(log));
 }
 
@@ -681,7 +678,8 @@ TEST_F(RunTest, FailedRunStaysOpenWithFullBars) {
     fake_.FailReads(0, 1, -1);
     bool checked = false;
     OnProgressDialog([&](ExtractDialog& progress) {
-        ASSERT_TRUE(WaitFor([&] { return progress.StatusLine()->text() == QStringLiteral("Audio extraction failed."); }));
+        ASSERT_TRUE(
+            WaitFor([&] { return progress.StatusLine()->text() == QStringLiteral("Audio extraction failed."); }));
         EXPECT_EQ(progress.CloseButton()->text(), QStringLiteral("Close"));
         EXPECT_EQ(progress.TrackProgress()->value(), progress.BarRange());
         EXPECT_EQ(progress.TotalProgress()->value(), progress.BarRange());
@@ -734,9 +732,8 @@ TEST_F(RunTest, EscapeAbortsWithoutTheAbortingTextAndShowsTheAmpersand) {
     bool checked = false;
     OnProgressDialog([&](ExtractDialog& progress) {
         ASSERT_TRUE(WaitFor([&] { return fake_.WaitForBlockedRead(10); }));
-        ASSERT_TRUE(WaitFor([&] {
-            return progress.StatusLine()->text() == QStringLiteral("Extracting & Compressing Track 1...");
-        }));
+        ASSERT_TRUE(WaitFor(
+            [&] { return progress.StatusLine()->text() == QStringLiteral("Extracting & Compressing Track 1..."); }));
         EXPECT_EQ(progress.StatusLine()->textFormat(), Qt::PlainText);
         QTest::keyClick(&progress, Qt::Key_Escape);
         EXPECT_EQ(progress.StatusLine()->text(), QStringLiteral("Extracting & Compressing Track 1..."));

@@ -38,9 +38,15 @@ uint32_t Murmur2(const std::string& key) {
         len -= 4;
     }
     switch (len) {
-    case 3: h ^= static_cast<uint32_t>(data[2]) << 16; [[fallthrough]];
-    case 2: h ^= static_cast<uint32_t>(data[1]) << 8; [[fallthrough]];
-    case 1: h ^= data[0]; h *= m;
+        case 3:
+            h ^= static_cast<uint32_t>(data[2]) << 16;
+            [[fallthrough]];
+        case 2:
+            h ^= static_cast<uint32_t>(data[1]) << 8;
+            [[fallthrough]];
+        case 1:
+            h ^= data[0];
+            h *= m;
     }
     h ^= h >> 13;
     h *= m;
@@ -67,8 +73,9 @@ bool SendUdevEvent(const std::string& name, const std::string& extraProperties) 
     if (fd < 0) return false;
     std::string properties = "ACTION=change";
     properties += '\0';
-    for (const std::string& p : {"DEVPATH=/devices/virtual/block/" + name, std::string("SUBSYSTEM=block"),
-                                 std::string("DEVTYPE=disk"), "DEVNAME=/dev/" + name, "SEQNUM=" + std::to_string(++seqnum)}) {
+    for (const std::string& p :
+         {"DEVPATH=/devices/virtual/block/" + name, std::string("SUBSYSTEM=block"), std::string("DEVTYPE=disk"),
+          "DEVNAME=/dev/" + name, "SEQNUM=" + std::to_string(++seqnum)}) {
         properties += p;
         properties += '\0';
     }

@@ -65,7 +65,7 @@ TEST(SingleInstance, FallbackFolderIsPrivateToTheUser) {
     if (!saved.empty()) setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
     unsetenv("TMPDIR");
     EXPECT_EQ(folder, dir / ("Zephyrtone-" + std::to_string(getuid())));
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(stat(folder.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
 }

@@ -24,8 +24,10 @@ int main(int argc, char** argv) {
         else image.clear(), k = argc;
     }
     if (image.empty() || out.empty()) {
-        std::fputs("Usage: cadrix-arstandin --image SHEET --out DIR [--wrong-track N]\n"
-                   "                        [--drive \"VENDOR MODEL\" --offset SAMPLES]...\n", stderr);
+        std::fputs(
+            "Usage: cadrix-arstandin --image SHEET --out DIR [--wrong-track N]\n"
+            "                        [--drive \"VENDOR MODEL\" --offset SAMPLES]...\n",
+            stderr);
         return 2;
     }
     std::string path;

@@ -31,7 +31,8 @@ bool TrackSums(const akrip::DiscImage& image, int64_t begin, int64_t end, bool f
     std::vector<uint8_t> block(27 * 2352);
     sums.Begin(first, last);
     for (int64_t lsn = begin; lsn < end;) {
-        const uint32_t frames = akrip::ReadableImageFrames(image, lsn, static_cast<uint32_t>(std::min<int64_t>(27, end - lsn)));
+        const uint32_t frames = akrip::ReadableImageFrames(image, lsn,
+                                                           static_cast<uint32_t>(std::min<int64_t>(27, end - lsn)));
         if (frames == 0) break;  // the readable audio ends here (an Enhanced CD's session gap)
         if (!akrip::ReadImageAudio(image, lsn, frames, block.data())) return false;
         sums.Add({block.data(), size_t{frames} * 2352});
@@ -74,8 +75,8 @@ bool ComputeDiscSums(const std::string& sheet, AccurateRipDiscId& id, std::vecto
     return true;
 }
 
-bool WriteDiscFile(const std::string& sheet, const std::string& root, const DiscFileOptions& options,
-                   std::string& path, std::string& error) {
+bool WriteDiscFile(const std::string& sheet, const std::string& root, const DiscFileOptions& options, std::string& path,
+                   std::string& error) {
     AccurateRipDiscId id;
     std::vector<std::pair<uint32_t, uint32_t>> sums;
     if (!ComputeDiscSums(sheet, id, sums, error)) return false;

@@ -26,8 +26,8 @@ bool ComputeDiscSums(const std::string& sheet, AccurateRipDiscId& id, std::vecto
 
 // Writes the database file of `sheet` under `root`: one submission of v1
 // sums and one of v2 sums. `path` gets the file written.
-bool WriteDiscFile(const std::string& sheet, const std::string& root, const DiscFileOptions& options,
-                   std::string& path, std::string& error);
+bool WriteDiscFile(const std::string& sheet, const std::string& root, const DiscFileOptions& options, std::string& path,
+                   std::string& error);
 
 // Writes root/accuraterip/DriveOffsets.bin listing `drives` ("VENDOR MODEL"
 // and offset) among a few others.

@@ -11,18 +11,18 @@
 #include <thread>
 #include <vector>
 
-#include "disc/drive_set.h"
 #include "disc/disc_model.h"
+#include "disc/drive_set.h"
+#include "names/disc_lookup.h"
 #include "names/drive_names.h"
+#include "names/musicbrainz_lookup.h"
+#include "names/name_source.h"
+#include "output/output_format.h"
+#include "output/output_sink.h"
 #include "rip/extract_worker.h"
 #include "rip/extraction_job.h"
 #include "rip/extraction_run.h"
-#include "output/output_format.h"
-#include "output/output_sink.h"
 #include "rip/rip_log.h"
-#include "names/disc_lookup.h"
-#include "names/musicbrainz_lookup.h"
-#include "names/name_source.h"
 #include "rip_lookup.h"
 #include "rip_offset.h"
 #include "rip_options.h"
@@ -50,7 +50,7 @@ void OnInterrupt(int) {
 }
 
 void InstallSignalHandlers() {
-    struct sigaction action{};
+    struct sigaction action {};
     action.sa_handler = &OnInterrupt;
     sigemptyset(&action.sa_mask);
     // No SA_RESTART: a call that blocks is interrupted rather than resumed.
@@ -134,8 +134,8 @@ void ListLayout(const DiscLayout& layout) {
 // person's lookup finds it.
 void PrintSubmissionLink(const DriveRecord& record) {
     if (!record.discTitle.empty() || !record.discArtist.empty()) return;
-    const std::string url =
-        MusicBrainzSubmissionUrl(MakeDiscQuery(record), LookupSettings::FromEnvironment().musicBrainzServer);
+    const std::string url = MusicBrainzSubmissionUrl(MakeDiscQuery(record),
+                                                     LookupSettings::FromEnvironment().musicBrainzServer);
     if (!url.empty()) std::printf("  Add this disc to MusicBrainz: %s\n", url.c_str());
 }
 
@@ -193,8 +193,7 @@ private:
     void Draw(uint32_t track, uint32_t total) {
         // A drive that hands back more frames than asked can push the byte
         // counts past the track's size; a bar stops at its end, so does this.
-        std::printf("\r%s %3u%% (total %3u%%)", text_.c_str(), std::min(track, 100u),
-                    std::min(total, 100u));
+        std::printf("\r%s %3u%% (total %3u%%)", text_.c_str(), std::min(track, 100u), std::min(total, 100u));
         std::fflush(stdout);
     }
 
@@ -304,8 +303,8 @@ void FinishLog(ExtractionJob& job) {
 int Extract(DriveSet& drives, const rip::RipOptions& options, bool verify) {
     const int drive = options.drive - 1;
     if (drive >= drives.driveCount) {
-        return Usage("there is no drive " + std::to_string(options.drive) + " (" +
-                     std::to_string(drives.driveCount) + " found)");
+        return Usage("there is no drive " + std::to_string(options.drive) + " (" + std::to_string(drives.driveCount) +
+                     " found)");
     }
     int selected = 0;
     std::string error;
@@ -320,8 +319,8 @@ int Extract(DriveSet& drives, const rip::RipOptions& options, bool verify) {
         return Usage(std::string("the plug-in ") + format.moduleFile + " of this format could not be loaded");
     }
 
-    JobRequest request{options.output, options.format, options.quality, plugin.get(), &StartWorkerWithoutSignals,
-                       verify, SettingsFilePath()};
+    JobRequest request{options.output, options.format,    options.quality, plugin.get(), &StartWorkerWithoutSignals,
+                       verify,         SettingsFilePath()};
     auto job = ExtractionJob::Start(drives, drive, request, error);
     if (!job) {
         std::fprintf(stderr, "cadrix-rip: %s\n", error.c_str());

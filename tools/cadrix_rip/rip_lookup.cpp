@@ -56,8 +56,10 @@ bool Save(const DriveSet& drives, const ReleaseCandidate& release, const DiscQue
             std::fprintf(stderr, "cadrix-rip: drive %d: %s appeared meanwhile and is kept\n", number, path.c_str());
             return true;
         case SaveOutcome::SuiteFolder:
-            std::fprintf(stderr, "cadrix-rip: drive %d: Cadrix's disc folder is the suite's database folder; "
-                                 "nothing saved\n", number);
+            std::fprintf(stderr,
+                         "cadrix-rip: drive %d: Cadrix's disc folder is the suite's database folder; "
+                         "nothing saved\n",
+                         number);
             return false;
         case SaveOutcome::Failed:
             break;
@@ -83,8 +85,10 @@ int NameDisc(DriveSet& drives, int drive, const RipOptions& options, bool online
     }
     if (drives.ownDiscDir.empty()) {
         // Found names could not be kept, so nothing is looked up.
-        std::fprintf(stderr, "cadrix-rip: drive %d: not looked up: Cadrix has no disc folder to keep names in "
-                             "(neither $XDG_DATA_HOME nor $HOME is an absolute path)\n", number);
+        std::fprintf(stderr,
+                     "cadrix-rip: drive %d: not looked up: Cadrix has no disc folder to keep names in "
+                     "(neither $XDG_DATA_HOME nor $HOME is an absolute path)\n",
+                     number);
         return notNamed;
     }
     disc.cdText = drives.ReadCdText(drive);

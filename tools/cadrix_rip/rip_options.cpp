@@ -30,8 +30,12 @@ std::string UsageText() {
            "  --drive N        the drive to read, numbered from 1 as --list shows them\n"
            "  --tracks LIST    tracks to extract, e.g. 1,3-5; 0 is hidden audio before track 1\n"
            "                   (default: every audio track and the hidden audio)\n"
-           "  --format FORMAT  " + names + "\n"
-           "  --quality N      quality slider position: " + qualities + "\n"
+           "  --format FORMAT  " +
+           names +
+           "\n"
+           "  --quality N      quality slider position: " +
+           qualities +
+           "\n"
            "  --output DIR     base output folder\n"
            "  --no-lookup      never look names up online\n"
            "  --lookup-only    look up the names of the disc in drive N, save and show them\n"
@@ -196,8 +200,7 @@ bool CheckCombination(const ParseState& state, const RipOptions& options, std::s
 
 }  // namespace
 
-bool ParseRipOptions(const std::vector<std::string_view>& args, RipOptions& options,
-                     std::string& error) {
+bool ParseRipOptions(const std::vector<std::string_view>& args, RipOptions& options, std::string& error) {
     options = RipOptions{};
     ParseState state;
     for (size_t i = 0; i < args.size(); ++i) {

@@ -25,9 +25,7 @@ constexpr std::array<uint32_t, 256> MakeEdcTable() {
 
 constexpr std::array<uint32_t, 256> kEdcTable = MakeEdcTable();
 
-uint8_t Bcd(uint32_t value) {
-    return static_cast<uint8_t>(((value / 10) << 4) | (value % 10));
-}
+uint8_t Bcd(uint32_t value) { return static_cast<uint8_t>(((value / 10) << 4) | (value % 10)); }
 
 // Readable text naming the sector, so a hex dump of the image explains itself.
 void FillUserData(uint32_t lba, uint64_t seed, std::span<uint8_t> data) {
@@ -42,9 +40,7 @@ void FillUserData(uint32_t lba, uint64_t seed, std::span<uint8_t> data) {
 
 }  // namespace
 
-uint32_t SectorBytes(TrackMode mode) {
-    return mode == TrackMode::Mode1Cooked ? kUserBytes : kFrameBytes;
-}
+uint32_t SectorBytes(TrackMode mode) { return mode == TrackMode::Mode1Cooked ? kUserBytes : kFrameBytes; }
 
 uint32_t CdromEdc(std::span<const uint8_t> bytes) {
     uint32_t edc = 0;

@@ -58,8 +58,7 @@ const DemoAlbum& DemoAlbumInfo() {
         "Lanterns Over Kessel Bay",
         "2024",
         92,  // Ambient Electronica
-        {"Harbour Lights at Four", "Copper Kite", "The Cartographer's Waltz", "Salt & Static",
-         "Low Tide, High Signal"},
+        {"Harbour Lights at Four", "Copper Kite", "The Cartographer's Waltz", "Salt & Static", "Low Tide, High Signal"},
     };
     return album;
 }
@@ -101,9 +100,13 @@ bool WriteDemo(const std::filesystem::path& rootIn, std::string* error) {
     char name[16];
     std::snprintf(name, sizeof name, "%x.cdb", ExpectedTocOf(disc).cddbId);
     const std::string databaseDir = database.string() + "/";
-    const std::string env = "# Points Cadrix at the demo disc: source this file.\n"
-                            "export CADRIX_VIRTUAL_DRIVES=" + ShellQuoted(drive.string()) + "\n"
-                            "export XDG_CONFIG_HOME=" + ShellQuoted((root / "config").string()) + "\n";
+    const std::string env =
+        "# Points Cadrix at the demo disc: source this file.\n"
+        "export CADRIX_VIRTUAL_DRIVES=" +
+        ShellQuoted(drive.string()) +
+        "\n"
+        "export XDG_CONFIG_HOME=" +
+        ShellQuoted((root / "config").string()) + "\n";
     return WriteTextFile(database / name, DiscDatabaseText(DemoAlbumInfo()), error) &&
            WriteTextFile(root / "config" / "Zephyrtone" / "zephtone.ini", "datadir:" + databaseDir + "\n", error) &&
            WriteTextFile(root / "env.sh", env, error);

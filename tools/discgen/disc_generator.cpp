@@ -28,8 +28,8 @@ struct TrackLayout {
 
 struct DataFile {
     std::string name;
-    std::string type;           // BINARY, MOTOROLA or WAVE
-    std::vector<size_t> tracks; // indexes into the description
+    std::string type;            // BINARY, MOTOROLA or WAVE
+    std::vector<size_t> tracks;  // indexes into the description
 };
 
 struct DiscLayout {
@@ -38,9 +38,7 @@ struct DiscLayout {
     uint32_t audioEnd = 0;
 };
 
-bool IsAudio(const TrackDescription& track) {
-    return track.mode == TrackMode::Audio;
-}
+bool IsAudio(const TrackDescription& track) { return track.mode == TrackMode::Audio; }
 
 DiscLayout LayOut(const DiscDescription& disc) {
     DiscLayout layout;
@@ -68,9 +66,7 @@ DiscLayout LayOut(const DiscDescription& disc) {
     return layout;
 }
 
-uint64_t TrackSeed(uint64_t seed, size_t trackIndex) {
-    return seed * 1000003ULL + trackIndex * 7919ULL + 17;
-}
+uint64_t TrackSeed(uint64_t seed, size_t trackIndex) { return seed * 1000003ULL + trackIndex * 7919ULL + 17; }
 
 // Streams the stored audio of one track (INDEX 00 frames, then the track) in
 // chunks of 16-bit stereo samples.
@@ -153,16 +149,20 @@ std::string Msf(uint64_t frames) {
 
 const char* ModeText(TrackMode mode) {
     switch (mode) {
-    case TrackMode::Audio: return "AUDIO";
-    case TrackMode::Mode1Raw: return "MODE1/2352";
-    case TrackMode::Mode1Cooked: return "MODE1/2048";
-    case TrackMode::Mode2Raw: return "MODE2/2352";
+        case TrackMode::Audio:
+            return "AUDIO";
+        case TrackMode::Mode1Raw:
+            return "MODE1/2352";
+        case TrackMode::Mode1Cooked:
+            return "MODE1/2048";
+        case TrackMode::Mode2Raw:
+            return "MODE2/2352";
     }
     return "AUDIO";
 }
 
-bool WriteTrackMaterial(const DiscDescription& disc, const DiscLayout& layout, size_t trackIndex,
-                        bool bigEndian, AtomicFile& out) {
+bool WriteTrackMaterial(const DiscDescription& disc, const DiscLayout& layout, size_t trackIndex, bool bigEndian,
+                        AtomicFile& out) {
     const TrackDescription& track = disc.tracks[trackIndex];
     if (IsAudio(track)) {
         std::vector<uint8_t> bytes;
@@ -193,8 +193,9 @@ bool IsDigits(std::string_view text) {
 bool IsValidCode(std::string_view code, bool isrc) {
     if (code.empty()) return true;
     if (!isrc) return code.size() == 13 && IsDigits(code);
-    return code.size() == 12 && IsDigits(code.substr(5)) &&
-           std::all_of(code.begin(), code.begin() + 5, [](char c) { return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); });
+    return code.size() == 12 && IsDigits(code.substr(5)) && std::all_of(code.begin(), code.begin() + 5, [](char c) {
+               return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+           });
 }
 
 // A CD-Text line of the sheet; quotes cannot be written inside one.

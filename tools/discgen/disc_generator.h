@@ -39,26 +39,26 @@ enum class AudioFileType {
 };
 
 struct TrackDescription {
-    uint32_t frames = 0;           // from INDEX 01 to the end of the track's own material
+    uint32_t frames = 0;  // from INDEX 01 to the end of the track's own material
     TrackMode mode = TrackMode::Audio;
     uint32_t indexZeroFrames = 0;  // pregap stored in the file before INDEX 01 (INDEX 00)
     uint32_t pregapFrames = 0;     // PREGAP: silence that is in no file
     int session = 1;               // 1, or 2 for the data session of an Enhanced CD
     // What the sub-channel and CD-Text say of the track (an audio track's).
-    std::string isrc{};            // 12 characters, e.g. "DEA123400001"; empty: none
-    uint32_t index2Frames = 0;     // INDEX 02 this many frames after INDEX 01; 0: none
-    bool preEmphasis = false;      // FLAGS PRE
-    std::string title{};           // CD-Text
+    std::string isrc{};         // 12 characters, e.g. "DEA123400001"; empty: none
+    uint32_t index2Frames = 0;  // INDEX 02 this many frames after INDEX 01; 0: none
+    bool preEmphasis = false;   // FLAGS PRE
+    std::string title{};        // CD-Text
     std::string performer{};
 };
 
 struct DiscDescription {
     std::vector<TrackDescription> tracks;
     AudioFileType audioFiles = AudioFileType::Binary;
-    bool filePerTrack = false;     // one FILE per track (always so for WAVE)
-    uint64_t seed = 1;             // the audio and data content depend on it only
-    std::string mcn{};             // CATALOG: 13 digits; empty: none
-    std::string title{};           // CD-Text of the disc
+    bool filePerTrack = false;  // one FILE per track (always so for WAVE)
+    uint64_t seed = 1;          // the audio and data content depend on it only
+    std::string mcn{};          // CATALOG: 13 digits; empty: none
+    std::string title{};        // CD-Text of the disc
     std::string performer{};
 };
 
@@ -67,8 +67,8 @@ struct DiscDescription {
 struct ExpectedToc {
     std::vector<uint32_t> trackStarts;  // INDEX 01 of each track
     std::vector<bool> dataTracks;
-    uint32_t leadout = 0;               // end of the last track
-    uint32_t audioEnd = 0;              // end of the last audio frame that can be read
+    uint32_t leadout = 0;   // end of the last track
+    uint32_t audioEnd = 0;  // end of the last audio frame that can be read
     uint32_t cddbId = 0;
 };
 
@@ -84,8 +84,8 @@ bool IsValidDescription(const DiscDescription& disc, std::string* why = nullptr)
 // a temporary name, so a folder never holds a CUE sheet whose files are
 // incomplete. False on an invalid description or a write error (message in
 // `error`).
-bool WriteDiscImage(const DiscDescription& disc, const std::filesystem::path& folder,
-                    std::string_view baseName, std::string* error = nullptr);
+bool WriteDiscImage(const DiscDescription& disc, const std::filesystem::path& folder, std::string_view baseName,
+                    std::string* error = nullptr);
 
 // The TOC of the image; empty trackStarts for an invalid description.
 ExpectedToc ExpectedTocOf(const DiscDescription& disc);

@@ -173,7 +173,10 @@ bool ParseNumber(std::string_view value, uint64_t low, uint64_t high, uint64_t& 
 bool ParseValueOption(std::string_view arg, std::string_view value, Options& o, std::string& error) {
     constexpr uint64_t kMaxFrames = 99 * 60 * 75;
     if (arg == "--out" || arg == "--name" || arg == "--demo" || arg == "--audio-out") {
-        (arg == "--out" ? o.out : arg == "--name" ? o.name : arg == "--demo" ? o.demo : o.audioOut) = std::string(value);
+        (arg == "--out"    ? o.out
+         : arg == "--name" ? o.name
+         : arg == "--demo" ? o.demo
+                           : o.audioOut) = std::string(value);
         return true;
     }
     if (arg == "--tracks") return ParseTrackLengths(value, o.lengths, error);
@@ -276,8 +279,9 @@ bool BuildDisc(Options& o, std::string& error) {
             error = "--minutes and --tracks exclude each other";
             return false;
         }
-        disc.tracks = EvenDisc(static_cast<uint32_t>(o.minutes * 60 * kFramesPerSecond),
-                               static_cast<int>(o.trackCount), disc.seed).tracks;
+        disc.tracks = EvenDisc(static_cast<uint32_t>(o.minutes * 60 * kFramesPerSecond), static_cast<int>(o.trackCount),
+                               disc.seed)
+                          .tracks;
     } else {
         if (o.lengths.empty()) o.lengths = {30 * kFramesPerSecond, 25 * kFramesPerSecond, 40 * kFramesPerSecond};
         disc.tracks = AudioDisc(o.lengths, disc.seed).tracks;
@@ -324,8 +328,8 @@ bool WriteAudio(const DiscDescription& disc, const ExpectedToc& toc, const std::
         std::snprintf(name, sizeof name, "/%02zu.pcm", i + 1);
         std::ofstream(folder + name, std::ios::binary)
             .write(reinterpret_cast<const char*>(audio.data()), static_cast<std::streamsize>(audio.size()));
-        layout << i + 1 << ' ' << first << ' ' << toc.trackStarts[i] << ' ' << end << ' '
-               << toc.trackStarts[i] + ripped << '\n';
+        layout << i + 1 << ' ' << first << ' ' << toc.trackStarts[i] << ' ' << end << ' ' << toc.trackStarts[i] + ripped
+               << '\n';
     }
     if (!layout) error = "cannot write " + folder + "/layout.txt";
     return static_cast<bool>(layout);

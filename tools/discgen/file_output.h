@@ -20,8 +20,7 @@ using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 // Writes to a temporary name and renames it into place once complete.
 class AtomicFile {
 public:
-    explicit AtomicFile(std::filesystem::path path)
-        : path_(std::move(path)), temporary_(path_.string() + ".part") {
+    explicit AtomicFile(std::filesystem::path path) : path_(std::move(path)), temporary_(path_.string() + ".part") {
         file_.reset(std::fopen(temporary_.c_str(), "wb"));
         if (file_) {
             std::setvbuf(file_.get(), nullptr, _IOFBF, 1 << 20);
@@ -84,7 +83,7 @@ inline std::vector<uint8_t> WaveHeader(uint32_t dataBytes) {
     PutText(header, "WAVE");
     PutText(header, "fmt ");
     PutLe32(header, 16);
-    PutLe32(header, 1U | (2U << 16));   // PCM, 2 channels
+    PutLe32(header, 1U | (2U << 16));  // PCM, 2 channels
     PutLe32(header, 44100);
     PutLe32(header, 44100 * 4);
     PutLe32(header, 4U | (16U << 16));  // block align 4, 16 bits

@@ -20,8 +20,8 @@ std::vector<float> MakeTable(std::initializer_list<double> harmonics) {
     for (double amplitude : harmonics) {
         for (int i = 0; i < kTableSize; ++i) {
             // A small phase offset per harmonic keeps the peaks from lining up.
-            wave[static_cast<size_t>(i)] +=
-                amplitude * std::sin(2.0 * std::numbers::pi * harmonic * i / kTableSize + 0.7 * harmonic);
+            wave[static_cast<size_t>(i)] += amplitude * std::sin(2.0 * std::numbers::pi * harmonic * i / kTableSize +
+                                                                 0.7 * harmonic);
         }
         ++harmonic;
     }
@@ -46,20 +46,14 @@ const std::vector<float>& BassTable() {
     return table;
 }
 
-uint32_t PhaseStep(double frequency) {
-    return static_cast<uint32_t>(frequency / kSampleRate * 4294967296.0);
-}
+uint32_t PhaseStep(double frequency) { return static_cast<uint32_t>(frequency / kSampleRate * 4294967296.0); }
 
-double NoteFrequency(int midiNote) {
-    return 440.0 * std::pow(2.0, (midiNote - 69) / 12.0);
-}
+double NoteFrequency(int midiNote) { return 440.0 * std::pow(2.0, (midiNote - 69) / 12.0); }
 
 // Semitones of the major scale; chords are triads built on its degrees.
 constexpr std::array<int, 7> kScale = {0, 2, 4, 5, 7, 9, 11};
 
-int ScaleNote(int degree) {
-    return 12 * (degree / 7) + kScale[static_cast<size_t>(degree % 7)];
-}
+int ScaleNote(int degree) { return 12 * (degree / 7) + kScale[static_cast<size_t>(degree % 7)]; }
 
 }  // namespace
 
@@ -141,7 +135,7 @@ float MusicSynth::NextNoise() {
 void MusicSynth::Render(std::span<int16_t> interleaved) {
     const float* chordTable = ChordTable().data();
     const float* bassTable = BassTable().data();
-    constexpr float kAttack = 0.9985F;       // about 15 ms to full level
+    constexpr float kAttack = 0.9985F;  // about 15 ms to full level
     constexpr float kScale16 = 40000.0F;
     size_t out = 0;
     const size_t total = interleaved.size() / 2;

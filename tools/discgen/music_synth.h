@@ -20,7 +20,7 @@ public:
     void Render(std::span<int16_t> interleaved);
 
 private:
-    static constexpr int kVoices = 4;  // three chord tones and the bass
+    static constexpr int kVoices = 4;                 // three chord tones and the bass
     static constexpr int kOscillators = kVoices * 2;  // a left and a right oscillator each
 
     void StartChord();
@@ -30,19 +30,19 @@ private:
 
     uint64_t rng_;
     uint32_t noise_;
-    uint64_t sample_ = 0;          // position in the stream, in stereo samples
-    uint64_t nextChord_ = 0;       // where the next chord starts
+    uint64_t sample_ = 0;     // position in the stream, in stereo samples
+    uint64_t nextChord_ = 0;  // where the next chord starts
     uint32_t samplesPerBeat_ = 0;
     uint32_t beatsPerChord_ = 0;
-    int keyRoot_ = 0;              // MIDI note of the key's tonic
-    int degree_ = 0;               // the current chord's scale degree
+    int keyRoot_ = 0;  // MIDI note of the key's tonic
+    int degree_ = 0;   // the current chord's scale degree
     std::array<uint32_t, kOscillators> phase_{};
     std::array<uint32_t, kOscillators> step_{};
     std::array<float, kOscillators> gain_{};  // voice loudness and stereo placement
     std::array<float, kVoices> envelope_{};
     std::array<float, kVoices> decay_{};
-    float hat_ = 0.0F;             // envelope of the noise burst on each beat
-    float attack_ = 1.0F;          // falls to 0 as a chord swells in
+    float hat_ = 0.0F;     // envelope of the noise burst on each beat
+    float attack_ = 1.0F;  // falls to 0 as a chord swells in
     float bassAttack_ = 1.0F;
     uint64_t nextBeat_ = 0;
 };

@@ -67,10 +67,14 @@ public:
             stream += '\0';
         }
         for (size_t at = 0; at < stream.size() && count_ < kMaxPacksInBlock; at += akrip::kCdTextChars) {
-            const size_t track = static_cast<size_t>(std::upper_bound(starts.begin(), starts.end(), at) - starts.begin()) - 1;
+            const size_t track = static_cast<size_t>(std::upper_bound(starts.begin(), starts.end(), at) -
+                                                     starts.begin()) -
+                                 1;
             uint8_t text[akrip::kCdTextChars] = {};
-            std::copy_n(stream.begin() + static_cast<std::ptrdiff_t>(at), std::min(akrip::kCdTextChars, stream.size() - at), text);
-            Add(type, static_cast<uint8_t>(track), static_cast<uint8_t>(std::min<size_t>(at - starts[track], 15)), text);
+            std::copy_n(stream.begin() + static_cast<std::ptrdiff_t>(at),
+                        std::min(akrip::kCdTextChars, stream.size() - at), text);
+            Add(type, static_cast<uint8_t>(track), static_cast<uint8_t>(std::min<size_t>(at - starts[track], 15)),
+                text);
         }
     }
     void AddSizeInfo(uint8_t lastTrack) {

@@ -88,7 +88,8 @@ int PlayTracks(EmulatedDrive& drive, const cdrom_ti& ti) {
     const auto& tracks = disc->toc.tracks;
     if (ti.cdti_trk0 < 1 || ti.cdti_trk0 > tracks.size() || ti.cdti_trk1 < ti.cdti_trk0) return Fail(EIO);
     const int32_t start = tracks[ti.cdti_trk0 - 1u].start + CD_MSF_OFFSET;
-    const int32_t end = (ti.cdti_trk1 >= tracks.size() ? disc->toc.leadOut : tracks[ti.cdti_trk1].start) + CD_MSF_OFFSET;
+    const int32_t end = (ti.cdti_trk1 >= tracks.size() ? disc->toc.leadOut : tracks[ti.cdti_trk1].start) +
+                        CD_MSF_OFFSET;
     return KernelCommand(drive,
                          {0x47, 0, 0, Byte(start / 4500, 0), Byte(start / 75 % 60, 0), Byte(start % 75, 0),
                           Byte(end / 4500, 0), Byte(end / 75 % 60, 0), Byte(end % 75, 0)},
@@ -102,8 +103,9 @@ int ReadSector(EmulatedDrive& drive, unsigned long request, void* argument) {
     std::memcpy(&msf, argument, sizeof msf);
     const int32_t lba = (msf.cdmsf_min0 * 60 + msf.cdmsf_sec0) * 75 + msf.cdmsf_frame0 - CD_MSF_OFFSET;
     if (lba < 0) return Fail(EINVAL);
-    const size_t bytes = request == CDROMREADMODE1 ? CD_FRAMESIZE : request == CDROMREADMODE2 ? CD_FRAMESIZE_RAW0
-                                                                                               : CD_FRAMESIZE_RAW;
+    const size_t bytes = request == CDROMREADMODE1   ? CD_FRAMESIZE
+                         : request == CDROMREADMODE2 ? CD_FRAMESIZE_RAW0
+                                                     : CD_FRAMESIZE_RAW;
     const uint8_t type = request == CDROMREADMODE1 ? 2 << 2 : 0;
     const uint8_t fields = request == CDROMREADMODE1 ? 0x10 : request == CDROMREADMODE2 ? 0x58 : 0xF8;
     thread_local uint8_t sector[CD_FRAMESIZE_RAW];
@@ -124,9 +126,19 @@ bool CdromAudioIoctl(EmulatedDrive& drive, unsigned long request, void* argument
     const bool needsArgument = request != CDROMSTOP && request != CDROMSTART && request != CDROMPAUSE &&
                                request != CDROMRESUME;
     switch (request) {
-        case CDROM_GET_MCN: case CDROMSUBCHNL: case CDROMVOLREAD: case CDROMPLAYMSF: case CDROMPLAYBLK:
-        case CDROMPLAYTRKIND: case CDROMREADMODE1: case CDROMREADMODE2: case CDROMREADRAW: case CDROMSTOP:
-        case CDROMSTART: case CDROMPAUSE: case CDROMRESUME:
+        case CDROM_GET_MCN:
+        case CDROMSUBCHNL:
+        case CDROMVOLREAD:
+        case CDROMPLAYMSF:
+        case CDROMPLAYBLK:
+        case CDROMPLAYTRKIND:
+        case CDROMREADMODE1:
+        case CDROMREADMODE2:
+        case CDROMREADRAW:
+        case CDROMSTOP:
+        case CDROMSTART:
+        case CDROMPAUSE:
+        case CDROMRESUME:
             break;
         default:
             return false;
@@ -144,13 +156,17 @@ bool CdromAudioIoctl(EmulatedDrive& drive, unsigned long request, void* argument
     }
     if (request == CDROMPLAYMSF) {
         const auto& msf = *static_cast<const cdrom_msf*>(argument);
-        result = KernelCommand(drive, {0x47, 0, 0, msf.cdmsf_min0, msf.cdmsf_sec0, msf.cdmsf_frame0, msf.cdmsf_min1,
-                                       msf.cdmsf_sec1, msf.cdmsf_frame1}, nullptr, 0);
+        result = KernelCommand(drive,
+                               {0x47, 0, 0, msf.cdmsf_min0, msf.cdmsf_sec0, msf.cdmsf_frame0, msf.cdmsf_min1,
+                                msf.cdmsf_sec1, msf.cdmsf_frame1},
+                               nullptr, 0);
     }
     if (request == CDROMPLAYBLK) {
         const auto& block = *static_cast<const cdrom_blk*>(argument);
-        result = KernelCommand(drive, {0x45, 0, Byte(block.from, 24), Byte(block.from, 16), Byte(block.from, 8),
-                                       Byte(block.from, 0), 0, Byte(block.len, 8), Byte(block.len, 0)}, nullptr, 0);
+        result = KernelCommand(drive,
+                               {0x45, 0, Byte(block.from, 24), Byte(block.from, 16), Byte(block.from, 8),
+                                Byte(block.from, 0), 0, Byte(block.len, 8), Byte(block.len, 0)},
+                               nullptr, 0);
     }
     if (request == CDROMSTOP || request == CDROMSTART) {
         result = KernelCommand(drive, {0x1B, 1, 0, 0, static_cast<uint8_t>(request == CDROMSTART)}, nullptr, 0);

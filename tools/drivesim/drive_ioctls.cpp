@@ -147,45 +147,84 @@ int MultiSession(EmulatedDrive& drive, cdrom_multisession& multi) {
 
 const char* IoctlName(unsigned long request) {
     switch (request) {
-        case CDROMREADTOCHDR: return "CDROMREADTOCHDR";
-        case CDROMREADTOCENTRY: return "CDROMREADTOCENTRY";
-        case CDROMMULTISESSION: return "CDROMMULTISESSION";
-        case CDROM_DRIVE_STATUS: return "CDROM_DRIVE_STATUS";
-        case CDROM_DISC_STATUS: return "CDROM_DISC_STATUS";
-        case CDROM_GET_CAPABILITY: return "CDROM_GET_CAPABILITY";
-        case CDROM_MEDIA_CHANGED: return "CDROM_MEDIA_CHANGED";
-        case CDROM_LOCKDOOR: return "CDROM_LOCKDOOR";
-        case CDROMEJECT: return "CDROMEJECT";
-        case CDROMCLOSETRAY: return "CDROMCLOSETRAY";
-        case CDROMREADAUDIO: return "CDROMREADAUDIO";
-        case CDROM_GET_MCN: return "CDROM_GET_MCN";
-        case CDROM_SELECT_SPEED: return "CDROM_SELECT_SPEED";
-        case CDROM_SET_OPTIONS: return "CDROM_SET_OPTIONS";
-        case CDROM_CLEAR_OPTIONS: return "CDROM_CLEAR_OPTIONS";
-        case CDROMSUBCHNL: return "CDROMSUBCHNL";
-        case CDROMVOLREAD: return "CDROMVOLREAD";
-        case CDROMREADMODE1: return "CDROMREADMODE1";
-        case CDROMREADMODE2: return "CDROMREADMODE2";
-        case CDROMREADRAW: return "CDROMREADRAW";
-        case CDROMPLAYMSF: return "CDROMPLAYMSF";
-        case CDROMPLAYBLK: return "CDROMPLAYBLK";
-        case CDROMPLAYTRKIND: return "CDROMPLAYTRKIND";
-        case CDROMSTOP: return "CDROMSTOP";
-        case CDROMSTART: return "CDROMSTART";
-        case CDROMPAUSE: return "CDROMPAUSE";
-        case CDROMRESUME: return "CDROMRESUME";
-        case CDROM_SEND_PACKET: return "CDROM_SEND_PACKET";
-        case SG_IO: return "SG_IO";
-        case SG_GET_VERSION_NUM: return "SG_GET_VERSION_NUM";
-        case SG_EMULATED_HOST: return "SG_EMULATED_HOST";
-        case SG_GET_RESERVED_SIZE: return "SG_GET_RESERVED_SIZE";
-        case SG_SET_RESERVED_SIZE: return "SG_SET_RESERVED_SIZE";
-        case SG_GET_TIMEOUT: return "SG_GET_TIMEOUT";
-        case SG_SET_TIMEOUT: return "SG_SET_TIMEOUT";
-        case SCSI_IOCTL_GET_IDLUN: return "SCSI_IOCTL_GET_IDLUN";
-        case SCSI_IOCTL_GET_BUS_NUMBER: return "SCSI_IOCTL_GET_BUS_NUMBER";
-        case DVD_READ_STRUCT: return "DVD_READ_STRUCT";
-        default: return nullptr;
+        case CDROMREADTOCHDR:
+            return "CDROMREADTOCHDR";
+        case CDROMREADTOCENTRY:
+            return "CDROMREADTOCENTRY";
+        case CDROMMULTISESSION:
+            return "CDROMMULTISESSION";
+        case CDROM_DRIVE_STATUS:
+            return "CDROM_DRIVE_STATUS";
+        case CDROM_DISC_STATUS:
+            return "CDROM_DISC_STATUS";
+        case CDROM_GET_CAPABILITY:
+            return "CDROM_GET_CAPABILITY";
+        case CDROM_MEDIA_CHANGED:
+            return "CDROM_MEDIA_CHANGED";
+        case CDROM_LOCKDOOR:
+            return "CDROM_LOCKDOOR";
+        case CDROMEJECT:
+            return "CDROMEJECT";
+        case CDROMCLOSETRAY:
+            return "CDROMCLOSETRAY";
+        case CDROMREADAUDIO:
+            return "CDROMREADAUDIO";
+        case CDROM_GET_MCN:
+            return "CDROM_GET_MCN";
+        case CDROM_SELECT_SPEED:
+            return "CDROM_SELECT_SPEED";
+        case CDROM_SET_OPTIONS:
+            return "CDROM_SET_OPTIONS";
+        case CDROM_CLEAR_OPTIONS:
+            return "CDROM_CLEAR_OPTIONS";
+        case CDROMSUBCHNL:
+            return "CDROMSUBCHNL";
+        case CDROMVOLREAD:
+            return "CDROMVOLREAD";
+        case CDROMREADMODE1:
+            return "CDROMREADMODE1";
+        case CDROMREADMODE2:
+            return "CDROMREADMODE2";
+        case CDROMREADRAW:
+            return "CDROMREADRAW";
+        case CDROMPLAYMSF:
+            return "CDROMPLAYMSF";
+        case CDROMPLAYBLK:
+            return "CDROMPLAYBLK";
+        case CDROMPLAYTRKIND:
+            return "CDROMPLAYTRKIND";
+        case CDROMSTOP:
+            return "CDROMSTOP";
+        case CDROMSTART:
+            return "CDROMSTART";
+        case CDROMPAUSE:
+            return "CDROMPAUSE";
+        case CDROMRESUME:
+            return "CDROMRESUME";
+        case CDROM_SEND_PACKET:
+            return "CDROM_SEND_PACKET";
+        case SG_IO:
+            return "SG_IO";
+        case SG_GET_VERSION_NUM:
+            return "SG_GET_VERSION_NUM";
+        case SG_EMULATED_HOST:
+            return "SG_EMULATED_HOST";
+        case SG_GET_RESERVED_SIZE:
+            return "SG_GET_RESERVED_SIZE";
+        case SG_SET_RESERVED_SIZE:
+            return "SG_SET_RESERVED_SIZE";
+        case SG_GET_TIMEOUT:
+            return "SG_GET_TIMEOUT";
+        case SG_SET_TIMEOUT:
+            return "SG_SET_TIMEOUT";
+        case SCSI_IOCTL_GET_IDLUN:
+            return "SCSI_IOCTL_GET_IDLUN";
+        case SCSI_IOCTL_GET_BUS_NUMBER:
+            return "SCSI_IOCTL_GET_BUS_NUMBER";
+        case DVD_READ_STRUCT:
+            return "DVD_READ_STRUCT";
+        default:
+            return nullptr;
     }
 }
 
@@ -220,8 +259,8 @@ int ScsiIoctl(EmulatedDrive& drive, unsigned long request, void* argument, bool 
 
 int EmulatedDrive::Ioctl(unsigned long request, void* argument, bool writableOpen) {
     if (!argument && (request == CDROMREADTOCHDR || request == CDROMREADTOCENTRY || request == CDROMMULTISESSION ||
-                      request == CDROMREADAUDIO || request == CDROM_SEND_PACKET ||
-                      request == SCSI_IOCTL_GET_IDLUN || request == SCSI_IOCTL_GET_BUS_NUMBER)) {
+                      request == CDROMREADAUDIO || request == CDROM_SEND_PACKET || request == SCSI_IOCTL_GET_IDLUN ||
+                      request == SCSI_IOCTL_GET_BUS_NUMBER)) {
         return Fail(EFAULT);
     }
     if (const char* name = IoctlName(request)) LogOnce(std::string("ioctl ") + name);

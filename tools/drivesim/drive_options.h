@@ -31,7 +31,7 @@ struct DriveOptions {
     int64_t ejectAfterReads = -1;
     bool noDisc = false;
     std::string log;
-    std::string model;  // "VENDOR MODEL" its INQUIRY data gives; empty: the emulator's own
+    std::string model;                 // "VENDOR MODEL" its INQUIRY data gives; empty: the emulator's own
     std::vector<std::string> command;  // after "--"
 };
 

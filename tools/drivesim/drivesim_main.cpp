@@ -40,7 +40,8 @@ std::string SanitizerRuntime() {
         [](dl_phdr_info* info, size_t, void* data) {
             const std::string name = info->dlpi_name ? info->dlpi_name : "";
             const std::string leaf = name.substr(name.rfind('/') + 1);
-            if (leaf.starts_with("libasan.so") || leaf.starts_with("libtsan.so")) *static_cast<std::string*>(data) = name;
+            if (leaf.starts_with("libasan.so") || leaf.starts_with("libtsan.so"))
+                *static_cast<std::string*>(data) = name;
             return 0;
         },
         &runtime);
@@ -50,8 +51,8 @@ std::string SanitizerRuntime() {
 // The interposer sits beside this program: bin/ and lib/cadrix/ of the build tree or install.
 std::string PreloadLibrary() {
     const fs::path self = fs::read_symlink("/proc/self/exe");
-    for (const fs::path& candidate : {self.parent_path() / "../lib/cadrix/libcadrix_drivesim.so",
-                                      self.parent_path() / "libcadrix_drivesim.so"}) {
+    for (const fs::path& candidate :
+         {self.parent_path() / "../lib/cadrix/libcadrix_drivesim.so", self.parent_path() / "libcadrix_drivesim.so"}) {
         std::error_code error;
         if (fs::exists(candidate, error)) return fs::weakly_canonical(candidate).string();
     }
@@ -81,8 +82,7 @@ int RunCommand(const std::vector<std::string>& command) {
     sigemptyset(&action.sa_mask);
     for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) ::sigaction(sig, &action, nullptr);
     int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {}
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 

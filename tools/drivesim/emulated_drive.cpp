@@ -5,21 +5,21 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
+#include "cd_geometry.h"
 #include "image_reader.h"
 #include "virtual_drive.h"
-#include "cd_geometry.h"
 
 namespace drivesim {
 namespace {
 
 constexpr int64_t kSamplesPerFrame = cadrix::cd::kSamplesPerFrame;
 constexpr int64_t kSampleBytes = 4;
-constexpr int64_t kReadAheadFrames = 600;   // how far the drive reads on by itself
-constexpr int64_t kCacheFrames = 1200;      // what its buffer keeps behind the head
+constexpr int64_t kReadAheadFrames = 600;  // how far the drive reads on by itself
+constexpr int64_t kCacheFrames = 1200;     // what its buffer keeps behind the head
 constexpr int64_t kSessionGap = cadrix::cd::kSessionGapFrames;
 
 int64_t NowNs() {
@@ -182,8 +182,9 @@ void CopyShiftedAudio(const akrip::DiscImage& disc, int64_t firstSample, uint32_
     const uint32_t span = count + 1;
     frames.assign(size_t{span} * kFrameBytes, 0);
     for (int64_t f = firstFrame; f < firstFrame + span;) {
-        const uint32_t readable =
-            f < 0 ? 0 : akrip::ReadableImageFrames(disc, f, static_cast<uint32_t>(firstFrame + span - f));
+        const uint32_t readable = f < 0 ? 0
+                                        : akrip::ReadableImageFrames(disc, f,
+                                                                     static_cast<uint32_t>(firstFrame + span - f));
         if (readable == 0) {  // before the disc, past it or not audio: silence
             ++f;
             continue;
@@ -242,8 +243,7 @@ void EmulatedDrive::WaitForDrive(int64_t lba, uint32_t count, bool failed) {
     }
     if (waitNs > 0) {
         timespec wait{static_cast<time_t>(waitNs / 1000000000), static_cast<long>(waitNs % 1000000000)};
-        while (clock_nanosleep(CLOCK_MONOTONIC, 0, &wait, &wait) == EINTR) {
-        }
+        while (clock_nanosleep(CLOCK_MONOTONIC, 0, &wait, &wait) == EINTR) {}
     }
 }
 
@@ -253,7 +253,9 @@ void EmulatedDrive::CountRead(int64_t lba, uint32_t count) {
                               std::to_string(count);
     if (reads == options_.changeAfterReads && !options_.images.empty()) {
         const int32_t current = state_.disc.load();
-        const int32_t next = options_.images.size() > 1 ? static_cast<int32_t>((current + 1) % static_cast<int32_t>(options_.images.size())) : 0;
+        const int32_t next = options_.images.size() > 1
+                                 ? static_cast<int32_t>((current + 1) % static_cast<int32_t>(options_.images.size()))
+                                 : 0;
         state_.trayOpen.store(0);
         state_.disc.store(next);
         state_.mediaChanged.store(1);

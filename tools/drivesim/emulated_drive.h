@@ -12,10 +12,10 @@
 #include <unordered_map>
 #include <vector>
 
+#include "cd_geometry.h"
 #include "disc_image.h"
 #include "drive_options.h"
 #include "drive_state.h"
-#include "cd_geometry.h"
 
 namespace drivesim {
 
@@ -34,9 +34,9 @@ struct Sense {
 inline constexpr Sense kNotReady{2, 0x3A, 0, -1};        // medium not present
 inline constexpr Sense kMediumError{3, 0x11, 0x05, -1};  // L-EC uncorrectable
 inline constexpr Sense kBadOpcode{5, 0x20, 0, -1};
-inline constexpr Sense kBadAddress{5, 0x21, 0, -1};      // LBA out of range
-inline constexpr Sense kBadField{5, 0x24, 0, -1};        // invalid field in CDB
-inline constexpr Sense kWrongMode{5, 0x64, 0, -1};       // illegal mode for this track
+inline constexpr Sense kBadAddress{5, 0x21, 0, -1};  // LBA out of range
+inline constexpr Sense kBadField{5, 0x24, 0, -1};    // invalid field in CDB
+inline constexpr Sense kWrongMode{5, 0x64, 0, -1};   // illegal mode for this track
 inline constexpr Sense kMediumChanged{6, 0x28, 0, -1};
 
 // One packet command as CDROM_SEND_PACKET or SG_IO carry it.
@@ -45,8 +45,8 @@ struct PacketCommand {
     uint8_t* data = nullptr;  // the transfer buffer
     size_t length = 0;        // its size in bytes
     bool writableOpen = false;
-    size_t transferred = 0;   // set by the drive
-    Sense sense;              // set by the drive
+    size_t transferred = 0;  // set by the drive
+    Sense sense;             // set by the drive
 };
 
 // The tracks of one session, for READ TOC and the ioctls.
@@ -54,7 +54,7 @@ struct SessionInfo {
     int number = 1;
     size_t firstTrack = 0;  // index into DiscToc::tracks
     size_t lastTrack = 0;
-    int32_t leadOut = 0;    // LSN where the session's lead-out starts
+    int32_t leadOut = 0;  // LSN where the session's lead-out starts
 };
 
 class EmulatedDrive {

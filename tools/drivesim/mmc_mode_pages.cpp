@@ -34,7 +34,7 @@ std::vector<uint8_t> CapabilitiesPage(EmulatedDrive& drive) {
     page[4] = 0x71;  // audio play, mode 2 form 1 and form 2, multi-session
     page[5] = 0x77;  // CD-DA commands, accurate stream, R-W, C2 pointers, ISRC, UPC
     page[6] = static_cast<uint8_t>(0x29 | (drive.DoorLocked() ? 0x02 : 0));  // lock (state), eject, tray
-    page[7] = 0x03;  // separate volume levels and channel mute
+    page[7] = 0x03;                                                          // separate volume levels and channel mute
     const double speed = drive.Options().speed > 0 ? drive.Options().speed : 48;
     PutBe(&page[8], static_cast<uint32_t>(speed * 176.4), 2);
     PutBe(&page[10], 256, 2);

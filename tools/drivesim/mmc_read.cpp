@@ -21,8 +21,8 @@ struct ReadCdRequest {
     int64_t lba = 0;
     uint32_t count = 0;
     uint8_t type = 0;
-    uint8_t fields = 0;       // CDB byte 9: sync, header codes, user data, EDC/ECC, C2
-    uint8_t subChannel = 0;   // 0 none, 1 raw P-W, 2 formatted Q
+    uint8_t fields = 0;      // CDB byte 9: sync, header codes, user data, EDC/ECC, C2
+    uint8_t subChannel = 0;  // 0 none, 1 raw P-W, 2 formatted Q
 };
 
 // A run [offset, offset + bytes) of the raw 2352-byte sector.
@@ -56,12 +56,18 @@ bool DataParts(akrip::SectorKind kind, uint8_t fields, std::vector<Part>& parts,
 
 bool TypeMatches(uint8_t type, akrip::SectorKind kind) {
     switch (type) {
-        case kAnyType: return true;
-        case kMode1: return kind.mode == 1;
-        case kMode2: return kind.mode == 2 && kind.form == 0;
-        case kForm1: return kind.mode == 2 && kind.form == 1;
-        case kForm2: return kind.mode == 2 && kind.form == 2;
-        default: return false;
+        case kAnyType:
+            return true;
+        case kMode1:
+            return kind.mode == 1;
+        case kMode2:
+            return kind.mode == 2 && kind.form == 0;
+        case kForm1:
+            return kind.mode == 2 && kind.form == 1;
+        case kForm2:
+            return kind.mode == 2 && kind.form == 2;
+        default:
+            return false;
     }
 }
 

@@ -84,8 +84,10 @@ struct TocFormat {
     uint8_t format;
     std::vector<uint8_t> (*build)(const akrip::DiscImage&, const PacketCommand&, bool msf);
 };
-constexpr TocFormat kTocFormats[] = {
-    {0, TocFormatTracks}, {1, TocFormatSessions}, {2, TocFormatFull}, {5, TocFormatCdText}};
+constexpr TocFormat kTocFormats[] = {{0, TocFormatTracks},
+                                     {1, TocFormatSessions},
+                                     {2, TocFormatFull},
+                                     {5, TocFormatCdText}};
 
 }  // namespace
 

@@ -31,18 +31,18 @@ constexpr unsigned kScsiCdromMajor = 11;
 constexpr uint8_t kReadOnly = 1;
 constexpr uint8_t kWritable = 2;
 
-std::atomic<uint8_t> gOpenMode[kMaxFds];    // 0: not the device
-std::atomic<int64_t> gPosition[kMaxFds];   // read() position on the device
+std::atomic<uint8_t> gOpenMode[kMaxFds];  // 0: not the device
+std::atomic<int64_t> gPosition[kMaxFds];  // read() position on the device
 
 template <typename F>
 F Real(const char* name) {
     return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
 }
 // The C library's function (or the next interposer's), looked up once per call site.
-#define REAL(name)                                                   \
-    ([] {                                                            \
-        static const auto function = Real<decltype(&name)>(#name);   \
-        return function;                                             \
+#define REAL(name)                                                 \
+    ([] {                                                          \
+        static const auto function = Real<decltype(&name)>(#name); \
+        return function;                                           \
     }())
 
 const char* DevicePath() {
@@ -63,7 +63,8 @@ EmulatedDrive* Drive() {
         const char* statePath = std::getenv("CADRIX_DRIVESIM_STATE");
         drivesim::SharedDriveState* state = statePath ? drivesim::MapStateFile(statePath) : nullptr;
         if (!state) return nullptr;
-        const auto lines = drivesim::SplitLines(std::string_view(state->config, strnlen(state->config, sizeof state->config)));
+        const auto lines = drivesim::SplitLines(
+            std::string_view(state->config, strnlen(state->config, sizeof state->config)));
         drivesim::DriveOptions options;
         std::string error;
         if (!drivesim::ParseDriveOptions(lines, options, error)) return nullptr;

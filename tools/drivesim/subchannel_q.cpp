@@ -94,8 +94,9 @@ QFrame SubChannelOf(const akrip::DiscToc& toc, int64_t lsn) {
     uint8_t* q = frame.bytes.data();
     const QPosition position = PositionOf(toc, lsn);
     const bool audio = (position.control & 0x04) == 0 && position.track != kLeadOutTrack;
-    const akrip::TocTrack* track =
-        position.track != kLeadOutTrack ? &toc.tracks[static_cast<size_t>(position.track - 1)] : nullptr;
+    const akrip::TocTrack* track = position.track != kLeadOutTrack
+                                       ? &toc.tracks[static_cast<size_t>(position.track - 1)]
+                                       : nullptr;
     frame.p = position.index == 0;
     if (audio && toc.mcn.size() == 13 && CodeFrame(toc, lsn, kMcnPhase)) {
         q[0] = static_cast<uint8_t>(position.control << 4 | 2);

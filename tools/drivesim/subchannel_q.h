@@ -18,10 +18,10 @@ inline constexpr uint8_t kLeadOutTrack = 0xAA;
 
 // Where a sector lies as its mode-1 Q frame says it.
 struct QPosition {
-    int track = 1;          // kLeadOutTrack in the lead-out
-    int index = 1;          // 0 in a pregap
-    int32_t relative = 0;   // frames from INDEX 01, counting down to it in a pregap
-    uint8_t control = 0;    // the track's control bits (in a pregap, the next track's)
+    int track = 1;         // kLeadOutTrack in the lead-out
+    int index = 1;         // 0 in a pregap
+    int32_t relative = 0;  // frames from INDEX 01, counting down to it in a pregap
+    uint8_t control = 0;   // the track's control bits (in a pregap, the next track's)
 };
 
 QPosition PositionOf(const akrip::DiscToc& toc, int64_t lsn);

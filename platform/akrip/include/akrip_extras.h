@@ -29,11 +29,11 @@ enum {
 
 // What the reads on one handle had to fix since the last AkripTakeReadStats.
 typedef struct AkripReadStats {
-    uint32_t sectorsReread;    // sectors read again after a failed read
-    uint32_t corrections;      // jitter, drift and scratch fixes of secure reading
-    uint32_t unreadableCount;  // sectors that could not be read
+    uint32_t sectorsReread;                             // sectors read again after a failed read
+    uint32_t corrections;                               // jitter, drift and scratch fixes of secure reading
+    uint32_t unreadableCount;                           // sectors that could not be read
     uint32_t unreadable[AKRIP_STATS_UNREADABLE_SLOTS];  // the first of them (LBAs)
-    uint32_t failure;          // AKRIP_FAILURE_*: why the first failed read failed
+    uint32_t failure;                                   // AKRIP_FAILURE_*: why the first failed read failed
 } AkripReadStats;
 
 // "AkripSetReadAbort": with abort != 0, reads on `handle` fail at once and a
@@ -123,9 +123,9 @@ typedef int32_t (*AkripGetTrackSessionsProc)(HCDROM handle, uint8_t* sessions, i
 
 // How AkripGetDiscLayout learnt where the index points lie.
 enum {
-    AKRIP_LAYOUT_TOC = 0,         // the TOC alone: no pregaps, index points or codes known
-    AKRIP_LAYOUT_SHEET = 1,       // the disc image's sheet
-    AKRIP_LAYOUT_SUBCHANNEL = 2   // the Q sub-channel read from the disc
+    AKRIP_LAYOUT_TOC = 0,        // the TOC alone: no pregaps, index points or codes known
+    AKRIP_LAYOUT_SHEET = 1,      // the disc image's sheet
+    AKRIP_LAYOUT_SUBCHANNEL = 2  // the Q sub-channel read from the disc
 };
 enum { AKRIP_LAYOUT_MAX_INDEXES = 16 };
 
@@ -135,8 +135,8 @@ typedef struct AkripTrackLayout {
     int32_t index1;      // INDEX 01, the track's start in the TOC
     int32_t indexCount;  // how many of `indexes` hold INDEX 02, 03, ... in that order
     int32_t indexes[AKRIP_LAYOUT_MAX_INDEXES];
-    uint8_t control;     // 0x01 pre-emphasis, 0x02 copy permitted, 0x04 data, 0x08 four channels
-    char isrc[13];       // 12 characters and a NUL; empty: none
+    uint8_t control;  // 0x01 pre-emphasis, 0x02 copy permitted, 0x04 data, 0x08 four channels
+    char isrc[13];    // 12 characters and a NUL; empty: none
     uint8_t reserved[2];
 } AkripTrackLayout;
 
@@ -144,7 +144,7 @@ typedef struct AkripDiscLayout {
     uint32_t source;     // AKRIP_LAYOUT_*
     int32_t trackCount;  // tracks filled, track 1 first
     int32_t leadOut;
-    char mcn[14];        // 13 digits and a NUL; empty: none
+    char mcn[14];  // 13 digits and a NUL; empty: none
     uint8_t reserved[2];
     AkripTrackLayout tracks[99];
 } AkripDiscLayout;

@@ -17,12 +17,12 @@ typedef uint32_t HCDROM;
 
 enum {
     AKRIP_MAX_DRIVES = 8,
-    AKRIP_PRODUCT_ID_SIZE = 17,      // 16 characters and the NUL
-    AKRIP_TOC_ENTRIES = 100,         // 99 tracks and the lead-out
+    AKRIP_PRODUCT_ID_SIZE = 17,  // 16 characters and the NUL
+    AKRIP_TOC_ENTRIES = 100,     // 99 tracks and the lead-out
     AKRIP_FRAME_BYTES = 2352,
     AKRIP_MAX_READ_FRAMES = 27,
-    AKRIP_PARM_MSF = 36,             // ModifyCDParms: MSF addressing of ReadTOC
-    AKRIP_TOC_CONTROL_DATA = 0x04,   // control nibble bit of a data track
+    AKRIP_PARM_MSF = 36,            // ModifyCDParms: MSF addressing of ReadTOC
+    AKRIP_TOC_CONTROL_DATA = 0x04,  // control nibble bit of a data track
     AKRIP_LEADOUT_TRACK = 0xAA
 };
 
@@ -38,18 +38,18 @@ typedef struct DriveListEntry {
 } DriveListEntry;
 
 typedef struct DriveListBuffer {
-    uint8_t capacity;   // passed as 0
-    uint8_t count;      // drives found, set by the library
+    uint8_t capacity;  // passed as 0
+    uint8_t count;     // drives found, set by the library
     DriveListEntry entries[AKRIP_MAX_DRIVES];
 } DriveListBuffer;
 
 typedef struct HandleRequest {
-    uint8_t size;             // 12
-    uint8_t version;          // 1
+    uint8_t size;     // 12
+    uint8_t version;  // 1
     uint8_t hostAdapter;
     uint8_t target;
     uint8_t lun;
-    uint8_t readType;         // 0: library's choice
+    uint8_t readType;  // 0: library's choice
     uint32_t jitterCorrection;
     uint8_t jitterFrames;
     uint8_t overlapFrames;
@@ -57,16 +57,16 @@ typedef struct HandleRequest {
 
 typedef struct TocEntry {
     uint8_t reserved1;
-    uint8_t adrControl;       // ADR high nibble, control low nibble
+    uint8_t adrControl;  // ADR high nibble, control low nibble
     uint8_t trackNumber;
     uint8_t reserved2;
-    uint8_t address[4];       // big-endian: LBA, or 0/M/S/F while MSF is on
+    uint8_t address[4];  // big-endian: LBA, or 0/M/S/F while MSF is on
 } TocEntry;
 
 typedef struct TocBuffer {
-    uint8_t length[2];        // big-endian, bytes following this field
+    uint8_t length[2];  // big-endian, bytes following this field
     uint8_t firstTrack;
-    uint8_t lastTrack;        // 0: no disc or no tracks
+    uint8_t lastTrack;  // 0: no disc or no tracks
     TocEntry entries[AKRIP_TOC_ENTRIES];
 } TocBuffer;
 
@@ -78,7 +78,7 @@ typedef struct ReadBuffer {
     uint32_t capacity;
     uint32_t validBytes;
     uint32_t status;
-    int32_t dataOffset;       // where the valid bytes start in the data area
+    int32_t dataOffset;  // where the valid bytes start in the data area
 } ReadBuffer;
 
 #pragma pack(pop)
@@ -148,13 +148,11 @@ static_assert(sizeof(ReadBuffer) == 24);
 static_assert(offsetof(ReadBuffer, dataOffset) == 20);
 
 // The data area that follows a ReadBuffer header.
-inline uint8_t* ReadBufferData(ReadBuffer* buffer) {
-    return reinterpret_cast<uint8_t*>(buffer) + sizeof(ReadBuffer);
-}
+inline uint8_t* ReadBufferData(ReadBuffer* buffer) { return reinterpret_cast<uint8_t*>(buffer) + sizeof(ReadBuffer); }
 
 inline uint32_t TocAddress(const TocEntry& entry) {
-    return (uint32_t{entry.address[0]} << 24) | (uint32_t{entry.address[1]} << 16) |
-           (uint32_t{entry.address[2]} << 8) | uint32_t{entry.address[3]};
+    return (uint32_t{entry.address[0]} << 24) | (uint32_t{entry.address[1]} << 16) | (uint32_t{entry.address[2]} << 8) |
+           uint32_t{entry.address[3]};
 }
 
 inline void SetTocAddress(TocEntry& entry, uint32_t address) {

@@ -31,8 +31,7 @@ inline uint32_t CddbDiscId(std::span<const uint32_t> trackStartLbas, uint32_t le
     const uint32_t firstSecond = (trackStartLbas.front() + kLeadInFrames) / kFramesPerSecond;
     const uint32_t leadoutSecond = (leadoutLba + kLeadInFrames) / kFramesPerSecond;
     const uint32_t length = leadoutSecond > firstSecond ? leadoutSecond - firstSecond : 0;
-    return ((digitSum % 255) << 24) | ((length & 0xFFFF) << 8) |
-           (static_cast<uint32_t>(trackStartLbas.size()) & 0xFF);
+    return ((digitSum % 255) << 24) | ((length & 0xFFFF) << 8) | (static_cast<uint32_t>(trackStartLbas.size()) & 0xFF);
 }
 
 #endif

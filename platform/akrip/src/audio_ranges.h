@@ -5,8 +5,8 @@
 #include <optional>
 #include <vector>
 
-#include "disc_toc.h"
 #include "cd_geometry.h"
+#include "disc_toc.h"
 
 namespace akrip {
 

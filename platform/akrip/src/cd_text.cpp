@@ -6,8 +6,9 @@ namespace akrip {
 namespace {
 
 void AddLines(std::string& out, size_t track, const CdTextEntry& entry) {
-    const std::pair<const char*, const std::string*> fields[] = {
-        {"TITLE", &entry.title}, {"PERFORMER", &entry.performer}, {"SONGWRITER", &entry.songwriter}};
+    const std::pair<const char*, const std::string*> fields[] = {{"TITLE", &entry.title},
+                                                                 {"PERFORMER", &entry.performer},
+                                                                 {"SONGWRITER", &entry.songwriter}};
     for (const auto& [name, text] : fields) {
         if (text->empty()) continue;
         std::string value = *text;

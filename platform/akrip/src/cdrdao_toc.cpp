@@ -22,8 +22,10 @@ constexpr SheetTrackMode kTrackModes[] = {
 };
 
 // The disc types a TOC file may state before its tracks.
-constexpr std::pair<std::string_view, uint8_t> kDiscTypes[] = {
-    {"CD_DA", kDiscTypeCdda}, {"CD_ROM", kDiscTypeCdda}, {"CD_ROM_XA", kDiscTypeXa}, {"CD_I", kDiscTypeCdi}};
+constexpr std::pair<std::string_view, uint8_t> kDiscTypes[] = {{"CD_DA", kDiscTypeCdda},
+                                                               {"CD_ROM", kDiscTypeCdda},
+                                                               {"CD_ROM_XA", kDiscTypeXa},
+                                                               {"CD_I", kDiscTypeCdi}};
 
 constexpr int64_t kMaxBytes = int64_t{1} << 40;
 

@@ -10,14 +10,10 @@ namespace {
 
 using F = SectorFormat;
 constexpr SheetTrackMode kTrackModes[] = {
-    {"AUDIO", true, 2352, F::Audio, kDiscTypeCdda},
-    {"MODE1/2048", false, 2048, F::Mode1, kDiscTypeCdda},
-    {"MODE1/2352", false, 2352, F::Raw, kDiscTypeCdda},
-    {"MODE2/2048", false, 2048, F::Mode2Form1, kDiscTypeXa},
-    {"MODE2/2324", false, 2324, F::Mode2Form2, kDiscTypeXa},
-    {"MODE2/2336", false, 2336, F::Mode2, kDiscTypeXa},
-    {"MODE2/2352", false, 2352, F::Raw, kDiscTypeXa},
-    {"CDI/2336", false, 2336, F::Mode2, kDiscTypeCdi},
+    {"AUDIO", true, 2352, F::Audio, kDiscTypeCdda},          {"MODE1/2048", false, 2048, F::Mode1, kDiscTypeCdda},
+    {"MODE1/2352", false, 2352, F::Raw, kDiscTypeCdda},      {"MODE2/2048", false, 2048, F::Mode2Form1, kDiscTypeXa},
+    {"MODE2/2324", false, 2324, F::Mode2Form2, kDiscTypeXa}, {"MODE2/2336", false, 2336, F::Mode2, kDiscTypeXa},
+    {"MODE2/2352", false, 2352, F::Raw, kDiscTypeXa},        {"CDI/2336", false, 2336, F::Mode2, kDiscTypeCdi},
     {"CDI/2352", false, 2352, F::Raw, kDiscTypeCdi},
 };
 
@@ -65,8 +61,7 @@ bool BuildPieces(std::vector<CueTrack>& tracks, const std::vector<Mark>& marks, 
             byte = cursor.byte + static_cast<uint64_t>(mark.sector - cursor.sector) * cursor.sectorBytes;
         } else {
             // The start of a file continues the track of the previous mark, if any.
-            uint32_t before =
-                j > 0 ? tracks[static_cast<size_t>(marks[j - 1].track)].plan.sectorBytes : own;
+            uint32_t before = j > 0 ? tracks[static_cast<size_t>(marks[j - 1].track)].plan.sectorBytes : own;
             byte = static_cast<uint64_t>(mark.sector) * before;
         }
         cursor = {mark.sector, byte, own, true};
@@ -236,9 +231,9 @@ private:
         }
         SheetText& text = track_ ? track_->plan.text : plan_.discText;
         const std::string& keyword = words[0].text;
-        (SheetKeywordIs(keyword, "TITLE") ? text.title
+        (SheetKeywordIs(keyword, "TITLE")       ? text.title
          : SheetKeywordIs(keyword, "PERFORMER") ? text.performer
-                                                 : text.songwriter) = std::move(value);
+                                                : text.songwriter) = std::move(value);
     }
 
     bool Remark(const std::vector<SheetToken>& words) {

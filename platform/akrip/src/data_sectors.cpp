@@ -20,8 +20,8 @@ constexpr uint8_t kSubModeForm2 = 0x20;
 
 struct Tables {
     std::array<uint32_t, 256> edc{};
-    std::array<uint8_t, 256> times2{};     // x * alpha in GF(2^8), polynomial 0x11D
-    std::array<uint8_t, 256> divide3{};    // x / (alpha + 1)
+    std::array<uint8_t, 256> times2{};   // x * alpha in GF(2^8), polynomial 0x11D
+    std::array<uint8_t, 256> divide3{};  // x / (alpha + 1)
 };
 
 constexpr Tables MakeTables() {
@@ -99,12 +99,16 @@ void PutSubHeader(uint8_t* sector, uint8_t subMode) {
 size_t StoredSectorBytes(SectorFormat format) {
     switch (format) {
         case SectorFormat::Mode1:
-        case SectorFormat::Mode2Form1: return 2048;
-        case SectorFormat::Mode2Form2: return 2324;
+        case SectorFormat::Mode2Form1:
+            return 2048;
+        case SectorFormat::Mode2Form2:
+            return 2324;
         case SectorFormat::Mode2:
-        case SectorFormat::Mode0: return 2336;
+        case SectorFormat::Mode0:
+            return 2336;
         case SectorFormat::Audio:
-        case SectorFormat::Raw: return kRawSectorBytes;
+        case SectorFormat::Raw:
+            return kRawSectorBytes;
     }
     return kRawSectorBytes;
 }

@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <span>
 
-#include "image_plan.h"
 #include "cd_geometry.h"
+#include "image_plan.h"
 
 namespace akrip {
 

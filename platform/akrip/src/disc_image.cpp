@@ -10,14 +10,15 @@ CdTextEntry ToCdText(const SheetText& text) {
 }
 
 // The sectors of a data track placed at `position`, piece by piece.
-void AddDataExtents(DiscImage& image, const PlanTrack& track, const std::vector<uint64_t>& lengths,
-                    int64_t position) {
+void AddDataExtents(DiscImage& image, const PlanTrack& track, const std::vector<uint64_t>& lengths, int64_t position) {
     for (size_t i = 0; i < track.pieces.size(); ++i) {
         const PlanPiece& piece = track.pieces[i];
         const auto count = static_cast<int64_t>(lengths[i] / track.sectorBytes);
-        const uint64_t offset =
-            piece.file >= 0 ? image.files[static_cast<size_t>(piece.file)].payloadOffset + piece.offset : 0;
-        if (count > 0) image.dataExtents.push_back({position, count, piece.file, offset, track.sectorBytes, track.format});
+        const uint64_t offset = piece.file >= 0
+                                    ? image.files[static_cast<size_t>(piece.file)].payloadOffset + piece.offset
+                                    : 0;
+        if (count > 0)
+            image.dataExtents.push_back({position, count, piece.file, offset, track.sectorBytes, track.format});
         position += count;
     }
 }
@@ -30,15 +31,15 @@ struct TrackSpan {
     };
     std::vector<Piece> pieces;
     int64_t sectors = 0;
-    int64_t index1 = 0;  // sectors from the track's start
+    int64_t index1 = 0;             // sectors from the track's start
     std::vector<TocIndex> indexes;  // INDEX 02 and on, `lsn` counted from the track's start
 };
 
 // Where the index points after INDEX 01 lie, given the bytes before each
 // piece. One that does not come after the point before it, or lies past the
 // track, is left out: index points only name places in the track.
-std::vector<TocIndex> PlaceIndexes(const PlanTrack& track, const std::vector<uint64_t>& bytesBefore,
-                                   int64_t index1, int64_t sectors) {
+std::vector<TocIndex> PlaceIndexes(const PlanTrack& track, const std::vector<uint64_t>& bytesBefore, int64_t index1,
+                                   int64_t sectors) {
     std::vector<TocIndex> indexes;
     int64_t previous = index1;
     for (const PlanIndex& index : track.indexes) {

@@ -43,7 +43,7 @@ struct DataExtent {
 
 struct DiscImage {
     DiscToc toc;
-    std::vector<AudioExtent> extents;  // sorted, not overlapping; only audio tracks
+    std::vector<AudioExtent> extents;     // sorted, not overlapping; only audio tracks
     std::vector<DataExtent> dataExtents;  // the data tracks' sectors, in order
     std::vector<ImageFile> files;
 };

@@ -103,7 +103,8 @@ std::string InquiryModel(const std::string& device) {
     if (!cdio) return {};
     cdio_hwinfo_t info{};
     std::string model;
-    if (cdio_get_hwinfo(cdio, &info)) model = std::string(info.psz_model, strnlen(info.psz_model, sizeof info.psz_model));
+    if (cdio_get_hwinfo(cdio, &info))
+        model = std::string(info.psz_model, strnlen(info.psz_model, sizeof info.psz_model));
     cdio_destroy(cdio);
     return model;
 }
@@ -130,7 +131,8 @@ PhysicalDriveInfo NamedDevice(const std::string& device) {
 
 bool SameDevice(const std::string& a, const std::string& b) {
     if (a == b) return true;
-    struct stat first {}, second {};
+    struct stat first {
+    }, second{};
     return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 && S_ISBLK(first.st_mode) &&
            S_ISBLK(second.st_mode) && first.st_rdev == second.st_rdev;
 }
@@ -168,8 +170,9 @@ std::vector<PhysicalDriveInfo> MergeNamedDevices(std::string_view value, std::ve
         value.remove_prefix(colon + 1);
     }
     for (PhysicalDriveInfo& info : found) {
-        const bool listed = std::any_of(drives.begin(), drives.end(),
-                                        [&info](const PhysicalDriveInfo& d) { return SameDevice(d.device, info.device); });
+        const bool listed = std::any_of(drives.begin(), drives.end(), [&info](const PhysicalDriveInfo& d) {
+            return SameDevice(d.device, info.device);
+        });
         if (!listed) drives.push_back(std::move(info));
     }
     return drives;

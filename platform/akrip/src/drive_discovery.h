@@ -10,11 +10,11 @@
 namespace akrip {
 
 struct PhysicalDriveInfo {
-    std::string device;   // e.g. /dev/sr0
+    std::string device;  // e.g. /dev/sr0
     uint8_t hostAdapter = 0;
     uint8_t target = 0;
     uint8_t lun = 0;
-    std::string product;  // INQUIRY product identification, 16 characters
+    std::string product;    // INQUIRY product identification, 16 characters
     bool addressed = true;  // false: no SCSI address that fits the drive list's bytes
 };
 

@@ -22,7 +22,9 @@ std::vector<std::string> ParseVirtualDriveFolders(std::string_view value) {
 
 namespace {
 
-uint32_t AddressKey(uint8_t host, uint8_t target, uint8_t lun) { return uint32_t{host} << 16 | uint32_t{target} << 8 | lun; }
+uint32_t AddressKey(uint8_t host, uint8_t target, uint8_t lun) {
+    return uint32_t{host} << 16 | uint32_t{target} << 8 | lun;
+}
 
 std::string FolderName(std::string_view folder) {
     while (folder.size() > 1 && folder.ends_with('/')) folder.remove_suffix(1);

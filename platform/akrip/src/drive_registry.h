@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "akrip_records.h"
+#include "cd_geometry.h"
 #include "drive.h"
 #include "physical_drive.h"
-#include "cd_geometry.h"
 
 namespace akrip {
 

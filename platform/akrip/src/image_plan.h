@@ -26,10 +26,10 @@ inline constexpr int kMaxTracks = 99;
 
 // How the samples of a data file are stored.
 enum class FileFormat : uint8_t {
-    RawLittleEndian,  // CUE BINARY, cdrdao .wav payload after SWAP
-    RawBigEndian,     // CUE MOTOROLA, cdrdao raw audio files
-    WaveLittleEndian, // RIFF WAVE: samples start at the "data" chunk
-    WaveBigEndian     // RIFF WAVE whose samples are to be swapped (cdrdao SWAP)
+    RawLittleEndian,   // CUE BINARY, cdrdao .wav payload after SWAP
+    RawBigEndian,      // CUE MOTOROLA, cdrdao raw audio files
+    WaveLittleEndian,  // RIFF WAVE: samples start at the "data" chunk
+    WaveBigEndian      // RIFF WAVE whose samples are to be swapped (cdrdao SWAP)
 };
 
 // Which part of each 2352-byte sector a track's file holds.
@@ -82,7 +82,7 @@ struct PlanTrack {
     bool audio = true;
     uint32_t sectorBytes = kAudioSectorBytes;  // bytes per sector in the pieces
     SectorFormat format = SectorFormat::Audio;
-    uint8_t flags = 0;                         // control bits other than "data"
+    uint8_t flags = 0;  // control bits other than "data"
     int session = 1;
     // INDEX 01 lies index1Sectors after the start of pieces[index1Piece];
     // everything before it is the track's pregap.

@@ -54,7 +54,8 @@ bool ReadImageAudio(const DiscImage& image, int64_t lsn, uint32_t frames, uint8_
     for (auto it = FindExtent(image, position); position < end; ++it) {
         if (it == image.extents.end() || it->discByte > position) return false;
         const uint64_t skip = static_cast<uint64_t>(position - it->discByte);
-        const size_t count = static_cast<size_t>(std::min<int64_t>(end - position, static_cast<int64_t>(it->bytes - skip)));
+        const size_t count = static_cast<size_t>(
+            std::min<int64_t>(end - position, static_cast<int64_t>(it->bytes - skip)));
         uint8_t* target = out + (position - lsn * kAudioSectorBytes);
         if (it->file < 0) {
             std::memset(target, 0, count);
@@ -79,7 +80,8 @@ bool ReadImageDataSector(const DiscImage& image, int64_t lsn, uint8_t* out) {
         std::memset(out, 0, kUserBytes);
         if (extent.file < 0) return true;
         const ImageFile& file = image.files[static_cast<size_t>(extent.file)];
-        const uint64_t sector = extent.fileOffset + static_cast<uint64_t>(lsn - extent.firstSector) * extent.sectorBytes;
+        const uint64_t sector = extent.fileOffset +
+                                static_cast<uint64_t>(lsn - extent.firstSector) * extent.sectorBytes;
         uint64_t skip = 0;
         if (extent.sectorBytes == 2352) {
             uint8_t mode = 1;
@@ -101,7 +103,8 @@ bool ReadImageRawSector(const DiscImage& image, int64_t lsn, uint8_t* out) {
         const size_t bytes = std::min<size_t>(extent.sectorBytes, stored.size());
         if (extent.file >= 0) {
             const ImageFile& file = image.files[static_cast<size_t>(extent.file)];
-            const uint64_t at = extent.fileOffset + static_cast<uint64_t>(lsn - extent.firstSector) * extent.sectorBytes;
+            const uint64_t at = extent.fileOffset +
+                                static_cast<uint64_t>(lsn - extent.firstSector) * extent.sectorBytes;
             if (!file.fd.Valid() || !PreadFully(file.fd.Get(), stored.data(), bytes, at)) return false;
         }
         SectorFormat format = extent.format;

@@ -26,7 +26,8 @@ Sense LastSense(const CdIo_t* cdio) {
 
 bool SenseSaysDiscGone(const CdIo_t* cdio) {
     const Sense sense = LastSense(cdio);
-    return sense.valid && (sense.key == 2 || (sense.key == 6 && sense.asc == 0x28) || (sense.key == 5 && sense.asc == 0x21));
+    return sense.valid &&
+           (sense.key == 2 || (sense.key == 6 && sense.asc == 0x28) || (sense.key == 5 && sense.asc == 0x21));
 }
 
 bool SenseSaysOtherMode(const CdIo_t* cdio) {

@@ -62,15 +62,13 @@ struct ParanoiaReader::Context {
     int64_t fence = 0;
     int64_t need = 0;  // the first sector the request delivers: paranoia may read before it
     bool skipped = false;
-    int64_t badSector = -1;  // the last sector before the fence that failed on its own
+    int64_t badSector = -1;   // the last sector before the fence that failed on its own
     int64_t firstFixup = -1;  // the first sector where paranoia fixed jitter or drift
     int failures = 0;         // reads of this request that failed on a sector before the fence
     long reads = 0;           // paranoia's reads since the last ReadOn began
     long readBudget = 0;      // how many it may take
     bool gaveUp = false;      // paranoia was stopped: it would not give up by itself
-    bool Stopped() const {
-        return abort->load(std::memory_order_relaxed) || cancel->load(std::memory_order_relaxed);
-    }
+    bool Stopped() const { return abort->load(std::memory_order_relaxed) || cancel->load(std::memory_order_relaxed); }
 };
 
 namespace {
@@ -163,7 +161,7 @@ long ParanoiaReader::ReadForParanoia(cdrom_drive_t* drive, void* buffer, lsn_t b
     Context* context = tContext;
     if (!context) return -1;
     ParanoiaReader& reader = *context->reader;
-    auto* bytes = static_cast<uint8_t*>(buffer);  // null: a seek
+    auto* bytes = static_cast<uint8_t*>(buffer);                         // null: a seek
     if (++context->reads > context->readBudget) context->gaveUp = true;  // it cannot verify the sector
     long done = 0;
     while (done < sectors) {
@@ -343,8 +341,8 @@ void ParanoiaReader::MarkDelivered(int64_t first, long count, const uint8_t* byt
         delivered_[static_cast<size_t>(s)] = true;
         if (bytes == nullptr || heard_[static_cast<size_t>(s)]) continue;
         const uint8_t* middle = bytes + size_t(k) * kAudioSectorBytes + kEdge;
-        heard_[static_cast<size_t>(s)] =
-            std::any_of(middle, middle + kAudioSectorBytes - 2 * kEdge, [](uint8_t b) { return b != 0; });
+        heard_[static_cast<size_t>(s)] = std::any_of(middle, middle + kAudioSectorBytes - 2 * kEdge,
+                                                     [](uint8_t b) { return b != 0; });
     }
 }
 
@@ -456,7 +454,8 @@ bool ParanoiaReader::SeamsHold(int64_t lsn, uint32_t count, uint8_t* out, Contex
         std::memcpy(seamView_.data() + keptBytes, out, size_t{count} * kAudioSectorBytes);
         const std::span<const uint8_t> view(seamView_.data(), keptBytes + size_t{count} * kAudioSectorBytes);
         const SeamVerdict seam = CheckSilenceSeams(view, (lsn - kept) * kWordsPerSector / 2, lsn * kWordsPerSector / 2,
-                                                   *this, seamRead_, {static_cast<int64_t>(seamRead_.size() / kAudioSectorBytes)});
+                                                   *this, seamRead_,
+                                                   {static_cast<int64_t>(seamRead_.size() / kAudioSectorBytes)});
         if (!seam.misplaced) return true;
         ++context.stats->corrections;
         const int64_t wrong = seam.firstWrongSample / (kWordsPerSector / 2);
@@ -479,8 +478,8 @@ void ParanoiaReader::Remember(int64_t lsn, uint32_t count, const uint8_t* out) {
     const size_t oldBytes = size_t(keep - fromOut) * sector;
     std::memmove(history_.data() + history_.size() - size_t(keep) * sector,
                  history_.data() + history_.size() - oldBytes, oldBytes);
-    std::memcpy(history_.data() + history_.size() - size_t(fromOut) * sector,
-                out + size_t(count - fromOut) * sector, size_t(fromOut) * sector);
+    std::memcpy(history_.data() + history_.size() - size_t(fromOut) * sector, out + size_t(count - fromOut) * sector,
+                size_t(fromOut) * sector);
     historySectors_ = keep;
     historyEnd_ = lsn + count;
 }

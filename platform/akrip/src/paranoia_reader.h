@@ -79,21 +79,21 @@ private:
     cdrom_paranoia_t* paranoia_ = nullptr;
     long (*driveRead_)(cdrom_drive_t*, void*, lsn_t, long) = nullptr;
     std::vector<AudioRange> ranges_;
-    int64_t nextLsn_ = -1;       // where paranoia's cursor stands
-    bool stale_ = false;         // paranoia's data cannot be trusted: make it anew
+    int64_t nextLsn_ = -1;  // where paranoia's cursor stands
+    bool stale_ = false;    // paranoia's data cannot be trusted: make it anew
     bool gone_ = false;
-    int64_t deferredBad_ = -1;   // the first sector taken as silence past a fence
+    int64_t deferredBad_ = -1;  // the first sector taken as silence past a fence
     struct BadBehind {
         int64_t sector;
         int failures;
     };
     std::vector<BadBehind> behindBad_;  // sectors that failed before a request's first one
-    std::vector<bool> reread_;   // sectors counted in sectorsReread, once a disc
-    std::vector<bool> delivered_;  // sectors the drive gave at least once in this stream
-    std::vector<bool> heard_;      // sectors a read found sound in the middle of (once a disc)
-    int64_t lastFixup_ = -1;       // the last sector where paranoia fixed jitter or drift
-    std::vector<uint8_t> tailRead_;  // one sector, for RepairTail
-    std::vector<uint8_t> history_;   // the last sectors delivered, up to historyEnd_
+    std::vector<bool> reread_;          // sectors counted in sectorsReread, once a disc
+    std::vector<bool> delivered_;       // sectors the drive gave at least once in this stream
+    std::vector<bool> heard_;           // sectors a read found sound in the middle of (once a disc)
+    int64_t lastFixup_ = -1;            // the last sector where paranoia fixed jitter or drift
+    std::vector<uint8_t> tailRead_;     // one sector, for RepairTail
+    std::vector<uint8_t> history_;      // the last sectors delivered, up to historyEnd_
     int64_t historySectors_ = 0;
     int64_t historyEnd_ = -1;
     std::vector<uint8_t> seamView_;  // the history and a request, for SeamsHold

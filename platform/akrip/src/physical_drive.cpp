@@ -5,8 +5,8 @@
 
 #include <algorithm>
 #include <array>
-#include <span>
 #include <cstring>
+#include <span>
 #include <vector>
 
 #include "cd_text_packs.h"
@@ -147,7 +147,7 @@ void PhysicalDrive::FindDataPregaps() {
     for (size_t k = 0; k + 1 < toc_.tracks.size(); ++k) {
         TocTrack& next = toc_.tracks[k + 1];
         if (!toc_.tracks[k].IsAudio() || next.IsAudio() || next.session != toc_.tracks[k].session) continue;
-        int64_t audio = toc_.tracks[k].start;  // the last sector known to be audio
+        int64_t audio = toc_.tracks[k].start;           // the last sector known to be audio
         int64_t data = next.start - kDataPregapFrames;  // the first known not to be
         if (data <= audio || IsAudioSector(data - 1)) {
             next.index0 = static_cast<int32_t>(std::max<int64_t>(data, audio + 1));
@@ -228,7 +228,9 @@ void PhysicalDrive::StartReadAhead(int64_t lsn) {
     const int64_t end = readAheadEnd_ > lsn ? readAheadEnd_ : range->end;
     ahead_.Start(
         lsn, end,
-        [this](int64_t at, uint32_t frames, uint8_t* out, ReadStats& stats) { return ReadBlock(at, frames, out, stats); },
+        [this](int64_t at, uint32_t frames, uint8_t* out, ReadStats& stats) {
+            return ReadBlock(at, frames, out, stats);
+        },
         [this](int64_t at, uint32_t wanted) { return abort_.load() ? 0u : BlockAt(at, wanted); });
 }
 
@@ -378,7 +380,8 @@ DiscLayout PhysicalDrive::Layout() {
     }
     if (!cueImage_) {
         const auto read = [cdio](int64_t lsn, std::span<uint8_t, 16> q) { return ReadFormattedQ(cdio, lsn, q); };
-        if (FindIndexPoints(layout.toc, read, [this] { return abort_.load(); })) layout.source = LayoutSource::SubChannel;
+        if (FindIndexPoints(layout.toc, read, [this] { return abort_.load(); }))
+            layout.source = LayoutSource::SubChannel;
     }
     if (abort_.load()) return layout;  // a stopped search is not kept
     layout_ = layout;

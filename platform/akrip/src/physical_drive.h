@@ -62,16 +62,16 @@ private:
     std::unique_ptr<Session> session_;
     DiscToc toc_;
     std::vector<AudioRange> ranges_;
-    bool pregapsFound_ = false;  // FindDataPregaps ran for this disc
-    std::optional<DiscLayout> layout_;  // found once a disc
+    bool pregapsFound_ = false;           // FindDataPregaps ran for this disc
+    std::optional<DiscLayout> layout_;    // found once a disc
     std::atomic<bool> burstGone_{false};  // a burst read found the disc gone
     int64_t readAheadEnd_ = 0;
     ReadStats stats_;
     static constexpr uint32_t kMaxReadFrames = 27;
     static constexpr size_t kReadAheadSectors = 96 * kMaxReadFrames;  // two of paranoia's windows
-    std::vector<uint8_t> shifted_;  // one request and a sector, for offset reads
-    std::vector<uint8_t> carry_;    // the last sector of the last offset read
-    int64_t carryLsn_ = -1;         // which sector carry_ holds
+    std::vector<uint8_t> shifted_;                                    // one request and a sector, for offset reads
+    std::vector<uint8_t> carry_;                                      // the last sector of the last offset read
+    int64_t carryLsn_ = -1;                                           // which sector carry_ holds
     std::atomic<bool> cancelAhead_{false};
     // Reads on while the caller encodes; the only reader of the session
     // while it runs. Stopped before anything else touches the session.

@@ -71,12 +71,12 @@ private:
     std::thread thread_;
     std::mutex mutex_;
     std::condition_variable changed_;
-    int64_t head_ = 0;        // the next sector to take
-    int64_t filled_ = 0;      // sectors read from head_ on
-    size_t firstChunk_ = 0;   // oldest chunk record
+    int64_t head_ = 0;       // the next sector to take
+    int64_t filled_ = 0;     // sectors read from head_ on
+    size_t firstChunk_ = 0;  // oldest chunk record
     size_t chunkCount_ = 0;
-    bool failed_ = false;     // the last chunk failed; nothing after it
-    bool finished_ = false;   // the thread reads no more
+    bool failed_ = false;    // the last chunk failed; nothing after it
+    bool finished_ = false;  // the thread reads no more
     bool stop_ = false;
     std::atomic<bool> reading_{false};
 };

@@ -14,9 +14,9 @@ enum class ReadFailure : uint8_t {
 };
 
 struct ReadStats {
-    uint32_t sectorsReread = 0;       // sectors read again after a failed read
-    uint32_t corrections = 0;         // jitter, drift and scratch fixes made
-    std::vector<int64_t> unreadable;  // sectors that could not be read, in order
+    uint32_t sectorsReread = 0;               // sectors read again after a failed read
+    uint32_t corrections = 0;                 // jitter, drift and scratch fixes made
+    std::vector<int64_t> unreadable;          // sectors that could not be read, in order
     ReadFailure failure = ReadFailure::None;  // the first failure seen
     void Fail(ReadFailure why) {
         if (failure == ReadFailure::None) failure = why;

@@ -10,7 +10,8 @@ namespace {
 uint32_t Address(int32_t lsn, bool msf) {
     if (!msf) return static_cast<uint32_t>(lsn);
     const auto frames = static_cast<uint32_t>(lsn + kMsfOffsetFrames);
-    return ((frames / kFramesPerMinute) << 16) | (((frames / kFramesPerSecond) % 60) << 8) | (frames % kFramesPerSecond);
+    return ((frames / kFramesPerMinute) << 16) | (((frames / kFramesPerSecond) % 60) << 8) |
+           (frames % kFramesPerSecond);
 }
 
 }  // namespace

@@ -37,8 +37,7 @@ std::string FolderOf(const std::string& path) {
 }
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
                return lower(x) == lower(y);
            });
@@ -78,8 +77,7 @@ std::optional<ImageFile> ResolveFile(const std::string& folder, const PlanFile& 
     if (planFile.format == FileFormat::WaveLittleEndian || planFile.format == FileFormat::WaveBigEndian) {
         const int fd = file.fd.Get();
         auto readAt = [fd](uint64_t offset, std::span<uint8_t> out) {
-            return ::pread(fd, out.data(), out.size(), static_cast<off_t>(offset)) ==
-                   static_cast<ssize_t>(out.size());
+            return ::pread(fd, out.data(), out.size(), static_cast<off_t>(offset)) == static_cast<ssize_t>(out.size());
         };
         auto payload = FindWavePayload(readAt, size);
         if (!payload) return std::nullopt;
@@ -151,8 +149,9 @@ std::vector<int64_t> DiscIdentity(const std::optional<DiscImage>& image) {
     for (const ImageFile& file : image->files) {
         struct stat info {};
         if (file.fd.Valid() && ::fstat(file.fd.Get(), &info) == 0) {
-            identity.insert(identity.end(), {static_cast<int64_t>(info.st_dev), static_cast<int64_t>(info.st_ino),
-                                             static_cast<int64_t>(info.st_size), info.st_mtim.tv_sec, info.st_mtim.tv_nsec});
+            identity.insert(identity.end(),
+                            {static_cast<int64_t>(info.st_dev), static_cast<int64_t>(info.st_ino),
+                             static_cast<int64_t>(info.st_size), info.st_mtim.tv_sec, info.st_mtim.tv_nsec});
         }
     }
     return identity;

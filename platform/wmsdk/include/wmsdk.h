@@ -45,9 +45,15 @@ inline constexpr IID IID_IUnknown{0x00000000, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0,
 inline constexpr IID IID_IWMWriter{0x96406BD4, 0x2B2B, 0x11D3, {0xB3, 0x6B, 0x00, 0xC0, 0x4F, 0x61, 0x08, 0xFF}};
 inline constexpr IID IID_IWMHeaderInfo{0x96406BDA, 0x2B2B, 0x11D3, {0xB3, 0x6B, 0x00, 0xC0, 0x4F, 0x61, 0x08, 0xFF}};
 inline constexpr IID IID_IWMHeaderInfo3{0x15CC68E3, 0x27CC, 0x4ECD, {0xB2, 0x22, 0x3F, 0x5D, 0x02, 0xD8, 0x0B, 0xD5}};
-inline constexpr IID IID_IWMMetadataEditor{0x96406BD9, 0x2B2B, 0x11D3, {0xB3, 0x6B, 0x00, 0xC0, 0x4F, 0x61, 0x08, 0xFF}};
+inline constexpr IID IID_IWMMetadataEditor{0x96406BD9,
+                                           0x2B2B,
+                                           0x11D3,
+                                           {0xB3, 0x6B, 0x00, 0xC0, 0x4F, 0x61, 0x08, 0xFF}};
 inline constexpr IID IID_IWMProfile{0x96406BDB, 0x2B2B, 0x11D3, {0xB3, 0x6B, 0x00, 0xC0, 0x4F, 0x61, 0x08, 0xFF}};
-inline constexpr IID IID_IWMProfileManager{0xD16679F2, 0x6CA0, 0x472D, {0x8D, 0x31, 0x2F, 0x5D, 0x55, 0xAE, 0xE1, 0x55}};
+inline constexpr IID IID_IWMProfileManager{0xD16679F2,
+                                           0x6CA0,
+                                           0x472D,
+                                           {0x8D, 0x31, 0x2F, 0x5D, 0x55, 0xAE, 0xE1, 0x55}};
 inline constexpr IID IID_INSSBuffer{0xE1CD3524, 0x03D7, 0x11D2, {0x9E, 0xED, 0x00, 0x60, 0x97, 0xD2, 0xD7, 0xCF}};
 
 // Attribute value types of IWMHeaderInfo::SetAttribute.
@@ -104,8 +110,8 @@ protected:
 struct IWMHeaderInfo : IUnknown {
     // streamNumber 0 = a file-level attribute. A writer takes them only
     // before BeginWriting.
-    virtual HRESULT SetAttribute(WORD streamNumber, LPCWSTR name, WMT_ATTR_DATATYPE type,
-                                 const BYTE* value, WORD length) = 0;
+    virtual HRESULT SetAttribute(WORD streamNumber, LPCWSTR name, WMT_ATTR_DATATYPE type, const BYTE* value,
+                                 WORD length) = 0;
 
 protected:
     ~IWMHeaderInfo() = default;
@@ -115,8 +121,8 @@ protected:
 // extended content description (a picture) goes into the metadata library.
 // `index` (may be null) gets nothing useful; `language` must be 0.
 struct IWMHeaderInfo3 : IWMHeaderInfo {
-    virtual HRESULT AddAttribute(WORD streamNumber, LPCWSTR name, WORD* index, WMT_ATTR_DATATYPE type,
-                                 WORD language, const BYTE* value, DWORD length) = 0;
+    virtual HRESULT AddAttribute(WORD streamNumber, LPCWSTR name, WORD* index, WMT_ATTR_DATATYPE type, WORD language,
+                                 const BYTE* value, DWORD length) = 0;
 
 protected:
     ~IWMHeaderInfo3() = default;

@@ -40,8 +40,8 @@ public:
     // Takes a frame's bits (without the trailer bit), its first sample and
     // how many samples it gives out; commits the frame before it. False when
     // the sink refused a packet.
-    bool AddFrame(std::span<const uint8_t> bits, size_t count, bool seekable, uint64_t firstSample,
-                  uint32_t samples, EncodedFrameSink& sink);
+    bool AddFrame(std::span<const uint8_t> bits, size_t count, bool seekable, uint64_t firstSample, uint32_t samples,
+                  EncodedFrameSink& sink);
     // Commits the last frame and sends the last packet.
     bool Finish(EncodedFrameSink& sink);
 
@@ -68,11 +68,11 @@ private:
 
     // The packet being filled.
     BitWriter payload_;
-    size_t continuationBits_ = 0;          // at its start, ending an earlier frame
-    std::optional<uint64_t> firstFrame_;   // first sample of the first frame starting in it
+    size_t continuationBits_ = 0;         // at its start, ending an earlier frame
+    std::optional<uint64_t> firstFrame_;  // first sample of the first frame starting in it
     bool firstFrameSeekable_ = false;
     bool anySeekable_ = false;
-    uint64_t previousFirstFrame_ = 0;      // the same for the packet before
+    uint64_t previousFirstFrame_ = 0;  // the same for the packet before
     uint32_t sequence_ = 0;
     Ends ends_;
     BitWriter packet_;

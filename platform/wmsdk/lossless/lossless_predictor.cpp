@@ -42,8 +42,8 @@ inline void PushUpdate(CdlmsFilter& f, int order, int recent, int32_t value, int
 // returns the next prediction's sum with the adapted coefficients, in one
 // pass: the decoder's "dot product and update", shifted by one sample.
 template <int Order>
-[[gnu::always_inline]] inline uint32_t AdaptAndPredict(int16_t* coefs, const int16_t* updates,
-                                                       const int16_t* history, int direction, uint32_t sum) {
+[[gnu::always_inline]] inline uint32_t AdaptAndPredict(int16_t* coefs, const int16_t* updates, const int16_t* history,
+                                                       int direction, uint32_t sum) {
     // Without a branch on the direction: its sign is as good as random.
     const auto step = static_cast<int16_t>(direction);
     for (int k = 0; k < Order; ++k) {
@@ -61,7 +61,8 @@ template <int Order>
     const uint32_t round = (1u << shift) >> 1;
     int16_t* coefs = f.coefs.data();
     uint32_t sum = round;
-    for (int k = 0; k < Order; ++k) sum += static_cast<uint32_t>(coefs[k] * f.history[static_cast<size_t>(f.recent + k)]);
+    for (int k = 0; k < Order; ++k)
+        sum += static_cast<uint32_t>(coefs[k] * f.history[static_cast<size_t>(f.recent + k)]);
     for (int i = 0; i < count; ++i) {
         const int32_t input = signal[i];
         // The decoder adapts with the sign of the residual it takes in.
@@ -85,12 +86,18 @@ __attribute__((target_clones("avx2", "default")))
 #endif
 void CdlmsFilter::Analyse(int32_t* signal, int count, int speed) {
     switch (order) {
-        case 16: return AnalyseFixed<16>(*this, signal, count, speed);
-        case 32: return AnalyseFixed<32>(*this, signal, count, speed);
-        case 64: return AnalyseFixed<64>(*this, signal, count, speed);
-        case 128: return AnalyseFixed<128>(*this, signal, count, speed);
-        case 256: return AnalyseFixed<256>(*this, signal, count, speed);
-        default: return;  // configurations only use the orders above
+        case 16:
+            return AnalyseFixed<16>(*this, signal, count, speed);
+        case 32:
+            return AnalyseFixed<32>(*this, signal, count, speed);
+        case 64:
+            return AnalyseFixed<64>(*this, signal, count, speed);
+        case 128:
+            return AnalyseFixed<128>(*this, signal, count, speed);
+        case 256:
+            return AnalyseFixed<256>(*this, signal, count, speed);
+        default:
+            return;  // configurations only use the orders above
     }
 }
 

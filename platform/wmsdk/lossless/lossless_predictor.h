@@ -24,9 +24,9 @@ constexpr int kMaxMclmsOrder = 32;
 struct PredictorConfig {
     bool interChannel = true;
     bool mclms = true;
-    int mclmsOrder = 8;    // even, 2..32
+    int mclmsOrder = 8;  // even, 2..32
     int mclmsScaling = 13;
-    std::array<int, kFiltersPerChannel> cdlmsOrder{32, 16};   // multiples of 16 dividing the tile
+    std::array<int, kFiltersPerChannel> cdlmsOrder{32, 16};  // multiples of 16 dividing the tile
     std::array<int, kFiltersPerChannel> cdlmsScaling{12, 11};
     int movingAverageScaling = 6;  // `mvs`, 0..7
 };

@@ -9,9 +9,7 @@ namespace {
 // ones, a 5-bit width less one, then the excess in that many bits.
 constexpr uint32_t kEscape = 32;
 
-inline uint32_t Fold(int32_t r) {
-    return (static_cast<uint32_t>(r) << 1) ^ static_cast<uint32_t>(r >> 31);
-}
+inline uint32_t Fold(int32_t r) { return (static_cast<uint32_t>(r) << 1) ^ static_cast<uint32_t>(r >> 31); }
 
 inline void WriteQuotient(BitWriter& out, uint32_t q) {
     if (q < kEscape) {

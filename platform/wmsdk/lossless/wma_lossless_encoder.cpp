@@ -74,7 +74,8 @@ bool WmaLosslessEncoder::Finish(EncodedFrameSink& sink) {
         // The decoder drops the padding (the end skip); repeating the last
         // sample keeps it cheap to code.
         const int valid = filled_;
-        for (auto& channel : input_) std::fill(channel.begin() + valid, channel.end(), channel[static_cast<size_t>(valid - 1)]);
+        for (auto& channel : input_)
+            std::fill(channel.begin() + valid, channel.end(), channel[static_cast<size_t>(valid - 1)]);
         if (!EncodeFrame(valid, sink)) return false;
     }
     return packetiser_.Finish(sink);
@@ -89,8 +90,8 @@ int WmaLosslessEncoder::PaddingZeroes() const {
     return std::min(__builtin_ctz(bits), lossless::kBitsPerSample - 1);
 }
 
-void WmaLosslessEncoder::CodeTile(Trial& trial, const PredictorState& from, const PredictorConfig* restart,
-                                  int endSkip, int paddingZeroes) {
+void WmaLosslessEncoder::CodeTile(Trial& trial, const PredictorState& from, const PredictorConfig* restart, int endSkip,
+                                  int paddingZeroes) {
     PredictorState& state = *trial.state;
     state = from;
     const bool seekable = restart != nullptr;
@@ -139,8 +140,8 @@ void WmaLosslessEncoder::WriteRawFrame(int endSkip, int paddingZeroes, bool seek
 
 bool WmaLosslessEncoder::EncodeFrame(int valid, EncodedFrameSink& sink) {
     const int endSkip = kTileSamples - valid;
-    const bool seekable =
-        frames_ == 0 || (framesSinceSeekable_ >= kSeekableInterval && packetiser_.NextFrameStartsPacket());
+    const bool seekable = frames_ == 0 ||
+                          (framesSinceSeekable_ >= kSeekableInterval && packetiser_.NextFrameStartsPacket());
     const int paddingZeroes = PaddingZeroes();
     if (seekable) {
         size_t smallest = SIZE_MAX;

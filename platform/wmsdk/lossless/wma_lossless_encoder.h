@@ -26,8 +26,7 @@ public:
     static constexpr int kSampleRate = 44100;
     // The codec data of a 16-bit stereo stream with 2048-sample frames and
     // up to 16 tiles per frame (decode flags 0x0021).
-    static constexpr std::array<uint8_t, 18> kCodecData = {0x10, 0, 3, 0, 0, 0, 0, 0, 0,
-                                                           0,    0, 0, 0, 0, 0x21, 0, 0, 0};
+    static constexpr std::array<uint8_t, 18> kCodecData = {0x10, 0, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x21, 0, 0, 0};
     // What the profile states as the byte rate of a quality-based stream.
     static constexpr uint32_t kVbrByteRate = 2147483492u;
 

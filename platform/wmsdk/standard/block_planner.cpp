@@ -5,8 +5,8 @@
 namespace wmsdk::standard {
 namespace {
 
-constexpr float kAttackRatio = 10.0f;   // 10 dB over the loudest recent segment
-constexpr float kSharpRatio = 100.0f;   // 20 dB: the shortest blocks
+constexpr float kAttackRatio = 10.0f;                   // 10 dB over the loudest recent segment
+constexpr float kSharpRatio = 100.0f;                   // 20 dB: the shortest blocks
 constexpr float kAudible = 128.0f * 2 * 30.0f * 30.0f;  // a difference signal of about 30 LSB rms
 constexpr int kLookBack = 8;
 

@@ -33,7 +33,7 @@ public:
     BlockPlan Plan(int64_t segment) const;
 
 private:
-    static constexpr int kHistory = 64;  // segments kept, a power of two
+    static constexpr int kHistory = 64;   // segments kept, a power of two
     float Attack(int64_t segment) const;  // how much louder than before; 0 when no attack
 
     int smallest_;

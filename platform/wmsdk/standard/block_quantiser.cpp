@@ -13,7 +13,8 @@ constexpr int kMinExponent = -60;
 constexpr int kMaxExponent = 95;
 constexpr int kMaxExponentStep = 60;
 constexpr float kRounding = 0.4f;
-constexpr float kLargestLevel = 500.0f;  // under 2^9 - 1, with room for the rounding  // a little dead zone: small values cost bits for little gain
+constexpr float kLargestLevel =
+    500.0f;  // under 2^9 - 1, with room for the rounding  // a little dead zone: small values cost bits for little gain
 
 float Energy(const float* x, int from, int to) {
     float e = 0;
@@ -196,7 +197,8 @@ void BlockQuantiser::Code(FrameData& frame, int b, const BlockSpectrum& input, f
     // Levels too large for the escape code: all steps twice as coarse.
     for (;;) {
         float largest = 0;
-        for (const Channel& channel : c) largest = std::max(largest, *std::max_element(channel.step.begin(), channel.step.end()));
+        for (const Channel& channel : c)
+            largest = std::max(largest, *std::max_element(channel.step.begin(), channel.step.end()));
         block.totalGain = largest > 0 ? std::max(1, static_cast<int>(std::lround(20.0f * std::log10(largest)))) : 1;
         bool fits = true;
         for (int ch = 0; ch < kChannels && fits; ++ch) {

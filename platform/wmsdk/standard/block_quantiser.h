@@ -38,7 +38,7 @@ private:
         std::array<float, kMaxBands> mask{};     // energy per coefficient
         std::array<float, kMaxBands> allowed{};  // noise allowed, per coefficient
         std::array<bool, kMaxBands> noiseLike{};
-        std::array<float, kMaxBands> step{};     // wanted; 0 for a band left out
+        std::array<float, kMaxBands> step{};  // wanted; 0 for a band left out
     };
     bool ChooseMidSide(const BlockLayout& shape, const BlockSpectrum& input, float allowFactor);
     void PlanBands(const BlockLayout& shape, Channel& c, int ch, BlockData& block);

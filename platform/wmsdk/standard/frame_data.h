@@ -16,7 +16,7 @@ struct BlockData {
     uint16_t start = 0;     // its first coefficient in FrameData::levels
     bool midSide = false;   // channel 0 holds (L + R) / 2, channel 1 (L - R) / 2
     std::array<bool, kChannels> coded{};
-    int totalGain = 1;      // global step, in dB (1 or more)
+    int totalGain = 1;  // global step, in dB (1 or more)
     // Exponent of each band, in 1.25 dB units (-60 .. 95): the band's
     // quantiser step relative to the largest one.
     std::array<std::array<int8_t, kMaxBands>, kChannels> exponents{};
@@ -30,7 +30,7 @@ struct BlockData {
 };
 
 struct FrameData {
-    uint64_t index = 0;        // frame number in the stream
+    uint64_t index = 0;  // frame number in the stream
     int blockCount = 0;
     uint8_t previousSize = 0;  // size index of the block before the frame
     uint8_t nextSize = 0;      // and of the block after it

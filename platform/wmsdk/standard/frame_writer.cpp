@@ -6,7 +6,7 @@
 namespace wmsdk::standard {
 namespace {
 
-constexpr int kFirstExponent = 36;  // exponent deltas start from this value
+constexpr int kFirstExponent = 36;    // exponent deltas start from this value
 constexpr int kRunBits = kFrameBits;  // escaped runs are this wide in every block
 constexpr int kHostExponent = kFirstExponent;
 
@@ -167,7 +167,8 @@ void FrameWriter::EmitLevels(const FrameData& frame, const BlockData& block, int
         out.Put(1, 1);
     }
     // A channel whose levels reach its last position needs no end code.
-    if (last + 1 + filler < count) out.Put(code.Code(RunLevelCode::kEndOfBlock), code.Length(RunLevelCode::kEndOfBlock));
+    if (last + 1 + filler < count)
+        out.Put(code.Code(RunLevelCode::kEndOfBlock), code.Length(RunLevelCode::kEndOfBlock));
 }
 
 bool FrameWriter::Grow(FrameData& frame, bool resetSizes, size_t least, size_t most) {
@@ -207,7 +208,8 @@ bool FrameWriter::AddFiller(FrameData& frame, size_t need) {
                 const RunLevelCode& code = codes_[ch == 1 && block.midSide ? 1 : 0];
                 const size_t entry = static_cast<size_t>(code.Length(RunLevelCode::kEscape) +
                                                          EscapeLevelBits(block.totalGain) + kRunBits + 1);
-                const int add = static_cast<int>(std::min<size_t>(static_cast<size_t>(free), (need + entry - 1) / entry));
+                const int add = static_cast<int>(
+                    std::min<size_t>(static_cast<size_t>(free), (need + entry - 1) / entry));
                 block.filler[ch] = static_cast<uint16_t>(block.filler[ch] + add);
                 size_t gained = static_cast<size_t>(add) * entry;
                 if (add == free) gained -= static_cast<size_t>(code.Length(RunLevelCode::kEndOfBlock));

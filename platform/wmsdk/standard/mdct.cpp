@@ -61,8 +61,7 @@ void Mdct::Window(int length, int previous, int next, float* window) const {
     } else {
         const float* slope = plans_[SizeIndex(previous)].rise.data();
         const int flat = (length - previous) / 2;
-        for (int i = 0; i < length; ++i)
-            window[i] = i < flat ? 0.0f : i < flat + previous ? slope[i - flat] : 1.0f;
+        for (int i = 0; i < length; ++i) window[i] = i < flat ? 0.0f : i < flat + previous ? slope[i - flat] : 1.0f;
     }
     float* right = window + length;
     if (next >= length) {

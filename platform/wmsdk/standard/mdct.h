@@ -27,11 +27,11 @@ public:
 
 private:
     struct Plan {
-        int length = 0;                               // N
-        std::vector<float> twiddleCos, twiddleSin;    // N/2 pre- and post-rotations
-        std::vector<float> fftCos, fftSin;            // N/4 roots of unity of the FFT
-        std::vector<uint16_t> bitReverse;             // N/2 indices
-        std::vector<float> rise;                      // N samples of the sine window's rising half
+        int length = 0;                             // N
+        std::vector<float> twiddleCos, twiddleSin;  // N/2 pre- and post-rotations
+        std::vector<float> fftCos, fftSin;          // N/4 roots of unity of the FFT
+        std::vector<uint16_t> bitReverse;           // N/2 indices
+        std::vector<float> rise;                    // N samples of the sine window's rising half
     };
     static int SizeIndex(int length);
     void Fft(const Plan& plan);

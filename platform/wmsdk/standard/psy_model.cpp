@@ -14,7 +14,7 @@ constexpr float kNoiseOffsetDb = 6.0f;
 constexpr float kLowerSlopeDb = 27.0f;  // per Bark, towards lower frequencies
 constexpr float kUpperSlopeDb = 15.0f;  // per Bark, towards higher frequencies
 constexpr float kSpreadFloorDb = -50.0f;
-constexpr float kAttackRise = 4.0f;     // most a block's threshold may rise over the last one's
+constexpr float kAttackRise = 4.0f;  // most a block's threshold may rise over the last one's
 constexpr int kLongBlockMin = 1024;
 
 double Bark(double hz) { return 13.0 * std::atan(0.00076 * hz) + 3.5 * std::atan((hz / 7500.0) * (hz / 7500.0)); }
@@ -100,7 +100,8 @@ void PsyModel::Mask(int sizeIndex, const float* x, MaskHistory& history, float* 
     }
     const bool longBlock = n >= kLongBlockMin;
     for (int p = 0; p < count; ++p) {
-        const int bin = std::min(MaskHistory::kBins - 1, (parts[p].start + parts[p].end) * MaskHistory::kBins / (2 * n));
+        const int bin = std::min(MaskHistory::kBins - 1,
+                                 (parts[p].start + parts[p].end) * MaskHistory::kBins / (2 * n));
         if (longBlock) {
             history.tonality[bin] = tonality_[p];
         } else {

@@ -26,13 +26,13 @@ struct Partition {
     uint16_t start = 0, end = 0;  // coefficients
     uint8_t band = 0;             // the exponent band it lies in
     float bark = 0;
-    float quiet = 0;              // threshold in quiet, energy per coefficient
+    float quiet = 0;                        // threshold in quiet, energy per coefficient
     uint16_t spreadFrom = 0, spreadTo = 0;  // maskers within reach
 };
 
 // What the model remembers of one channel between blocks.
 struct MaskHistory {
-    static constexpr int kBins = 64;  // 344.5 Hz each
+    static constexpr int kBins = 64;       // 344.5 Hz each
     std::array<float, kBins> threshold{};  // per coefficient, normalised to the block length
     std::array<float, kBins> tonality{};   // of the last long block
     bool valid = false;

@@ -18,7 +18,9 @@ constexpr float kNoiseLikeTonality = 0.3f;
 
 // Where frame `k`'s blocks begin: frame k holds the samples of its blocks'
 // middles, [2048 k - 3072, 2048 k - 1024).
-int64_t FrameOrigin(uint64_t frame) { return static_cast<int64_t>(frame) * kFrameLength + kStreamStart + kFrameLength / 2; }
+int64_t FrameOrigin(uint64_t frame) {
+    return static_cast<int64_t>(frame) * kFrameLength + kStreamStart + kFrameLength / 2;
+}
 
 }  // namespace
 
@@ -28,14 +30,22 @@ QualitySettings SettingsForQuality(uint32_t quality, uint16_t blockAlign, std::s
     // The stated rate picks the decoder's tables and the bit offset's width:
     // noise coding at the lowest quality, the tables of its rate class above,
     // and room for frames of about twice the rate's size to run on.
-    s.statedByteRate = quality <= 10 ? 4000 : quality <= 25 ? 6000 : quality <= 50 ? 12000 : quality <= 75 ? 16000
-                       : quality <= 90 ? 24000 : 32000;
+    s.statedByteRate = quality <= 10   ? 4000
+                       : quality <= 25 ? 6000
+                       : quality <= 50 ? 12000
+                       : quality <= 75 ? 16000
+                       : quality <= 90 ? 24000
+                                       : 32000;
     std::copy_n(codecData.begin(), std::min(codecData.size(), s.codecData.size()), s.codecData.begin());
     s.codecData[4] = static_cast<uint8_t>(kOptions & 0xFF);
     s.codecData[5] = static_cast<uint8_t>(kOptions >> 8);
     // Noise allowed over the masking threshold, in dB, at each quality.
-    s.noiseToMaskDb = quality <= 10 ? 6.0f : quality <= 25 ? 3.5f : quality <= 50 ? 1.5f : quality <= 75 ? -1.0f
-                      : quality <= 90 ? -4.0f : -7.0f;
+    s.noiseToMaskDb = quality <= 10   ? 6.0f
+                      : quality <= 25 ? 3.5f
+                      : quality <= 50 ? 1.5f
+                      : quality <= 75 ? -1.0f
+                      : quality <= 90 ? -4.0f
+                                      : -7.0f;
     return s;
 }
 
@@ -83,7 +93,8 @@ void QualityEncoder::DropUsedInput() {
     const int64_t drop = std::max<int64_t>(0, std::min(keep, analysed_) - bufferStart_);
     if (drop == 0) return;
     for (auto& channel : input_)
-        std::memmove(channel.data(), channel.data() + drop, static_cast<size_t>(bufferEnd_ - bufferStart_ - drop) * sizeof(float));
+        std::memmove(channel.data(), channel.data() + drop,
+                     static_cast<size_t>(bufferEnd_ - bufferStart_ - drop) * sizeof(float));
     bufferStart_ += drop;
 }
 
@@ -155,7 +166,8 @@ void QualityEncoder::Transform() {
             // short slopes next to other block sizes spread a tone over the
             // spectrum, which would pass for masking there.
             mdct_.Transform(n, n, n, At(ch, from), analysis_.data());
-            psy_.Mask(block.sizeIndex, analysis_.data(), history_[ch], partitionMask_.data(), partitionTonality_.data());
+            psy_.Mask(block.sizeIndex, analysis_.data(), history_[ch], partitionMask_.data(),
+                      partitionTonality_.data());
             spectrum.coefficients[ch] = x;
             spectrum.mask[ch].fill(0.0f);
             std::array<float, kMaxBands> tonal{};
@@ -181,7 +193,9 @@ void QualityEncoder::Quantise(float extraDb) {
 
 bool QualityEncoder::EncodeFrame(bool last, EncodedFrameSink& sink) {
     FrameData& f = *data_;
-    auto planFor = [&](uint64_t frame) { return planner_.Plan((FrameOrigin(frame) - kStreamStart) / BlockPlanner::kSegment); };
+    auto planFor = [&](uint64_t frame) {
+        return planner_.Plan((FrameOrigin(frame) - kStreamStart) / BlockPlanner::kSegment);
+    };
     plan_ = frame_ == 0 ? planFor(0) : nextPlan_;
     nextPlan_ = last ? BlockPlan{1, {}} : planFor(frame_ + 1);
     f.index = frame_;

@@ -31,10 +31,10 @@
 namespace wmsdk::standard {
 
 struct QualitySettings {
-    uint16_t blockAlign = 0;        // superframe size
-    uint32_t statedByteRate = 0;    // the format record's byte rate, which sets the stream's layout
+    uint16_t blockAlign = 0;              // superframe size
+    uint32_t statedByteRate = 0;          // the format record's byte rate, which sets the stream's layout
     std::array<uint8_t, 10> codecData{};  // samples per block, options, superframe size
-    float noiseToMaskDb = 0;        // noise allowed above the masking threshold
+    float noiseToMaskDb = 0;              // noise allowed above the masking threshold
 };
 
 // The settings of a quality-based profile (quality 0 .. 100), with the
@@ -78,11 +78,11 @@ private:
     StereoPcmReader reader_;
 
     std::array<std::vector<float>, kChannels> input_;
-    int64_t bufferStart_ = 0;   // sample time of input_[c][0]; the stream starts 4096 samples before 0
+    int64_t bufferStart_ = 0;  // sample time of input_[c][0]; the stream starts 4096 samples before 0
     int64_t bufferEnd_ = 0;
-    int64_t analysed_ = 0;      // the block planner has seen samples before this
+    int64_t analysed_ = 0;  // the block planner has seen samples before this
     uint64_t delivered_ = 0;
-    uint64_t frame_ = 0;        // next frame to code
+    uint64_t frame_ = 0;  // next frame to code
     BlockPlan plan_, nextPlan_;
     uint8_t lastSize_ = 0;
 

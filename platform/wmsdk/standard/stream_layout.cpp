@@ -6,8 +6,8 @@ namespace wmsdk::standard {
 namespace {
 
 // Band edges (Hz) from which the exponent bands of the long blocks follow.
-constexpr uint16_t kCriticalFrequencies[25] = {100,  200,  300,  400,  510,  630,  770,  920,  1080,
-                                               1270, 1480, 1720, 2000, 2320, 2700, 3150, 3700, 4400,
+constexpr uint16_t kCriticalFrequencies[25] = {100,  200,  300,  400,  510,   630,   770,  920,  1080,
+                                               1270, 1480, 1720, 2000, 2320,  2700,  3150, 3700, 4400,
                                                5300, 6400, 7700, 9500, 12000, 15500, 24500};
 
 // The exponent bands of the 128-, 256- and 512-sample blocks at 44.1 kHz:

@@ -15,7 +15,7 @@ constexpr int kSampleRate = 44100;
 constexpr int kChannels = 2;
 constexpr int kFrameBits = 11;
 constexpr int kFrameLength = 1 << kFrameBits;  // samples per channel and frame
-constexpr int kMaxBlockSizes = 5;               // 2048 down to 128
+constexpr int kMaxBlockSizes = 5;              // 2048 down to 128
 constexpr int kMaxBlocksPerFrame = kFrameLength >> (kMaxBlockSizes - 1);
 constexpr int kMaxBands = 25;
 constexpr int kMaxHighBands = 16;
@@ -31,19 +31,19 @@ struct BlockLayout {
     int length = 0;
     int bandCount = 0;
     std::array<uint16_t, kMaxBands> bandSizes{};  // exponent bands, covering the block
-    int codedEnd = 0;        // coefficients at and above it are never sent
-    int highBandStart = 0;   // first coefficient of the noise-codable region
-    int highBandCount = 0;   // bands of [highBandStart, codedEnd)
+    int codedEnd = 0;                             // coefficients at and above it are never sent
+    int highBandStart = 0;                        // first coefficient of the noise-codable region
+    int highBandCount = 0;                        // bands of [highBandStart, codedEnd)
     std::array<uint16_t, kMaxHighBands> highBandSizes{};
     std::array<uint8_t, kMaxHighBands> highBandOfBand{};  // the exponent band each lies in
 };
 
 struct StreamLayout {
-    int blockSizes = 1;       // block sizes available, from 2048 down
+    int blockSizes = 1;  // block sizes available, from 2048 down
     int blockSizeFieldBits = 0;
     bool noiseCoding = false;
-    int bitOffsetBits = 0;    // width of a superframe's bit offset
-    int coefTableSet = 0;     // bit-rate class of the coefficient tables
+    int bitOffsetBits = 0;  // width of a superframe's bit offset
+    int coefTableSet = 0;   // bit-rate class of the coefficient tables
     std::array<BlockLayout, kMaxBlockSizes> blocks{};
 
     // The layout of a stream stating `byteRate` bytes per second, with

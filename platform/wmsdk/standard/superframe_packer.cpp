@@ -43,9 +43,7 @@ size_t SuperframePacker::NextFrameLimit() const {
     return limit;
 }
 
-size_t SuperframePacker::NextFrameMinimum() const {
-    return placed_ == MaxWhole() ? capacity_ - Position() + 1 : 0;
-}
+size_t SuperframePacker::NextFrameMinimum() const { return placed_ == MaxWhole() ? capacity_ - Position() + 1 : 0; }
 
 bool SuperframePacker::Add(const FrameData& frame, EncodedFrameSink& sink) {
     for (int attempt = 0; attempt < 2; ++attempt) {

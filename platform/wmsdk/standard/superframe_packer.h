@@ -77,12 +77,12 @@ private:
     FrameWriter& writer_;
     const int blockAlign_;
     const int offsetBits_;
-    const size_t capacity_;     // payload bits of a superframe
-    const size_t maxCarry_;     // most bits a frame may run on by
+    const size_t capacity_;  // payload bits of a superframe
+    const size_t maxCarry_;  // most bits a frame may run on by
 
     std::unique_ptr<std::array<Placed, kMaxPlaced>> slots_;
-    int placed_ = 0;            // frames starting in the current superframe
-    BitWriter carry_;           // the end of the frame begun in the superframe before
+    int placed_ = 0;   // frames starting in the current superframe
+    BitWriter carry_;  // the end of the frame begun in the superframe before
     size_t carryBits_ = 0;
     uint64_t carryFrame_ = 0;
     BitWriter frameBits_, superframe_;

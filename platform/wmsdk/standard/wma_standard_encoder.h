@@ -49,13 +49,19 @@ private:
     bool SendFrame(EncodedFrameSink& sink);
     bool Drain(EncodedFrameSink& sink);
 
-    struct ContextDeleter { void operator()(AVCodecContext* c) const; };
-    struct FrameDeleter { void operator()(AVFrame* f) const; };
-    struct PacketDeleter { void operator()(AVPacket* p) const; };
+    struct ContextDeleter {
+        void operator()(AVCodecContext* c) const;
+    };
+    struct FrameDeleter {
+        void operator()(AVFrame* f) const;
+    };
+    struct PacketDeleter {
+        void operator()(AVPacket* p) const;
+    };
     std::unique_ptr<AVCodecContext, ContextDeleter> context_;
     std::unique_ptr<AVFrame, FrameDeleter> frame_;
     std::unique_ptr<AVPacket, PacketDeleter> packet_;
-    int filled_ = 0;         // samples in frame_
+    int filled_ = 0;  // samples in frame_
     uint64_t framesSent_ = 0;
     uint64_t packetsOut_ = 0;
     uint64_t delivered_ = 0;

@@ -5,10 +5,10 @@
 
 #include <filesystem>
 
-#include "disc/drive_set.h"
-#include "names/drive_names.h"
 #include "demo_disc.h"
+#include "disc/drive_set.h"
 #include "disc_generator.h"
+#include "names/drive_names.h"
 #include "temp_dir.h"
 
 namespace cadrix {
@@ -66,8 +66,9 @@ TEST(DemoDisc, TheLastAudioTrackBeforeTheDataSessionLastsAsLongAsItsAudio) {
     const test::TempDir tmp;
     for (const int session : {2, 1}) {
         discgen::DiscDescription disc;
-        disc.tracks = {{.frames = 900}, {.frames = 2250}, {.frames = 600, .mode = discgen::TrackMode::Mode1Raw,
-                                                           .session = session}};
+        disc.tracks = {{.frames = 900},
+                       {.frames = 2250},
+                       {.frames = 600, .mode = discgen::TrackMode::Mode1Raw, .session = session}};
         const fs::path folder = tmp.path() / std::to_string(session);
         ASSERT_TRUE(discgen::WriteDiscImage(disc, folder, "disc"));
         setenv("CADRIX_MODULE_DIR", CADRIX_REAL_MODULE_DIR, 1);

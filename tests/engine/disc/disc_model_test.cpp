@@ -44,7 +44,7 @@ TEST(FormatDuration, FromTwoHoursOnWholeHoursAreShown) {
 TEST(TrackLengths, FramesBecomeMillisecondsInSixtyFourBits) {
     EXPECT_EQ(FramesToMs(13'500), 180'000u);
     EXPECT_EQ(FramesToMs(333'000), 4'440'000u);  // 74 minutes: overflows 32-bit arithmetic
-    EXPECT_EQ(FramesToMs(1), 13u);                // 13.33 truncated
+    EXPECT_EQ(FramesToMs(1), 13u);               // 13.33 truncated
     EXPECT_EQ(FramesToMs(UINT32_MAX), UINT32_MAX);
 }
 
@@ -75,8 +75,8 @@ TEST(ApplyToc, TwelveAudioTracksAreAllSelected) {
 }
 
 TEST(ApplyToc, FinalDataTrackIsNeitherSelectedNorListed) {
-    const DriveRecord record = RecordWithToc(MakeToc(
-        {0, 1000, 2000, 3000, 4000, 5000, 6000, 7000, 8000, 9000, 20'000, 30'000}, {11}));
+    const DriveRecord record = RecordWithToc(
+        MakeToc({0, 1000, 2000, 3000, 4000, 5000, 6000, 7000, 8000, 9000, 20'000, 30'000}, {11}));
     EXPECT_EQ(record.trackCount, 11);
     EXPECT_EQ(record.tracks[11].isData, 1);
     EXPECT_EQ(record.tracks[11].selected, 0);
@@ -104,10 +104,10 @@ TEST(ApplyToc, SingleSeventyFourMinuteTrack) {
 }
 
 TEST(IsTocUsable, RefusesDamagedTables) {
-    EXPECT_FALSE(IsTocUsable(TocBuffer{}));                   // no tracks
-    EXPECT_FALSE(IsTocUsable(MakeToc({0, 100, 100, 300})));   // empty track
-    EXPECT_FALSE(IsTocUsable(MakeToc({0, 500, 300, 900})));   // decreasing start
-    EXPECT_FALSE(IsTocUsable(MakeToc({0, 500, 900, 800})));   // lead-out before last start
+    EXPECT_FALSE(IsTocUsable(TocBuffer{}));                  // no tracks
+    EXPECT_FALSE(IsTocUsable(MakeToc({0, 100, 100, 300})));  // empty track
+    EXPECT_FALSE(IsTocUsable(MakeToc({0, 500, 300, 900})));  // decreasing start
+    EXPECT_FALSE(IsTocUsable(MakeToc({0, 500, 900, 800})));  // lead-out before last start
     EXPECT_TRUE(IsTocUsable(MakeToc({150, 151})));
 
     TocBuffer tooMany{};

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "disc/drive_set.h"
+#include "fake_akrip_control.h"
 #include "names/drive_names.h"
 #include "temp_dir.h"
-#include "fake_akrip_control.h"
 
 namespace cadrix {
 namespace {

@@ -7,8 +7,8 @@
 #include <fstream>
 
 #include "names/disc_database.h"
-#include "temp_dir.h"
 #include "names/genre_table.h"
+#include "temp_dir.h"
 
 namespace cadrix {
 namespace {
@@ -47,8 +47,7 @@ TEST(ParseAtoi, FollowsAtoi) {
 }
 
 TEST(DiscDatabase, DiscFields) {
-    const DriveRecord r = Parse(
-        "DARTIST=The Band\nDTITLE=Album\nDYEAR=ca. 1999\nREGION=EU\nDCOMP=1\nDGENRE1=2\n");
+    const DriveRecord r = Parse("DARTIST=The Band\nDTITLE=Album\nDYEAR=ca. 1999\nREGION=EU\nDCOMP=1\nDGENRE1=2\n");
     EXPECT_EQ(r.discArtist, "The Band");
     EXPECT_EQ(r.discTitle, "Album");
     EXPECT_EQ(r.year, "ca. 1999");
@@ -156,9 +155,7 @@ protected:
             unsetenv("XDG_CONFIG_HOME");
         }
     }
-    static void Write(const fs::path& path, std::string_view text) {
-        std::ofstream(path, std::ios::binary) << text;
-    }
+    static void Write(const fs::path& path, std::string_view text) { std::ofstream(path, std::ios::binary) << text; }
     void WriteIni(std::string_view text) { Write(root_ / "config" / "Zephyrtone" / "zephtone.ini", text); }
     std::string DbDir() const { return (root_ / "db").string(); }
 

@@ -8,10 +8,10 @@
 #include <fstream>
 
 #include "demo_disc.h"
-#include "names/disc_database.h"
 #include "disc_generator.h"
 #include "extraction_test_support.h"
 #include "lookup_server.h"
+#include "names/disc_database.h"
 
 namespace fs = std::filesystem;
 
@@ -34,8 +34,7 @@ protected:
         const std::string command = "env CADRIX_VIRTUAL_DRIVES=" + root_ + "/drive XDG_CONFIG_HOME=" + root_ +
                                     "/config HOME=" + tmp_.Path() + " XDG_DATA_HOME=" + tmp_.Path() +
                                     "/data CADRIX_MUSICBRAINZ_SERVER=" + server_->Url() +
-                                    " CADRIX_GNUDB_SERVER=" + server_->Url() + " " CADRIX_RIP_PATH " " + args +
-                                    " 2>&1";
+                                    " CADRIX_GNUDB_SERVER=" + server_->Url() + " " CADRIX_RIP_PATH " " + args + " 2>&1";
         std::string output;
         FILE* pipe = popen(command.c_str(), "r");
         char buffer[4096];
@@ -100,7 +99,8 @@ TEST_F(RipLookup, LookupOnlyListsTheReleasesAndSavesTheChosenOne) {
 TEST_F(RipLookup, FailuresLeaveTheDiscUnnamedAndHostileNamesStayInTheBaseFolder) {
     const std::string busy = Rip("busy", "--output " + tmp_.Path() + "/busy");
     EXPECT_NE(busy.find("cadrix-rip: drive 1: no names found: MusicBrainz: HTTP 503; gnudb: HTTP 500\n"),
-              std::string::npos) << busy;
+              std::string::npos)
+        << busy;
     EXPECT_EQ(Files(tmp_.Path() + "/busy")[0].rfind("Untitled Disc (", 0), 0u);
     Rip("busy", "--lookup-only", 1);
 
@@ -126,7 +126,8 @@ TEST_F(RipLookup, AnUnknownDiscIsListedWithItsMusicBrainzSubmissionLink) {
     std::string offsets;
     for (uint32_t start : toc.trackStarts) offsets += "," + std::to_string(start + 150);
     const std::string script = "import libdiscid; d = libdiscid.put(1, 3, " + std::to_string(toc.leadout + 150) +
-                               ", [" + offsets.substr(1) + "]); print(d.id + '&tracks=3&toc=' + d.toc.replace(' ', '+'))";
+                               ", [" + offsets.substr(1) +
+                               "]); print(d.id + '&tracks=3&toc=' + d.toc.replace(' ', '+'))";
     FILE* pipe = popen((std::string(CADRIX_LOOKUP_PYTHON) + " -c \"" + script + "\"").c_str(), "r");
     char line[512] = {};
     ASSERT_NE(pipe, nullptr);

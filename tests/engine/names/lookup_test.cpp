@@ -11,11 +11,11 @@
 #include <memory>
 #include <thread>
 
+#include "extraction_test_support.h"
+#include "lookup_server.h"
 #include "names/disc_database.h"
 #include "names/disc_lookup.h"
-#include "extraction_test_support.h"
 #include "names/genre_table.h"
-#include "lookup_server.h"
 #include "names/musicbrainz_lookup.h"
 #include "names/name_limits.h"
 
@@ -143,10 +143,10 @@ TEST_F(Lookup, HostileRepliesGiveCleanNamesOrNone) {
     EXPECT_EQ(reply.releases[0].source, "gnudb");
     const DriveRecord r = SaveAndRead(reply.releases[0]);
     EXPECT_EQ(r.discArtist, "../..");
-    EXPECT_EQ(r.tracks[1].title, "[2J../../evil /x");  // ESC, SOH and DEL became blanks
+    EXPECT_EQ(r.tracks[1].title, "[2J../../evil /x");                                 // ESC, SOH and DEL became blanks
     EXPECT_EQ(r.tracks[2].title, "caf\u00e9 \u00ff\u00fe\u00c0\u00af \u00ed\u00a0");  // read as Latin-1
-    EXPECT_EQ(r.tracks[3].title, std::string(MAX_SAVED_TRACK_PART, 'A'));  // room for "03 - " and ".flac"
-    EXPECT_EQ(r.genre, "");  // "[31mrock" is no genre
+    EXPECT_EQ(r.tracks[3].title, std::string(MAX_SAVED_TRACK_PART, 'A'));             // room for "03 - " and ".flac"
+    EXPECT_EQ(r.genre, "");                                                           // "[31mrock" is no genre
     for (char c : FileText()) EXPECT_TRUE(c == '\n' || static_cast<unsigned char>(c) >= 0x20) << int(c);
 }
 
@@ -198,9 +198,14 @@ TEST(MusicBrainzDiscId, DocumentedExampleAndTheEnhancedCdAudioSession) {
 }
 
 TEST(NearestGenre, FreeNamesMapToTheTable) {
-    for (const auto& [name, entry] : std::vector<std::pair<std::string_view, std::string_view>>{
-             {"hip hop", "General Hip Hop"}, {"Drum and Bass", "Drum n' Bass/Jungle"}, {"newage", "General New Age"},
-             {"symphonic metal", "General Metal"}, {"Classic Rock", "Classic Rock"}, {"misc", ""}, {"", ""}}) {
+    for (const auto& [name, entry] :
+         std::vector<std::pair<std::string_view, std::string_view>>{{"hip hop", "General Hip Hop"},
+                                                                    {"Drum and Bass", "Drum n' Bass/Jungle"},
+                                                                    {"newage", "General New Age"},
+                                                                    {"symphonic metal", "General Metal"},
+                                                                    {"Classic Rock", "Classic Rock"},
+                                                                    {"misc", ""},
+                                                                    {"", ""}}) {
         const int32_t n = NearestGenre(name);
         EXPECT_EQ(n < 0 ? std::string_view() : GenreTable[static_cast<size_t>(n)], entry) << name;
     }

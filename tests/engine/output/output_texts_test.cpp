@@ -52,7 +52,7 @@ TEST(SpaceEstimate, OggRatesBlendBetweenTableEntries) {
 TEST(QualityTip, TextsForEveryFormat) {
     EXPECT_EQ(QualityTipText(FORMAT_PCM, 0, "x"), "Uncompressed");
     EXPECT_EQ(QualityTipText(FORMAT_WMA_LOSSLESS, 0, "x"), "Lossless");
-    const std::pair<int, const char*> ogg[] = {{0, "-0.10"}, {5, "-0.05"}, {9, "-0.01"}, {10, "0.00"},
+    const std::pair<int, const char*> ogg[] = {{0, "-0.10"}, {5, "-0.05"}, {9, "-0.01"},  {10, "0.00"},
                                                {45, "0.35"}, {60, "0.50"}, {110, "1.00"}, {19, "0.09"}};
     for (const auto& [position, value] : ogg) {
         EXPECT_EQ(QualityTipText(FORMAT_OGG, position, ""), std::string("Quality: ") + value);

@@ -43,8 +43,8 @@ TEST(RipOptions, DefaultsAndValues) {
     EXPECT_EQ(o.quality, 5);
     ASSERT_TRUE(Parse({"--format", "wma-vbr", "--output", "/x"}, o));
     EXPECT_EQ(o.quality, 3);
-    ASSERT_TRUE(Parse({"--drive", "2", "--tracks", "1,3-5", "--format", "ogg", "--quality", "110",
-                       "--output", "/x"}, o));
+    ASSERT_TRUE(
+        Parse({"--drive", "2", "--tracks", "1,3-5", "--format", "ogg", "--quality", "110", "--output", "/x"}, o));
     EXPECT_EQ(o.drive, 2);
     EXPECT_EQ(o.quality, 110);
     EXPECT_EQ(o.tracks.count(), 4u);
@@ -114,9 +114,8 @@ protected:
         root = tmp.Path() + "/demo";
         ASSERT_TRUE(discgen::WriteDemo(root));
         // Discs the demo database does not name are looked up: at a closed local port.
-        env = {"CADRIX_VIRTUAL_DRIVES=" + root + "/drive", "XDG_CONFIG_HOME=" + root + "/config",
-               "HOME=" + tmp.Path(), "CADRIX_MUSICBRAINZ_SERVER=http://127.0.0.1:9",
-               "CADRIX_GNUDB_SERVER=http://127.0.0.1:9"};
+        env = {"CADRIX_VIRTUAL_DRIVES=" + root + "/drive", "XDG_CONFIG_HOME=" + root + "/config", "HOME=" + tmp.Path(),
+               "CADRIX_MUSICBRAINZ_SERVER=http://127.0.0.1:9", "CADRIX_GNUDB_SERVER=http://127.0.0.1:9"};
         out = tmp.Path() + "/out";
     }
     std::vector<fs::path> Wavs() const {
@@ -151,8 +150,7 @@ TEST_F(RipEndToEnd, ListsAndRipsTheDemoDiscBitExactly) {
         const auto bytes = test::ReadWholeFile(files[i].string());
         ASSERT_TRUE(test::IsConsistentWave(bytes)) << files[i];
         const auto pcm = discgen::ExpectedTrackPcm(disc, static_cast<int>(i + 1));
-        EXPECT_TRUE(bytes.size() == pcm.size() + 44 &&
-                    std::equal(pcm.begin(), pcm.end(), bytes.begin() + 44))
+        EXPECT_TRUE(bytes.size() == pcm.size() + 44 && std::equal(pcm.begin(), pcm.end(), bytes.begin() + 44))
             << files[i];
         EXPECT_EQ(files[i].parent_path().filename().string(), album.artist + " - " + album.title);
     }
@@ -188,7 +186,9 @@ TEST_F(RipEndToEnd, EveryRunKeepsItsOwnLog) {
 
 TEST_F(RipEndToEnd, AudioBeforeTheDataSessionOfAnEnhancedCd) {
     discgen::DiscDescription disc;
-    disc.tracks = {{.frames = 900}, {.frames = 700}, {.frames = 600, .mode = discgen::TrackMode::Mode1Raw, .session = 2}};
+    disc.tracks = {{.frames = 900},
+                   {.frames = 700},
+                   {.frames = 600, .mode = discgen::TrackMode::Mode1Raw, .session = 2}};
     ASSERT_TRUE(discgen::WriteDiscImage(disc, root + "/drive", "demo"));
     const RunResult rip = RunRip({"--output", out}, env);
     EXPECT_EQ(rip.status, 0) << rip.output;
@@ -198,8 +198,7 @@ TEST_F(RipEndToEnd, AudioBeforeTheDataSessionOfAnEnhancedCd) {
         const auto bytes = test::ReadWholeFile(files[static_cast<size_t>(t - 1)].string());
         const auto pcm = discgen::ExpectedTrackPcm(disc, t);
         EXPECT_TRUE(test::IsConsistentWave(bytes));
-        EXPECT_TRUE(bytes.size() == pcm.size() + 44 &&
-                    std::equal(pcm.begin(), pcm.end(), bytes.begin() + 44))
+        EXPECT_TRUE(bytes.size() == pcm.size() + 44 && std::equal(pcm.begin(), pcm.end(), bytes.begin() + 44))
             << "track " << t << " " << bytes.size() << " vs " << pcm.size() + 44;
     }
 }

@@ -11,12 +11,12 @@
 #include <fstream>
 #include <random>
 
+#include "extraction_test_support.h"
 #include "names/disc_database.h"
 #include "names/disc_lookup.h"
-#include "rip/extract_worker.h"
-#include "extraction_test_support.h"
-#include "rip/output_session.h"
 #include "output/wave_writer.h"
+#include "rip/extract_worker.h"
+#include "rip/output_session.h"
 
 namespace fs = std::filesystem;
 
@@ -37,7 +37,8 @@ uint8_t Pattern(uint32_t frame, uint32_t offset) {
 int32_t ReadEverything(HCDROM, ReadBuffer* main, ReadBuffer*) {
     uint8_t* data = ReadBufferData(main);
     for (uint32_t f = 0; f < main->frameCount; ++f) {
-        for (uint32_t i = 0; i < cadrix::cd::kFrameBytes; ++i) data[f * cadrix::cd::kFrameBytes + i] = Pattern(main->startFrame + f, i);
+        for (uint32_t i = 0; i < cadrix::cd::kFrameBytes; ++i)
+            data[f * cadrix::cd::kFrameBytes + i] = Pattern(main->startFrame + f, i);
     }
     main->validBytes = main->frameCount * cadrix::cd::kFrameBytes;
     main->dataOffset = 0;
@@ -117,8 +118,7 @@ TEST_F(NamingTest, FolderNameRules) {
     disc.discTitle = "Vol...";
     ASSERT_TRUE(OpenClose(1, base));
     EXPECT_EQ(FilesUnder(base),
-              (std::vector<std::string>{"First Album/01 - Untitled Track.wav",
-                                        "Someone - Vol/01 - Untitled Track.wav",
+              (std::vector<std::string>{"First Album/01 - Untitled Track.wav", "Someone - Vol/01 - Untitled Track.wav",
                                         "Untitled Disc (0)/01 - Untitled Track.wav",
                                         "Untitled Disc (1a2b)/01 - Untitled Track.wav",
                                         "Untitled Disc (8000000f)/01 - Untitled Track.wav"}));
@@ -236,8 +236,8 @@ TEST_F(NamingTest, NameComponentStaysWithinTheFileSystemLimit) {
 
 TEST_F(NamingTest, HostileTextsStayInsideTheBaseFolder) {
     const std::vector<std::pair<std::string, std::string>> hostile = {
-        {"..", ""},          {".", "."},       {"", ".."},     {"../..", "/etc"},
-        {"..\\..", "x"},     {"\x01\x02", "\n"}, {"...", "...."}, {"~", "../../escape"},
+        {"..", ""},      {".", "."},         {"", ".."},      {"../..", "/etc"},
+        {"..\\..", "x"}, {"\x01\x02", "\n"}, {"...", "...."}, {"~", "../../escape"},
     };
     fs::create_directory(base);
     int track = 1;
@@ -462,8 +462,8 @@ TEST_F(WaveTest, DiskFullMidTrackGivesConsistentFileAndFailedTrack) {
                     s.running = 1;
                     ExtractThreadProc(s);
                     const bool failed = JudgeFinishedTrack(s) == TrackVerdict::ShortFailed;
-                    code = failed && s.framesDone == 2 * BLOCK_FRAMES &&
-                                   s.trackBytesWritten == 2 * READ_CAPACITY && s.running == 0
+                    code = failed && s.framesDone == 2 * BLOCK_FRAMES && s.trackBytesWritten == 2 * READ_CAPACITY &&
+                                   s.running == 0
                                ? 0
                                : 11;
                 }

@@ -4,11 +4,11 @@
 
 #include <filesystem>
 
-#include "rip/extract_worker.h"
 #include "extraction_test_drive.h"
 #include "fake_plugin_control.h"
 #include "output/output_format.h"
 #include "output/output_sink.h"
+#include "rip/extract_worker.h"
 
 namespace fs = std::filesystem;
 
@@ -41,8 +41,8 @@ TEST_F(PluginTest, CallOrderQualityCodeAndData) {
     ExtractionRun run(*session);
     std::vector<std::string> started;
     EXPECT_EQ(RunToEnd(run, &started), RunState::Complete);
-    EXPECT_EQ(started, (std::vector<std::string>{"Extracting & Compressing Track 1...",
-                                                 "Extracting & Compressing Track 2..."}));
+    EXPECT_EQ(started,
+              (std::vector<std::string>{"Extracting & Compressing Track 1...", "Extracting & Compressing Track 2..."}));
     const auto calls = Calls();
     EXPECT_EQ(Names(calls), "OWWCOWC");
     EXPECT_EQ(calls[0].baseName, TrackFile(1, ""));
@@ -129,8 +129,7 @@ TEST_F(PluginTest, InitFailsWithoutAModuleOrAnExport) {
     SetDisc({0, 10});
     OutputSession session;
     EXPECT_FALSE(session.Init(base, drives[0], nullptr, FORMAT_WMA, 5));
-    ModuleHandle partial(dlopen((test::FakePluginDirWithoutWrite() + "/cadrix_wma.so").c_str(),
-                                RTLD_NOW | RTLD_LOCAL));
+    ModuleHandle partial(dlopen((test::FakePluginDirWithoutWrite() + "/cadrix_wma.so").c_str(), RTLD_NOW | RTLD_LOCAL));
     ASSERT_TRUE(partial);
     EXPECT_FALSE(session.Init(base, drives[0], partial.get(), FORMAT_WMA, 5));
     EXPECT_EQ(session.LastError(), "the plug-in cadrix_wma.so lacks an entry point");

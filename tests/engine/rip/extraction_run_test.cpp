@@ -8,13 +8,13 @@
 #include <random>
 #include <thread>
 
+#include "extraction_test_support.h"
+#include "fake_plugin_control.h"
+#include "output/output_format.h"
 #include "rip/extract_worker.h"
 #include "rip/extraction_run.h"
-#include "fake_plugin_control.h"
-#include "util/module_loader.h"
-#include "output/output_format.h"
-#include "extraction_test_support.h"
 #include "rip/output_session.h"
+#include "util/module_loader.h"
 
 namespace cadrix {
 namespace {
@@ -24,7 +24,7 @@ using test::TempFolder;
 
 // What the scripted "worker" does with each track it is started for.
 struct Script {
-    int32_t shortBy = 0;       // frames missing from track `shortTrack`
+    int32_t shortBy = 0;  // frames missing from track `shortTrack`
     int32_t shortTrack = 0;
     bool refuseStart = false;
     bool keepRunning = false;  // the worker is still busy after the start

@@ -10,11 +10,11 @@
 #include <thread>
 #include <vector>
 
-#include "rip/extraction_run.h"
 #include "extraction_test_support.h"
 #include "fake_akrip_control.h"
-#include "util/module_loader.h"
+#include "rip/extraction_run.h"
 #include "rip/output_session.h"
+#include "util/module_loader.h"
 
 namespace cadrix::test {
 
@@ -33,8 +33,7 @@ protected:
         drives[0].discTitle = "Disc";
     }
 
-    std::unique_ptr<OutputSession> NewSession(int32_t format = 0, void* module = nullptr,
-                                              int32_t quality = 0) {
+    std::unique_ptr<OutputSession> NewSession(int32_t format = 0, void* module = nullptr, int32_t quality = 0) {
         auto session = std::make_unique<OutputSession>();
         EXPECT_TRUE(session->Init(base, drives[0], module, format, quality));
         session->readAudio = readAudio;

@@ -2,8 +2,8 @@
 // akrip.so and writing WAVE files.
 #include <filesystem>
 
-#include "rip/extract_worker.h"
 #include "extraction_test_drive.h"
+#include "rip/extract_worker.h"
 
 namespace fs = std::filesystem;
 

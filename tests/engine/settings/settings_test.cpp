@@ -76,8 +76,8 @@ TEST(Settings, OutOfRangeValuesFallBackToTheirOwnDefaults) {
 TEST(Settings, GarbageOrUnreadableFilesGiveDefaults) {
     TempDir dir;
     for (const std::string& text : {std::string("CadrixFormat=banana\n"), std::string("CadrixFormat=4294967296\n"),
-                                   std::string("CadrixFormat=-1\n"), std::string("\x01\xff\xfe garbage\0\n", 14),
-                                   std::string("CadrixFormat\n"), std::string("CadrixFormat= 12\n")}) {
+                                    std::string("CadrixFormat=-1\n"), std::string("\x01\xff\xfe garbage\0\n", 14),
+                                    std::string("CadrixFormat\n"), std::string("CadrixFormat= 12\n")}) {
         WriteFile(dir / "s.conf", text);
         const CadrixSettings s = LoadSettingsFile(dir / "s.conf", "/docs");
         EXPECT_EQ(s.format, 0) << text;
@@ -106,9 +106,10 @@ TEST(Settings, SaveWritesTheFourByteValueAndKeepsTheSuitesOtherValues) {
     s.outputDir = "/home/u/My Music\nwith \\ odd bytes";
     ASSERT_TRUE(SaveSettingsFile(path, s));
     const std::string text = ReadFile(path);
-    EXPECT_EQ(text, "# suite\nPlayerVolume=80\nCadrixFormat=" + std::to_string(110 + 256 * 2 + 65536 * 4 + 16777216u * 3) +
-                        "\nCadrixDir=/home/u/My Music\\nwith \\\\ odd bytes\nCadrixOwnFormat=0\nCadrixFlacLevel=5\n"
-                        "CadrixOnlineLookup=1\n");
+    EXPECT_EQ(text,
+              "# suite\nPlayerVolume=80\nCadrixFormat=" + std::to_string(110 + 256 * 2 + 65536 * 4 + 16777216u * 3) +
+                  "\nCadrixDir=/home/u/My Music\\nwith \\\\ odd bytes\nCadrixOwnFormat=0\nCadrixFlacLevel=5\n"
+                  "CadrixOnlineLookup=1\n");
     const CadrixSettings back = LoadSettingsFile(path, "");
     EXPECT_EQ(back.outputDir, s.outputDir);
     EXPECT_EQ(back.format, 3);
@@ -150,7 +151,8 @@ TEST(Settings, TheSuitesLargeFileKeepsEveryLineAndAnUnreadableOneIsNeverReplaced
     TempDir dir;
     const std::string path = dir / "Zephyrtone.conf";
     std::string suite;
-    for (int k = 0; k < 40000; ++k) suite += "Player.Recent" + std::to_string(k) + "=/home/u/Music/An Album/A Track.wma\n";
+    for (int k = 0; k < 40000; ++k)
+        suite += "Player.Recent" + std::to_string(k) + "=/home/u/Music/An Album/A Track.wma\n";
     ASSERT_GT(suite.size(), 2u << 20);
     WriteFile(path, suite + FormatLine(Word(70, 9, 5, 3)));
     CadrixSettings s = LoadSettingsFile(path, "");

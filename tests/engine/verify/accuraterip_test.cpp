@@ -5,13 +5,13 @@
 
 #include <fstream>
 
-#include "verify/accuraterip.h"
 #include "disc_generator.h"
 #include "file_bytes.h"
+#include "output/wave_writer.h"
 #include "run_program.h"
 #include "settings/settings.h"
 #include "temp_dir.h"
-#include "output/wave_writer.h"
+#include "verify/accuraterip.h"
 
 namespace cadrix {
 namespace {
@@ -32,7 +32,8 @@ DiscQuery Query(const std::vector<uint32_t>& starts, uint32_t leadOut, const std
 TEST(AccurateRip, DiscIdsAreThePublishedOnes) {
     // cdtoc's documented example, and an Enhanced CD ("Liquid", ten audio
     // tracks and a data track) as dBpoweramp and EAC compute it.
-    const AccurateRipDiscId plain = MakeAccurateRipDiscId(Query({0, 0x2D2B - 150, 0x6256 - 150, 0xB327 - 150}, 0xD84A - 150));
+    const AccurateRipDiscId plain = MakeAccurateRipDiscId(
+        Query({0, 0x2D2B - 150, 0x6256 - 150, 0xB327 - 150}, 0xD84A - 150));
     EXPECT_EQ(plain.Text(), "004-0002189a-00087f33-1f02e004");
     EXPECT_EQ(plain.FilePath(), "accuraterip/a/9/8/dBAR-004-0002189a-00087f33-1f02e004.bin");
     const AccurateRipDiscId enhanced = MakeAccurateRipDiscId(
@@ -76,8 +77,8 @@ TEST(AccurateRip, TrackSumsMatchWhippersAccurateRipChecksum) {
 
 TEST(AccurateRip, FilesCutShortOrForOtherDiscsProveNothing) {
     const AccurateRipDiscId disc{2, 0x11, 0x22, 0x33000002};
-    std::vector<uint8_t> file = {2, 0x11, 0, 0, 0, 0x22, 0, 0, 0, 2, 0, 0, 0x33,
-                                 7, 0xAA, 0, 0, 0, 0, 0, 0, 0, 9, 0xBB, 0, 0, 0, 0, 0, 0, 0};
+    std::vector<uint8_t> file = {2, 0x11, 0, 0, 0, 0x22, 0, 0,    0, 2, 0, 0, 0x33, 7, 0xAA, 0,
+                                 0, 0,    0, 0, 0, 0,    9, 0xBB, 0, 0, 0, 0, 0,    0, 0};
     std::vector<uint8_t> other = file;
     other[1] = 0x12;  // another disc's submission
     file.insert(file.begin(), other.begin(), other.end());
@@ -106,8 +107,9 @@ TEST(AccurateRip, ReadOffsetsAreKeptPerDriveBesideTheSuitesValues) {
     EXPECT_EQ(LoadDriveReadOffset(path, "HL-DT-ST GH24=X"), 6);
     EXPECT_EQ(LoadDriveReadOffset(path, "NOBODY"), std::nullopt);
     const auto bytes = test::ReadWholeFile(path);
-    EXPECT_EQ(std::string(bytes.begin(), bytes.end()),
-              "Other=1\nCadrixReadOffset.PIONEER BDR-209D=-30\nCadrixDir=/music\nCadrixReadOffset.HL-DT-ST GH24_X=+6\n");
+    EXPECT_EQ(
+        std::string(bytes.begin(), bytes.end()),
+        "Other=1\nCadrixReadOffset.PIONEER BDR-209D=-30\nCadrixDir=/music\nCadrixReadOffset.HL-DT-ST GH24_X=+6\n");
 }
 
 }  // namespace

@@ -38,8 +38,10 @@ protected:
         // Every submission has other sums for track 2.
         ASSERT_TRUE(standin::WriteDiscFile(image, tmp.Path() + "/ar", {.wrongTrack = 2}, path, error)) << error;
         ASSERT_TRUE(standin::ComputeDiscSums(image, id, sums, error)) << error;
-        server = std::make_unique<test::ScriptServer>(
-            CADRIX_LOOKUP_PYTHON, std::vector<std::string>{CADRIX_STATIC_SERVER_SCRIPT, tmp.Path() + "/ar", Log()}, Log());
+        server = std::make_unique<test::ScriptServer>(CADRIX_LOOKUP_PYTHON,
+                                                      std::vector<std::string>{CADRIX_STATIC_SERVER_SCRIPT,
+                                                                               tmp.Path() + "/ar", Log()},
+                                                      Log());
     }
     std::string Log() const { return tmp.Path() + "/requests.log"; }
 
