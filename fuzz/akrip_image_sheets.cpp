@@ -52,12 +52,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
     const std::string_view text(reinterpret_cast<const char*>(data + 1), size - 1);
     switch (data[0] % 3) {
-        case 0:
-            Exercise(akrip::ParseCueSheet(text));
-            break;
-        case 1:
-            Exercise(akrip::ParseCdrdaoToc(text));
-            break;
+        case 0: Exercise(akrip::ParseCueSheet(text)); break;
+        case 1: Exercise(akrip::ParseCdrdaoToc(text)); break;
         default: {
             auto readAt = [&](uint64_t offset, std::span<uint8_t> out) {
                 if (offset > text.size() || out.size() > text.size() - offset) return false;

@@ -111,8 +111,7 @@ void ExtractDialog::PollWorker() {
         case PollEvent::Failed:
             if (outcome.playSound) PlaySound();
             break;
-        default:
-            break;
+        default: break;
     }
 }
 

@@ -91,14 +91,10 @@ HiddenAudio ProbeHiddenAudio(ReadCDAudioLBAExProc readAudio, HCDROM handle, int3
 
 const char* LayoutSourceText(LayoutSource source) {
     switch (source) {
-        case LayoutSource::SubChannel:
-            return "read from the Q sub-channel";
-        case LayoutSource::Sheet:
-            return "read from the disc image's sheet";
-        case LayoutSource::Toc:
-            return "the TOC only: the drive gives no usable sub-channel data";
-        case LayoutSource::None:
-            break;
+        case LayoutSource::SubChannel: return "read from the Q sub-channel";
+        case LayoutSource::Sheet: return "read from the disc image's sheet";
+        case LayoutSource::Toc: return "the TOC only: the drive gives no usable sub-channel data";
+        case LayoutSource::None: break;
     }
     return "no disc";
 }

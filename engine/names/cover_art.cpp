@@ -116,24 +116,12 @@ private:
             switch (e) {
                 case '"':
                 case '\\':
-                case '/':
-                    out.push_back(e);
-                    break;
-                case 'b':
-                    out.push_back('\b');
-                    break;
-                case 'f':
-                    out.push_back('\f');
-                    break;
-                case 'n':
-                    out.push_back('\n');
-                    break;
-                case 'r':
-                    out.push_back('\r');
-                    break;
-                case 't':
-                    out.push_back('\t');
-                    break;
+                case '/': out.push_back(e); break;
+                case 'b': out.push_back('\b'); break;
+                case 'f': out.push_back('\f'); break;
+                case 'n': out.push_back('\n'); break;
+                case 'r': out.push_back('\r'); break;
+                case 't': out.push_back('\t'); break;
                 case 'u': {
                     // Addresses are ASCII; other characters only need to be skipped.
                     if (text_.size() - at_ < 4) return std::nullopt;
@@ -150,8 +138,7 @@ private:
                     out.push_back(code < 0x80 ? static_cast<char>(code) : '?');
                     break;
                 }
-                default:
-                    return std::nullopt;
+                default: return std::nullopt;
             }
         }
         return std::nullopt;

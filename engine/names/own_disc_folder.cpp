@@ -53,12 +53,9 @@ SaveOutcome SaveDiscFile(std::string_view folder, std::string_view suiteFolder, 
     if (HasDiscFile(folder, discId)) return SaveOutcome::AlreadyThere;
 
     switch (CreateFileAtomically(path, text)) {
-        case CreateOutcome::Written:
-            return SaveOutcome::Written;
-        case CreateOutcome::Exists:
-            return SaveOutcome::AlreadyThere;
-        case CreateOutcome::Failed:
-            break;
+        case CreateOutcome::Written: return SaveOutcome::Written;
+        case CreateOutcome::Exists: return SaveOutcome::AlreadyThere;
+        case CreateOutcome::Failed: break;
     }
     return SaveOutcome::Failed;
 }

@@ -125,9 +125,7 @@ void OutputSession::SanitizeName(std::string& text) {
             case '?':
             case '"':
             case '<':
-            case '>':
-                c = '_';
-                break;
+            case '>': c = '_'; break;
             default:
                 if (value < 32) c = '_';
         }

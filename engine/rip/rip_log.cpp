@@ -72,13 +72,11 @@ std::string UnverifiedText(const RunVerifier& verifier) {
 
 std::string ReadText(const TrackVerification& track) {
     switch (track.way) {
-        case ReadWay::Burst:
-            return "burst (full speed), proven by AccurateRip";
+        case ReadWay::Burst: return "burst (full speed), proven by AccurateRip";
         case ReadWay::BurstThenSecure:
             return "burst (CRC32 " + Hex8(track.burstCrc32) + "), not proven, then secure (CRC32 " + Hex8(track.crc32) +
                    "): the two reads " + (track.burstCrc32 == track.crc32 ? "agree" : "differ");
-        case ReadWay::Secure:
-            break;
+        case ReadWay::Secure: break;
     }
     return "secure";
 }
@@ -138,9 +136,7 @@ void AppendDiscLayout(std::string& log, const OutputSession& session, const std:
         case HiddenAudio::Unreadable:
             log += "Hidden track one audio: the drive cannot read the " + before + " before track 1\n";
             break;
-        case HiddenAudio::None:
-            log += "Hidden track one audio: none\n";
-            break;
+        case HiddenAudio::None: log += "Hidden track one audio: none\n"; break;
     }
     std::string emphasised;
     for (size_t k = 0; k < layout.tracks.size(); ++k) {
@@ -191,16 +187,11 @@ void AppendTrack(std::string& log, const OutputSession& session, const Extractio
 
 std::string VerdictText(const TrackVerification& track, const RunVerifier&) {
     switch (track.ar.verdict) {
-        case ArVerdict::Accurate:
-            return "accurate (confidence " + std::to_string(track.ar.confidence) + ")";
-        case ArVerdict::NotAccurate:
-            return "not accurate";
-        case ArVerdict::NotInDatabase:
-            return "disc not in AccurateRip";
-        case ArVerdict::TrackNotInDatabase:
-            return "track not in AccurateRip";
-        case ArVerdict::NotLookedUp:
-            break;
+        case ArVerdict::Accurate: return "accurate (confidence " + std::to_string(track.ar.confidence) + ")";
+        case ArVerdict::NotAccurate: return "not accurate";
+        case ArVerdict::NotInDatabase: return "disc not in AccurateRip";
+        case ArVerdict::TrackNotInDatabase: return "track not in AccurateRip";
+        case ArVerdict::NotLookedUp: break;
     }
     return "not verified";
 }

@@ -94,9 +94,7 @@ public:
                 level_ = Level::WaveFormat;
                 break;
             case Level::WaveFormat:
-            case Level::Done:
-                ok = false;
-                break;
+            case Level::Done: ok = false; break;
         }
         if (!ok) Fail();
     }
@@ -104,22 +102,12 @@ public:
     void End() {
         if (failed_) return;
         switch (level_) {
-            case Level::WaveFormat:
-                level_ = Level::MediaType;
-                break;
-            case Level::MediaType:
-                level_ = seenFormat_ ? Level::StreamConfig : Fail();
-                break;
-            case Level::StreamConfig:
-                level_ = seenType_ ? Level::Profile : Fail();
-                break;
-            case Level::Profile:
-                level_ = seenStream_ ? Level::Done : Fail();
-                break;
+            case Level::WaveFormat: level_ = Level::MediaType; break;
+            case Level::MediaType: level_ = seenFormat_ ? Level::StreamConfig : Fail(); break;
+            case Level::StreamConfig: level_ = seenType_ ? Level::Profile : Fail(); break;
+            case Level::Profile: level_ = seenStream_ ? Level::Done : Fail(); break;
             case Level::Document:
-            case Level::Done:
-                Fail();
-                break;
+            case Level::Done: Fail(); break;
         }
     }
 

@@ -283,8 +283,7 @@ HRESULT SetAsfAttribute(AsfMetadata& metadata_, LPCWSTR name, WMT_ATTR_DATATYPE 
             attribute.type = AsfValueType::Bytes;
             attribute.value.assign(value, value + length);
             break;
-        default:
-            return E_INVALIDARG;
+        default: return E_INVALIDARG;
     }
     return KeepExtended(metadata_.extended, std::move(attribute), replace);
 }

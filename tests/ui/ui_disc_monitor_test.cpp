@@ -38,15 +38,9 @@ uint32_t Murmur2(const std::string& key) {
         len -= 4;
     }
     switch (len) {
-        case 3:
-            h ^= static_cast<uint32_t>(data[2]) << 16;
-            [[fallthrough]];
-        case 2:
-            h ^= static_cast<uint32_t>(data[1]) << 8;
-            [[fallthrough]];
-        case 1:
-            h ^= data[0];
-            h *= m;
+        case 3: h ^= static_cast<uint32_t>(data[2]) << 16; [[fallthrough]];
+        case 2: h ^= static_cast<uint32_t>(data[1]) << 8; [[fallthrough]];
+        case 1: h ^= data[0]; h *= m;
     }
     h ^= h >> 13;
     h *= m;

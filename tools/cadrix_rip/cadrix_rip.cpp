@@ -110,8 +110,7 @@ void ListLayout(const DiscLayout& layout) {
         case HiddenAudio::Unreadable:
             std::printf("  Before track 1: %s the drive cannot read\n", CueTime(hidden).c_str());
             break;
-        case HiddenAudio::None:
-            break;
+        case HiddenAudio::None: break;
     }
     for (size_t k = 0; k < layout.tracks.size(); ++k) {
         const TrackLayout& track = layout.tracks[k];
@@ -262,9 +261,7 @@ PollEvent DriveRun(ExtractionRun& run) {
                 PrintReadStats(run.Session(), reportedTrack);
                 reportedTrack = run.Session().currentTrack;
                 break;
-            case PollEvent::None:
-                line.Update(run);
-                break;
+            case PollEvent::None: line.Update(run); break;
             default:  // the run ended; only a complete one shows full bars
                 line.Finish(outcome.event == PollEvent::Completed);
                 break;
@@ -338,13 +335,9 @@ int Extract(DriveSet& drives, const rip::RipOptions& options, bool verify) {
     job->End();  // waits for a worker still finishing its block
     if (!folder.empty()) std::printf("Output folder: %s\n", folder.c_str());
     switch (ending) {
-        case PollEvent::Completed:
-            return EXIT_COMPLETE;
-        case PollEvent::Aborted:
-            std::printf("Audio extraction aborted.\n");
-            return EXIT_ABORTED;
-        default:
-            return gInterrupted != 0 ? EXIT_ABORTED : EXIT_FAILED;
+        case PollEvent::Completed: return EXIT_COMPLETE;
+        case PollEvent::Aborted: std::printf("Audio extraction aborted.\n"); return EXIT_ABORTED;
+        default: return gInterrupted != 0 ? EXIT_ABORTED : EXIT_FAILED;
     }
 }
 

@@ -49,9 +49,7 @@ void ShowNames(const DriveRecord& record) {
 bool Save(const DriveSet& drives, const ReleaseCandidate& release, const DiscQuery& disc, int number, FILE* out) {
     std::string path;
     switch (SaveRelease(release, disc, drives.ownDiscDir, drives.dataDir, path)) {
-        case SaveOutcome::Written:
-            std::fprintf(out, "Drive %d: saved %s\n", number, path.c_str());
-            return true;
+        case SaveOutcome::Written: std::fprintf(out, "Drive %d: saved %s\n", number, path.c_str()); return true;
         case SaveOutcome::AlreadyThere:
             std::fprintf(stderr, "cadrix-rip: drive %d: %s appeared meanwhile and is kept\n", number, path.c_str());
             return true;
@@ -61,8 +59,7 @@ bool Save(const DriveSet& drives, const ReleaseCandidate& release, const DiscQue
                          "nothing saved\n",
                          number);
             return false;
-        case SaveOutcome::Failed:
-            break;
+        case SaveOutcome::Failed: break;
     }
     std::fprintf(stderr, "cadrix-rip: drive %d: cannot write %s\n", number, path.c_str());
     return false;

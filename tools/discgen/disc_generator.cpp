@@ -149,14 +149,10 @@ std::string Msf(uint64_t frames) {
 
 const char* ModeText(TrackMode mode) {
     switch (mode) {
-        case TrackMode::Audio:
-            return "AUDIO";
-        case TrackMode::Mode1Raw:
-            return "MODE1/2352";
-        case TrackMode::Mode1Cooked:
-            return "MODE1/2048";
-        case TrackMode::Mode2Raw:
-            return "MODE2/2352";
+        case TrackMode::Audio: return "AUDIO";
+        case TrackMode::Mode1Raw: return "MODE1/2352";
+        case TrackMode::Mode1Cooked: return "MODE1/2048";
+        case TrackMode::Mode2Raw: return "MODE2/2352";
     }
     return "AUDIO";
 }

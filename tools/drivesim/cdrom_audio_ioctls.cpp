@@ -138,10 +138,8 @@ bool CdromAudioIoctl(EmulatedDrive& drive, unsigned long request, void* argument
         case CDROMSTOP:
         case CDROMSTART:
         case CDROMPAUSE:
-        case CDROMRESUME:
-            break;
-        default:
-            return false;
+        case CDROMRESUME: break;
+        default: return false;
     }
     if (needsArgument && !argument) {
         result = Fail(EFAULT);

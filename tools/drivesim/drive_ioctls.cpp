@@ -127,10 +127,8 @@ bool KernelSendsCommands(unsigned long request) {
         case CDROMSTOP:
         case CDROMSTART:
         case CDROMPAUSE:
-        case CDROMRESUME:
-            return true;
-        default:
-            return false;
+        case CDROMRESUME: return true;
+        default: return false;
     }
 }
 
@@ -147,84 +145,45 @@ int MultiSession(EmulatedDrive& drive, cdrom_multisession& multi) {
 
 const char* IoctlName(unsigned long request) {
     switch (request) {
-        case CDROMREADTOCHDR:
-            return "CDROMREADTOCHDR";
-        case CDROMREADTOCENTRY:
-            return "CDROMREADTOCENTRY";
-        case CDROMMULTISESSION:
-            return "CDROMMULTISESSION";
-        case CDROM_DRIVE_STATUS:
-            return "CDROM_DRIVE_STATUS";
-        case CDROM_DISC_STATUS:
-            return "CDROM_DISC_STATUS";
-        case CDROM_GET_CAPABILITY:
-            return "CDROM_GET_CAPABILITY";
-        case CDROM_MEDIA_CHANGED:
-            return "CDROM_MEDIA_CHANGED";
-        case CDROM_LOCKDOOR:
-            return "CDROM_LOCKDOOR";
-        case CDROMEJECT:
-            return "CDROMEJECT";
-        case CDROMCLOSETRAY:
-            return "CDROMCLOSETRAY";
-        case CDROMREADAUDIO:
-            return "CDROMREADAUDIO";
-        case CDROM_GET_MCN:
-            return "CDROM_GET_MCN";
-        case CDROM_SELECT_SPEED:
-            return "CDROM_SELECT_SPEED";
-        case CDROM_SET_OPTIONS:
-            return "CDROM_SET_OPTIONS";
-        case CDROM_CLEAR_OPTIONS:
-            return "CDROM_CLEAR_OPTIONS";
-        case CDROMSUBCHNL:
-            return "CDROMSUBCHNL";
-        case CDROMVOLREAD:
-            return "CDROMVOLREAD";
-        case CDROMREADMODE1:
-            return "CDROMREADMODE1";
-        case CDROMREADMODE2:
-            return "CDROMREADMODE2";
-        case CDROMREADRAW:
-            return "CDROMREADRAW";
-        case CDROMPLAYMSF:
-            return "CDROMPLAYMSF";
-        case CDROMPLAYBLK:
-            return "CDROMPLAYBLK";
-        case CDROMPLAYTRKIND:
-            return "CDROMPLAYTRKIND";
-        case CDROMSTOP:
-            return "CDROMSTOP";
-        case CDROMSTART:
-            return "CDROMSTART";
-        case CDROMPAUSE:
-            return "CDROMPAUSE";
-        case CDROMRESUME:
-            return "CDROMRESUME";
-        case CDROM_SEND_PACKET:
-            return "CDROM_SEND_PACKET";
-        case SG_IO:
-            return "SG_IO";
-        case SG_GET_VERSION_NUM:
-            return "SG_GET_VERSION_NUM";
-        case SG_EMULATED_HOST:
-            return "SG_EMULATED_HOST";
-        case SG_GET_RESERVED_SIZE:
-            return "SG_GET_RESERVED_SIZE";
-        case SG_SET_RESERVED_SIZE:
-            return "SG_SET_RESERVED_SIZE";
-        case SG_GET_TIMEOUT:
-            return "SG_GET_TIMEOUT";
-        case SG_SET_TIMEOUT:
-            return "SG_SET_TIMEOUT";
-        case SCSI_IOCTL_GET_IDLUN:
-            return "SCSI_IOCTL_GET_IDLUN";
-        case SCSI_IOCTL_GET_BUS_NUMBER:
-            return "SCSI_IOCTL_GET_BUS_NUMBER";
-        case DVD_READ_STRUCT:
-            return "DVD_READ_STRUCT";
-        default:
-            return nullptr;
+        case CDROMREADTOCHDR: return "CDROMREADTOCHDR";
+        case CDROMREADTOCENTRY: return "CDROMREADTOCENTRY";
+        case CDROMMULTISESSION: return "CDROMMULTISESSION";
+        case CDROM_DRIVE_STATUS: return "CDROM_DRIVE_STATUS";
+        case CDROM_DISC_STATUS: return "CDROM_DISC_STATUS";
+        case CDROM_GET_CAPABILITY: return "CDROM_GET_CAPABILITY";
+        case CDROM_MEDIA_CHANGED: return "CDROM_MEDIA_CHANGED";
+        case CDROM_LOCKDOOR: return "CDROM_LOCKDOOR";
+        case CDROMEJECT: return "CDROMEJECT";
+        case CDROMCLOSETRAY: return "CDROMCLOSETRAY";
+        case CDROMREADAUDIO: return "CDROMREADAUDIO";
+        case CDROM_GET_MCN: return "CDROM_GET_MCN";
+        case CDROM_SELECT_SPEED: return "CDROM_SELECT_SPEED";
+        case CDROM_SET_OPTIONS: return "CDROM_SET_OPTIONS";
+        case CDROM_CLEAR_OPTIONS: return "CDROM_CLEAR_OPTIONS";
+        case CDROMSUBCHNL: return "CDROMSUBCHNL";
+        case CDROMVOLREAD: return "CDROMVOLREAD";
+        case CDROMREADMODE1: return "CDROMREADMODE1";
+        case CDROMREADMODE2: return "CDROMREADMODE2";
+        case CDROMREADRAW: return "CDROMREADRAW";
+        case CDROMPLAYMSF: return "CDROMPLAYMSF";
+        case CDROMPLAYBLK: return "CDROMPLAYBLK";
+        case CDROMPLAYTRKIND: return "CDROMPLAYTRKIND";
+        case CDROMSTOP: return "CDROMSTOP";
+        case CDROMSTART: return "CDROMSTART";
+        case CDROMPAUSE: return "CDROMPAUSE";
+        case CDROMRESUME: return "CDROMRESUME";
+        case CDROM_SEND_PACKET: return "CDROM_SEND_PACKET";
+        case SG_IO: return "SG_IO";
+        case SG_GET_VERSION_NUM: return "SG_GET_VERSION_NUM";
+        case SG_EMULATED_HOST: return "SG_EMULATED_HOST";
+        case SG_GET_RESERVED_SIZE: return "SG_GET_RESERVED_SIZE";
+        case SG_SET_RESERVED_SIZE: return "SG_SET_RESERVED_SIZE";
+        case SG_GET_TIMEOUT: return "SG_GET_TIMEOUT";
+        case SG_SET_TIMEOUT: return "SG_SET_TIMEOUT";
+        case SCSI_IOCTL_GET_IDLUN: return "SCSI_IOCTL_GET_IDLUN";
+        case SCSI_IOCTL_GET_BUS_NUMBER: return "SCSI_IOCTL_GET_BUS_NUMBER";
+        case DVD_READ_STRUCT: return "DVD_READ_STRUCT";
+        default: return nullptr;
     }
 }
 
@@ -232,17 +191,14 @@ const char* IoctlName(unsigned long request) {
 int ScsiIoctl(EmulatedDrive& drive, unsigned long request, void* argument, bool writable) {
     if (int result = 0; SgIoctl(drive, request, argument, writable, result)) return result;
     switch (request) {
-        case CDROM_SEND_PACKET:
-            return SendPacket(drive, *static_cast<cdrom_generic_command*>(argument), writable);
+        case CDROM_SEND_PACKET: return SendPacket(drive, *static_cast<cdrom_generic_command*>(argument), writable);
         case SCSI_IOCTL_GET_IDLUN: {
             auto* idlun = static_cast<int*>(argument);
             idlun[0] = kScsiHost << 24;  // target 0, lun 0, channel 0
             idlun[1] = kScsiHost;
             return 0;
         }
-        case SCSI_IOCTL_GET_BUS_NUMBER:
-            *static_cast<int*>(argument) = kScsiHost;
-            return 0;
+        case SCSI_IOCTL_GET_BUS_NUMBER: *static_cast<int*>(argument) = kScsiHost; return 0;
         case SG_GET_SG_TABLESIZE:  // the sg driver's (/dev/sgN), not a block device's
             drive.LogOnce("ioctl SG_GET_SG_TABLESIZE -> ENOTTY, as on a block device");
             return Fail(ENOTTY);
@@ -274,35 +230,23 @@ int EmulatedDrive::Ioctl(unsigned long request, void* argument, bool writableOpe
             header->cdth_trk1 = static_cast<uint8_t>(disc->toc.tracks.size());
             return 0;
         }
-        case CDROMREADTOCENTRY:
-            return ReadTocEntry(*this, *static_cast<cdrom_tocentry*>(argument));
-        case CDROMMULTISESSION:
-            return MultiSession(*this, *static_cast<cdrom_multisession*>(argument));
-        case CDROM_DRIVE_STATUS:
-            return HasDisc() ? CDS_DISC_OK : TrayOpen() ? CDS_TRAY_OPEN : CDS_NO_DISC;
-        case CDROM_DISC_STATUS:
-            return DiscStatus(*this);
+        case CDROMREADTOCENTRY: return ReadTocEntry(*this, *static_cast<cdrom_tocentry*>(argument));
+        case CDROMMULTISESSION: return MultiSession(*this, *static_cast<cdrom_multisession*>(argument));
+        case CDROM_DRIVE_STATUS: return HasDisc() ? CDS_DISC_OK : TrayOpen() ? CDS_TRAY_OPEN : CDS_NO_DISC;
+        case CDROM_DISC_STATUS: return DiscStatus(*this);
         case CDROM_GET_CAPABILITY:
             return CDC_CLOSE_TRAY | CDC_OPEN_TRAY | CDC_LOCK | CDC_SELECT_SPEED | CDC_MULTI_SESSION | CDC_MCN |
                    CDC_MEDIA_CHANGED | CDC_PLAY_AUDIO | CDC_RESET | CDC_DRIVE_STATUS | CDC_GENERIC_PACKET;
-        case CDROM_MEDIA_CHANGED:
-            return TakeMediaChange() ? 1 : 0;
-        case CDROM_LOCKDOOR:
-            state_.doorLocked.store(reinterpret_cast<uintptr_t>(argument) != 0 ? 1 : 0);
-            return 0;
-        case CDROMEJECT:
-            return Eject(*this, state_);
-        case CDROMCLOSETRAY:
-            CloseTray();
-            return 0;
-        case CDROMREADAUDIO:
-            return ReadAudioIoctl(*this, *static_cast<cdrom_read_audio*>(argument));
+        case CDROM_MEDIA_CHANGED: return TakeMediaChange() ? 1 : 0;
+        case CDROM_LOCKDOOR: state_.doorLocked.store(reinterpret_cast<uintptr_t>(argument) != 0 ? 1 : 0); return 0;
+        case CDROMEJECT: return Eject(*this, state_);
+        case CDROMCLOSETRAY: CloseTray(); return 0;
+        case CDROMREADAUDIO: return ReadAudioIoctl(*this, *static_cast<cdrom_read_audio*>(argument));
         case DVD_READ_STRUCT:  // the drive refuses READ DVD STRUCTURE for a CD
             return Fail(EIO);
         case CDROM_SELECT_SPEED:
         case CDROM_SET_OPTIONS:
-        case CDROM_CLEAR_OPTIONS:
-            return 0;
+        case CDROM_CLEAR_OPTIONS: return 0;
         default:
             if (int result = 0; CdromAudioIoctl(*this, request, argument, result)) return result;
             return ScsiIoctl(*this, request, argument, writableOpen);

@@ -56,18 +56,12 @@ bool DataParts(akrip::SectorKind kind, uint8_t fields, std::vector<Part>& parts,
 
 bool TypeMatches(uint8_t type, akrip::SectorKind kind) {
     switch (type) {
-        case kAnyType:
-            return true;
-        case kMode1:
-            return kind.mode == 1;
-        case kMode2:
-            return kind.mode == 2 && kind.form == 0;
-        case kForm1:
-            return kind.mode == 2 && kind.form == 1;
-        case kForm2:
-            return kind.mode == 2 && kind.form == 2;
-        default:
-            return false;
+        case kAnyType: return true;
+        case kMode1: return kind.mode == 1;
+        case kMode2: return kind.mode == 2 && kind.form == 0;
+        case kForm1: return kind.mode == 2 && kind.form == 1;
+        case kForm2: return kind.mode == 2 && kind.form == 2;
+        default: return false;
     }
 }
 

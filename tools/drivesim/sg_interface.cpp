@@ -104,18 +104,10 @@ bool SgIoctl(EmulatedDrive& drive, unsigned long request, void* argument, bool w
         case SG_IO:
             result = argument ? SgIo(drive, *static_cast<sg_io_hdr*>(argument), writable) : Fail(EFAULT);
             return true;
-        case SG_GET_VERSION_NUM:
-            result = PutInt(argument, kSgVersion);
-            return true;
-        case SG_EMULATED_HOST:
-            result = PutInt(argument, 1);
-            return true;
-        case SG_GET_RESERVED_SIZE:
-            result = PutInt(argument, ReservedSize(state));
-            return true;
-        case SG_SET_RESERVED_SIZE:
-            result = SetReservedSize(state, argument);
-            return true;
+        case SG_GET_VERSION_NUM: result = PutInt(argument, kSgVersion); return true;
+        case SG_EMULATED_HOST: result = PutInt(argument, 1); return true;
+        case SG_GET_RESERVED_SIZE: result = PutInt(argument, ReservedSize(state)); return true;
+        case SG_SET_RESERVED_SIZE: result = SetReservedSize(state, argument); return true;
         case SG_GET_TIMEOUT:  // the timeout is the ioctl's value
             result = state.sgTimeout.load();
             return true;
@@ -130,8 +122,7 @@ bool SgIoctl(EmulatedDrive& drive, unsigned long request, void* argument, bool w
             result = 0;
             return true;
         }
-        default:
-            return false;
+        default: return false;
     }
 }
 

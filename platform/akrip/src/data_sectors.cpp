@@ -99,16 +99,12 @@ void PutSubHeader(uint8_t* sector, uint8_t subMode) {
 size_t StoredSectorBytes(SectorFormat format) {
     switch (format) {
         case SectorFormat::Mode1:
-        case SectorFormat::Mode2Form1:
-            return 2048;
-        case SectorFormat::Mode2Form2:
-            return 2324;
+        case SectorFormat::Mode2Form1: return 2048;
+        case SectorFormat::Mode2Form2: return 2324;
         case SectorFormat::Mode2:
-        case SectorFormat::Mode0:
-            return 2336;
+        case SectorFormat::Mode0: return 2336;
         case SectorFormat::Audio:
-        case SectorFormat::Raw:
-            return kRawSectorBytes;
+        case SectorFormat::Raw: return kRawSectorBytes;
     }
     return kRawSectorBytes;
 }
@@ -146,9 +142,7 @@ void ComposeRawSector(SectorFormat format, int64_t lsn, std::span<const uint8_t>
             std::memcpy(out + kXaDataAt, stored.data(), bytes);
             PutEdc(out, kSubHeaderAt, kForm2EdcAt);
             break;
-        case SectorFormat::Mode2:
-            std::memcpy(out + kSubHeaderAt, stored.data(), bytes);
-            break;
+        case SectorFormat::Mode2: std::memcpy(out + kSubHeaderAt, stored.data(), bytes); break;
         default:  // Mode 0: zeros after the header
             break;
     }

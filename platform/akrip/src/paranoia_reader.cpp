@@ -6,70 +6,18 @@
 
 #include "image_plan.h"
 #include "mmc_sense.h"
+#include "paranoia_context.h"
 
 namespace akrip {
 namespace {
 
-// Retries of one sector paranoia is asked for (a multiple of 5: it looks at
-// the count every fifth retry).
-constexpr int kMaxRetries = 20;
-// Failed reads of one request before paranoia is stopped. Paranoia itself
-// would go on without end when a stream starts on a bad sector (it never
-// reads before its start) and can crash when it skips with nothing read yet,
-// so a request gives up first: a sector that failed this often is bad.
-constexpr int kMaxFailures = 10;
-// Paranoia's low-level reads for one request before it is stopped: a window
-// of 1,200 sectors costs it about a hundred, so this is some twenty tries.
-constexpr long kReadBudget = 2000;
-constexpr size_t kMaxUnreadable = 64;
-constexpr int64_t kVerifyAhead = 64;
-constexpr long kWordsPerSector = kAudioSectorBytes / 2;  // paranoia's positions count 16-bit words
-// A stream starts a few sectors early where it can: paranoia never reads
-// before a stream's start, and cannot give up on a bad sector it starts on.
-constexpr int64_t kMinLead = 4;
-// A stream start is trusted when paranoia fixes nothing in its first sectors;
-// otherwise the stream starts kFirstLead sectors earlier, then four times as far.
-constexpr int64_t kTrustSectors = 40;
-constexpr int64_t kFirstLead = 64;
-// A gap or the disc's end within this many sectors of jitter paranoia fixed
-// has its last samples checked by up to kTailReads fresh reads.
-constexpr int64_t kTailWatch = 128;
-constexpr int kTailReads = 12;
-// Audio kept of the requests before, so that a silence at the start of one
-// is seen with the audio before it; a silence no read spans is longer.
-constexpr int64_t kHistorySectors = 26;
-constexpr uint32_t kMaxSeamRequest = 64;
-constexpr int kSeamRetries = 2;
-// Sectors before the requests' starts remembered as bad: a few suffice, a
-// stream reads back little. One is taken as bad once it failed this often
-// (paranoia retries it before that: an error that clears is read).
-constexpr size_t kMaxBadBehind = 16;
-constexpr int kBehindTries = 6;
+using namespace paranoia_limits;
 
 void Silence(uint8_t* bytes, long first, long count) {
     if (bytes != nullptr) std::memset(bytes + size_t(first) * kAudioSectorBytes, 0, size_t(count) * kAudioSectorBytes);
 }
 
 }  // namespace
-
-// The request running on this thread: paranoia's callbacks carry no user pointer.
-struct ParanoiaReader::Context {
-    ParanoiaReader* reader = nullptr;
-    CdIo_t* cdio = nullptr;
-    const std::atomic<bool>* abort = nullptr;
-    const std::atomic<bool>* cancel = nullptr;
-    ReadStats* stats = nullptr;
-    int64_t fence = 0;
-    int64_t need = 0;  // the first sector the request delivers: paranoia may read before it
-    bool skipped = false;
-    int64_t badSector = -1;   // the last sector before the fence that failed on its own
-    int64_t firstFixup = -1;  // the first sector where paranoia fixed jitter or drift
-    int failures = 0;         // reads of this request that failed on a sector before the fence
-    long reads = 0;           // paranoia's reads since the last ReadOn began
-    long readBudget = 0;      // how many it may take
-    bool gaveUp = false;      // paranoia was stopped: it would not give up by itself
-    bool Stopped() const { return abort->load(std::memory_order_relaxed) || cancel->load(std::memory_order_relaxed); }
-};
 
 namespace {
 thread_local ParanoiaReader::Context* tContext = nullptr;
@@ -155,6 +103,38 @@ long ParanoiaReader::ReadRun(Context& context, cdrom_drive_t* drive, uint8_t* by
     return got;
 }
 
+// What paranoia is given after a read failed on sector `bad`, `done`
+// sectors of its request being read: kGoOn when the sector is taken as
+// silence and the read goes on, else what ReadForParanoia returns.
+long ParanoiaReader::AfterFailedRead(Context& context, int64_t bad, long done) {
+    ParanoiaReader& reader = *context.reader;
+    if (bad >= context.fence) {
+        // Past the track being read: silence from here on, until a request
+        // reaches it and it is read for real. The silence starts with
+        // paranoia's next read, never right after this one's sectors: a
+        // drive that places reads a few samples off would otherwise have
+        // paranoia align that silence over the last real samples.
+        reader.deferredBad_ = bad;
+        errno = EIO;
+        return done > 0 ? done : -1;
+    }
+    // Before the request, read only to align the reads after it: retried by
+    // paranoia for a while, then silence.
+    if (bad < context.need) {
+        if (reader.NoteBadBehind(bad)) return kGoOn;
+        errno = EIO;
+        return done > 0 ? done : -1;
+    }
+    context.badSector = bad;
+    if (++context.failures > kMaxFailures) {
+        context.gaveUp = true;
+        errno = ENOMEDIUM;
+        return -1;
+    }
+    errno = EIO;
+    return done > 0 ? done : -1;
+}
+
 // Every low-level read of paranoia. A stop or a vanished disc ends paranoia
 // at once: it gives up on ENOMEDIUM without retrying.
 long ParanoiaReader::ReadForParanoia(cdrom_drive_t* drive, void* buffer, lsn_t begin, long sectors) {
@@ -190,78 +170,19 @@ long ParanoiaReader::ReadForParanoia(cdrom_drive_t* drive, void* buffer, lsn_t b
                                  static_cast<lsn_t>(sector), run);
         done += got;
         if (got == run || reader.gone_ || context->Stopped()) continue;
-        const int64_t bad = sector + got;
-        if (bad >= context->fence) {
-            // Past the track being read: silence from here on, until a
-            // request reaches it and it is read for real. The silence starts
-            // with paranoia's next read, never right after this one's sectors:
-            // a drive that places reads a few samples off would otherwise
-            // have paranoia align that silence over the last real samples.
-            reader.deferredBad_ = bad;
-            errno = EIO;
-            return done > 0 ? done : -1;
-        }
-        if (bad < context->need) {
-            // Read only to align the reads after it: retried by paranoia
-            // for a while, then silence, never delivered.
-            if (!reader.NoteBadBehind(bad)) {
-                errno = EIO;
-                return done > 0 ? done : -1;
-            }
-            Silence(bytes, done, 1);
-            ++done;
-            continue;
-        }
-        context->badSector = bad;
-        if (++context->failures > kMaxFailures) {
-            context->gaveUp = true;
-            errno = ENOMEDIUM;
-            return -1;
-        }
-        errno = EIO;
-        return done > 0 ? done : -1;
+        const long result = AfterFailedRead(*context, sector + got, done);
+        if (result != kGoOn) return result;
+        Silence(bytes, done, 1);  // taken as silence, never delivered
+        ++done;
     }
     return done;
-}
-
-// The first sector in [from, limit) known bad that lies before `need`;
-// `limit` when there is none.
-int64_t ParanoiaReader::KnownBadBehind(int64_t from, int64_t need, int64_t limit) const {
-    int64_t first = limit;
-    for (const BadBehind& bad : behindBad_) {
-        if (bad.failures >= kBehindTries && bad.sector >= from && bad.sector < need && bad.sector < first) {
-            first = bad.sector;
-        }
-    }
-    return first;
-}
-
-// The last sector in [from, to) taken as bad; -1 when there is none.
-int64_t ParanoiaReader::LastBadBehind(int64_t from, int64_t to) const {
-    int64_t last = -1;
-    for (const BadBehind& bad : behindBad_) {
-        if (bad.failures >= kBehindTries && bad.sector >= from && bad.sector < to) last = std::max(last, bad.sector);
-    }
-    return last;
-}
-
-// Counts a failure of a sector before a request's first; true once it is taken as bad.
-bool ParanoiaReader::NoteBadBehind(int64_t sector) {
-    for (BadBehind& bad : behindBad_) {
-        if (bad.sector == sector) return ++bad.failures >= kBehindTries;
-    }
-    if (behindBad_.size() == kMaxBadBehind) behindBad_.erase(behindBad_.begin());
-    behindBad_.push_back({sector, 1});
-    return kBehindTries <= 1;
 }
 
 void ParanoiaReader::Progress(long position, paranoia_cb_mode_t mode) {
     Context* context = tContext;
     if (!context) return;
     switch (mode) {
-        case PARANOIA_CB_SKIP:
-            context->skipped = true;
-            break;
+        case PARANOIA_CB_SKIP: context->skipped = true; break;
         case PARANOIA_CB_FIXUP_EDGE:
         case PARANOIA_CB_FIXUP_ATOM:
         case PARANOIA_CB_FIXUP_DROPPED:
@@ -273,8 +194,7 @@ void ParanoiaReader::Progress(long position, paranoia_cb_mode_t mode) {
             if (context->firstFixup < 0) context->firstFixup = position / kWordsPerSector;
             context->reader->lastFixup_ = std::max(context->reader->lastFixup_, position / kWordsPerSector);
             break;
-        default:
-            break;
+        default: break;
     }
 }
 
@@ -400,93 +320,6 @@ bool ParanoiaReader::StartStream(int64_t lsn, uint32_t count, uint8_t* out, Cont
         if (!ReadOn(lsn, count, out, context)) return false;
         if (start == floor || context.firstFixup < 0 || context.firstFixup >= start + kTrustSectors) return true;
     }
-}
-
-// Where the audio stops (a data track's pregap, the gap between sessions, the
-// disc's end) paranoia has no reads after the last sector to check it by: a
-// read the drive placed a few samples early ends short of the last samples,
-// and paranoia fills them in. Fresh reads of the last sector are matched
-// against paranoia's copy to see where the drive placed each; one placed no
-// earlier than asked holds the last samples as the disc has them.
-bool ParanoiaReader::RepairTail(uint8_t* last, int64_t sector, Context& context) {
-    constexpr long kFrames = kAudioSectorBytes / 4;  // stereo samples in a sector
-    constexpr long kMaxShift = 64;                   // samples a read may be placed off
-    constexpr long kWindow = 256;                    // samples matched to place a read
-    std::vector<uint8_t>& raw = tailRead_;
-    auto sample = [](const uint8_t* bytes, long i) {
-        uint32_t value = 0;
-        std::memcpy(&value, bytes + size_t(i) * 4, 4);
-        return value;
-    };
-    for (int attempt = 0; attempt < kTailReads && !context.Stopped(); ++attempt) {
-        if (driveRead_(cdda_, raw.data(), static_cast<lsn_t>(sector), 1) != 1) continue;
-        for (long shift = 0; shift <= kMaxShift; ++shift) {
-            // raw[i] is the disc's sample (sector, i + shift).
-            bool placed = true;
-            for (long i = kMaxShift; placed && i < kMaxShift + kWindow; ++i) {
-                placed = sample(raw.data(), i) == sample(last, i + shift);
-            }
-            if (!placed) continue;
-            // The read covers the sector's end: its last kMaxShift samples
-            // replace paranoia's.
-            uint8_t* tail = last + size_t(kFrames - kMaxShift) * 4;
-            const uint8_t* fresh = raw.data() + size_t(kFrames - kMaxShift - shift) * 4;
-            if (std::memcmp(tail, fresh, size_t(kMaxShift) * 4) != 0) {
-                std::memcpy(tail, fresh, size_t(kMaxShift) * 4);
-                ++context.stats->corrections;
-            }
-            return true;
-        }
-    }
-    return true;  // no read placed late enough, or silence: paranoia's copy stands
-}
-
-// Where paranoia fixed jitter lately, the silences of what it delivers are
-// checked against reads that span them (silence_seams.h). A stream found off
-// after a silence is read again from further back; one that stays off, or
-// whose wrong samples were delivered already, fails the request.
-bool ParanoiaReader::SeamsHold(int64_t lsn, uint32_t count, uint8_t* out, Context& context) {
-    if (out == nullptr || lastFixup_ < lsn - kTailWatch || count > kMaxSeamRequest) return true;
-    for (int attempt = 1;; ++attempt) {
-        const int64_t kept = historyEnd_ == lsn ? historySectors_ : 0;
-        const size_t keptBytes = size_t(kept) * kAudioSectorBytes;
-        std::memcpy(seamView_.data(), history_.data() + history_.size() - keptBytes, keptBytes);
-        std::memcpy(seamView_.data() + keptBytes, out, size_t{count} * kAudioSectorBytes);
-        const std::span<const uint8_t> view(seamView_.data(), keptBytes + size_t{count} * kAudioSectorBytes);
-        const SeamVerdict seam = CheckSilenceSeams(view, (lsn - kept) * kWordsPerSector / 2, lsn * kWordsPerSector / 2,
-                                                   *this, seamRead_,
-                                                   {static_cast<int64_t>(seamRead_.size() / kAudioSectorBytes)});
-        if (!seam.misplaced) return true;
-        ++context.stats->corrections;
-        const int64_t wrong = seam.firstWrongSample / (kWordsPerSector / 2);
-        if (wrong < lsn || attempt > kSeamRetries || context.Stopped() || !Restart()) {
-            stale_ = true;
-            NoteUnreadable(std::max(wrong, lsn), -1, *context.stats);
-            return false;
-        }
-        // A new stream with a longer lead reads the silence in other pieces.
-        if (!StartStream(lsn, count, out, context, kMinLead << (2 * attempt))) return false;
-    }
-}
-
-// Keeps the last kHistorySectors sectors delivered.
-void ParanoiaReader::Remember(int64_t lsn, uint32_t count, const uint8_t* out) {
-    if (historyEnd_ != lsn) historySectors_ = 0;
-    const int64_t keep = std::min<int64_t>(historySectors_ + count, kHistorySectors);
-    const int64_t fromOut = std::min<int64_t>(count, keep);
-    const size_t sector = kAudioSectorBytes;
-    const size_t oldBytes = size_t(keep - fromOut) * sector;
-    std::memmove(history_.data() + history_.size() - size_t(keep) * sector,
-                 history_.data() + history_.size() - oldBytes, oldBytes);
-    std::memcpy(history_.data() + history_.size() - size_t(fromOut) * sector, out + size_t(count - fromOut) * sector,
-                size_t(fromOut) * sector);
-    historySectors_ = keep;
-    historyEnd_ = lsn + count;
-}
-
-bool ParanoiaReader::ReadRaw(int64_t first, int64_t sectors, uint8_t* out) {
-    if (ReadableRun(ranges_, first) < sectors) return false;
-    return driveRead_(cdda_, out, static_cast<lsn_t>(first), static_cast<long>(sectors)) == sectors;
 }
 
 bool ParanoiaReader::Read(int64_t lsn, uint32_t count, int64_t fence, uint8_t* out, const std::atomic<bool>& abort,

@@ -56,6 +56,8 @@ public:
 
 private:
     static long ReadForParanoia(cdrom_drive_t* drive, void* buffer, lsn_t begin, long sectors);
+    static constexpr long kGoOn = -2;
+    static long AfterFailedRead(Context& context, int64_t bad, long done);
     static long ReadRun(Context& context, cdrom_drive_t* drive, uint8_t* bytes, lsn_t begin, long sectors);
     static void Progress(long position, paranoia_cb_mode_t mode);
     bool Restart();

@@ -86,18 +86,12 @@ __attribute__((target_clones("avx2", "default")))
 #endif
 void CdlmsFilter::Analyse(int32_t* signal, int count, int speed) {
     switch (order) {
-        case 16:
-            return AnalyseFixed<16>(*this, signal, count, speed);
-        case 32:
-            return AnalyseFixed<32>(*this, signal, count, speed);
-        case 64:
-            return AnalyseFixed<64>(*this, signal, count, speed);
-        case 128:
-            return AnalyseFixed<128>(*this, signal, count, speed);
-        case 256:
-            return AnalyseFixed<256>(*this, signal, count, speed);
-        default:
-            return;  // configurations only use the orders above
+        case 16: return AnalyseFixed<16>(*this, signal, count, speed);
+        case 32: return AnalyseFixed<32>(*this, signal, count, speed);
+        case 64: return AnalyseFixed<64>(*this, signal, count, speed);
+        case 128: return AnalyseFixed<128>(*this, signal, count, speed);
+        case 256: return AnalyseFixed<256>(*this, signal, count, speed);
+        default: return;  // configurations only use the orders above
     }
 }
 
