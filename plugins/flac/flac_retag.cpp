@@ -33,13 +33,15 @@ bool RetagFlacFile(const std::string& path, const std::vector<cadrix::plugin::Ta
         path, {std::span<const uint8_t>(head), std::span<const uint8_t>(file).subspan(audioStart)}, error);
 }
 
-bool RetagFlacBytes(std::span<const uint8_t> file, const std::vector<cadrix::plugin::Tag>& tags,
-                    std::vector<uint8_t>& head, size_t& audioStart, std::string& error) {
+namespace {
+
+// The metadata blocks after "fLaC", STREAMINFO first; `audioStart` gets
+// where the frames begin. False (with the reason) when they cannot be read.
+bool ReadBlocks(std::span<const uint8_t> file, std::vector<Block>& blocks, size_t& audioStart, std::string& error) {
     if (file.size() < 4 || file[0] != 'f' || file[1] != 'L' || file[2] != 'a' || file[3] != 'C') {
         error = "no FLAC file";
         return false;
     }
-    std::vector<Block> blocks;
     size_t at = 4;
     for (bool last = false; !last;) {
         if (file.size() - at < 4) {
@@ -63,7 +65,40 @@ bool RetagFlacBytes(std::span<const uint8_t> file, const std::vector<cadrix::plu
         error = "the file does not start with STREAMINFO";
         return false;
     }
+    return true;
+}
 
+// "fLaC" and the blocks, the last one marked; a padding block first gives or
+// takes what the blocks grew by, so the audio stays where it was.
+std::vector<uint8_t> WriteBlocks(std::vector<Block>& blocks, size_t audioStart) {
+    size_t metadata = 4;
+    for (const Block& block : blocks) metadata += 4 + block.body.size();
+    const ptrdiff_t growth = static_cast<ptrdiff_t>(metadata) - static_cast<ptrdiff_t>(audioStart);
+    for (Block& block : blocks) {
+        if (block.type != kPadding) continue;
+        // Padding is zeros; too small to take the growth, it keeps its size.
+        const ptrdiff_t wanted = static_cast<ptrdiff_t>(block.body.size()) - growth;
+        block.body.assign(wanted >= 0 ? static_cast<size_t>(wanted) : block.body.size(), 0);
+        break;
+    }
+    std::vector<uint8_t> head{'f', 'L', 'a', 'C'};
+    for (size_t i = 0; i < blocks.size(); ++i) {
+        const size_t length = blocks[i].body.size();
+        head.push_back(static_cast<uint8_t>(blocks[i].type | (i + 1 == blocks.size() ? 0x80 : 0)));
+        head.push_back(static_cast<uint8_t>(length >> 16));
+        head.push_back(static_cast<uint8_t>(length >> 8));
+        head.push_back(static_cast<uint8_t>(length));
+        head.insert(head.end(), blocks[i].body.begin(), blocks[i].body.end());
+    }
+    return head;
+}
+
+}  // namespace
+
+bool RetagFlacBytes(std::span<const uint8_t> file, const std::vector<cadrix::plugin::Tag>& tags,
+                    std::vector<uint8_t>& head, size_t& audioStart, std::string& error) {
+    std::vector<Block> blocks;
+    if (!ReadBlocks(file, blocks, audioStart, error)) return false;
     // The comments, after STREAMINFO and any seek table when they are new.
     size_t comment = blocks.size();
     for (size_t i = 0; i < blocks.size(); ++i) {
@@ -81,31 +116,11 @@ bool RetagFlacBytes(std::span<const uint8_t> file, const std::vector<cadrix::plu
         return false;
     }
     for (const auto& tag : tags) comments.Set(tag.name, tag.value);
-    std::vector<uint8_t> body = comments.Bytes();
-    if (body.size() > kMaxBlockBytes) {
+    blocks[comment].body = comments.Bytes();
+    if (blocks[comment].body.size() > kMaxBlockBytes) {
         error = "the comments would not fit a metadata block";
         return false;
     }
-    blocks[comment].body = std::move(body);
-    // A padding block absorbs the change, so the audio stays where it was.
-    size_t metadata = 4;
-    for (const Block& block : blocks) metadata += 4 + block.body.size();
-    const ptrdiff_t growth = static_cast<ptrdiff_t>(metadata) - static_cast<ptrdiff_t>(audioStart);
-    for (Block& block : blocks) {
-        if (block.type != kPadding) continue;
-        const ptrdiff_t wanted = static_cast<ptrdiff_t>(block.body.size()) - growth;
-        if (wanted >= 0) block.body.assign(static_cast<size_t>(wanted), 0);
-        break;
-    }
-
-    head = {'f', 'L', 'a', 'C'};
-    for (size_t i = 0; i < blocks.size(); ++i) {
-        const size_t length = blocks[i].body.size();
-        head.push_back(static_cast<uint8_t>(blocks[i].type | (i + 1 == blocks.size() ? 0x80 : 0)));
-        head.push_back(static_cast<uint8_t>(length >> 16));
-        head.push_back(static_cast<uint8_t>(length >> 8));
-        head.push_back(static_cast<uint8_t>(length));
-        head.insert(head.end(), blocks[i].body.begin(), blocks[i].body.end());
-    }
+    head = WriteBlocks(blocks, audioStart);
     return true;
 }

@@ -60,18 +60,15 @@ bool RetagOggFile(const std::string& path, const std::vector<cadrix::plugin::Tag
                                             error);
 }
 
-bool RetagOggBytes(std::span<const uint8_t> file, const std::vector<cadrix::plugin::Tag>& tags,
-                   std::vector<uint8_t>& head, std::vector<uint8_t>& rest, std::string& error) {
-    std::vector<Page> pages;
-    if (!SplitPages(file, pages)) {
-        error = "no Ogg file";
-        return false;
-    }
-    const uint32_t serial = Le32(&file[pages[0].start + 14]);
+namespace {
 
-    // The three header packets, and the pages they fill.
-    std::vector<std::vector<uint8_t>> packets(1);
-    size_t headerPages = 0;
+// The three header packets of the stream `serial` starts, and how many pages
+// they fill; false (with the reason) when they share a page with audio or
+// are no Vorbis headers.
+bool HeaderPackets(std::span<const uint8_t> file, const std::vector<Page>& pages, uint32_t serial,
+                   std::vector<std::vector<uint8_t>>& packets, size_t& headerPages, std::string& error) {
+    packets.assign(1, {});
+    headerPages = 0;
     for (; headerPages < pages.size() && packets.size() <= 3; ++headerPages) {
         const Page& page = pages[headerPages];
         if (Le32(&file[page.start + 14]) != serial) break;
@@ -95,6 +92,50 @@ bool RetagOggBytes(std::span<const uint8_t> file, const std::vector<cadrix::plug
         error = "no Vorbis headers Cadrix can read";
         return false;
     }
+    return true;
+}
+
+// The headers paged as the encoder pages them: the identification alone,
+// then the comments and the codebooks ending a page of their own. The number
+// of pages in `sequence`; false when libogg runs out of memory.
+bool PageHeaders(uint32_t serial, std::span<std::vector<uint8_t>* const> packets, std::vector<uint8_t>& head,
+                 uint32_t& sequence) {
+    ogg_stream_state stream;
+    if (ogg_stream_init(&stream, static_cast<int>(serial)) != 0) return false;
+    head.clear();
+    sequence = 0;
+    bool paged = true;
+    for (size_t i = 0; i < packets.size(); ++i) {
+        ogg_packet packet{};
+        packet.packet = packets[i]->data();
+        packet.bytes = static_cast<long>(packets[i]->size());
+        packet.b_o_s = i == 0 ? 1 : 0;
+        packet.packetno = static_cast<ogg_int64_t>(i);
+        paged = paged && ogg_stream_packetin(&stream, &packet) == 0;
+        ogg_page page;
+        while (i != 1 && ogg_stream_flush(&stream, &page) != 0) {
+            head.insert(head.end(), page.header, page.header + page.header_len);
+            head.insert(head.end(), page.body, page.body + page.body_len);
+            ++sequence;
+        }
+    }
+    ogg_stream_clear(&stream);
+    return paged;
+}
+
+}  // namespace
+
+bool RetagOggBytes(std::span<const uint8_t> file, const std::vector<cadrix::plugin::Tag>& tags,
+                   std::vector<uint8_t>& head, std::vector<uint8_t>& rest, std::string& error) {
+    std::vector<Page> pages;
+    if (!SplitPages(file, pages)) {
+        error = "no Ogg file";
+        return false;
+    }
+    const uint32_t serial = Le32(&file[pages[0].start + 14]);
+    std::vector<std::vector<uint8_t>> packets;
+    size_t headerPages = 0;
+    if (!HeaderPackets(file, pages, serial, packets, headerPages, error)) return false;
     auto comments = ParseVorbisCommentBlock(std::span<const uint8_t>(packets[1]).subspan(7));
     if (!comments) {
         error = "the comments cannot be read";
@@ -105,37 +146,9 @@ bool RetagOggBytes(std::span<const uint8_t> file, const std::vector<cadrix::plug
     const std::vector<uint8_t> body = comments->Bytes();
     commentPacket.insert(commentPacket.end(), body.begin(), body.end());
     commentPacket.push_back(1);  // framing bit
-
-    // The headers paged as the encoder pages them: the identification alone,
-    // then the comments and the codebooks ending a page of their own.
-    ogg_stream_state stream;
-    if (ogg_stream_init(&stream, static_cast<int>(serial)) != 0) {
-        error = "out of memory";
-        return false;
-    }
-    head.clear();
+    std::vector<uint8_t>* const sources[] = {&packets[0], &commentPacket, &packets[2]};
     uint32_t sequence = 0;
-    bool paged = true;
-    const auto flush = [&] {
-        ogg_page page;
-        while (ogg_stream_flush(&stream, &page) != 0) {
-            head.insert(head.end(), page.header, page.header + page.header_len);
-            head.insert(head.end(), page.body, page.body + page.body_len);
-            ++sequence;
-        }
-    };
-    std::vector<uint8_t>* sources[] = {&packets[0], &commentPacket, &packets[2]};
-    for (int i = 0; i < 3; ++i) {
-        ogg_packet packet{};
-        packet.packet = sources[i]->data();
-        packet.bytes = static_cast<long>(sources[i]->size());
-        packet.b_o_s = i == 0 ? 1 : 0;
-        packet.packetno = i;
-        paged = paged && ogg_stream_packetin(&stream, &packet) == 0;
-        if (i != 1) flush();
-    }
-    ogg_stream_clear(&stream);
-    if (!paged) {
+    if (!PageHeaders(serial, sources, head, sequence)) {
         error = "out of memory";
         return false;
     }
