@@ -9,72 +9,14 @@
 #include <cstdio>
 #include <random>
 
+#include "asf_objects.h"
+
 namespace wmsdk {
 namespace {
 
-constexpr GUID kHeaderObject{0x75B22630, 0x668E, 0x11CF, {0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C}};
-constexpr GUID kDataObject{0x75B22636, 0x668E, 0x11CF, {0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C}};
-constexpr GUID kSimpleIndexObject{0x33000890, 0xE5B1, 0x11CF, {0x89, 0xF4, 0x00, 0xA0, 0xC9, 0x03, 0x49, 0xCB}};
-constexpr GUID kFilePropertiesObject{0x8CABDCA1, 0xA947, 0x11CF, {0x8E, 0xE4, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65}};
-constexpr GUID kStreamPropertiesObject{0xB7DC0791, 0xA9B7, 0x11CF, {0x8E, 0xE6, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65}};
-constexpr GUID kHeaderExtensionObject{0x5FBF03B5, 0xA92E, 0x11CF, {0x8E, 0xE3, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65}};
-constexpr GUID kReserved1{0xABD3D211, 0xA9BA, 0x11CF, {0x8E, 0xE6, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65}};
-constexpr GUID kCodecListObject{0x86D15240, 0x311D, 0x11D0, {0xA3, 0xA4, 0x00, 0xA0, 0xC9, 0x03, 0x48, 0xF6}};
-constexpr GUID kReserved2{0x86D15241, 0x311D, 0x11D0, {0xA3, 0xA4, 0x00, 0xA0, 0xC9, 0x03, 0x48, 0xF6}};
-constexpr GUID kContentDescriptionObject{0x75B22633, 0x668E, 0x11CF, {0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C}};
-constexpr GUID kExtendedContentDescriptionObject{0xD2D0A440,
-                                                 0xE307,
-                                                 0x11D2,
-                                                 {0x97, 0xF0, 0x00, 0xA0, 0xC9, 0x5E, 0xA8, 0x50}};
-constexpr GUID kMetadataLibraryObject{0x44231C94, 0x9498, 0x49D1, {0xA1, 0x41, 0x1D, 0x13, 0x4E, 0x45, 0x70, 0x54}};
-constexpr GUID kAudioMedia{0xF8699E40, 0x5B4D, 0x11CF, {0xA8, 0xFD, 0x00, 0x80, 0x5F, 0x5C, 0x44, 0x2B}};
-constexpr GUID kAudioSpread{0xBFC3CD50, 0x618F, 0x11CF, {0x8B, 0xB2, 0x00, 0xAA, 0x00, 0xB4, 0xE2, 0x20}};
+using namespace asf_objects;
 
-constexpr size_t kPacketHeader = 14;   // error correction, flags, padding, send time, duration, payload flags
-constexpr size_t kPayloadHeader = 17;  // stream, object, offset, replicated data (size, time), length
-constexpr int kMaxPayloads = 63;
-constexpr size_t kDataObjectHeader = 50;
-constexpr uint64_t kIndexIntervalHns = 10'000'000;
-
-class Bytes {
-public:
-    explicit Bytes(std::vector<uint8_t>& out) : out_(out) {}
-    void U8(uint8_t v) { out_.push_back(v); }
-    void U16(uint16_t v) { Le(v, 2); }
-    void U32(uint32_t v) { Le(v, 4); }
-    void U64(uint64_t v) { Le(v, 8); }
-    void Guid(const GUID& g) {
-        U32(g.Data1);
-        U16(g.Data2);
-        U16(g.Data3);
-        out_.insert(out_.end(), g.Data4, g.Data4 + 8);
-    }
-    void Raw(std::span<const uint8_t> b) { out_.insert(out_.end(), b.begin(), b.end()); }
-    void Text(std::u16string_view s) {  // UTF-16LE with terminator
-        for (char16_t c : s) U16(c);
-        U16(0);
-    }
-    // Starts an object; returns the position of its size field.
-    size_t Begin(const GUID& g) {
-        const size_t start = out_.size();
-        Guid(g);
-        U64(0);
-        return start;
-    }
-    void End(size_t start) { Patch(start + 16, out_.size() - start, 8); }
-    void Patch(size_t at, uint64_t v, int bytes) {
-        for (int i = 0; i < bytes; ++i) out_[at + i] = static_cast<uint8_t>(v >> (8 * i));
-    }
-    size_t Size() const { return out_.size(); }
-
-private:
-    void Le(uint64_t v, int bytes) {
-        for (int i = 0; i < bytes; ++i) out_.push_back(static_cast<uint8_t>(v >> (8 * i)));
-    }
-    std::vector<uint8_t>& out_;
-};
-
-uint16_t TextBytes(std::u16string_view s) { return s.empty() ? 0 : static_cast<uint16_t>((s.size() + 1) * 2); }
+uint64_t SamplesToMs(uint64_t samples, uint32_t rate) { return (samples * 1000 + rate / 2) / rate; }
 
 GUID RandomGuid() {
     std::random_device rd;
@@ -97,63 +39,6 @@ uint64_t FileTimeNow() {
     const auto since1970 = duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
     return (static_cast<uint64_t>(since1970) + 11'644'473'600ull * 1'000'000) * 10;
 }
-
-// The content description and extended content description objects, each
-// when it has something to hold; returns how many were written.
-uint32_t WriteMetadataObjects(const AsfMetadata& m, std::vector<uint8_t>& out) {
-    Bytes b(out);
-    uint32_t objects = 0;
-    const std::u16string* texts[] = {&m.title, &m.author, &m.copyright, &m.description, &m.rating};
-    if (std::any_of(std::begin(texts), std::end(texts), [](auto* t) { return !t->empty(); })) {
-        const size_t o = b.Begin(kContentDescriptionObject);
-        for (auto* t : texts) b.U16(TextBytes(*t));
-        for (auto* t : texts)
-            if (!t->empty()) b.Text(*t);
-        b.End(o);
-        ++objects;
-    }
-    const auto fits = [](const AsfAttribute& a) { return a.value.size() <= 0xFFFF; };
-    const auto count = std::count_if(m.extended.begin(), m.extended.end(), fits);
-    if (count > 0) {
-        const size_t o = b.Begin(kExtendedContentDescriptionObject);
-        b.U16(static_cast<uint16_t>(count));
-        for (const AsfAttribute& a : m.extended) {
-            if (!fits(a)) continue;
-            b.U16(static_cast<uint16_t>((a.name.size() + 1) * 2));
-            b.Text(a.name);
-            b.U16(static_cast<uint16_t>(a.type));
-            b.U16(static_cast<uint16_t>(a.value.size()));
-            b.Raw(a.value);
-        }
-        b.End(o);
-        ++objects;
-    }
-    return objects;
-}
-
-// Attributes whose values are too long for the extended content description
-// (pictures), as file-level records of the metadata library; nothing when
-// there are none.
-void AddMetadataLibrary(Bytes& b, const AsfMetadata& m) {
-    const auto large = [](const AsfAttribute& a) { return a.value.size() > 0xFFFF; };
-    const auto count = std::count_if(m.extended.begin(), m.extended.end(), large);
-    if (count == 0) return;
-    const size_t o = b.Begin(kMetadataLibraryObject);
-    b.U16(static_cast<uint16_t>(count));
-    for (const AsfAttribute& a : m.extended) {
-        if (!large(a)) continue;
-        b.U16(0);  // language list index
-        b.U16(0);  // the file, no stream
-        b.U16(static_cast<uint16_t>((a.name.size() + 1) * 2));
-        b.U16(static_cast<uint16_t>(a.type));
-        b.U32(static_cast<uint32_t>(a.value.size()));
-        b.Text(a.name);
-        b.Raw(a.value);
-    }
-    b.End(o);
-}
-
-uint64_t SamplesToMs(uint64_t samples, uint32_t rate) { return (samples * 1000 + rate / 2) / rate; }
 
 // The Stream Properties Object of the one audio stream.
 void AddStreamProperties(Bytes& b, const AsfStreamFormat& format) {
@@ -478,134 +363,6 @@ void AsfMuxer::Abandon() {
     if (file_.Get() < 0) return;
     file_.Reset();
     std::remove(path_.c_str());
-}
-
-}  // namespace wmsdk
-
-namespace wmsdk {
-namespace {
-
-uint64_t Le(std::span<const uint8_t> b, size_t at, int bytes) {
-    uint64_t v = 0;
-    for (int i = 0; i < bytes; ++i) v |= uint64_t{b[at + i]} << (8 * i);
-    return v;
-}
-
-GUID GuidAt(std::span<const uint8_t> b, size_t at) {
-    GUID g{static_cast<uint32_t>(Le(b, at, 4)),
-           static_cast<uint16_t>(Le(b, at + 4, 2)),
-           static_cast<uint16_t>(Le(b, at + 6, 2)),
-           {}};
-    std::copy(b.begin() + static_cast<ptrdiff_t>(at + 8), b.begin() + static_cast<ptrdiff_t>(at + 16), g.Data4);
-    return g;
-}
-
-std::u16string TextAt(std::span<const uint8_t> b, size_t at, size_t bytes) {
-    std::u16string text;
-    for (size_t i = 0; i + 1 < bytes; i += 2) text.push_back(static_cast<char16_t>(Le(b, at + i, 2)));
-    while (!text.empty() && text.back() == u'\0') text.pop_back();
-    return text;
-}
-
-// The header's objects: where each starts and how long it is.
-struct Child {
-    GUID id;
-    size_t start;
-    size_t size;
-};
-
-bool HeaderChildren(std::span<const uint8_t> file, std::vector<Child>& children, size_t& headerEnd) {
-    if (file.size() < 30 || !(GuidAt(file, 0) == kHeaderObject)) return false;
-    const uint64_t headerSize = Le(file, 16, 8);
-    if (headerSize < 30 || headerSize > file.size()) return false;
-    const uint32_t count = static_cast<uint32_t>(Le(file, 24, 4));
-    size_t at = 30;
-    for (uint32_t i = 0; i < count; ++i) {
-        if (headerSize - at < 24) return false;
-        const uint64_t size = Le(file, at + 16, 8);
-        if (size < 24 || size > headerSize - at) return false;
-        children.push_back({GuidAt(file, at), at, static_cast<size_t>(size)});
-        at += static_cast<size_t>(size);
-    }
-    headerEnd = static_cast<size_t>(headerSize);
-    return true;
-}
-
-bool ParseContentDescription(std::span<const uint8_t> o, AsfMetadata& m) {
-    if (o.size() < 34) return false;
-    std::u16string* texts[] = {&m.title, &m.author, &m.copyright, &m.description, &m.rating};
-    size_t at = 34;
-    for (int i = 0; i < 5; ++i) {
-        const size_t length = static_cast<size_t>(Le(o, 24 + 2 * i, 2));
-        if (o.size() - at < length) return false;
-        *texts[i] = TextAt(o, at, length);
-        at += length;
-    }
-    return true;
-}
-
-bool ParseExtendedContentDescription(std::span<const uint8_t> o, AsfMetadata& m) {
-    if (o.size() < 26) return false;
-    const size_t count = static_cast<size_t>(Le(o, 24, 2));
-    size_t at = 26;
-    for (size_t i = 0; i < count; ++i) {
-        if (o.size() - at < 2) return false;
-        const size_t nameBytes = static_cast<size_t>(Le(o, at, 2));
-        at += 2;
-        if (o.size() - at < nameBytes + 4) return false;
-        AsfAttribute a;
-        a.name = TextAt(o, at, nameBytes);
-        at += nameBytes;
-        a.type = static_cast<AsfValueType>(Le(o, at, 2));
-        const size_t valueBytes = static_cast<size_t>(Le(o, at + 2, 2));
-        at += 4;
-        if (o.size() - at < valueBytes) return false;
-        a.value.assign(o.begin() + static_cast<ptrdiff_t>(at), o.begin() + static_cast<ptrdiff_t>(at + valueBytes));
-        at += valueBytes;
-        m.extended.push_back(std::move(a));
-    }
-    return true;
-}
-
-}  // namespace
-
-bool ReadAsfMetadata(std::span<const uint8_t> file, AsfMetadata& metadata) {
-    std::vector<Child> children;
-    size_t headerEnd = 0;
-    if (!HeaderChildren(file, children, headerEnd)) return false;
-    metadata = {};
-    for (const Child& c : children) {
-        const auto object = file.subspan(c.start, c.size);
-        if (c.id == kContentDescriptionObject && !ParseContentDescription(object, metadata)) return false;
-        if (c.id == kExtendedContentDescriptionObject && !ParseExtendedContentDescription(object, metadata))
-            return false;
-    }
-    return true;
-}
-
-std::vector<uint8_t> RebuildAsfHeader(std::span<const uint8_t> file, const AsfMetadata& metadata, size_t& oldEnd) {
-    std::vector<Child> children;
-    if (!HeaderChildren(file, children, oldEnd)) return {};
-    std::vector<uint8_t> out;
-    Bytes b(out);
-    const size_t header = b.Begin(kHeaderObject);
-    b.Raw(file.subspan(24, 6));  // count (patched below) and the two reserved bytes
-    uint32_t objects = 0;
-    size_t fileProperties = 0;
-    for (const Child& c : children) {
-        if (c.id == kContentDescriptionObject || c.id == kExtendedContentDescriptionObject) continue;
-        if (c.id == kFilePropertiesObject) fileProperties = out.size();
-        b.Raw(file.subspan(c.start, c.size));
-        ++objects;
-    }
-    objects += WriteMetadataObjects(metadata, out);
-    b.Patch(header + 24, objects, 4);
-    b.End(header);
-    // The file size the file properties give.
-    if (fileProperties != 0 && out.size() - fileProperties >= 48) {
-        b.Patch(fileProperties + 40, out.size() + (file.size() - oldEnd), 8);
-    }
-    return out;
 }
 
 }  // namespace wmsdk
