@@ -88,7 +88,9 @@ TEST(TextCodec, JudgesAndDecodesUtf8AsIconvDoes) {
     for (const std::string& bytes : ShortSequences()) {
         const auto iconv = Iconv("UTF-8", "UTF-32LE", bytes);
         ASSERT_EQ(IsValidUtf8(bytes), iconv.has_value()) << testing::PrintToString(bytes);
-        if (iconv) ASSERT_EQ(Decode(bytes), CodePointsOf(*iconv)) << testing::PrintToString(bytes);
+        if (iconv) {
+            ASSERT_EQ(Decode(bytes), CodePointsOf(*iconv)) << testing::PrintToString(bytes);
+        }
     }
 }
 

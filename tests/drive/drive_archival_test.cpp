@@ -260,7 +260,9 @@ TEST_F(Archival, WaveRipKeepsTheDiscAndGivesItBack) {
     const std::vector<std::string> ids{"CDDB id", "AccurateRip id", "MusicBrainz", "MCN", "Hidden", "  Index"};
     EXPECT_EQ(LinesWith(again.at(name + ".log"), ids), LinesWith(log, ids));
     for (const auto& [file, bytes] : fromImage) {
-        if (file.ends_with(".wav")) EXPECT_EQ(bytes, again.at(file)) << file;
+        if (file.ends_with(".wav")) {
+            EXPECT_EQ(bytes, again.at(file)) << file;
+        }
     }
     EXPECT_EQ(again.at(name + ".cue"), cue);
 }
