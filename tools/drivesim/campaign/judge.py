@@ -136,13 +136,15 @@ def _covered(ranges, first: int, last: int) -> bool:
 
 
 def bad_sector_hides_jitter(ev: Evidence, track: int) -> bool:
-    """A sector that never reads, with jitter from it up to the track: a
-    stream cannot be read across the sector, and one that starts after it
-    has only the drive's placement of its first reads to go by."""
+    """A sector that never reads, or the start of the readable audio, with
+    jitter from it up to the track: a stream cannot begin before it, and one
+    that begins there has only the drive's placement of its first reads to
+    go by (paranoia aligns reads to each other, never to the disc)."""
     t = ev.disc.tracks.get(track)
     if t is None:
         return False
-    return any(b < t.start and _covered(ev.case.faults.jitter, b + 1, t.start) for _, b in ev.case.faults.persistent)
+    barriers = [b for _, b in ev.case.faults.persistent] + [first - 1 for first, _ in ev.disc.readable()]
+    return any(b < t.start and _covered(ev.case.faults.jitter, b + 1, t.start) for b in barriers)
 
 
 def jitter_meets_silence(ev: Evidence, track: int) -> bool:
