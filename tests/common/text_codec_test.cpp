@@ -17,11 +17,22 @@ namespace {
 
 using namespace cadrix::text;
 
+// An iconv descriptor, closed when the program ends.
+struct IconvHandle {
+    iconv_t cd = nullptr;
+    IconvHandle() = default;
+    IconvHandle(const IconvHandle&) = delete;
+    IconvHandle& operator=(const IconvHandle&) = delete;
+    ~IconvHandle() {
+        if (cd != nullptr && cd != reinterpret_cast<iconv_t>(-1)) iconv_close(cd);
+    }
+};
+
 // `bytes` converted by iconv from `from` to `to`; none when iconv refuses them.
 // One descriptor per pair of encodings, reset before every conversion.
 std::optional<std::string> Iconv(const char* from, const char* to, const std::string& bytes) {
-    static std::map<std::pair<std::string, std::string>, iconv_t> open;
-    iconv_t& cd = open[{from, to}];
+    static std::map<std::pair<std::string, std::string>, IconvHandle> open;
+    iconv_t& cd = open[{from, to}].cd;
     if (cd == nullptr) cd = iconv_open(to, from);
     if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
     iconv(cd, nullptr, nullptr, nullptr, nullptr);
